@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+// The one way into "MorvoObject.cfg", the settings store and the version.
+
+// Value of key Ident of section Section of "MorvoObject.cfg" beside the
+// executable; empty when the file, the section or the key is missing.
+std::string ReadCfgString(const std::string& Section, const std::string& Ident);
+
+// String value Name under HKEY_CURRENT_USER "software\Kelbrun\ZIB" (the key is
+// created on first open, for reading too). Empty when missing; a value of
+// another type fails with the registry's "Invalid data type" error.
+std::string ReadRegString(const std::string& Name);
+// Fails with "Failed to set data for '<Name>'".
+void WriteRegString(const std::string& Name, const std::string& Value);
+
+// The key all settings live under.
+inline constexpr const char* kSettingsKey = "software\\Kelbrun\\ZIB";
+
+// The file version text of FileName; "Error retrieving version" on failure.
+std::string GetFileVersionString(const std::string& FileName);
+
+// Registry Booleans: "-1"/"0" written; read true for a number other than 0 or
+// "True", false for 0 or "False" (any case); anything else gives fallback.
+bool RegTextToBool(const std::string& Text, bool Fallback);
+std::string BoolToRegText(bool Value);

@@ -1,0 +1,256 @@
+#pragma once
+
+// The design objects of an object file, the factory that picks their class,
+// the reader and the module state that one load leaves behind.
+//
+// Strings are bytes: UTF-8 for object data (names, GUIDs, property lines),
+// system code page for the texts of the definition files.
+
+#include <array>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "LongIntArray.h"
+#include "ProfileFile.h"
+
+class TisMorvoObject;
+
+using TStringList = std::vector<std::string>;
+
+// An entry of an object list: a key (GUID, caption or link text) and the
+// object it stands for, or none (an unresolved link). Never owning.
+struct TObjectEntry {
+  std::string Key;
+  TisMorvoObject* Object = nullptr;
+};
+using TObjectList = std::vector<TObjectEntry>;
+
+// A line of "ObjectProperties.txt" with the id read from its first four
+// characters (-1 when they are no number).
+struct TTaggedLine {
+  std::string Text;
+  int Tag = -1;
+};
+using TTaggedLineList = std::vector<TTaggedLine>;
+
+// The owning list of every object of a load, in the order their blocks were
+// completed (children before parents). Keys are looked up as whole keys
+// without regard to case, the first match in list order winning; an index
+// keeps that fast on files of 100,000 objects.
+class TAllObjectList {
+ public:
+  TAllObjectList() = default;
+  ~TAllObjectList();  // destroys the objects in list order
+  TAllObjectList(const TAllObjectList&) = delete;
+  TAllObjectList& operator=(const TAllObjectList&) = delete;
+
+  int Count() const { return static_cast<int>(FEntries.size()); }
+  const std::string& Key(int i) const { return FEntries[static_cast<size_t>(i)].Key; }
+  TisMorvoObject* Object(int i) const { return FEntries[static_cast<size_t>(i)].Object; }
+  const TObjectList& Entries() const { return FEntries; }
+
+  // Takes ownership of object.
+  void Append(const std::string& key, TisMorvoObject* object);
+  void SetKey(int i, const std::string& key);
+  // Index of the first entry whose key equals key without regard to case; -1 when none.
+  int IndexOfKey(const std::string& key) const;
+  // Destroys every object, in list order, and empties the list.
+  void Clear();
+
+ private:
+  void IndexAdd(int i);
+  void IndexRemove(int i);
+  TObjectList FEntries;
+  // folded key -> ascending indexes of the entries carrying it
+  std::unordered_map<std::string, std::vector<int>> FIndex;
+};
+
+// ---------------------------------------------------------------------------
+// The design object.
+
+class TisMorvoObject {
+ public:
+  TisMorvoObject();  // the constructor of the design ("Create" with no owner)
+  virtual ~TisMorvoObject();
+  TisMorvoObject(const TisMorvoObject&) = delete;
+  TisMorvoObject& operator=(const TisMorvoObject&) = delete;
+
+  // The virtual operations, in the order of their slots.
+  virtual void LoadPropertyArrays();
+  virtual int FillSpecialProperties(TLongIntArray& Ids);
+  virtual std::string GetPropertyText(int Id);
+  virtual std::string GetSpecialText(int& Id, const std::string& ValueField, const std::string& DesignValue);
+  virtual std::string GetMultiLineText(const std::string& Raw, const std::string& Head);
+  virtual std::string ExtractQuoted(const std::string& S, const std::string& Delim, int N);
+  virtual int ReadPropertyBlock(TStringList& Lines, int Start);
+  virtual int ParseLine(const std::string& S);
+  virtual void AddProperty(int Id, const std::string& Value);
+  virtual int ParseLinkList(const std::string& S);
+  virtual std::string GetPropertyName(int Id);
+  virtual int GetTypeNumber();
+  virtual std::string EncodeDelimiters(const std::string& S);
+  virtual void RenumberDuplicates();
+  virtual void SortPropertyLines();
+  virtual bool ParseHeader(const std::string& Line);
+  virtual int ReadObject(TStringList& Lines, int Index);
+  virtual std::string GetTypeNumberText();
+
+  bool ContainsText(const std::string& S, bool MatchCase);
+
+  // Fields, in declaration order of the design.
+  int FTypeNr = 0;          // cached type number; 0 = not yet computed
+  std::string FDelim;       // the list delimiter (one character)
+  int FBaseTypeNr = 0;      // the number the factory chose the class by
+  std::string FGUID;        // the object's key; may be empty
+  std::string FTypeName;    // "TYPE=" of the header
+  std::string FName;        // "NAME=" of the header, else property 1
+  TObjectList FChildren;    // nested blocks in file order
+  TObjectList FLinks;       // link-list names, then children not named there
+  TStringList FLines;       // "%.4d" id + value as read
+  TLongIntArrayStub FPropIds;  // the id of each line, same order
+
+  // Nesting depth of the block being read (guards the recursion of ReadObject).
+  int FReadDepth = 0;
+};
+
+// The twelve classes the factory may create. Their behaviour lives in
+// MorvoObjectFlowTools.cpp, MorvoObjectRefinement.cpp and MorvoObjectSpecials.cpp.
+
+class TisMorvoObject_FlowTool : public TisMorvoObject {
+ public:
+  int FillSpecialProperties(TLongIntArray& Ids) override;
+  std::string GetPropertyName(int Id) override;
+
+  int FCondBaseId = 0;
+  int FCondFirstId = 0;
+  int FCondGroup = 0;
+};
+
+class TisMorvoObject_If : public TisMorvoObject_FlowTool {
+ public:
+  TisMorvoObject_If();
+  int ParseLine(const std::string& S) override;
+};
+
+class TisMorvoObject_OoM : public TisMorvoObject_FlowTool {
+ public:
+  std::string GetSpecialText(int& Id, const std::string& ValueField, const std::string& DesignValue) override;
+};
+
+class TisMorvoObject_OoMD : public TisMorvoObject_OoM {
+ public:
+  TisMorvoObject_OoMD();
+  int ParseLine(const std::string& S) override;
+};
+
+class TisMorvoObject_OoML : public TisMorvoObject_OoM {
+ public:
+  TisMorvoObject_OoML();
+  int ParseLine(const std::string& S) override;
+};
+
+class TisMorvoObject_ODElement : public TisMorvoObject {
+ public:
+  std::string GetSpecialText(int& Id, const std::string& ValueField, const std::string& DesignValue) override;
+  void AddProperty(int Id, const std::string& Value) override;
+  int GetTypeNumber() override;
+};
+
+class TisMorvoObject_Segment : public TisMorvoObject {
+ public:
+  int GetTypeNumber() override;
+};
+
+class TisMorvoObject_Input_Struct : public TisMorvoObject {
+ public:
+  int GetTypeNumber() override;
+};
+
+class TisMorvoObject_DC_ExtFiles : public TisMorvoObject {
+ public:
+  int FillSpecialProperties(TLongIntArray& Ids) override;
+  void AddProperty(int Id, const std::string& Value) override;
+};
+
+class TisMorvoObject_PFC : public TisMorvoObject {
+ public:
+  TisMorvoObject_PFC();
+  void AddProperty(int Id, const std::string& Value) override;
+  void SortPropertyLines() override;
+
+  TisMorvoObject* fConnectedObj = nullptr;  // not owned
+};
+
+class TisMorvoObject_Translate_Table : public TisMorvoObject {
+ public:
+  int ParseLinkList(const std::string& S) override;
+};
+
+class TisMorvoObject_Base_Document : public TisMorvoObject {
+ public:
+  int ReadObject(TStringList& Lines, int Index) override;
+};
+
+// ---------------------------------------------------------------------------
+// Factory and module routines.
+
+// Creates the object for a block's header line; only FBaseTypeNr is set.
+// ReadObject hands the object to gAllObjects once its block is complete, so a
+// caller releases its unique_ptr after ReadObject returns, and lets it delete
+// the object when ReadObject raises.
+std::unique_ptr<TisMorvoObject> CreateObjectForHeader(const std::string& HeaderLine);
+
+// Releases one load (object lists, definition tables, configuration handle,
+// view filter). Must not run while gLoading is set.
+void FreeAllObjects();
+
+// Reads an object file into the object lists: > 0 read (the line index where
+// reading ended), 0 terminating before parsing, -1 not an object file.
+// Errors (EMorvoError) pass to the caller.
+int ReadObjectFile(const std::string& FileName);
+void LoadSettings();
+
+// Property value decoding helpers of the module.
+std::string LookupSpecial(int Id, const std::string& CodeField);
+// Parses a configuration id list ("12,3", ",7"); fails with
+// EMorvoError("'x' is not a valid integer value").
+TLongIntArray ParseIdList(const std::string& Text);
+// Splits comma text: items separated by commas or unquoted blanks, double
+// quotes allowed, a trailing comma adding an empty last item.
+TStringList SplitCommaText(const std::string& Text);
+std::string CollectPropertyValues(const std::vector<int>& Ids);
+std::string CollectObjectValues(int TypeNr);
+
+// Views.
+void SetExtraFields(const std::string& MandatoryFields);
+void SetFieldFilter(const std::string& Fields);
+void SetViewMode(int Mode);
+void SortUniqueIds(TLongIntArray& Ids);
+
+// ---------------------------------------------------------------------------
+// Module state of one load and of the current view.
+
+extern std::unique_ptr<TAllObjectList> gAllObjects;
+extern std::unique_ptr<TObjectList> gTopObjects;
+extern std::unique_ptr<TObjectList> gRootObjects;
+extern std::unique_ptr<TStringList> gTypeNumTable;
+extern std::unique_ptr<TTaggedLineList> gPropNameTable;
+extern std::unique_ptr<TLongIntArray> gRuntimeIds;
+extern std::unique_ptr<TLongIntArray> gSpecialIds;
+extern std::unique_ptr<TLongIntArray> gMultiLineIds;
+extern std::unique_ptr<TLongIntArray> gIntValueIds;
+extern std::unique_ptr<TProfileFile> gCfgIni;
+extern std::unique_ptr<TStringList> gFieldFilter;  // "*" alone, or id texts
+extern std::unique_ptr<TLongIntArray> gExtraFieldIds;
+extern int gViewMode;
+
+constexpr int kPropArraySize = 101;  // entry 0 + 100 properties
+extern std::array<std::string, kPropArraySize> gPropNames;
+extern std::array<std::string, kPropArraySize> gPropValues;
+// Tells apart objects whose GUID is empty: the object the arrays were filled
+// for last (never dereferenced).
+extern const TisMorvoObject* gPropArraysObject;
+
+extern bool gLoading;

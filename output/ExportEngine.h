@@ -1,0 +1,2 @@
+#pragma once
+// The export engine lands here.

@@ -1,0 +1,53 @@
+// Placeholders until the real stand-ins land; each moves to its own file.
+#include "CodePage.h"
+#include "FormatPattern.h"
+#include "MorvoError.h"
+#include "ProfileFile.h"
+#include "Registry.h"
+#include "TextCompare.h"
+
+TProfileFile::TProfileFile(std::string fileName) : FFileName(std::move(fileName)) {}
+std::string TProfileFile::ReadString(const std::string&, const std::string&, const std::string& fallback) const {
+  return fallback;
+}
+
+struct TRegistry::Impl {
+  std::string path;
+};
+TRegistry::TRegistry(TRegRoot) : FImpl(std::make_unique<Impl>()) {}
+TRegistry::~TRegistry() = default;
+bool TRegistry::OpenKey(const std::string&, bool) { return false; }
+void TRegistry::CloseKey() {}
+const std::string& TRegistry::CurrentPath() const { return FImpl->path; }
+bool TRegistry::KeyExists(const std::string&) { return false; }
+bool TRegistry::ValueExists(const std::string&) const { return false; }
+TRegDataType TRegistry::GetDataType(const std::string&) const { return TRegDataType::Unknown; }
+std::string TRegistry::ReadString(const std::string&) const { return {}; }
+void TRegistry::WriteString(const std::string& name, const std::string&) {
+  throw EMorvoError("Failed to set data for '" + name + "'");
+}
+std::string TRegistry::ReadBinaryData(const std::string&) const { return {}; }
+void TRegistry::WriteBinaryData(const std::string& name, const std::string&) {
+  throw EMorvoError("Failed to set data for '" + name + "'");
+}
+bool TRegistry::DeleteValue(const std::string&) { return false; }
+bool TRegistry::DeleteKey(const std::string&) { return false; }
+std::vector<std::string> TRegistry::GetValueNames() const { return {}; }
+std::vector<std::string> TRegistry::GetKeyNames() const { return {}; }
+std::string TRegistry::StoreFolder() { return {}; }
+std::string TRegistry::StoreFileName(TRegRoot) { return {}; }
+
+bool IsKnownCodePage(const std::string&) { return true; }
+std::string DecodeToUtf8(std::string_view bytes, const std::string&) { return std::string(bytes); }
+std::string EncodeFromUtf8(std::string_view utf8, const std::string&) { return std::string(utf8); }
+std::string Utf16LeToUtf8(std::string_view) { return {}; }
+std::string SystemCodePageName() { return "UTF-8"; }
+std::string SystemToUtf8(std::string_view bytes) { return std::string(bytes); }
+std::string Utf8ToSystem(std::string_view utf8) { return std::string(utf8); }
+bool IsValidUtf8(std::string_view) { return true; }
+
+int CompareTextLocale(std::string_view a, std::string_view b) { return a.compare(b); }
+bool SameTextCI(std::string_view a, std::string_view b) { return a == b; }
+std::string FoldCase(std::string_view utf8) { return std::string(utf8); }
+
+std::string FormatPattern(std::string_view pattern, const std::vector<TFormatArg>&) { return std::string(pattern); }

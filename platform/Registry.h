@@ -1,0 +1,64 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// A stand-in for the Windows registry: a tree of keys per root, each key
+// holding named string or binary values and an unnamed default value ("").
+// Key names match without regard to case and keep the case they were created
+// with. Each root lives in one human-readable file under
+// $XDG_CONFIG_HOME/Kelbrun/ZIB/, read afresh at every OpenKey and written
+// atomically (temporary file, then rename) at every change, so two processes
+// writing one after the other lose neither's values and a crash never leaves
+// half a file. A damaged file is read as far as it goes and set aside under
+// another name, never silently overwritten.
+enum class TRegRoot { CurrentUser, ClassesRoot };
+
+enum class TRegDataType { Unknown, String, Binary };
+
+class TRegistry {
+ public:
+  explicit TRegistry(TRegRoot root = TRegRoot::CurrentUser);
+  ~TRegistry();
+  TRegistry(const TRegistry&) = delete;
+  TRegistry& operator=(const TRegistry&) = delete;
+
+  // Key paths are backslash-separated and relative to the root ("software\Kelbrun\ZIB");
+  // a leading backslash is ignored. Returns false when the key does not
+  // exist and canCreate is false, or when it can be neither read nor created.
+  bool OpenKey(const std::string& key, bool canCreate);
+  bool OpenKeyReadOnly(const std::string& key) { return OpenKey(key, false); }
+  void CloseKey();
+  const std::string& CurrentPath() const;
+
+  bool KeyExists(const std::string& key);
+  bool ValueExists(const std::string& name) const;
+  TRegDataType GetDataType(const std::string& name) const;
+
+  // "" when absent; a value of another type fails with
+  // EMorvoError("Invalid data type for '<name>'").
+  std::string ReadString(const std::string& name) const;
+  // Fails with EMorvoError("Failed to set data for '<name>'") when no key is
+  // open or the store cannot be written.
+  void WriteString(const std::string& name, const std::string& value);
+  // The bytes of a binary value; absent gives an empty result; another type
+  // fails with the "Invalid data type" error.
+  std::string ReadBinaryData(const std::string& name) const;
+  void WriteBinaryData(const std::string& name, const std::string& bytes);
+
+  bool DeleteValue(const std::string& name);
+  // Deletes the key with all its subkeys (path relative to the root).
+  bool DeleteKey(const std::string& key);
+
+  std::vector<std::string> GetValueNames() const;
+  std::vector<std::string> GetKeyNames() const;
+
+  // Folder of the store files (tests look at it).
+  static std::string StoreFolder();
+  static std::string StoreFileName(TRegRoot root);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> FImpl;
+};

@@ -1,0 +1,142 @@
+#include "StringUtil.h"
+
+#include <cstdio>
+
+namespace {
+bool IsBlankOrControl(unsigned char c) { return c <= ' '; }
+}  // namespace
+
+std::string Trim(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && IsBlankOrControl(s[b])) ++b;
+  while (e > b && IsBlankOrControl(s[e - 1])) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+std::string TrimLeft(std::string_view s) {
+  size_t b = 0;
+  while (b < s.size() && IsBlankOrControl(s[b])) ++b;
+  return std::string(s.substr(b));
+}
+
+std::string TrimRight(std::string_view s) {
+  size_t e = s.size();
+  while (e > 0 && IsBlankOrControl(s[e - 1])) --e;
+  return std::string(s.substr(0, e));
+}
+
+std::string UpperAscii(std::string_view s) {
+  std::string r(s);
+  for (char& c : r)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return r;
+}
+
+std::string LowerAscii(std::string_view s) {
+  std::string r(s);
+  for (char& c : r)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return r;
+}
+
+bool SameTextAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::optional<int32_t> TryStrToInt(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size() && s[i] == ' ') ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+    negative = s[i] == '-';
+    ++i;
+  }
+  int base = 10;
+  if (i < s.size() && s[i] == '$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= s.size()) return std::nullopt;
+  int64_t value = 0;
+  for (; i < s.size(); ++i) {
+    const char c = s[i];
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else return std::nullopt;
+    value = value * base + digit;
+    if (value > 0x1'0000'0000LL) return std::nullopt;
+  }
+  if (negative) value = -value;
+  if (base == 16 && !negative && value <= 0xFFFF'FFFFLL) return static_cast<int32_t>(static_cast<uint32_t>(value));
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+int32_t StrToIntDef(std::string_view s, int32_t fallback) { return TryStrToInt(s).value_or(fallback); }
+
+std::string FormatId4(int32_t id) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.4d", id);
+  return buf;
+}
+
+size_t Pos(std::string_view needle, std::string_view haystack) {
+  if (needle.empty()) return 0;
+  const size_t p = haystack.find(needle);
+  return p == std::string_view::npos ? 0 : p + 1;
+}
+
+std::string Copy(std::string_view s, int64_t index, int64_t count) {
+  if (index < 1) index = 1;
+  if (count <= 0 || index > static_cast<int64_t>(s.size())) return {};
+  return std::string(s.substr(static_cast<size_t>(index - 1), static_cast<size_t>(count)));
+}
+
+std::string ReplaceAll(std::string s, std::string_view from, std::string_view to) {
+  if (from.empty()) return s;
+  size_t p = s.find(from);
+  if (p == std::string::npos) return s;
+  std::string r;
+  r.reserve(s.size());
+  size_t last = 0;
+  while (p != std::string::npos) {
+    r.append(s, last, p - last);
+    r.append(to);
+    last = p + from.size();
+    p = s.find(from, last);
+  }
+  r.append(s, last, std::string::npos);
+  return r;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.emplace_back(text.substr(start, i - start));
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      start = i + 1;
+    }
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool EndsWith(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}

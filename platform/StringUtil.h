@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Byte-string helpers with the program's classic text rules. "Blank or
+// control" means any byte up to and including the space (0x00..0x20).
+
+std::string Trim(std::string_view s);       // both ends
+std::string TrimLeft(std::string_view s);
+std::string TrimRight(std::string_view s);
+
+// Letters a..z / A..Z only; other bytes (UTF-8 sequences) are left alone.
+std::string UpperAscii(std::string_view s);
+std::string LowerAscii(std::string_view s);
+bool SameTextAscii(std::string_view a, std::string_view b);
+
+// Integer conversion as the classic runtime does it: leading blanks and one
+// sign allowed, decimal digits, or hexadecimal after "$" or "0x"; nothing
+// may follow the digits. Values outside 32 bits do not convert.
+std::optional<int32_t> TryStrToInt(std::string_view s);
+int32_t StrToIntDef(std::string_view s, int32_t fallback);
+
+// "%.4d": at least four digits, zero-filled; more when larger; a minus sign
+// in front of the digits for negative numbers ("-001").
+std::string FormatId4(int32_t id);
+
+// 1-based helpers that mirror the positions the file format is described in.
+// Pos returns the 1-based position of the first occurrence, 0 when absent.
+size_t Pos(std::string_view needle, std::string_view haystack);
+// Copy(s, index, count): 1-based, clipped to the string like the classic Copy.
+std::string Copy(std::string_view s, int64_t index, int64_t count);
+
+std::string ReplaceAll(std::string s, std::string_view from, std::string_view to);
+std::vector<std::string> SplitLines(std::string_view text);  // CR LF, CR or LF
+bool StartsWith(std::string_view s, std::string_view prefix);
+bool EndsWith(std::string_view s, std::string_view suffix);

@@ -1,0 +1,5 @@
+#include "Version.h"
+
+#include "ProjectVersion.h"
+
+std::string ProjectVersionText() { return MORVO_PROJECT_VERSION; }

@@ -1,0 +1,30 @@
+#include "TestSupport.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace testsupport {
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  const std::filesystem::path p(path);
+  std::error_code ec;
+  if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path(), ec);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+std::string TestDataDir() { return MORVO_TEST_DATA_DIR; }
+std::string BinDir() { return MORVO_BIN_DIR; }
+
+}  // namespace testsupport
