@@ -1,0 +1,112 @@
+#pragma once
+
+// The main window: object tree on the left, property grid on the right, menus,
+// tool bar and status bar. The window itself stays thin: each command group
+// lives in a file of its own (fMainTree.cpp, fMainViews.cpp, fMainGrid.cpp,
+// fMainFind.cpp, fMainCommands.cpp, fMainExport.cpp).
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+#include "ObjectTree.h"
+
+namespace Ui {
+class TFrmMorvoReader;
+}
+class QAction;
+class QMenu;
+class QDragEnterEvent;
+class QDropEvent;
+class TObjectTreeModel;
+class TRecentFiles;
+
+class TFrmMorvoReader : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TFrmMorvoReader(QWidget* parent = nullptr);  // FormCreate
+  ~TFrmMorvoReader() override;                          // FormDestroy
+
+  // The components of the form, by their names (ObjectTree, PropertyGrid,
+  // StatusBar, the actions ActOpen ...).
+  std::unique_ptr<Ui::TFrmMorvoReader> ui;
+
+  // --- opening files and the tree (fMain.cpp, fMainTree.cpp)
+  bool OpenObjectFile(const QString& FileName);
+  static QString GetRealPathName(const QString& Path);
+  static QString GetRealFileName(const QString& Path);
+  static QString StripAccelerator(const QString& S);
+  void MnuOpenClick();
+  void MnuSemanticorderClick();
+  void MnuFileOrderClick();
+  void MnuExitClick();
+
+  // The tree as shown and its selection.
+  TObjectTree& TreeData() { return FTree; }
+  TObjectTreeNode* SelectedNode() const;
+  void SelectNode(TObjectTreeNode* Node);  // none clears the selection
+
+  // --- views and run-time menus (fMainViews.cpp)
+  QAction* FindActionByName(const QString& Name) const;
+  void FilterViewClick(QObject* Sender);
+  void MnuAboutClick();
+  void MnuConfigClick();
+
+  // --- property grid and status bar (fMainGrid.cpp)
+  void ObjectTreeChange();
+  QString GetNodePath(TObjectTreeNode* Node) const;
+  static int CountLineBreaks(const QString& S);
+  void BlinkPatience();
+
+  // --- find (fMainFind.cpp)
+  void FindNextObject(const std::string& Kind, const std::string& Text, bool FromTop, bool MatchCase,
+                      bool ShowMessage);
+  void MnuFindbyGUIDClick();
+  void MnuFindbyNameClick();
+  void FindbyProperty1Click();
+  void MnuFindAgainClick();
+  void ActNextExecute();
+
+  // --- clipboard copies, recent files, drop, external editor (fMainCommands.cpp)
+  void MnuCopyGUIDClick();
+  void MnuCopyBarePopertylistClick();
+  void ActCopyONameExecute();
+  void ActCopyOPathExecute();
+  void BuildReopenMenu();
+  void mnuReopenClick(QAction* Item);
+  void ddDragDropDrop(const QStringList& Files);
+  void ActOpenTxtExecute();
+  void MnuPackagerClick();
+  void ActEMFPrintExecute();
+
+  // --- export (fMainExport.cpp)
+  void OutputClick(QObject* Sender);
+  void DoOutputExport();
+
+  // State shared with the other windows and commands.
+  QString FHideChildrenOf;
+  QString FHideObjects;
+  QString FCurrentView;
+  QString FLoadedFileName;
+  QString FLastFileName;
+  QString FDefaultExport;
+  bool FFileLoaded = false;
+
+  std::unique_ptr<TRecentFiles> mlZIBFiles;
+
+ protected:
+  void showEvent(QShowEvent* event) override;      // FormShow
+  void resizeEvent(QResizeEvent* event) override;  // FormResize
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  TObjectTree FTree;
+  TObjectTreeModel* FTreeModel = nullptr;
+  uint32_t FBlinkMark = 0;
+};
+
+// The main window of the run (created by the start-up routine).
+extern TFrmMorvoReader* FrmMorvoReader;
