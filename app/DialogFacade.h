@@ -1,0 +1,50 @@
+#pragma once
+
+// Every modal dialog and message box of the program goes through here, so a
+// test can answer them in advance instead of a person.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+namespace dialogs {
+
+struct TFileDialogRequest {
+  QString Title;
+  QString Directory;      // initial folder
+  QString FileName;       // proposed file name (save) or initial selection
+  QStringList Filters;    // "Description (*.a *.b)" entries, in order
+  int FilterIndex = 0;    // 0-based index of the filter selected at first
+  QString DefaultSuffix;  // without the dot
+  bool MustExist = true;  // open: the file must exist
+  bool ConfirmOverwrite = true;
+};
+
+// Returns the chosen file, or an empty text when the user cancelled.
+QString GetOpenFileName(QWidget* Parent, const TFileDialogRequest& Request);
+QString GetSaveFileName(QWidget* Parent, const TFileDialogRequest& Request);
+
+// A message box; Buttons/Icon are the classic MB_ flags (MessageBox.h); the
+// result is the classic ID (IDOK, IDYES, ...).
+int MessageBox(QWidget* Parent, const QString& Text, const QString& Caption, unsigned Flags);
+
+// --- for tests: answers given in advance, used first in, first out. A queued
+// answer for a file dialog is the file name ("" = cancel); for a message box
+// the ID to return. Every dialog answered from the queue is recorded.
+struct TRecordedDialog {
+  QString Kind;  // "open", "save", "message"
+  QString Title;
+  QString Text;  // message text, or the proposed file name
+  TFileDialogRequest Request;
+  unsigned Flags = 0;
+};
+void QueueFileAnswer(const QString& FileName);
+void QueueMessageAnswer(int Id);
+// When set, dialogs with no queued answer do not show but return cancel (""/IDCANCEL) and are recorded.
+void SetNonInteractive(bool On);
+const QList<TRecordedDialog>& Recorded();
+void ClearRecorded();
+
+}  // namespace dialogs
