@@ -1,6 +1,5 @@
 // Placeholders until the real stand-ins land; each moves to its own file.
 #include "CodePage.h"
-#include "FormatPattern.h"
 #include "MorvoError.h"
 #include "ProfileFile.h"
 #include "Registry.h"
@@ -50,4 +49,3 @@ int CompareTextLocale(std::string_view a, std::string_view b) { return a.compare
 bool SameTextCI(std::string_view a, std::string_view b) { return a == b; }
 std::string FoldCase(std::string_view utf8) { return std::string(utf8); }
 
-std::string FormatPattern(std::string_view pattern, const std::vector<TFormatArg>&) { return std::string(pattern); }
