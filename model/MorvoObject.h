@@ -8,6 +8,7 @@
 
 #include <array>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -63,8 +64,9 @@ class TAllObjectList {
   void IndexAdd(int i);
   void IndexRemove(int i);
   TObjectList FEntries;
-  // folded key -> ascending indexes of the entries carrying it
-  std::unordered_map<std::string, std::vector<int>> FIndex;
+  // folded key -> ascending indexes of the entries carrying it (a set, so
+  // re-keying many entries of one key stays fast)
+  std::unordered_map<std::string, std::set<int>> FIndex;
 };
 
 // ---------------------------------------------------------------------------
@@ -99,6 +101,13 @@ class TisMorvoObject {
 
   bool ContainsText(const std::string& S, bool MatchCase);
 
+  // Decodes one stored line as GetPropertyText(Id) decodes the line it finds
+  // for Id (Id + 10000 asking for the runtime value). The reader uses it on a
+  // specific line while FPropIds is still in reading order.
+  std::string DecodeLine(int Id, const std::string& Line);
+  // Index in FLines of the first line carrying Id; -1 when there is none.
+  int IndexOfPropertyId(int Id) const;
+
   // Fields, in declaration order of the design.
   int FTypeNr = 0;          // cached type number; 0 = not yet computed
   std::string FDelim;       // the list delimiter (one character)
@@ -122,10 +131,27 @@ class TisMorvoObject_FlowTool : public TisMorvoObject {
  public:
   int FillSpecialProperties(TLongIntArray& Ids) override;
   std::string GetPropertyName(int Id) override;
+  int ReadPropertyBlock(TStringList& Lines, int Start) override;
 
   int FCondBaseId = 0;
   int FCondFirstId = 0;
   int FCondGroup = 0;
+
+ protected:
+  void SetConditionGroup(int CondBaseId, const char* Marker);
+  // Condition id of a source text: the first condition when it holds a quoted part.
+  int ConditionId(const std::string& V);
+  // The If and OoMD conversion; V is stored from position SourcePos on.
+  int ParseConditionLine(const std::string& S, int SourcePos);
+  // Runs Parse, but keeps the block's last line from being stored twice.
+  int ParseOnce(const std::string& S, int (TisMorvoObject_FlowTool::*Parse)(const std::string&));
+  int ParseIfLine(const std::string& S);
+  int ParseOoMDLine(const std::string& S);
+  int ParseOoMLLine(const std::string& S);
+
+  std::string FMarker;  // written between delimiter and condition text
+  int FParseDepth = 0;  // ParseLine calls in progress, property collections included
+  bool FSkipPlainStore = false;
 };
 
 class TisMorvoObject_If : public TisMorvoObject_FlowTool {
@@ -172,6 +198,12 @@ class TisMorvoObject_DC_ExtFiles : public TisMorvoObject {
  public:
   int FillSpecialProperties(TLongIntArray& Ids) override;
   void AddProperty(int Id, const std::string& Value) override;
+  int ParseLine(const std::string& S) override;
+  int ReadPropertyBlock(TStringList& Lines, int Start) override;
+
+ private:
+  int FParseDepth = 0;  // as in the flow tools: the last line is merged once
+  bool FSkipPlainStore = false;
 };
 
 class TisMorvoObject_PFC : public TisMorvoObject {
@@ -186,6 +218,8 @@ class TisMorvoObject_PFC : public TisMorvoObject {
 class TisMorvoObject_Translate_Table : public TisMorvoObject {
  public:
   int ParseLinkList(const std::string& S) override;
+  // One entry of the table ("x 65 97 ...") through the configured format.
+  static std::string FormatTranslationEntry(const std::string& Entry, const std::string& Fmt);
 };
 
 class TisMorvoObject_Base_Document : public TisMorvoObject {

@@ -1,12 +1,259 @@
-// Placeholder: property value decoding lands here.
-#include "MorvoObject.h"
+// Property value decoding: turns a stored property line into the text a user
+// sees, and the searches and collections run over those texts.
+//
+// A stored line is "NNNN D<value field>D..." where D is its sixth character.
+// Inside the value field, positions 1 to 10 are a head that nothing reads;
+// from position 11 on comes the design part in one of four layouts (plain,
+// coded, integer, multi-line), and behind the plain design value the runtime
+// part.
 
-std::string TisMorvoObject::GetPropertyText(int) { return {}; }
+#include <random>
+#include <unordered_set>
+
+#include "Accessors.h"
+#include "MorvoError.h"
+#include "MorvoObject.h"
+#include "StringUtil.h"
+
+namespace {
+
+// Where the design value sits: the plain layout opens it at position 11.
+constexpr int kDesignPos = 11;
+// The runtime part starts this many characters after the stored design
+// value's length: head (10), opening and closing delimiter and one separator.
+constexpr int kRuntimeOffset = 14;
+
+bool Listed(const std::unique_ptr<TLongIntArray>& ids, int id) { return ids && ids->ContainsSorted(id); }
+
+// Length of the first quoted text of S as it is stored, that is counting a
+// doubled delimiter as the two characters it takes in S. 0 when S holds no
+// complete quoted text (the decoded value is then empty too).
+size_t StoredQuotedLength(const std::string& S, char Delim) {
+  const size_t open = S.find(Delim);
+  if (open == std::string::npos) return 0;
+  size_t i = open + 1;
+  while (i < S.size()) {
+    if (S[i] == Delim) {
+      if (i + 1 < S.size() && S[i + 1] == Delim) {
+        i += 2;
+        continue;
+      }
+      return i - open - 1;
+    }
+    ++i;
+  }
+  return 0;
+}
+
+// Two objects without a GUID must never share a synthetic one, so every key
+// handed out in this run is remembered and a repeat is drawn again.
+std::string NewSyntheticGUID() {
+  static std::mt19937 generator{std::random_device{}()};
+  static std::unordered_set<std::string> issued;
+  std::uniform_int_distribution<int32_t> draw(0, 2147483646);
+  for (;;) {
+    std::string guid = "0:" + std::to_string(draw(generator)) + std::to_string(draw(generator));
+    if (issued.insert(guid).second) return guid;
+  }
+}
+
+std::string InvalidIntegerText(const std::string& item) { return "'" + item + "' is not a valid integer value"; }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Finding and decoding one property.
+
+int TisMorvoObject::IndexOfPropertyId(int Id) const {
+  // The ids are sorted once a block is read; the ordered search gives the
+  // first of equal ids. Lines appended later by a subclass may stand out of
+  // order, so a miss is confirmed by a plain scan.
+  const int i = FPropIds.IndexOfSorted(Id);
+  return i >= 0 ? i : FPropIds.PosNext(Id);
+}
+
+std::string TisMorvoObject::GetPropertyText(int Id) {
+  if (Id < 0) return {};
+  if (Id == 0) {
+    std::string text = FName;
+    if (text.empty()) {
+      text = FGUID;
+      FName = text;
+    }
+    if (text.empty()) {
+      text = FTypeName;
+      FName = text;
+    }
+    if (FGUID.empty()) FGUID = NewSyntheticGUID();
+    return text;
+  }
+  const int i = IndexOfPropertyId(Id % 10000);
+  if (i < 0 || i >= static_cast<int>(FLines.size())) return {};
+  return DecodeLine(Id, FLines[static_cast<size_t>(i)]);
+}
+
+std::string TisMorvoObject::DecodeLine(int Id, const std::string& Line) {
+  const int n = Id % 10000;
+  const std::string delim = Copy(Line, 6, 1);
+  const std::string valueField = delim.empty() ? std::string() : ExtractQuoted(Line, delim, 1);
+  const std::string designDelim = Copy(valueField, kDesignPos, 1);
+  std::string designValue;
+  size_t storedLength = 0;
+  if (!designDelim.empty()) {
+    designValue = ExtractQuoted(valueField, designDelim, 1);
+    storedLength = StoredQuotedLength(Copy(valueField, kDesignPos, INT32_MAX), designDelim[0]);
+  }
+
+  int id = Id;
+  std::string text = GetSpecialText(id, valueField, designValue);
+  if (text.empty()) {
+    const int group = n / 100;
+    if (Listed(gMultiLineIds, n) || group == 12 || group == 13) {
+      text = GetMultiLineText(valueField, Copy(valueField, kDesignPos, 4));
+    } else if (Listed(gSpecialIds, n)) {
+      text = LookupSpecial(n, Copy(valueField, kDesignPos, 4));
+    } else if (Listed(gIntValueIds, n)) {
+      const std::string field = Copy(valueField, kDesignPos, 12);
+      const size_t blank = field.find(' ');
+      text = blank == std::string::npos ? std::string() : field.substr(0, blank);
+    } else {
+      text = designValue;
+    }
+  }
+
+  if (id > 9999 && Listed(gRuntimeIds, n)) {
+    const std::string runtimePart = Copy(valueField, static_cast<int64_t>(storedLength) + kRuntimeOffset, INT32_MAX);
+    text = runtimePart.empty() ? std::string() : ExtractQuoted(runtimePart, runtimePart.substr(0, 1), 1);
+  }
+  return ReplaceAll(std::move(text), std::string_view("\x02\x01", 2), "\r\n");
+}
+
 std::string TisMorvoObject::GetSpecialText(int&, const std::string&, const std::string&) { return {}; }
-std::string TisMorvoObject::GetMultiLineText(const std::string&, const std::string&) { return {}; }
-bool TisMorvoObject::ContainsText(const std::string&, bool) { return false; }
-std::string LookupSpecial(int, const std::string&) { return {}; }
-TLongIntArray ParseIdList(const std::string&) { return {}; }
-TStringList SplitCommaText(const std::string&) { return {}; }
-std::string CollectPropertyValues(const std::vector<int>&) { return {}; }
-std::string CollectObjectValues(int) { return {}; }
+
+std::string TisMorvoObject::GetMultiLineText(const std::string& Raw, const std::string& Head) {
+  const size_t blank = Pos(" ", Head);
+  const int count = blank == 0 ? 0 : StrToIntDef(Copy(Head, 1, static_cast<int64_t>(blank) - 1), 0);
+  const std::string rest = Copy(Raw, static_cast<int64_t>(blank) + kDesignPos, INT32_MAX);
+  std::string text;
+  if (count <= 0 || rest.empty()) return text;
+  const std::string delim = rest.substr(0, 1);
+  for (int k = 1; k <= count; ++k) {
+    text += ExtractQuoted(rest, delim, k);
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::string LookupSpecial(int Id, const std::string& CodeField) {
+  const size_t blank = CodeField.find(' ');
+  const std::string code = blank == std::string::npos ? std::string() : CodeField.substr(0, blank);
+  const TStringList names = SplitCommaText(ReadCfgString("Specials", FormatId4(Id)));
+  const int k = StrToIntDef(code, 0);
+  if (k >= 0 && k < static_cast<int>(names.size())) return names[static_cast<size_t>(k)];
+  return "Code " + code + " for property " + std::to_string(Id) + " is invalid";
+}
+
+// ---------------------------------------------------------------------------
+// Searches and collections.
+
+bool TisMorvoObject::ContainsText(const std::string& S, bool MatchCase) {
+  if (S.empty()) return false;
+  const std::string needle = MatchCase ? S : UpperAscii(S);
+  for (const std::string& line : FLines) {
+    // The id and most of the value head are no text a user searches for.
+    if (line.size() < 16) continue;
+    const std::string_view tail = std::string_view(line).substr(15);
+    if (MatchCase ? tail.find(needle) != std::string_view::npos : UpperAscii(tail).find(needle) != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+std::string CollectPropertyValues(const std::vector<int>& Ids) {
+  std::string text;
+  if (!gAllObjects) return text;
+  for (const TObjectEntry& entry : gAllObjects->Entries()) {
+    if (!entry.Object) continue;
+    for (int id : Ids) {
+      const std::string value = entry.Object->GetPropertyText(id);
+      if (!value.empty()) text += value + "\r\n";
+    }
+  }
+  return text;
+}
+
+std::string CollectObjectValues(int TypeNr) {
+  std::string text;
+  if (!gAllObjects) return text;
+  for (const TObjectEntry& entry : gAllObjects->Entries()) {
+    TisMorvoObject* object = entry.Object;
+    if (!object || object->GetTypeNumber() != TypeNr) continue;
+    object->LoadPropertyArrays();
+    const int count = std::min(StrToIntDef(gPropNames[0], 0), kPropArraySize - 1);
+    for (int i = 1; i <= count; ++i) text = Trim(text + '\r' + gPropValues[static_cast<size_t>(i)]);
+  }
+  return text;
+}
+
+// ---------------------------------------------------------------------------
+// Configuration texts.
+
+TLongIntArray ParseIdList(const std::string& Text) {
+  TLongIntArray ids;
+  size_t start = 0;
+  while (start < Text.size()) {
+    const size_t comma = Text.find(',', start);
+    const size_t end = comma == std::string::npos ? Text.size() : comma;
+    const std::string item = Text.substr(start, end - start);
+    if (item.empty()) {
+      ids.Append(0);
+    } else {
+      const auto value = TryStrToInt(item);
+      if (!value) throw EMorvoError(InvalidIntegerText(item));
+      ids.Append(*value);
+    }
+    if (comma == std::string::npos) break;
+    start = comma + 1;  // a comma at the very end adds nothing
+  }
+  return ids;
+}
+
+TStringList SplitCommaText(const std::string& Text) {
+  TStringList items;
+  const size_t n = Text.size();
+  auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  size_t i = 0;
+  while (i < n && isBlank(Text[i])) ++i;
+  while (i < n) {
+    std::string item;
+    if (Text[i] == '"') {
+      // Quoted item: a doubled quote stands for one; an unclosed quote runs
+      // to the end of the text.
+      ++i;
+      while (i < n) {
+        if (Text[i] == '"') {
+          if (i + 1 < n && Text[i + 1] == '"') {
+            item += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        item += Text[i++];
+      }
+    } else {
+      const size_t first = i;
+      while (i < n && !isBlank(Text[i]) && Text[i] != ',') ++i;
+      item = Text.substr(first, i - first);
+    }
+    items.push_back(std::move(item));
+    while (i < n && isBlank(Text[i])) ++i;
+    if (i < n && Text[i] == ',') {
+      if (i + 1 == n) items.emplace_back();
+      ++i;
+      while (i < n && isBlank(Text[i])) ++i;
+    }
+  }
+  return items;
+}
