@@ -1,9 +1,129 @@
-// Placeholder: views and the property view arrays land here.
-#include "MorvoObject.h"
+// Views: the current view's field filter, mandatory ids and mode, and the two
+// property view arrays that the grid, the find, the export and the packager
+// read for one object at a time.
 
-void TisMorvoObject::LoadPropertyArrays() {}
-int TisMorvoObject::FillSpecialProperties(TLongIntArray&) { return 0; }
-void SetExtraFields(const std::string&) {}
-void SetFieldFilter(const std::string&) {}
+#include <algorithm>
+
+#include "MorvoError.h"
+#include "MorvoObject.h"
+#include "StringUtil.h"
+
+namespace {
+
+constexpr int kMaxShown = kPropArraySize - 1;
+
+bool IsAllFields(const TStringList& filter) { return filter.size() == 1 && filter[0] == "*"; }
+
+int FilterItemToId(const std::string& item) {
+  const auto value = TryStrToInt(item);
+  if (!value) throw EMorvoError("'" + item + "' is not a valid integer value");
+  return *value;
+}
+
+// The filter is a sorted list of id texts without repeats (the flow tools
+// add their condition ids to it the same way).
+void AddToFilter(TStringList& filter, const std::string& idText) {
+  const auto it = std::lower_bound(filter.begin(), filter.end(), idText);
+  if (it == filter.end() || *it != idText) filter.insert(it, idText);
+}
+
+bool IsMandatory(int id) { return gExtraFieldIds && gExtraFieldIds->ContainsSorted(id); }
+
+}  // namespace
+
+void SetExtraFields(const std::string& MandatoryFields) {
+  TLongIntArray ids = ParseIdList(MandatoryFields);
+  ids.Sort();
+  if (!gExtraFieldIds) gExtraFieldIds = std::make_unique<TLongIntArray>();
+  *gExtraFieldIds = std::move(ids);
+  if (gFieldFilter && !IsAllFields(*gFieldFilter))
+    for (int id : gExtraFieldIds->Items()) AddToFilter(*gFieldFilter, std::to_string(id));
+}
+
+void SetFieldFilter(const std::string& Fields) {
+  const TStringList items = SplitCommaText(Fields);
+  bool star = false;
+  bool other = false;
+  TStringList filter;
+  // Convert every item before touching the filter, so a bad item leaves the
+  // previous view's filter as it was.
+  for (const std::string& item : items) {
+    if (item.empty()) continue;
+    if (item == "*") {
+      star = true;
+      continue;
+    }
+    other = true;
+    AddToFilter(filter, std::to_string(FilterItemToId(item)));
+  }
+  if (!gFieldFilter) gFieldFilter = std::make_unique<TStringList>();
+  if (star && !other) {
+    *gFieldFilter = {"*"};
+    return;
+  }
+  if (gExtraFieldIds)
+    for (int id : gExtraFieldIds->Items()) AddToFilter(filter, std::to_string(id));
+  *gFieldFilter = std::move(filter);
+}
+
 void SetViewMode(int Mode) { gViewMode = Mode; }
-void SortUniqueIds(TLongIntArray&) {}
+
+void SortUniqueIds(TLongIntArray& Ids) {
+  Ids.Sort();
+  for (int i = Ids.Count() - 1; i > 0; --i)
+    if (Ids[i] == Ids[i - 1]) Ids[i] = -1;
+}
+
+int TisMorvoObject::FillSpecialProperties(TLongIntArray&) { return 0; }
+
+void TisMorvoObject::LoadPropertyArrays() {
+  // The GUID alone cannot tell apart two objects that have none, so the
+  // object itself is part of the cache key.
+  if (gPropValues[0] == FGUID && gPropArraysObject == this) return;
+  if (!gFieldFilter) SetFieldFilter("*");
+
+  TLongIntArray ids;
+  if (IsAllFields(*gFieldFilter)) {
+    ids = FPropIds;
+  } else {
+    for (const std::string& item : *gFieldFilter) ids.Append(FilterItemToId(item));
+    if (gViewMode == 2 && gRuntimeIds)
+      for (int id : gRuntimeIds->Items()) ids.Append(id);
+    for (int i = 0; i < ids.Count(); ++i)
+      if (IndexOfPropertyId(ids[i]) < 0) ids[i] = -1;
+    SortUniqueIds(ids);
+  }
+
+  gPropArraysObject = nullptr;
+  for (int i = 0; i <= 1; ++i) {
+    gPropNames[static_cast<size_t>(i)].clear();
+    gPropValues[static_cast<size_t>(i)].clear();
+  }
+
+  int count = std::clamp(FillSpecialProperties(ids), 0, kMaxShown);
+  if (count == 0) {
+    for (int id : ids.Items()) {
+      if (count >= kMaxShown) break;
+      if (id < 0) continue;
+      std::string value;
+      if (gViewMode == 1) {
+        value = TrimRight(GetPropertyText(id));
+      } else {
+        value = TrimRight(GetPropertyText(id + 10000));
+        if (value.empty() && gViewMode == 0) value = Trim(GetPropertyText(id));
+      }
+      if (value.empty() && IsMandatory(id)) {
+        value = TrimRight(GetPropertyText(id + 10000));
+        if (value.empty()) value = TrimRight(GetPropertyText(id));
+      }
+      if (value.empty()) continue;
+      ++count;
+      gPropNames[static_cast<size_t>(count)] = GetPropertyName(id);
+      gPropValues[static_cast<size_t>(count)] = std::move(value);
+    }
+  }
+
+  gPropNames[0] = std::to_string(count);
+  gPropValues[0] = FGUID;
+  gPropArraysObject = this;
+}
