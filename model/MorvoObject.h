@@ -8,6 +8,7 @@
 
 #include <array>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -63,8 +64,9 @@ class TAllObjectList {
   void IndexAdd(int i);
   void IndexRemove(int i);
   TObjectList FEntries;
-  // folded key -> ascending indexes of the entries carrying it
-  std::unordered_map<std::string, std::vector<int>> FIndex;
+  // folded key -> ascending indexes of the entries carrying it (a set, so
+  // re-keying many entries of one key stays fast)
+  std::unordered_map<std::string, std::set<int>> FIndex;
 };
 
 // ---------------------------------------------------------------------------
@@ -98,6 +100,13 @@ class TisMorvoObject {
   virtual std::string GetTypeNumberText();
 
   bool ContainsText(const std::string& S, bool MatchCase);
+
+  // Decodes one stored line as GetPropertyText(Id) decodes the line it finds
+  // for Id (Id + 10000 asking for the runtime value). The reader uses it on a
+  // specific line while FPropIds is still in reading order.
+  std::string DecodeLine(int Id, const std::string& Line);
+  // Index in FLines of the first line carrying Id; -1 when there is none.
+  int IndexOfPropertyId(int Id) const;
 
   // Fields, in declaration order of the design.
   int FTypeNr = 0;          // cached type number; 0 = not yet computed
