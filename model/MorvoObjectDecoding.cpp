@@ -7,6 +7,7 @@
 // coded, integer, multi-line), and behind the plain design value the runtime
 // part.
 
+#include <algorithm>
 #include <random>
 #include <unordered_set>
 
@@ -135,10 +136,9 @@ std::string TisMorvoObject::GetMultiLineText(const std::string& Raw, const std::
   const int count = blank == 0 ? 0 : StrToIntDef(Copy(Head, 1, static_cast<int64_t>(blank) - 1), 0);
   const std::string rest = Copy(Raw, static_cast<int64_t>(blank) + kDesignPos, INT32_MAX);
   std::string text;
-  if (count <= 0 || rest.empty()) return text;
-  const std::string delim = rest.substr(0, 1);
+  const std::string delim = rest.substr(0, std::min<size_t>(rest.size(), 1));
   for (int k = 1; k <= count; ++k) {
-    text += ExtractQuoted(rest, delim, k);
+    if (!delim.empty()) text += ExtractQuoted(rest, delim, k);
     text += "\r\n";
   }
   return text;

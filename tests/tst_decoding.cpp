@@ -154,6 +154,7 @@ class TestDecoding : public QObject {
     QCOMPARE(o.GetPropertyText(1100), S("a\r\nb\r\n"));
     QCOMPARE(o.GetPropertyText(1101), S(""));
     QCOMPARE(o.GetPropertyText(1102), S("a\r\nb\r\n\r\n"));  // missing lines stay empty
+    QCOMPARE(o.DecodeLine(1100, Line(1100, kHead + "2 ")), S("\r\n\r\n"));
     // the condition groups are multi-line whether listed or not ...
     QCOMPARE(o.GetPropertyText(1250), S("a2\r\nb\r\n"));
     QCOMPARE(o.GetPropertyText(1350), S("c\r\n"));
