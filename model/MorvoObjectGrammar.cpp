@@ -1,12 +1,362 @@
-// Placeholder: the block and property-line grammar lands here.
-#include "MorvoObject.h"
+// The block and property-line grammar of object files: header, nested blocks,
+// property collections, content lines, link lists and the repeat rule.
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
 
-bool TisMorvoObject::ParseHeader(const std::string&) { return true; }
-int TisMorvoObject::ReadObject(TStringList&, int Index) { return Index + 1; }
-int TisMorvoObject::ReadPropertyBlock(TStringList&, int Start) { return Start; }
-int TisMorvoObject::ParseLine(const std::string&) { return -1; }
-void TisMorvoObject::AddProperty(int, const std::string&) {}
-int TisMorvoObject::ParseLinkList(const std::string&) { return 0; }
-std::string TisMorvoObject::ExtractQuoted(const std::string&, const std::string&, int) { return {}; }
-void TisMorvoObject::SortPropertyLines() {}
-void TisMorvoObject::RenumberDuplicates() {}
+#include "MorvoError.h"
+#include "MorvoObject.h"
+#include "StringUtil.h"
+#include "TextCompare.h"
+
+namespace {
+
+// Deeper nesting than this is no design anyone wrote; refusing it keeps a
+// hostile file from exhausting the stack of the recursive block reader.
+constexpr int kMaxObjectNesting = 1000;
+// ParseLine re-enters itself once per prefix it strips (".", ":"). Past this
+// many levels the remaining prefixes are stripped in a loop instead, so a line
+// made of thousands of dots cannot exhaust the stack either.
+constexpr int kMaxParseNesting = 64;
+int gParseDepth = 0;
+
+struct TParseDepthGuard {
+  TParseDepthGuard() { ++gParseDepth; }
+  ~TParseDepthGuard() { --gParseDepth; }
+  TParseDepthGuard(const TParseDepthGuard&) = delete;
+  TParseDepthGuard& operator=(const TParseDepthGuard&) = delete;
+};
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string_view TrimView(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && IsBlankOrControl(s[b])) ++b;
+  while (e > b && IsBlankOrControl(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+bool IsClosingLine(std::string_view line) { return TrimView(line) == "}"; }
+
+[[noreturn]] void ThrowListIndex(size_t index) {
+  throw EMorvoError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+const std::string& LineAt(const TStringList& Lines, int i) {
+  if (i < 0 || static_cast<size_t>(i) >= Lines.size()) ThrowListIndex(static_cast<size_t>(i));
+  return Lines[static_cast<size_t>(i)];
+}
+
+// The number in front of the first blank; 0 when there is no blank or the
+// text there is no number.
+int NumberBeforeBlank(std::string_view s) {
+  const size_t b = s.find(' ');
+  if (b == std::string_view::npos) return 0;
+  return StrToIntDef(s.substr(0, b), 0);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The quoted texts of s in order, as ExtractQuoted(s, delim, 1), (s, delim, 2)
+// ... give them: the texts between an opening delimiter and the next single
+// one, doubled delimiters standing for one. An opening delimiter without a
+// closing one ends the sequence (every later part is empty).
+std::vector<std::string> QuotedParts(std::string_view s, std::string_view delim, size_t limit) {
+  std::vector<std::string> parts;
+  if (delim.empty()) return parts;
+  const size_t d = delim.size();
+  size_t from = 0;
+  while (parts.size() < limit) {
+    const size_t open = s.find(delim, from);
+    if (open == std::string_view::npos) break;
+    std::string part;
+    size_t p = open + d;
+    bool closed = false;
+    while (true) {
+      const size_t q = s.find(delim, p);
+      if (q == std::string_view::npos) break;
+      part.append(s.substr(p, q - p));
+      if (s.substr(q + d, d) == delim) {
+        part.append(delim);
+        p = q + 2 * d;
+        continue;
+      }
+      from = q + d;
+      closed = true;
+      break;
+    }
+    if (!closed) break;
+    parts.push_back(std::move(part));
+  }
+  return parts;
+}
+
+// The first four characters of a stored line read as its id, -1 when they
+// are no number.
+int StoredLineId(const std::string& line) { return StrToIntDef(std::string_view(line).substr(0, 4), -1); }
+
+bool HasFourDigitPrefix(const std::string& s) {
+  return s.size() >= 4 && IsDigit(s[0]) && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3]);
+}
+
+// Orders stored lines as the locale-aware comparison without regard to case
+// does. When both lines begin with four digits that differ, those digits
+// already decide that comparison (digits carry one weight each, in numeric
+// order), so the costly comparison runs only for lines of one id and for the
+// odd line that does not begin with four digits.
+bool StoredLineLess(const std::string& a, const std::string& b) {
+  if (HasFourDigitPrefix(a) && HasFourDigitPrefix(b)) {
+    const int c = a.compare(0, 4, b, 0, 4);
+    if (c != 0) return c < 0;
+  }
+  return CompareTextLocale(a, b) < 0;
+}
+
+}  // namespace
+
+bool TisMorvoObject::ParseHeader(const std::string& Line) {
+  const std::string_view s = TrimView(Line);
+  if (s.find("OBJECT") == std::string_view::npos) return true;
+  auto quotedAfter = [&](std::string_view key) {
+    const size_t p = s.find(key);
+    const std::string from(p == std::string_view::npos ? s : s.substr(p));
+    return ExtractQuoted(from, "\"", 1);
+  };
+  FTypeName = quotedAfter("TYPE=");
+  FName = quotedAfter("NAME=");
+  // Without "DELIM=" the sixth character stands in (the "T" of a header that
+  // begins with "OBJECT"), as older writers of the format expect.
+  const size_t d = s.find("DELIM=");
+  const size_t at = d == std::string_view::npos ? 5 : d + 6;
+  FDelim = at < s.size() ? std::string(1, s[at]) : std::string();
+  return true;
+}
+
+int TisMorvoObject::ReadObject(TStringList& Lines, int Index) {
+  ParseHeader(LineAt(Lines, Index));
+  int i = Index + 1;
+  while (!IsClosingLine(LineAt(Lines, i))) {
+    const std::string& line = Lines[static_cast<size_t>(i)];
+    if (line.find("OBJECT") != std::string::npos) {
+      std::unique_ptr<TisMorvoObject> child = CreateObjectForHeader(line);
+      child->ParseHeader(line);
+      if (child->FTypeName == "PropertyCollection") {
+        child.reset();
+        i = ReadPropertyBlock(Lines, i + 2);
+      } else {
+        if (FReadDepth + 1 >= kMaxObjectNesting)
+          throw EMorvoError("Objects nested too deeply (line " + std::to_string(i + 1) + ")");
+        child->FReadDepth = FReadDepth + 1;
+        int next;
+        try {
+          next = child->ReadObject(Lines, i);
+        } catch (...) {
+          // Once the child completed its block the object list owns it.
+          if (gAllObjects && gAllObjects->Count() > 0 && gAllObjects->Object(gAllObjects->Count() - 1) == child.get())
+            child.release();
+          throw;
+        }
+        TisMorvoObject* c = child.release();
+        FChildren.push_back({c->FGUID, c});
+        i = next - 1;
+      }
+    } else {
+      std::string s;
+      s.reserve(line.size() + 1);
+      s += '.';
+      s += line;
+      ParseLine(s);
+    }
+    ++i;
+  }
+
+  // Tail rule: the last body line may be the block's link list.
+  const std::string_view tail = TrimView(Lines[static_cast<size_t>(i - 1)]);
+  if (tail.size() > 3) {
+    const bool endsWithDelim = !FDelim.empty() && tail.back() == FDelim[0];
+    const bool hasDelim = !FDelim.empty() && tail.find(FDelim[0]) != std::string_view::npos;
+    if (endsWithDelim || !hasDelim) {
+      std::string s;
+      s.reserve(tail.size() + 1);
+      s += ':';
+      s += tail;
+      ParseLine(s);
+    }
+  }
+
+  if (!gAllObjects) gAllObjects = std::make_unique<TAllObjectList>();
+  gAllObjects->Append(FGUID, this);
+  SortPropertyLines();
+  return i + 1;
+}
+
+int TisMorvoObject::ReadPropertyBlock(TStringList& Lines, int Start) {
+  int i = Start;
+  while (!IsClosingLine(LineAt(Lines, i))) {
+    ParseLine(Lines[static_cast<size_t>(i)]);
+    ++i;
+    if (static_cast<size_t>(i) >= Lines.size()) {
+      // A collection that runs to the end of the file is closed for it.
+      Lines.emplace_back("}");
+      break;
+    }
+  }
+  return i;
+}
+
+int TisMorvoObject::ParseLine(const std::string& S) {
+  TParseDepthGuard depth;
+  std::string_view s = TrimView(S);
+  for (;;) {
+    if (s.size() < 2) return -1;
+
+    if (s[0] == ':') {
+      s.remove_prefix(1);
+      const size_t p = FDelim.empty() ? std::string_view::npos : s.find(FDelim[0]);
+      const size_t pos1 = p == std::string_view::npos ? 0 : p + 1;
+      if (static_cast<int64_t>(pos1) >= static_cast<int64_t>(s.size()) - 1) {
+        ParseLinkList(std::string(s));
+        return -1;
+      }
+      if (gParseDepth < kMaxParseNesting) return ParseLine(std::string(s));
+      s = TrimView(s);
+      continue;
+    }
+
+    if (s[0] == '.') {
+      s = TrimView(s.substr(1));
+      if (s.size() >= 2 && !FDelim.empty() && s[0] == FDelim[0]) s = TrimView(s.substr(1));
+      if (s.size() <= 3) return -1;
+      const int id = NumberBeforeBlank(s);
+      const int type = GetTypeNumber();
+      if (id == 5 && type / 100 == 4) s = s.substr(s.find(' '));  // segment: the rest is a line of its own
+      if (type / 100 == 10) return -1;                            // documents keep their properties in collections
+      if (gParseDepth < kMaxParseNesting) return ParseLine(std::string(s));
+      s = TrimView(s);
+      continue;
+    }
+
+    const size_t blank = s.find(' ');
+    const int id = blank == std::string_view::npos ? 0 : StrToIntDef(s.substr(0, blank), 0);
+    const std::string line(s);
+    if (id == 1 && FName.empty()) FName = ExtractQuoted(line, "\"", 1);
+    if (id == 10 && FGUID.empty()) FGUID = ExtractQuoted(line, "\"", 1);
+    AddProperty(id, blank == std::string_view::npos ? line : line.substr(blank));
+    return id;
+  }
+}
+
+namespace {
+// Lets AddProperty decode one line of the object as GetPropertyText does,
+// while the ids are still in reading order: the object shows only that line
+// for the length of the call.
+class TSingleLineView {
+ public:
+  TSingleLineView(TisMorvoObject& obj, int index) : FObj(obj) {
+    FLines.push_back(obj.FLines[static_cast<size_t>(index)]);
+    FIds.Append(obj.FPropIds[index]);
+    std::swap(FObj.FLines, FLines);
+    std::swap(FObj.FPropIds, FIds);
+  }
+  ~TSingleLineView() {
+    std::swap(FObj.FLines, FLines);
+    std::swap(FObj.FPropIds, FIds);
+  }
+  TSingleLineView(const TSingleLineView&) = delete;
+  TSingleLineView& operator=(const TSingleLineView&) = delete;
+
+ private:
+  TisMorvoObject& FObj;
+  TStringList FLines;
+  TLongIntArrayStub FIds;
+};
+}  // namespace
+
+void TisMorvoObject::AddProperty(int Id, const std::string& Value) {
+  int k = FPropIds.PosNext(Id, 0);
+  if (k >= 0 && Id > 99) {
+    std::string text;
+    {
+      TSingleLineView only(*this, k);
+      text = GetPropertyText(Id);
+    }
+    if (text.empty()) {
+      FLines.erase(FLines.begin() + k);
+      FPropIds.Delete(k);
+      k = -1;
+    }
+  }
+  if (k >= 0) return;
+  std::string line = FormatId4(Id);
+  line += Value;
+  FLines.push_back(std::move(line));
+  FPropIds.Append(Id);
+}
+
+int TisMorvoObject::ParseLinkList(const std::string& S) {
+  std::string_view s = TrimView(S);
+  const int type = GetTypeNumber();
+  if (!s.empty() && !IsDigit(s[0]) && type / 100 == 3) s = TrimView(s.size() >= 2 ? s.substr(2) : std::string_view());
+  // A count beyond the length of its line is no real count; capping it keeps
+  // a damaged line from asking for billions of empty names.
+  int64_t n = std::clamp<int64_t>(NumberBeforeBlank(s), 0, static_cast<int64_t>(s.size()));
+  std::string withBlank;
+  if (FTypeName == "INPUT_STRUCT_DATA") {
+    withBlank.reserve(s.size() + 1);
+    withBlank += ' ';
+    withBlank += s;
+    s = withBlank;
+    n = 1;
+  }
+  if (type / 100 == 10) n *= 3;
+
+  const size_t blank = s.find(' ');
+  s = blank == std::string_view::npos ? std::string_view() : s.substr(blank + 1);
+  const size_t d = FDelim.empty() ? std::string_view::npos : s.find(FDelim[0]);
+  s = d == std::string_view::npos ? std::string_view() : s.substr(0, d);
+
+  if (n > 0) {
+    std::vector<std::string> names = QuotedParts(s, "\"", static_cast<size_t>(n));
+    names.resize(static_cast<size_t>(n));
+    TObjectList added;
+    added.reserve(names.size() + FLinks.size());
+    for (auto& name : names) added.push_back({std::move(name), nullptr});
+    for (auto& e : FLinks) added.push_back(std::move(e));
+    FLinks = std::move(added);
+  }
+  return static_cast<int>(FLinks.size());
+}
+
+std::string TisMorvoObject::ExtractQuoted(const std::string& S, const std::string& Delim, int N) {
+  if (N < 1) return {};
+  std::vector<std::string> parts = QuotedParts(S, Delim, static_cast<size_t>(N));
+  return parts.size() == static_cast<size_t>(N) ? std::move(parts.back()) : std::string();
+}
+
+void TisMorvoObject::SortPropertyLines() {
+  if (!std::is_sorted(FLines.begin(), FLines.end(), StoredLineLess))
+    std::stable_sort(FLines.begin(), FLines.end(), StoredLineLess);
+  FPropIds.Clear();
+  FPropIds.Items().reserve(FLines.size());
+  for (const auto& line : FLines) FPropIds.Append(StoredLineId(line));
+}
+
+void TisMorvoObject::RenumberDuplicates() {
+  if (FLines.empty()) return;
+  // Every condition line of a group (12xx, 13xx, 14xx, the group's base id
+  // excepted) gets an id of its own, in the order the lines were read: the
+  // lines are sorted by id, so earlier conditions keep their numbers and the
+  // one just appended gets the next free one.
+  int next[3] = {1, 1, 1};
+  for (auto& line : FLines) {
+    const int id = StoredLineId(line);
+    const int group = id / 100;
+    if (id < 1200 || id > 1499 || id % 100 == 0) continue;
+    int& n = next[group - 12];
+    // Past 99 conditions the group has no ids left: the rest share its last.
+    const int newId = group * 100 + std::min(n, 99);
+    ++n;
+    if (newId != id) line.replace(0, 4, FormatId4(newId));
+  }
+  SortPropertyLines();
+}

@@ -1,5 +1,283 @@
-// Placeholder: the object-file reader lands here.
-#include "MorvoObject.h"
+// The object-file reader: decoding the file into lines, finding the object
+// section, reading the top-level blocks, resolving links and the root list.
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+#include <unordered_set>
 
-int ReadObjectFile(const std::string&) { return -1; }
-void LoadSettings() {}
+#include "Accessors.h"
+#include "CodePage.h"
+#include "MessagePump.h"
+#include "MorvoError.h"
+#include "MorvoObject.h"
+#include "StringUtil.h"
+#include "TextCompare.h"
+
+// The decoding steps and the passes of the read; declared here because only
+// the reader and its tests use them.
+bool IsUnicodeFile(const std::string& FileName);
+void LoadUnicodeFile(TStringList& Lines, const std::string& FileName);
+void LoadCodePageFile(TStringList& Lines, const std::string& FileName);
+int ReadTopObject(TStringList& Lines, int Index);
+void BuildRootList();
+
+namespace {
+
+const char* const kMarker = "!!EndOfControl";
+const char* const kDefaultCodePage = "windows-1252";
+
+[[noreturn]] void ThrowOpenError(const std::string& FileName, int err) {
+  throw EMorvoError("Cannot open file \"" + FileName + "\". " + std::strerror(err));
+}
+
+std::string ReadWholeFile(const std::string& FileName) {
+  std::ifstream in(FileName, std::ios::binary);
+  if (!in) ThrowOpenError(FileName, errno);
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  std::string bytes;
+  if (size > 0) {
+    bytes.resize(static_cast<size_t>(size));
+    in.read(bytes.data(), size);
+    bytes.resize(static_cast<size_t>(in.gcount()));
+  }
+  return bytes;
+}
+
+// Fills Lines from decoded text: CR LF, CR and LF end a line, a break at the
+// very end adds no empty line, a NUL ends the text.
+void SetLinesFromText(TStringList& Lines, std::string_view text) {
+  const size_t nul = text.find('\0');
+  if (nul != std::string_view::npos) text = text.substr(0, nul);
+  Lines.clear();
+  size_t breaks = 0;
+  for (char c : text)
+    if (c == '\n' || c == '\r') ++breaks;
+  Lines.reserve(breaks + 1);
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '\r' && c != '\n') continue;
+    Lines.emplace_back(text.substr(start, i - start));
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) Lines.emplace_back(text.substr(start));
+}
+
+bool IsMarkerLine(const std::string& line) { return line.size() == 14 && SameTextAscii(line, kMarker); }
+
+// gLoading is set for exactly as long as a read runs, however it ends.
+struct TLoadingGuard {
+  TLoadingGuard() { gLoading = true; }
+  ~TLoadingGuard() { gLoading = false; }
+  TLoadingGuard(const TLoadingGuard&) = delete;
+  TLoadingGuard& operator=(const TLoadingGuard&) = delete;
+};
+
+void CreateLoadLists() {
+  if (!gAllObjects) gAllObjects = std::make_unique<TAllObjectList>();
+  if (!gTypeNumTable) gTypeNumTable = std::make_unique<TStringList>();
+  if (!gPropNameTable) gPropNameTable = std::make_unique<TTaggedLineList>();
+  if (!gRootObjects) gRootObjects = std::make_unique<TObjectList>();
+  if (!gTopObjects) gTopObjects = std::make_unique<TObjectList>();
+}
+
+void LoadIdList(std::unique_ptr<TLongIntArray>& list, const char* key) {
+  if (!list) list = std::make_unique<TLongIntArray>();
+  *list = ParseIdList(ReadCfgString("Settings", key));
+  list->Sort();
+}
+
+// The names that link lists and children point at, compared without regard
+// to case.
+class TLinkedNames {
+ public:
+  void Add(const std::string& name) {
+    if (FKeys.insert(FoldCase(name)).second) FNames.push_back(name);
+  }
+  bool Contains(const std::string& name) const { return FKeys.count(FoldCase(name)) > 0; }
+
+  // The names, written one per line in sorted order, are taken as one text,
+  // trimmed at both ends and split again. So names of blanks only that sort
+  // before every other name or after every other name drop out (the empty
+  // name among them), the first remaining name loses its leading blanks and
+  // the last its trailing ones; names in between stay as they are. This
+  // finds the two ends without sorting or joining anything.
+  void Clean() {
+    auto blankOnly = [](const std::string& s) {
+      for (unsigned char c : s)
+        if (c > ' ') return false;
+      return true;
+    };
+    int first = -1, last = -1;
+    for (int i = 0; i < static_cast<int>(FNames.size()); ++i) {
+      const std::string& s = FNames[static_cast<size_t>(i)];
+      if (blankOnly(s)) continue;
+      if (first < 0 || CompareTextLocale(s, FNames[static_cast<size_t>(first)]) < 0) first = i;
+      if (last < 0 || CompareTextLocale(s, FNames[static_cast<size_t>(last)]) >= 0) last = i;
+    }
+    std::vector<std::string> kept;
+    kept.reserve(FNames.size());
+    for (int i = 0; i < static_cast<int>(FNames.size()); ++i) {
+      std::string& s = FNames[static_cast<size_t>(i)];
+      if (first < 0) break;  // nothing but blanks: the text trims to nothing
+      if (blankOnly(s)) {
+        if (CompareTextLocale(s, FNames[static_cast<size_t>(first)]) < 0) continue;
+        if (CompareTextLocale(s, FNames[static_cast<size_t>(last)]) > 0) continue;
+        kept.push_back(std::move(s));
+        continue;
+      }
+      std::string name = std::move(s);
+      if (i == first) name = TrimLeft(name);
+      if (i == last) name = TrimRight(name);
+      kept.push_back(std::move(name));
+    }
+    FNames.clear();
+    FKeys.clear();
+    for (auto& name : kept) Add(name);
+  }
+
+ private:
+  std::vector<std::string> FNames;
+  std::unordered_set<std::string> FKeys;
+};
+
+std::string LinkName(const TObjectEntry& entry) {
+  if (entry.Key.empty() && entry.Object) return entry.Object->GetPropertyText(0);
+  return entry.Key;
+}
+
+void ResolveLinks(TisMorvoObject& obj, TLinkedNames& linked) {
+  for (auto& link : obj.FLinks) {
+    const std::string name = LinkName(link);
+    const int found = gAllObjects->IndexOfKey(name);
+    if (found < 0) continue;
+    link.Object = gAllObjects->Object(found);
+    linked.Add(name);
+  }
+}
+
+void MergeChildrenIntoLinks(TisMorvoObject& obj, TLinkedNames& linked) {
+  if (obj.FChildren.empty()) return;
+  std::unordered_set<std::string> present;
+  present.reserve(obj.FLinks.size() + obj.FChildren.size());
+  for (const auto& link : obj.FLinks) present.insert(FoldCase(link.Key));
+  for (const auto& child : obj.FChildren) {
+    const std::string name = LinkName(child);
+    if (!present.insert(FoldCase(name)).second) continue;
+    obj.FLinks.push_back({name, child.Object});
+    linked.Add(name);
+  }
+}
+
+void LinkAllObjects(TLinkedNames& linked) {
+  for (int i = 0; i < gAllObjects->Count(); ++i) {
+    TisMorvoObject* obj = gAllObjects->Object(i);
+    if (gAllObjects->Key(i).empty()) gAllObjects->SetKey(i, obj->GetPropertyText(0));
+    ProcessMessagesSliced();
+    if (ApplicationTerminating()) return;
+    ResolveLinks(*obj, linked);
+    MergeChildrenIntoLinks(*obj, linked);
+  }
+}
+
+}  // namespace
+
+bool IsUnicodeFile(const std::string& FileName) {
+  std::ifstream in(FileName, std::ios::binary);
+  if (!in) ThrowOpenError(FileName, errno);
+  char bom[2] = {0, 0};
+  in.read(bom, 2);
+  return in.gcount() == 2 && static_cast<unsigned char>(bom[0]) == 0xFF && static_cast<unsigned char>(bom[1]) == 0xFE;
+}
+
+void LoadUnicodeFile(TStringList& Lines, const std::string& FileName) {
+  std::string text = Utf16LeToUtf8(ReadWholeFile(FileName));
+  SetLinesFromText(Lines, text);
+}
+
+void LoadCodePageFile(TStringList& Lines, const std::string& FileName) {
+  std::string codePage = ReadRegString("Quillset1xCodePage");
+  if (codePage.empty()) codePage = kDefaultCodePage;
+  // An unknown name fails in the decoder, before a line is read.
+  std::string text = DecodeToUtf8(ReadWholeFile(FileName), codePage);
+  SetLinesFromText(Lines, text);
+}
+
+void LoadSettings() {
+  LoadIdList(gRuntimeIds, "Runtimes");
+  LoadIdList(gSpecialIds, "Specials");
+  LoadIdList(gMultiLineIds, "MultiLine");
+  LoadIdList(gIntValueIds, "IntValues");
+}
+
+int ReadTopObject(TStringList& Lines, int Index) {
+  CreateLoadLists();
+  std::unique_ptr<TisMorvoObject> obj = CreateObjectForHeader(Lines.at(static_cast<size_t>(Index)));
+  int next;
+  try {
+    next = obj->ReadObject(Lines, Index);
+  } catch (...) {
+    // Once the block was complete the object list owns the object.
+    if (gAllObjects->Count() > 0 && gAllObjects->Object(gAllObjects->Count() - 1) == obj.get()) obj.release();
+    throw;
+  }
+  TisMorvoObject* top = obj.release();
+  gTopObjects->push_back({top->FGUID, top});
+  return next;
+}
+
+void BuildRootList() {
+  CreateLoadLists();
+  TLinkedNames linked;
+  LinkAllObjects(linked);
+  linked.Clean();
+  gRootObjects->clear();
+  for (const auto& entry : gAllObjects->Entries())
+    if (!linked.Contains(entry.Key)) gRootObjects->push_back(entry);
+  if (gRootObjects->size() > 1) std::rotate(gRootObjects->begin(), gRootObjects->end() - 1, gRootObjects->end());
+}
+
+int ReadObjectFile(const std::string& FileName) {
+  TLoadingGuard loading;
+  LoadSettings();
+
+  TStringList lines;
+  if (IsUnicodeFile(FileName))
+    LoadUnicodeFile(lines, FileName);
+  else
+    LoadCodePageFile(lines, FileName);
+
+  int marker = -1;
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (IsMarkerLine(lines[i])) {
+      marker = static_cast<int>(i);
+      break;
+    }
+
+  ProcessMessages();
+  if (ApplicationTerminating()) return 0;
+  if (lines.size() < 2 || marker < 2) return -1;
+
+  size_t i = static_cast<size_t>(marker);
+  while (i < lines.size() && !StartsWith(lines[i], "OBJECT")) ++i;
+
+  bool reached = false;
+  while (i < lines.size()) {
+    reached = true;
+    ProcessMessagesSliced();
+    if (ApplicationTerminating()) break;
+    CallProgressHook();
+    if (StartsWith(lines[i], "OBJECT"))
+      i = static_cast<size_t>(ReadTopObject(lines, static_cast<int>(i)));
+    else
+      ++i;
+  }
+  if (!reached) return -1;
+  BuildRootList();
+  return static_cast<int>(i);
+}
