@@ -190,7 +190,18 @@ std::string CollectObjectValues(int TypeNr) {
     if (!object || object->GetTypeNumber() != TypeNr) continue;
     object->LoadPropertyArrays();
     const int count = std::min(StrToIntDef(gPropNames[0], 0), kPropArraySize - 1);
-    for (int i = 1; i <= count; ++i) text = Trim(text + '\r' + gPropValues[static_cast<size_t>(i)]);
+    for (int i = 1; i <= count; ++i) {
+      // Trim(text + CR + value), kept linear: a trimmed text that is not
+      // empty starts with a printable byte, so only its end can change.
+      const std::string& value = gPropValues[static_cast<size_t>(i)];
+      if (text.empty()) {
+        text = Trim(value);
+        continue;
+      }
+      text += '\r';
+      text += value;
+      while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
+    }
   }
   return text;
 }

@@ -315,7 +315,7 @@ class TestDecoding : public QObject {
     auto* a = new TisMorvoObject;
     a->FTypeNr = 903;
     a->FGUID = "GA";
-    SetLines(*a, {Line(300, Plain(" one ")), Line(301, Plain("two"))});
+    SetLines(*a, {Line(300, Plain(" one ")), Line(301, Plain(" two"))});
     auto* other = new TisMorvoObject;
     other->FTypeNr = 501;
     other->FGUID = "GO";
@@ -331,7 +331,7 @@ class TestDecoding : public QObject {
     SetFieldFilter("*");
     SetViewMode(1);
     gPropValues[0] = ".xXx.";
-    QCOMPARE(CollectObjectValues(903), S("one\rtwo\rthree"));
+    QCOMPARE(CollectObjectValues(903), S("one\r two\rthree"));
     QCOMPARE(gPropValues[0], S("GB"));
     QCOMPARE(CollectObjectValues(902), S(""));
     gAllObjects.reset();
