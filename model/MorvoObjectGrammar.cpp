@@ -246,40 +246,12 @@ int TisMorvoObject::ParseLine(const std::string& S) {
   }
 }
 
-namespace {
-// Lets AddProperty decode one line of the object as GetPropertyText does,
-// while the ids are still in reading order: the object shows only that line
-// for the length of the call.
-class TSingleLineView {
- public:
-  TSingleLineView(TisMorvoObject& obj, int index) : FObj(obj) {
-    FLines.push_back(obj.FLines[static_cast<size_t>(index)]);
-    FIds.Append(obj.FPropIds[index]);
-    std::swap(FObj.FLines, FLines);
-    std::swap(FObj.FPropIds, FIds);
-  }
-  ~TSingleLineView() {
-    std::swap(FObj.FLines, FLines);
-    std::swap(FObj.FPropIds, FIds);
-  }
-  TSingleLineView(const TSingleLineView&) = delete;
-  TSingleLineView& operator=(const TSingleLineView&) = delete;
-
- private:
-  TisMorvoObject& FObj;
-  TStringList FLines;
-  TLongIntArrayStub FIds;
-};
-}  // namespace
-
 void TisMorvoObject::AddProperty(int Id, const std::string& Value) {
   int k = FPropIds.PosNext(Id, 0);
+  // The ids are still in reading order here, so the line found is decoded
+  // directly rather than looked up again by id.
   if (k >= 0 && Id > 99) {
-    std::string text;
-    {
-      TSingleLineView only(*this, k);
-      text = GetPropertyText(Id);
-    }
+    const std::string text = DecodeLine(Id, FLines[static_cast<size_t>(k)]);
     if (text.empty()) {
       FLines.erase(FLines.begin() + k);
       FPropIds.Delete(k);
