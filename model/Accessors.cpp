@@ -1,9 +1,94 @@
-// Placeholder: configuration, settings and version accessors land here.
+// The one way into "MorvoObject.cfg", the settings store, the version text
+// and whole text files beside the executable.
 #include "Accessors.h"
 
-std::string ReadCfgString(const std::string&, const std::string&) { return {}; }
-std::string ReadRegString(const std::string&) { return {}; }
-void WriteRegString(const std::string&, const std::string&) {}
-std::string GetFileVersionString(const std::string&) { return "Error retrieving version"; }
-bool RegTextToBool(const std::string&, bool Fallback) { return Fallback; }
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "AppPaths.h"
+#include "MorvoError.h"
+#include "MorvoObject.h"
+#include "Registry.h"
+#include "StringUtil.h"
+#include "Version.h"
+
+std::string ReadCfgString(const std::string& Section, const std::string& Ident) {
+  // Binding the handle does not create the file; every read goes to the file
+  // as it is on disk, so edits show at once.
+  if (!gCfgIni) gCfgIni = std::make_unique<TProfileFile>(ExecutableFolder() + "MorvoObject.cfg");
+  return gCfgIni->ReadString(Section, Ident, "");
+}
+
+std::string ReadRegString(const std::string& Name) {
+  TRegistry reg(TRegRoot::CurrentUser);
+  // Opened with create, for reading too: the first read makes the key.
+  if (!reg.OpenKey(kSettingsKey, true)) return {};
+  std::string value = reg.ReadString(Name);  // another data type raises
+  reg.CloseKey();
+  return value;
+}
+
+void WriteRegString(const std::string& Name, const std::string& Value) {
+  TRegistry reg(TRegRoot::CurrentUser);
+  // A setting that cannot be stored must not pass silently.
+  if (!reg.OpenKey(kSettingsKey, true)) throw EMorvoError("Failed to set data for '" + Name + "'");
+  reg.WriteString(Name, Value);
+  reg.CloseKey();
+}
+
+std::string GetFileVersionString(const std::string& FileName) {
+  const std::string failed = "Error retrieving version";
+  if (FileName.empty()) return failed;
+  // Only the program's own file carries a version here: the compiled-in
+  // project version. The comparison follows links, so the launcher and the
+  // executable itself both qualify.
+  std::error_code ec;
+  const bool own = std::filesystem::equivalent(FileName, ExecutablePath(), ec);
+  if (ec || !own) return failed;
+  const std::string version = ProjectVersionText();
+  return version.empty() ? failed : version;
+}
+
+namespace {
+// A decimal number with a fraction or exponent ("1.5", "-2e3"), which the
+// settings store also counts as a number.
+bool TryDecimalFloat(const std::string& s, double& value) {
+  const std::string t = Trim(s);
+  if (t.empty() || t.find_first_not_of("0123456789+-.eE") != std::string::npos) return false;
+  errno = 0;
+  char* end = nullptr;
+  value = std::strtod(t.c_str(), &end);
+  return errno == 0 && end == t.c_str() + t.size();
+}
+}  // namespace
+
+bool RegTextToBool(const std::string& Text, bool Fallback) {
+  if (const auto n = TryStrToInt(Text)) return *n != 0;
+  double d = 0;
+  if (TryDecimalFloat(Text, d)) return d != 0;
+  if (SameTextAscii(Text, "True")) return true;
+  if (SameTextAscii(Text, "False")) return false;
+  return Fallback;
+}
+
 std::string BoolToRegText(bool Value) { return Value ? "-1" : "0"; }
+
+std::vector<std::string> LoadFileLines(const std::string& FileName) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(FileName, ec))
+    throw EMorvoError("Cannot open file \"" + FileName + "\". " + std::strerror(EISDIR));
+  std::ifstream in(FileName, std::ios::binary);
+  if (!in) {
+    const int err = errno;
+    throw EMorvoError("Cannot open file \"" + FileName + "\". " + std::strerror(err != 0 ? err : ENOENT));
+  }
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw EMorvoError("Cannot open file \"" + FileName + "\". " + std::strerror(EIO));
+  const size_t nul = text.find('\0');
+  if (nul != std::string::npos) text.resize(nul);
+  return SplitLines(text);
+}

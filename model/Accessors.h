@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The one way into "MorvoObject.cfg", the settings store and the version.
 
@@ -25,3 +26,8 @@ std::string GetFileVersionString(const std::string& FileName);
 // "True", false for 0 or "False" (any case); anything else gives fallback.
 bool RegTextToBool(const std::string& Text, bool Fallback);
 std::string BoolToRegText(bool Value);
+
+// The lines of a whole text file (breaks at CR LF, CR or LF; a break at the
+// end adds no line; a NUL ends the text), bytes unchanged. A file that cannot
+// be read fails with EMorvoError 'Cannot open file "<path>". <reason>'.
+std::vector<std::string> LoadFileLines(const std::string& FileName);

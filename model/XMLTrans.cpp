@@ -1,8 +1,47 @@
-// Placeholder: the character table lands here.
+// The character table of "XMLCodes.txt" that XML-style exports translate by.
 #include "XMLTrans.h"
+
+#include "Accessors.h"
+#include "AppPaths.h"
+#include "StringUtil.h"
 
 std::string gXMLChars;
 std::vector<std::string> gXMLCodes;
-void LoadXMLTranslations() {}
-void ParseXMLCodes(std::vector<std::string>&, std::string& Chars) { Chars.clear(); }
-std::string TranslateXMLString(const std::string& S) { return S; }
+
+void LoadXMLTranslations() {
+  // Read before anything is replaced: a missing file leaves the table as it was.
+  std::vector<std::string> lines = LoadFileLines(ExecutableFolder() + "XMLCodes.txt");
+  std::string chars;
+  ParseXMLCodes(lines, chars);
+  gXMLCodes = std::move(lines);
+  gXMLChars = std::move(chars);
+}
+
+void ParseXMLCodes(std::vector<std::string>& List, std::string& Chars) {
+  Chars.clear();
+  std::vector<std::string> codes;
+  codes.reserve(List.size());
+  for (const auto& line : List) {
+    // Column 12 is the character. A shorter line has none, and a byte outside
+    // ASCII would also match inside the multi-byte characters of the UTF-8
+    // object texts; both are left out so characters and codes stay paired.
+    if (line.size() < 12) continue;
+    const unsigned char c = static_cast<unsigned char>(line[11]);
+    if (c >= 0x80) continue;
+    Chars += static_cast<char>(c);
+    codes.push_back(Trim(Copy(line, 1, 11)));
+  }
+  List = std::move(codes);
+}
+
+std::string TranslateXMLString(const std::string& S) {
+  if (gXMLChars.empty() || Trim(S).empty()) return S;
+  std::string r = S;
+  // Entry by entry on the result so far: a replacement is itself subject to
+  // the entries after it, which is why "&" stands first in the table.
+  for (size_t i = 0; i < gXMLChars.size() && i < gXMLCodes.size(); ++i) {
+    const char c = gXMLChars[i];
+    if (r.find(c) != std::string::npos) r = ReplaceAll(std::move(r), std::string_view(&c, 1), gXMLCodes[i]);
+  }
+  return r;
+}
