@@ -1,19 +1,88 @@
-// Placeholder start-up: ends silently without "ObjectProperties.txt",
-// otherwise shows an empty window.
 #include "MorvoObjRead.h"
 
 #include <QApplication>
+#include <QEvent>
+#include <QFile>
 #include <QFileInfo>
-#include <QMainWindow>
 
 #include "AppPaths.h"
+#include "MorvoObject.h"
+#include "UnattendedCommands.h"
+#include "fMain.h"
+#include "fWait.h"
+#include "fdmZIB.h"
+
+namespace {
+const QString kAppTitle = QStringLiteral("Morvo Object Reader");
+
+// The message loop runs until the main window closes, whatever other windows
+// (the find window, say) are still open.
+class TMainWindowCloseWatch : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Event->type() == QEvent::Close && Watched == FrmMorvoReader && Event->isAccepted())
+      QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    return false;
+  }
+};
+}  // namespace
+
+void CreateAllForms() {
+  if (!FrmMorvoReader) FrmMorvoReader = new TFrmMorvoReader();
+  if (!FrmWait) FrmWait = new TFrmWait();
+  // The data module comes last, so the main window binds its pictures only now.
+  if (!dmZIB) dmZIB = new TdmZIB(qApp);
+  FrmMorvoReader->BindImageLists();
+}
+
+void FreeAllForms() {
+  // The windows of the run that exist so far, in the order they are freed.
+  // The globals are reset too, so no one reaches a freed window through them.
+  delete FrmMorvoReader;
+  FrmMorvoReader = nullptr;
+  delete FrmWait;
+  FrmWait = nullptr;
+}
 
 int MorvoObjReadMain(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Morvo Object Reader");
-  if (!QFileInfo(QString::fromStdString(ExecutableFolder() + "ObjectProperties.txt")).isFile()) return 0;
-  QMainWindow window;
-  window.setWindowTitle("Morvo Object Reader");
-  window.show();
-  return app.exec();
+  QApplication::setApplicationName(kAppTitle);
+  QApplication::setApplicationDisplayName(kAppTitle);
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  const QFileInfo table(QFile::decodeName(QByteArray::fromStdString(ExecutableFolder() + "ObjectProperties.txt")));
+  if (!table.exists() || table.isDir()) return 0;
+
+  CreateAllForms();
+  TMainWindowCloseWatch watch;
+  FrmMorvoReader->installEventFilter(&watch);
+
+  const QStringList args = QCoreApplication::arguments();
+  if (args.size() > 1) {
+    if (RunUnattendedCommand(args)) {
+      FreeAllForms();
+      delete dmZIB;
+      return 0;
+    }
+    FrmWait->ShowWait();
+    bool ok = true;
+    try {
+      ok = FrmMorvoReader->OpenObjectFile(args.at(1));
+    } catch (...) {
+      // The file stays not loaded; the empty main window shows that.
+    }
+    if (FrmWait) FrmWait->close();
+    if (!ok) FreeAllForms();
+  }
+
+  int rc = 0;
+  if (FrmMorvoReader) {
+    FrmMorvoReader->show();
+    rc = QApplication::exec();
+  }
+  FreeAllForms();
+  delete dmZIB;
+  FreeAllObjects();
+  return rc;
 }

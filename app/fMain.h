@@ -6,6 +6,7 @@
 // fMainFind.cpp, fMainCommands.cpp, fMainExport.cpp).
 
 #include <QMainWindow>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,9 @@ class QAction;
 class QMenu;
 class QDragEnterEvent;
 class QDropEvent;
+class QLabel;
+class QModelIndex;
+class QToolButton;
 class TObjectTreeModel;
 class TRecentFiles;
 
@@ -41,11 +45,15 @@ class TFrmMorvoReader : public QMainWindow {
   void MnuSemanticorderClick();
   void MnuFileOrderClick();
   void MnuExitClick();
+  // The order the tree was last built in.
+  TTreeOrder CurrentOrder() const { return FOrder; }
 
   // The tree as shown and its selection.
   TObjectTree& TreeData() { return FTree; }
   TObjectTreeNode* SelectedNode() const;
   void SelectNode(TObjectTreeNode* Node);  // none clears the selection
+  QModelIndex IndexOfNode(TObjectTreeNode* Node) const;
+  TObjectTreeModel* TreeModel() const { return FTreeModel; }
 
   // --- views and run-time menus (fMainViews.cpp)
   QAction* FindActionByName(const QString& Name) const;
@@ -58,6 +66,21 @@ class TFrmMorvoReader : public QMainWindow {
   QString GetNodePath(TObjectTreeNode* Node) const;
   static int CountLineBreaks(const QString& S);
   void BlinkPatience();
+  void BlinkPatienceAt(uint32_t Now);  // BlinkPatience at a given tick count
+  // The four status panels: 0 node path, 1 type name, 2 property count, 3 view.
+  QString PanelText(int Panel) const;
+  void SetPanelText(int Panel, const QString& Text);
+  // Property-list font and row height from the settings (none yet: the
+  // designed font and the 18-pixel rows stay).
+  void ApplyFonts();
+  // Binds the pictures of dmZIB to the tree, menus, tool bar and actions;
+  // the start-up routine calls it once the data module exists.
+  void BindImageLists();
+
+  // Components made at run time: the tool button of the default export and
+  // the tree's pop-up menu.
+  QToolButton* tbtnExport = nullptr;
+  QMenu* pmTreeMenu = nullptr;
 
   // --- find (fMainFind.cpp)
   void FindNextObject(const std::string& Kind, const std::string& Text, bool FromTop, bool MatchCase,
@@ -105,7 +128,21 @@ class TFrmMorvoReader : public QMainWindow {
  private:
   TObjectTree FTree;
   TObjectTreeModel* FTreeModel = nullptr;
-  uint32_t FBlinkMark = 0;
+  uint64_t FBlinkMark = 0;
+  TTreeOrder FOrder = TTreeOrder::Semantic;
+  bool FTreeChangeAttached = true;
+  QLabel* FPanels[4] = {};
+  // Shared by the two menu builds of the creation.
+  int FMenuCounter = 0;
+  QString FRegDefaultView;
+  QString FRegDefaultExport;
+
+  void CreateComponents();
+  void WireActions();
+  void BuildTree(TTreeOrder Order);
+  enum class TMenuKind { Views, Exports };
+  void BuildActionMenu(QMenu* ParentMenu, const QString& List, TMenuKind Kind);
+  void OnTreeCurrentChanged();
 };
 
 // The main window of the run (created by the start-up routine).

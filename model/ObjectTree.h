@@ -14,6 +14,7 @@ struct TObjectTreeNode {
   std::string Text;                  // FName of the object (UTF-8), or the link text
   int ImageIndex = 24;
   TObjectTreeNode* Parent = nullptr;
+  TObjectTreeNode* NextSibling = nullptr;  // none for the last child (or last top node)
   int Row = 0;  // index among its parent's children
   std::vector<std::unique_ptr<TObjectTreeNode>> Children;
 };
@@ -22,8 +23,14 @@ class TObjectTree {
  public:
   std::vector<std::unique_ptr<TObjectTreeNode>> TopNodes;
 
+  TObjectTree() = default;
+  ~TObjectTree() { Clear(); }
+  TObjectTree(const TObjectTree&) = delete;
+  TObjectTree& operator=(const TObjectTree&) = delete;
+
   bool Empty() const { return TopNodes.empty(); }
-  void Clear() { TopNodes.clear(); }
+  // Frees the nodes without recursion, so a very deep tree cannot exhaust the stack.
+  void Clear();
   TObjectTreeNode* FirstNode() const { return TopNodes.empty() ? nullptr : TopNodes.front().get(); }
   // The node after node in the order shown, expanded or not (depth first,
   // parent before children); none after the last.

@@ -1,0 +1,346 @@
+// The main window: creation and destruction, its components, and opening an
+// object file.
+#include "fMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+
+#include "Accessors.h"
+#include "CodePage.h"
+#include "DialogFacade.h"
+#include "DlgPos.h"
+#include "MessagePump.h"
+#include "MorvoError.h"
+#include "MorvoObject.h"
+#include "ObjectTreeModel.h"
+#include "RecentFiles.h"
+#include "fWait.h"
+#include "fdmZIB.h"
+#include "ui_fMain.h"
+
+TFrmMorvoReader* FrmMorvoReader = nullptr;
+
+namespace {
+const QString kAppTitle = QStringLiteral("Morvo Object Reader");
+}  // namespace
+
+TFrmMorvoReader::TFrmMorvoReader(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TFrmMorvoReader>()) {
+  ui->setupUi(this);
+  setObjectName(QStringLiteral("FrmMorvoReader"));
+  setWindowTitle(kAppTitle);
+  CreateComponents();
+  WireActions();
+  SetProgressHook([this] { BlinkPatience(); });
+
+  FFileLoaded = false;
+  FHideChildrenOf.clear();
+  FHideObjects.clear();
+  mlZIBFiles = std::make_unique<TRecentFiles>();
+
+  // The defaults are read once: a change in the settings takes effect at the next start.
+  try {
+    FRegDefaultView = QString::fromStdString(SystemToUtf8(ReadRegString("DefaultView")));
+    FRegDefaultExport = QString::fromStdString(SystemToUtf8(ReadRegString("DefaultExport")));
+  } catch (const EMorvoError&) {
+    // A value of the wrong type counts as none.
+  }
+  FMenuCounter = 0;
+  BuildActionMenu(ui->MnuView, QString::fromStdString(ReadCfgString("Settings", "Views")), TMenuKind::Views);
+  FDefaultExport.clear();
+  FMenuCounter = 0;
+  BuildActionMenu(ui->MnuExport, QString::fromStdString(ReadCfgString("Settings", "OutPuts")), TMenuKind::Exports);
+  // Ctrl+E belongs to the first export when there is one, else to the default export.
+  if (ui->ActExport1->isVisible()) ui->ActExport->setShortcut(QKeySequence());
+
+  BuildReopenMenu();
+  LoadDlgPos(this, QStringLiteral("FrmMorvoReader"));
+  ApplyFonts();
+}
+
+TFrmMorvoReader::~TFrmMorvoReader() {
+  SetProgressHook(nullptr);
+  // The view must let go of the model before the nodes it shows are gone.
+  ui->ObjectTree->setModel(nullptr);
+  delete FTreeModel;
+  FTreeModel = nullptr;
+  FTree.Clear();
+  if (!gLoading) FreeAllObjects();
+  SaveDlgPos(this, QStringLiteral("FrmMorvoReader"));
+  if (FrmMorvoReader == this) FrmMorvoReader = nullptr;
+}
+
+void TFrmMorvoReader::CreateComponents() {
+  FTreeModel = new TObjectTreeModel(FTree, this);
+  ui->ObjectTree->setModel(FTreeModel);
+  ui->ObjectTree->setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(ui->ObjectTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this] { OnTreeCurrentChanged(); });
+  ui->Splitter1->setSizes({225, 494});
+  ui->Splitter1->setStretchFactor(0, 0);
+  ui->Splitter1->setStretchFactor(1, 1);
+
+  pmTreeMenu = new QMenu(this);
+  pmTreeMenu->setObjectName(QStringLiteral("pmTreeMenu"));
+  pmTreeMenu->addActions({ui->ActCopyOName, ui->ActCopyOPath, ui->ActCopyGUID, ui->ActCopyBare});
+  connect(ui->ObjectTree, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& Pos) { pmTreeMenu->popup(ui->ObjectTree->viewport()->mapToGlobal(Pos)); });
+
+  tbtnExport = new QToolButton(this);
+  tbtnExport->setObjectName(QStringLiteral("tbtnExport"));
+  tbtnExport->setText(QStringLiteral("E&xport"));
+  tbtnExport->setToolTip(QStringLiteral("Export using default export"));
+  tbtnExport->setStatusTip(QStringLiteral("Export using default export"));
+  tbtnExport->setAutoRaise(true);
+  ui->tbButtons->insertWidget(ui->ActPackage, tbtnExport);
+  ui->tbButtons->setToolButtonStyle(Qt::ToolButtonIconOnly);
+
+  static const char* const kPanelTexts[4] = {"ObjectName", "ObjectType", "ObjectCount", "CurrentView"};
+  static const int kPanelWidths[4] = {300, 150, 50, 50};
+  for (int i = 0; i < 4; ++i) {
+    auto* panel = new QLabel(QString::fromLatin1(kPanelTexts[i]), ui->StatusBar);
+    panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+    panel->setMinimumWidth(kPanelWidths[i]);
+    panel->setFrameShape(QFrame::StyledPanel);
+    if (i == 2) panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ui->StatusBar->addWidget(panel, i == 3 ? 1 : 0);
+    FPanels[i] = panel;
+  }
+
+  QTableWidget* grid = ui->PropertyGrid;
+  grid->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  grid->setColumnWidth(0, 100);
+
+  // Views and exports without a name stay out of sight until the menus bind them.
+  for (QAction* a : {ui->ActFilter1, ui->ActFilter2, ui->ActFilter3, ui->ActFilter4, ui->ActFilter5, ui->ActExport1,
+                     ui->ActExport2, ui->ActExport3, ui->ActExport4, ui->ActExport5})
+    a->setVisible(false);
+  // Actions that sit in no menu still answer their shortcuts.
+  addActions(findChildren<QAction*>(QRegularExpression(QStringLiteral("^Act"))));
+  setAcceptDrops(true);
+}
+
+void TFrmMorvoReader::WireActions() {
+  auto on = [this](QAction* Action, void (TFrmMorvoReader::*Handler)()) {
+    connect(Action, &QAction::triggered, this, [this, Handler] { (this->*Handler)(); });
+  };
+  on(ui->ActOpen, &TFrmMorvoReader::MnuOpenClick);
+  on(ui->ActOpenTxt, &TFrmMorvoReader::ActOpenTxtExecute);
+  on(ui->ActExit, &TFrmMorvoReader::MnuExitClick);
+  on(ui->ActFndGUID, &TFrmMorvoReader::MnuFindbyGUIDClick);
+  on(ui->ActFndName, &TFrmMorvoReader::MnuFindbyNameClick);
+  on(ui->ActFndProp, &TFrmMorvoReader::FindbyProperty1Click);
+  on(ui->ActFndAgain, &TFrmMorvoReader::MnuFindAgainClick);
+  on(ui->ActCopyGUID, &TFrmMorvoReader::MnuCopyGUIDClick);
+  on(ui->ActCopyBare, &TFrmMorvoReader::MnuCopyBarePopertylistClick);
+  on(ui->ActCopyOName, &TFrmMorvoReader::ActCopyONameExecute);
+  on(ui->ActCopyOPath, &TFrmMorvoReader::ActCopyOPathExecute);
+  on(ui->ActSemantic, &TFrmMorvoReader::MnuSemanticorderClick);
+  on(ui->ActFileOrder, &TFrmMorvoReader::MnuFileOrderClick);
+  on(ui->ActNext, &TFrmMorvoReader::ActNextExecute);
+  on(ui->ActConfig, &TFrmMorvoReader::MnuConfigClick);
+  on(ui->ActPackage, &TFrmMorvoReader::MnuPackagerClick);
+  on(ui->ActEMFPrint, &TFrmMorvoReader::ActEMFPrintExecute);
+  on(ui->ActAbout, &TFrmMorvoReader::MnuAboutClick);
+  for (QAction* a : {ui->ActFilter1, ui->ActFilter2, ui->ActFilter3, ui->ActFilter4, ui->ActFilter5})
+    connect(a, &QAction::triggered, this, [this, a] { FilterViewClick(a); });
+  for (QAction* a : {ui->ActExport, ui->ActExport1, ui->ActExport2, ui->ActExport3, ui->ActExport4, ui->ActExport5})
+    connect(a, &QAction::triggered, this, [this, a] { OutputClick(a); });
+  connect(tbtnExport, &QToolButton::clicked, this, [this] { OutputClick(tbtnExport); });
+  connect(ui->mnuReopen, &QMenu::triggered, this, [this](QAction* Item) { mnuReopenClick(Item); });
+}
+
+void TFrmMorvoReader::BindImageLists() {
+  if (!dmZIB) return;
+  const TImageList& il = dmZIB->ilGUIimages;
+  const std::pair<QAction*, int> bindings[] = {
+      {ui->ActOpen, TdmZIB::giOpen},           {ui->ActOpenTxt, TdmZIB::giOpenTxt},
+      {ui->ActExport, TdmZIB::giExport},       {ui->ActExit, TdmZIB::giExit},
+      {ui->ActFndGUID, TdmZIB::giFindGUID},    {ui->ActFndName, TdmZIB::giFindName},
+      {ui->ActFndProp, TdmZIB::giFindProp},    {ui->ActFndAgain, TdmZIB::giFindAgain},
+      {ui->ActCopyGUID, TdmZIB::giCopyGUID},   {ui->ActCopyBare, TdmZIB::giCopyBare},
+      {ui->ActCopyOName, TdmZIB::giCopyName},  {ui->ActCopyOPath, TdmZIB::giCopyPath},
+      {ui->ActSemantic, TdmZIB::giSemantic},   {ui->ActFileOrder, TdmZIB::giFileOrder},
+      {ui->ActFilter1, TdmZIB::giFilter1},     {ui->ActFilter2, TdmZIB::giFilter1 + 1},
+      {ui->ActFilter3, TdmZIB::giFilter1 + 2}, {ui->ActFilter4, TdmZIB::giFilter1 + 3},
+      {ui->ActFilter5, TdmZIB::giFilter1 + 4}, {ui->ActNext, TdmZIB::giNextFilled},
+      {ui->ActExport1, TdmZIB::giExport1},     {ui->ActExport2, TdmZIB::giExport1 + 1},
+      {ui->ActExport3, TdmZIB::giExport1 + 2}, {ui->ActExport4, TdmZIB::giExport1 + 3},
+      {ui->ActExport5, TdmZIB::giExport1 + 4}, {ui->ActConfig, TdmZIB::giConfig},
+      {ui->ActPackage, TdmZIB::giPackage},     {ui->ActEMFPrint, TdmZIB::giEMFPrint},
+      {ui->ActAbout, TdmZIB::giAbout},
+  };
+  for (const auto& [action, image] : bindings) action->setIcon(il.Icon(image));
+  tbtnExport->setIcon(il.Icon(TdmZIB::giExport));
+  ui->MnuExport->setIcon(il.Icon(TdmZIB::giExport));
+  ui->mnuReopen->setIcon(il.Icon(TdmZIB::giReopen));
+  ui->ObjectTree->viewport()->update();
+}
+
+void TFrmMorvoReader::ApplyFonts() {
+  // The configuration window that chooses the property-list font and row
+  // height is not part of the program yet: the designed font and the
+  // 18-pixel rows stay as they are.
+}
+
+QString TFrmMorvoReader::StripAccelerator(const QString& S) {
+  const qsizetype p = S.indexOf(QLatin1Char('&'));
+  if (p < 0) return S;
+  QString result = S;
+  result.remove(p, 1);
+  return result;
+}
+
+// --- paths with the names stored on disk
+
+QString TFrmMorvoReader::GetRealFileName(const QString& Path) {
+  const qsizetype slash = Path.lastIndexOf(QLatin1Char('/'));
+  const QString name = Path.mid(slash + 1);
+  const QString folder = slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : Path.left(slash));
+  if (name.isEmpty()) return name;
+  const QFileInfo exact(Path);
+  if (exact.exists() || exact.isSymLink()) return name;
+  // Names here are exact; a name that matches only without regard to case
+  // takes the stored name when exactly one entry of the folder matches.
+  const QStringList entries =
+      QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  QString match;
+  int matches = 0;
+  for (const QString& entry : entries) {
+    if (entry.compare(name, Qt::CaseInsensitive) == 0) {
+      match = entry;
+      ++matches;
+    }
+  }
+  return matches == 1 ? match : name;
+}
+
+QString TFrmMorvoReader::GetRealPathName(const QString& Path) {
+  QString path = Path;
+  if (path.endsWith(QLatin1Char('/'))) path.chop(1);
+  if (path.size() < 3) return path;
+  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+  if (slash < 0) return GetRealFileName(path);
+  return GetRealPathName(path.left(slash + 1)) + QLatin1Char('/') + GetRealFileName(path);
+}
+
+// --- opening files
+
+void TFrmMorvoReader::MnuOpenClick() {
+  ui->ActOpen->setEnabled(false);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  dialogs::TFileDialogRequest request;
+  request.Title = QStringLiteral("Select Quillset file");
+  request.Filters = {QStringLiteral("Morvo Quillset Document (*.dcl)"),
+                     QStringLiteral("Morvo Quillset Segment (*.seg)"),
+                     QStringLiteral("Morvo Quillset Format (*.fmt)"),
+                     QStringLiteral("Morvo Quillset Function (*.fun)"),
+                     QStringLiteral("Morvo Quillset Device (*.dev)"),
+                     QStringLiteral("Morvo Quillset Map (*.map)"),
+                     QStringLiteral("Morvo Quillset Channel (*.chn)"),
+                     QStringLiteral("All Morvo Quillset Files (*.dcl *.seg *.fmt *.fun *.dev *.chn *.map)"),
+                     QStringLiteral("Any file (*)")};
+  request.FilterIndex = 7;
+  request.DefaultSuffix = QStringLiteral("dcl");
+  request.MustExist = true;
+  const QString fileName = dialogs::GetOpenFileName(this, request);
+  if (!fileName.isEmpty()) {
+    if (FrmWait) FrmWait->ShowWait();
+    try {
+      OpenObjectFile(fileName);
+    } catch (...) {
+      // A file that fails to read leaves the tree empty; the user sees that.
+    }
+    if (FrmWait) FrmWait->close();
+  }
+  ui->ActOpen->setEnabled(true);
+  QApplication::restoreOverrideCursor();
+  SetPanelText(3, FCurrentView);
+}
+
+bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
+  const QFileInfo info(FileName);
+  if (!info.exists() || info.isDir()) return true;
+  // A read already running owns the object lists; pumping may bring a drop
+  // or a reopen here while it runs.
+  if (gLoading) return true;
+
+  const QString fileName = GetRealPathName(FileName);
+  FLastFileName = fileName;
+  FFileLoaded = false;
+  setWindowTitle(fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1) + QStringLiteral(" - ") + kAppTitle);
+  FreeAllObjects();
+
+  FTreeChangeAttached = false;
+  ProcessMessages();
+  FTreeModel->BeginRebuild();
+  FTree.Clear();
+  FTreeModel->EndRebuild();
+
+  int result;
+  try {
+    result = ReadObjectFile(QFile::encodeName(fileName).toStdString());
+  } catch (...) {
+    FTreeChangeAttached = true;
+    throw;
+  }
+  FTreeChangeAttached = true;
+  bool ok = true;
+  if (result > 0) {
+    FLoadedFileName = fileName;
+    FFileLoaded = true;
+    FilterViewClick(nullptr);
+    MnuSemanticorderClick();
+  } else if (result == -1) {
+    // Result 0 means the program is ending: no editor is started then.
+    bool openNonObjectFiles = true;
+    try {
+      openNonObjectFiles = RegTextToBool(ReadRegString("OpenNonQSFiles"), true);
+    } catch (const EMorvoError&) {
+    }
+    if (openNonObjectFiles && ui->ActOpenTxt->isEnabled()) {
+      ui->ActOpenTxt->trigger();
+      ok = false;
+    }
+  }
+  mlZIBFiles->Add(fileName);
+  ui->ActExport->setEnabled(true);
+  BuildReopenMenu();
+  return ok;
+}
+
+void TFrmMorvoReader::MnuExitClick() { close(); }
+
+void TFrmMorvoReader::closeEvent(QCloseEvent* event) {
+  // Long loops that pump messages see this and stop.
+  SetApplicationTerminating(true);
+  QMainWindow::closeEvent(event);
+}
+
+void TFrmMorvoReader::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TFrmMorvoReader::dropEvent(QDropEvent* event) {
+  QStringList files;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) files << url.toLocalFile();
+  event->acceptProposedAction();
+  if (!files.isEmpty()) ddDragDropDrop(files);
+}

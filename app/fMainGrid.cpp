@@ -1,0 +1,145 @@
+// The property grid, the status panels and the busy blink.
+#include <QHeaderView>
+#include <QLabel>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QTableWidget>
+
+#include "Accessors.h"
+#include "CodePage.h"
+#include "MessagePump.h"
+#include "MorvoError.h"
+#include "MorvoObject.h"
+#include "PropertyOrder.h"
+#include "StringUtil.h"
+#include "fMain.h"
+#include "ui_fMain.h"
+
+namespace {
+QString FromSystem(const std::string& Bytes) { return QString::fromStdString(SystemToUtf8(Bytes)); }
+
+void SetCell(QTableWidget* Grid, int Col, int Row, const QString& Text) {
+  if (QTableWidgetItem* item = Grid->item(Row, Col)) {
+    item->setText(Text);
+    return;
+  }
+  auto* item = new QTableWidgetItem(Text);
+  if (Row == 0) {
+    // The first row is the grid's fixed header.
+    item->setFlags(Qt::ItemIsEnabled);
+    item->setBackground(Grid->palette().button());
+  }
+  Grid->setItem(Row, Col, item);
+}
+
+bool SortProperties() {
+  try {
+    return RegTextToBool(ReadRegString("SortProperties"), true);
+  } catch (const EMorvoError&) {
+    return true;
+  }
+}
+}  // namespace
+
+QString TFrmMorvoReader::PanelText(int Panel) const {
+  return Panel >= 0 && Panel < 4 && FPanels[Panel] ? FPanels[Panel]->text() : QString();
+}
+
+void TFrmMorvoReader::SetPanelText(int Panel, const QString& Text) {
+  if (Panel < 0 || Panel >= 4 || !FPanels[Panel]) return;
+  if (FPanels[Panel]->text() != Text) FPanels[Panel]->setText(Text);
+}
+
+int TFrmMorvoReader::CountLineBreaks(const QString& S) {
+  int count = 0;
+  qsizetype p = S.indexOf(QLatin1String("\r\n"));
+  while (p >= 0) {
+    ++count;
+    p = S.indexOf(QLatin1String("\r\n"), p + 1);
+  }
+  return count;
+}
+
+QString TFrmMorvoReader::GetNodePath(TObjectTreeNode* Node) const {
+  QStringList captions;
+  for (TObjectTreeNode* n = Node; n; n = n->Parent)
+    // The caption as the system code page has it: characters it lacks come
+    // out as the conversion's replacement.
+    captions.prepend(FromSystem(Utf8ToSystem(n->Text)));
+  QString path = QStringLiteral("$");
+  for (const QString& caption : captions) path += QLatin1Char('\\') + caption;
+  return path;
+}
+
+void TFrmMorvoReader::ObjectTreeChange() {
+  QTableWidget* grid = ui->PropertyGrid;
+  grid->setColumnCount(2);
+  if (grid->rowCount() < 1) grid->setRowCount(1);
+  SetCell(grid, 0, 0, FromSystem(ReadCfgString("Translations", "Property")));
+  SetCell(grid, 1, 0, FromSystem(ReadCfgString("Translations", "Value")));
+
+  auto emptyRowOne = [grid] {
+    grid->setRowCount(2);
+    SetCell(grid, 0, 1, QString());
+    SetCell(grid, 1, 1, QString());
+    grid->setRowHeight(1, grid->rowHeight(0));
+  };
+
+  TObjectTreeNode* node = SelectedNode();
+  if (node && node->Object) {
+    TisMorvoObject* object = node->Object;
+    const QString path = GetNodePath(node);
+    object->LoadPropertyArrays();
+    const int n = std::min(StrToIntDef(gPropNames[0], 0), kPropArraySize - 1);
+    if (n > 0) {
+      grid->setRowCount(n + 1);
+      const std::vector<int> order = FillPropertyOrder(SortProperties());
+      const int h = grid->rowHeight(0);
+      for (int r = 1; r <= n && r <= static_cast<int>(order.size()); ++r) {
+        const size_t i = static_cast<size_t>(order[static_cast<size_t>(r - 1)]);
+        const QString value = QString::fromUtf8(gPropValues[i]);
+        SetCell(grid, 0, r, FromSystem(gPropNames[i]));
+        SetCell(grid, 1, r, value);
+        const int k = CountLineBreaks(value);
+        grid->setRowHeight(r, h + 3 * ((k * h) / 4));
+      }
+    } else {
+      emptyRowOne();
+    }
+    SetPanelText(0, path);
+    SetPanelText(1, FromSystem(object->FTypeName));
+    SetPanelText(2, FromSystem(gPropNames[0]));
+    SetPanelText(3, StripAccelerator(FCurrentView));
+  } else {
+    emptyRowOne();
+    SetPanelText(0, QString());
+    SetPanelText(1, QString());
+    SetPanelText(2, QString());
+    SetPanelText(3, StripAccelerator(FCurrentView));
+  }
+}
+
+void TFrmMorvoReader::BlinkPatience() { BlinkPatienceAt(GetTickCount32()); }
+
+void TFrmMorvoReader::BlinkPatienceAt(uint32_t Now) {
+  const uint64_t now = Now;
+  const int64_t d = static_cast<int64_t>(now) - static_cast<int64_t>(FBlinkMark);
+  if (d <= 250) return;
+  if (d <= 500) {
+    SetPanelText(3, QStringLiteral("Patience ..."));
+    return;
+  }
+  FBlinkMark = now;
+  SetPanelText(3, QString());
+}
+
+void TFrmMorvoReader::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  ui->PropertyGrid->setColumnWidth(0, 100);
+}
+
+void TFrmMorvoReader::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  QTableWidget* grid = ui->PropertyGrid;
+  grid->setColumnWidth(1, grid->width() - grid->columnWidth(0) - 6);
+}

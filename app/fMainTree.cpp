@@ -1,0 +1,52 @@
+// The object tree: building it in semantic or file order, and its selection.
+#include <QTreeView>
+
+#include "CodePage.h"
+#include "ObjectTreeModel.h"
+#include "fMain.h"
+#include "ui_fMain.h"
+
+void TFrmMorvoReader::BuildTree(TTreeOrder Order) {
+  if (FFileLoaded) {
+    FOrder = Order;
+    FTreeChangeAttached = false;
+    FTreeModel->BeginRebuild();
+    TTreeFilter filter;
+    filter.HideObjects = Utf8ToSystem(FHideObjects.toStdString());
+    filter.HideChildrenOf = Utf8ToSystem(FHideChildrenOf.toStdString());
+    try {
+      FillObjectTree(FTree, Order, filter);
+    } catch (...) {
+      FTreeModel->EndRebuild();
+      FTreeChangeAttached = true;
+      throw;
+    }
+    FTreeModel->EndRebuild();
+    FTreeChangeAttached = true;
+  }
+  SelectNode(FTree.FirstNode());
+}
+
+void TFrmMorvoReader::MnuSemanticorderClick() { BuildTree(TTreeOrder::Semantic); }
+
+void TFrmMorvoReader::MnuFileOrderClick() { BuildTree(TTreeOrder::File); }
+
+TObjectTreeNode* TFrmMorvoReader::SelectedNode() const { return FTreeModel->NodeOf(ui->ObjectTree->currentIndex()); }
+
+QModelIndex TFrmMorvoReader::IndexOfNode(TObjectTreeNode* Node) const { return FTreeModel->IndexOf(Node); }
+
+void TFrmMorvoReader::SelectNode(TObjectTreeNode* Node) {
+  const QModelIndex index = FTreeModel->IndexOf(Node);
+  if (index == ui->ObjectTree->currentIndex()) {
+    // After a rebuild the view may still point at the same row of the new
+    // tree without having told anyone: the grid must follow all the same.
+    if (index.isValid() && FTreeChangeAttached) ObjectTreeChange();
+    return;
+  }
+  ui->ObjectTree->setCurrentIndex(index);
+  if (index.isValid()) ui->ObjectTree->scrollTo(index);
+}
+
+void TFrmMorvoReader::OnTreeCurrentChanged() {
+  if (FTreeChangeAttached) ObjectTreeChange();
+}
