@@ -1,16 +1,187 @@
-// Placeholder: the dialog facade lands here.
 #include "DialogFacade.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <deque>
+
+#include "MessageBox.h"
 
 namespace dialogs {
 namespace {
+
 QList<TRecordedDialog> gRecorded;
+std::deque<QString> gFileAnswers;
+std::deque<int> gMessageAnswers;
+std::deque<std::function<void(QDialog*)>> gDialogActions;
+bool gNonInteractive = false;
+
+// Filters arrive as the classic "Description (*.a;*.b)"; Qt wants blanks between the masks.
+QString RunFileDialog(QWidget* Parent, const TFileDialogRequest& Request, bool Save) {
+  TRecordedDialog rec;
+  rec.Kind = Save ? "save" : "open";
+  rec.Title = Request.Title;
+  rec.Text = Request.FileName;
+  rec.Request = Request;
+  gRecorded.append(rec);
+  if (!gFileAnswers.empty()) {
+    QString answer = gFileAnswers.front();
+    gFileAnswers.pop_front();
+    return answer;
+  }
+  if (NonInteractive()) return {};
+
+  QFileDialog dialog(Parent, Request.Title, Request.Directory);
+  dialog.setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(Save ? QFileDialog::AnyFile
+                          : (Request.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
+  if (!Request.Filters.isEmpty()) {
+    QStringList filters;
+    for (QString f : Request.Filters) filters << f.replace(';', ' ');
+    dialog.setNameFilters(filters);
+    if (Request.FilterIndex >= 0 && Request.FilterIndex < filters.size())
+      dialog.selectNameFilter(filters[Request.FilterIndex]);
+  }
+  if (!Request.DefaultSuffix.isEmpty()) dialog.setDefaultSuffix(Request.DefaultSuffix);
+  if (!Request.ConfirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  if (!Request.FileName.isEmpty()) dialog.selectFile(Request.FileName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front();
 }
-QString GetOpenFileName(QWidget*, const TFileDialogRequest&) { return {}; }
-QString GetSaveFileName(QWidget*, const TFileDialogRequest&) { return {}; }
-int MessageBox(QWidget*, const QString&, const QString&, unsigned) { return 2; }
-void QueueFileAnswer(const QString&) {}
-void QueueMessageAnswer(int) {}
-void SetNonInteractive(bool) {}
+
+int IdOfButton(int Button) {
+  switch (Button) {
+    case QMessageBox::Ok:
+      return IDOK;
+    case QMessageBox::Cancel:
+      return IDCANCEL;
+    case QMessageBox::Abort:
+      return IDABORT;
+    case QMessageBox::Retry:
+      return IDRETRY;
+    case QMessageBox::Ignore:
+      return IDIGNORE;
+    case QMessageBox::Yes:
+      return IDYES;
+    case QMessageBox::No:
+      return IDNO;
+    default:
+      return IDCANCEL;
+  }
+}
+
+}  // namespace
+
+QString GetOpenFileName(QWidget* Parent, const TFileDialogRequest& Request) {
+  return RunFileDialog(Parent, Request, false);
+}
+QString GetSaveFileName(QWidget* Parent, const TFileDialogRequest& Request) {
+  return RunFileDialog(Parent, Request, true);
+}
+
+int MessageBox(QWidget* Parent, const QString& Text, const QString& Caption, unsigned Flags) {
+  TRecordedDialog rec;
+  rec.Kind = "message";
+  rec.Title = Caption;
+  rec.Text = Text;
+  rec.Flags = Flags;
+  gRecorded.append(rec);
+  if (!gMessageAnswers.empty()) {
+    const int answer = gMessageAnswers.front();
+    gMessageAnswers.pop_front();
+    return answer;
+  }
+  if (NonInteractive()) return IDCANCEL;
+
+  QList<QMessageBox::StandardButton> buttons;
+  switch (Flags & 0xF) {
+    case MB_OKCANCEL:
+      buttons = {QMessageBox::Ok, QMessageBox::Cancel};
+      break;
+    case MB_ABORTRETRYIGNORE:
+      buttons = {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore};
+      break;
+    case MB_YESNOCANCEL:
+      buttons = {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
+      break;
+    case MB_YESNO:
+      buttons = {QMessageBox::Yes, QMessageBox::No};
+      break;
+    case MB_RETRYCANCEL:
+      buttons = {QMessageBox::Retry, QMessageBox::Cancel};
+      break;
+    default:
+      buttons = {QMessageBox::Ok};
+      break;
+  }
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  switch (Flags & 0xF0) {
+    case MB_ICONERROR:
+      icon = QMessageBox::Critical;
+      break;
+    case MB_ICONQUESTION:
+      icon = QMessageBox::Question;
+      break;
+    case MB_ICONWARNING:
+      icon = QMessageBox::Warning;
+      break;
+    case MB_ICONINFORMATION:
+      icon = QMessageBox::Information;
+      break;
+    default:
+      break;
+  }
+  QMessageBox box(icon, Caption, Text, QMessageBox::NoButton, Parent);
+  box.setTextFormat(Qt::PlainText);
+  for (auto b : buttons) box.addButton(b);
+  const int defaultIndex = (Flags & MB_DEFBUTTON3) ? 2 : (Flags & MB_DEFBUTTON2) ? 1 : 0;
+  box.setDefaultButton(buttons[std::min<int>(defaultIndex, static_cast<int>(buttons.size()) - 1)]);
+  if (buttons.contains(QMessageBox::Cancel))
+    box.setEscapeButton(QMessageBox::Cancel);
+  else if (buttons.size() == 1)
+    box.setEscapeButton(buttons.front());
+  box.exec();
+  return IdOfButton(box.standardButton(box.clickedButton()));
+}
+
+int ExecDialog(QDialog* Dialog) {
+  if (!Dialog) return QDialog::Rejected;
+  TRecordedDialog rec;
+  rec.Kind = "dialog";
+  rec.Title = Dialog->windowTitle();
+  rec.Text = Dialog->objectName();
+  gRecorded.append(rec);
+  if (!gDialogActions.empty()) {
+    auto action = std::move(gDialogActions.front());
+    gDialogActions.pop_front();
+    Dialog->setResult(QDialog::Rejected);
+    Dialog->show();
+    action(Dialog);
+    if (Dialog->isVisible()) Dialog->reject();
+    return Dialog->result();
+  }
+  if (NonInteractive()) return QDialog::Rejected;
+  return Dialog->exec();
+}
+
+void QueueFileAnswer(const QString& FileName) { gFileAnswers.push_back(FileName); }
+void QueueMessageAnswer(int Id) { gMessageAnswers.push_back(Id); }
+void QueueDialogAction(std::function<void(QDialog*)> Action) { gDialogActions.push_back(std::move(Action)); }
+void SetNonInteractive(bool On) { gNonInteractive = On; }
+bool NonInteractive() {
+  if (gNonInteractive) return true;
+  const QString platform = QGuiApplication::platformName();
+  return platform == "offscreen" || platform == "minimal";
+}
 const QList<TRecordedDialog>& Recorded() { return gRecorded; }
 void ClearRecorded() { gRecorded.clear(); }
+void ResetForTests() {
+  gRecorded.clear();
+  gFileAnswers.clear();
+  gMessageAnswers.clear();
+  gDialogActions.clear();
+}
+
 }  // namespace dialogs

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QWidget;
+class QDialog;
 
 namespace dialogs {
 
@@ -30,21 +31,34 @@ QString GetSaveFileName(QWidget* Parent, const TFileDialogRequest& Request);
 // result is the classic ID (IDOK, IDYES, ...).
 int MessageBox(QWidget* Parent, const QString& Text, const QString& Caption, unsigned Flags);
 
+// Runs one of the program's own windows modally (about, credits, config,
+// packager ...) and returns its result (QDialog::Accepted / Rejected).
+int ExecDialog(QDialog* Dialog);
+
 // --- for tests: answers given in advance, used first in, first out. A queued
 // answer for a file dialog is the file name ("" = cancel); for a message box
-// the ID to return. Every dialog answered from the queue is recorded.
+// the ID to return. Every dialog is recorded, answered from the queue or not.
 struct TRecordedDialog {
-  QString Kind;  // "open", "save", "message"
+  QString Kind;  // "open", "save", "message", "dialog"
   QString Title;
-  QString Text;  // message text, or the proposed file name
+  QString Text;  // message text, the proposed file name, or the dialog's object name
   TFileDialogRequest Request;
   unsigned Flags = 0;
 };
 void QueueFileAnswer(const QString& FileName);
 void QueueMessageAnswer(int Id);
-// When set, dialogs with no queued answer do not show but return cancel (""/IDCANCEL) and are recorded.
+// A window run by ExecDialog is shown (not modally) and handed to the queued
+// action, which may click its buttons; a window the action leaves open is
+// rejected. The result is the window's result.
+void QueueDialogAction(std::function<void(QDialog*)> Action);
+// When set, dialogs with no queued answer do not show but return cancel
+// (""/IDCANCEL/Rejected) and are recorded. Under the offscreen and minimal
+// platforms nobody could answer a dialog, so there it is always on.
 void SetNonInteractive(bool On);
+bool NonInteractive();
 const QList<TRecordedDialog>& Recorded();
 void ClearRecorded();
+// Forgets the queued answers and the records.
+void ResetForTests();
 
 }  // namespace dialogs

@@ -1,4 +1,27 @@
-// Placeholder: message boxes land here.
 #include "MessageBox.h"
 
-int ShowMessageBoxW(const std::string&, const std::string&, unsigned) { return IDOK; }
+#include <QCoreApplication>
+#include <QStringDecoder>
+
+#include "CodePage.h"
+#include "DialogFacade.h"
+
+namespace {
+QString DecodeOrEmpty(const std::string& Utf8) {
+  if (!IsValidUtf8(Utf8)) return {};
+  QStringDecoder decoder(QStringDecoder::Utf8);
+  QString text = decoder(QByteArrayView(Utf8.data(), static_cast<qsizetype>(Utf8.size())));
+  return decoder.hasError() ? QString() : text;
+}
+}  // namespace
+
+int ShowMessageBoxW(const std::string& TextUtf8, const std::string& CaptionUtf8, unsigned Flags) {
+  return dialogs::MessageBox(nullptr, DecodeOrEmpty(TextUtf8), DecodeOrEmpty(CaptionUtf8), Flags);
+}
+
+void ShowApplicationError(const std::string& Message) {
+  QString text = QString::fromLocal8Bit(Message.data(), static_cast<qsizetype>(Message.size()));
+  // The classic report ends every message with a period.
+  if (!text.isEmpty() && !text.endsWith('.')) text += '.';
+  dialogs::MessageBox(nullptr, text, QCoreApplication::applicationName(), MB_OK | MB_ICONERROR);
+}

@@ -27,5 +27,10 @@ enum : unsigned {
 enum : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
 
 // Shows Text under Caption, both stored as UTF-8 (ill-formed UTF-8 shows as
-// the empty text), owned by the application's main window.
+// the empty text), owned by no window of its own (the application's), with
+// Flags passed on unchanged. Returns the ID of the button that closed it.
 int ShowMessageBoxW(const std::string& TextUtf8, const std::string& CaptionUtf8, unsigned Flags);
+
+// The application's standard error report: a failure that reached an event
+// handler is shown with the application title as caption and the error icon.
+void ShowApplicationError(const std::string& Message);

@@ -1,9 +1,53 @@
-// Placeholder: the wait window lands here.
 #include "fWait.h"
 
-#include <QLabel>
+#include <QShowEvent>
+
+#include "DlgPos.h"
+#include "ui_fWait.h"
 
 TFrmWait* FrmWait = nullptr;
-TFrmWait::TFrmWait(QWidget* Parent) : QDialog(Parent), laWait(new QLabel(this)) { laWait->setObjectName("laWait"); }
-void TFrmWait::ShowWait() {}
-void TFrmWait::SetWaitText(const QString& Text) { laWait->setText(Text); }
+
+TFrmWait::TFrmWait(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TFrmWait>()) {
+  ui->setupUi(this);
+  setObjectName("FrmWait");
+  setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  setModal(false);
+  setWindowOpacity(125.0 / 255.0);
+  laWait = ui->laWait;
+  // In the order of the window's definition: the caption first, so the address never shows.
+  laWait->SetCaption(kLoadingText);
+  laWait->SetURL("http://" + TURLLabel::kDefaultWebAddress);
+  laWait->SetURLAsHint(false);
+  laWait->SetShowPrefix(true);
+  laWait->SetLabelType(TURLLabel::Auto);
+  laWait->SetLinkType(TURLLabel::ltHTTP);
+  laWait->setCursor(Qt::PointingHandCursor);
+
+  LoadDlgPosReporting(this, "FrmWait");
+  // Whatever width was stored, the window stays this narrow.
+  setMaximumWidth(kMaxWidth);
+  resize(kMaxWidth, height());
+}
+
+TFrmWait::~TFrmWait() = default;
+
+void TFrmWait::showEvent(QShowEvent* Event) {
+  QDialog::showEvent(Event);
+  if (!Event->spontaneous()) laWait->SetCaption(kLoadingText);
+}
+
+void TFrmWait::ShowWait() {
+  show();
+  raise();
+  repaint();
+}
+
+void TFrmWait::SetWaitText(const QString& Text) {
+  laWait->SetCaption(Text);
+  laWait->repaint();
+}
+
+void TFrmWait::done(int Result) {
+  SaveDlgPosReporting(this, "FrmWait");
+  QDialog::done(Result);
+}
