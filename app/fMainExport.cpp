@@ -1,5 +1,152 @@
-// Placeholder: the export commands land here.
-#include "fMain.h"
+// The export commands of the main window: the export chosen from a menu, an
+// action or the tool bar, and the silent default export beside the loaded
+// object file.
+#include <QAction>
+#include <QApplication>
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QPointer>
+#include <QStatusBar>
 
-void TFrmMorvoReader::OutputClick(QObject*) {}
-void TFrmMorvoReader::DoOutputExport() {}
+#include "Accessors.h"
+#include "AppPaths.h"
+#include "CodePage.h"
+#include "DialogFacade.h"
+#include "ExportEngine.h"
+#include "MessageBox.h"
+#include "fMain.h"
+#include "fWait.h"
+
+namespace {
+std::string PathBytes(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
+QString PathText(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
+// Names of views and exports are configuration texts, kept in the system code page.
+std::string SystemText(const QString& S) { return Utf8ToSystem(S.toUtf8().toStdString()); }
+
+// While the walk pumps messages nothing may free or rebuild the tree it walks,
+// and no second export may start: these commands wait until it ends.
+const char* const kCommandsHeldDuringExport[] = {
+    "ActExport",   "ActExport1",   "ActExport2", "ActExport3", "ActExport4", "ActExport5", "ActOpen",
+    "ActSemantic", "ActFileOrder", "ActFilter1", "ActFilter2", "ActFilter3", "ActFilter4", "ActFilter5",
+    "ActPackage",  "ActConfig",    "MnuExport",  "mnuReopen",  "MnuView",    "tbtnExport"};
+
+// Disables the commands for the lifetime of the guard and restores each one's
+// own state afterwards, however the export ends.
+class TExportCommandGuard {
+ public:
+  explicit TExportCommandGuard(TFrmMorvoReader* Window) : FWindow(Window), FAcceptDrops(Window->acceptDrops()) {
+    for (const char* name : kCommandsHeldDuringExport) {
+      for (QAction* action : Window->findChildren<QAction*>(name)) Hold(action);
+      for (QWidget* widget : Window->findChildren<QWidget*>(name)) {
+        if (auto* menu = qobject_cast<QMenu*>(widget)) Hold(menu->menuAction());
+        Hold(widget);
+      }
+    }
+    // A menu item of a later export carries no name of its own.
+    if (auto* exportMenu = Window->findChild<QMenu*>("MnuExport"))
+      for (QAction* item : exportMenu->actions()) Hold(item);
+    if (auto* viewMenu = Window->findChild<QMenu*>("MnuView"))
+      for (QAction* item : viewMenu->actions()) Hold(item);
+    if (auto* reopenMenu = Window->findChild<QMenu*>("mnuReopen"))
+      for (QAction* item : reopenMenu->actions()) Hold(item);
+    Window->setAcceptDrops(false);
+  }
+  ~TExportCommandGuard() {
+    for (auto it = FActions.rbegin(); it != FActions.rend(); ++it)
+      if (it->first) it->first->setEnabled(it->second);
+    for (auto it = FWidgets.rbegin(); it != FWidgets.rend(); ++it)
+      if (it->first) it->first->setEnabled(it->second);
+    FWindow->setAcceptDrops(FAcceptDrops);
+  }
+  TExportCommandGuard(const TExportCommandGuard&) = delete;
+  TExportCommandGuard& operator=(const TExportCommandGuard&) = delete;
+
+ private:
+  void Hold(QAction* Action) {
+    if (!Action) return;
+    FActions.emplace_back(Action, Action->isEnabled());
+    Action->setEnabled(false);
+  }
+  void Hold(QWidget* Widget) {
+    FWidgets.emplace_back(Widget, Widget->isEnabled());
+    Widget->setEnabled(false);
+  }
+  TFrmMorvoReader* FWindow;
+  bool FAcceptDrops;
+  std::vector<std::pair<QPointer<QAction>, bool>> FActions;
+  std::vector<std::pair<QPointer<QWidget>, bool>> FWidgets;
+};
+
+bool gExportRunning = false;
+
+// The status bar's view panel, the fourth of its panels.
+void SetViewPanel(TFrmMorvoReader* Window, const QString& Text) {
+  QStatusBar* bar = Window->findChild<QStatusBar*>("StatusBar");
+  if (!bar) return;
+  const QList<QLabel*> panels = bar->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+  if (panels.size() > 3) panels[3]->setText(Text);
+}
+}  // namespace
+
+void TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QString& ExportName) {
+  // The disabled commands keep a second export out; this keeps out one that
+  // would come some other way while the walk pumps messages.
+  if (gExportRunning) return;
+  gExportRunning = true;
+  TExportResult result;
+  {
+    TExportCommandGuard guard(this);
+    TExportSource source;
+    source.Tree = &TreeData();
+    source.Caption = SystemText(windowTitle());
+    source.AppTitle = SystemText(QApplication::applicationName());
+    source.ProgramFile = ExecutablePath();
+    source.LoadedFileName = PathBytes(FLoadedFileName);
+    source.CurrentView = SystemText(FCurrentView);
+    source.Today = SystemText(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
+    result = ::SaveCurrentViewToFile(PathBytes(FileName), SystemText(ExportName), source);
+    SetViewPanel(this, FCurrentView);
+  }
+  gExportRunning = false;
+  if (result.Outcome == TExportOutcome::Failed)
+    ShowMessageBoxW(SystemToUtf8(result.Message), windowTitle().toUtf8().toStdString(), MB_ICONEXCLAMATION | MB_OK);
+}
+
+void TFrmMorvoReader::OutputClick(QObject* Sender) {
+  if (TreeData().Empty()) return;
+  QString exportName;
+  if (auto* action = qobject_cast<QAction*>(Sender)) {
+    // Menu items are actions too: the caption names the export.
+    exportName = StripAccelerator(action->text());
+  } else {
+    // The tool bar button: the default export as the user stored it.
+    exportName = QString::fromStdString(SystemToUtf8(ReadRegString("DefaultExport")));
+  }
+  const QString proposed = PathText(ExportFileName(PathBytes(FLoadedFileName), SystemText(exportName)));
+
+  dialogs::TFileDialogRequest request;
+  request.Title = "Morvo Object Reader Save " + FCurrentView + " as " + exportName;
+  request.Directory = QFileInfo(proposed).absolutePath();
+  request.FileName = proposed;
+  request.Filters = QStringList{exportName + " File (*." + exportName + ")"};
+  request.FilterIndex = 0;
+  request.DefaultSuffix = exportName;
+  request.MustExist = false;
+  request.ConfirmOverwrite = true;
+  const QString chosen = dialogs::GetSaveFileName(this, request);
+  if (chosen.isEmpty()) return;
+  SaveCurrentViewToFile(chosen, exportName);
+}
+
+QString TFrmMorvoReader::DoOutputExport() {
+  QString fileName;
+  if (!FFileLoaded) return fileName;
+  fileName = PathText(ExportFileName(PathBytes(FLoadedFileName), SystemText(FDefaultExport)));
+  if (FrmWait) FrmWait->SetWaitText("Exporting Please Wait.");
+  SaveCurrentViewToFile(fileName, FDefaultExport);
+  return fileName;
+}

@@ -1,1 +1,309 @@
 #include "ExportEngine.h"
+
+#include <exception>
+
+#include "Accessors.h"
+#include "MessagePump.h"
+#include "MorvoError.h"
+#include "PropertyOrder.h"
+#include "StringUtil.h"
+#include "XMLTrans.h"
+
+namespace {
+const std::string kCrLf = "\r\n";
+
+std::string BaseName(const std::string& Path) {
+  const size_t slash = Path.rfind('/');
+  return slash == std::string::npos ? Path : Path.substr(slash + 1);
+}
+}  // namespace
+
+TExportEngine::TExportEngine(const TExportSource& Source, std::string ExportName)
+    : FSource(Source), FExportName(std::move(ExportName)) {}
+
+// Every template is read once per export: the store is re-read from disk at
+// every lookup, and a tree of 100,000 objects would otherwise read the file a
+// million times.
+const std::string& TExportEngine::Template(const std::string& Key) {
+  auto found = FTemplates.find(Key);
+  if (found != FTemplates.end()) return found->second;
+  std::string value = FSource.ReadTemplate ? FSource.ReadTemplate(FExportName, Key) : ReadCfgString(FExportName, Key);
+  return FTemplates.emplace(Key, std::move(value)).first->second;
+}
+
+const std::string& TExportEngine::LevelTemplate(const char* Key, int n) { return Template(Key + std::to_string(n)); }
+
+std::string TExportEngine::Format(const std::string& Pattern, const std::vector<TFormatArg>& Args) {
+  return FormatPattern(Pattern, Args);
+}
+
+std::string TExportEngine::T(const std::string& S) const { return FTranslate ? TranslateXMLString(S) : S; }
+
+std::string TExportEngine::GetLevelLine(const std::string& Which, int n) {
+  return Format(Template(Which + "Level" + std::to_string(n)), {int64_t{n}}) + kCrLf;
+}
+
+std::string TExportEngine::GetObjectStartLine(TisMorvoObject* Object, int n) {
+  return Format(LevelTemplate("LevelObjectStart", n), {T(Object->FName), T(Object->GetPropertyName(0)),
+                                                       int64_t{TypeNumberToImageIndex(Object->GetTypeNumber())}}) +
+         kCrLf;
+}
+
+std::string TExportEngine::ValueLine(const std::string& Value, int n) {
+  const std::optional<int32_t> number = ReadExportInteger(Value);
+  if (number && *number != -20000) return Format(LevelTemplate("LevelValueInt", n), {int64_t{*number}});
+  // Translation first, so the "NewLine" text itself is never translated.
+  return Format(LevelTemplate("LevelValueStr", n), {ReplaceAll(T(Value), kCrLf, Template("NewLine"))});
+}
+
+std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n) {
+  if (!Object) return {};
+  Object->LoadPropertyArrays();
+  const std::string count = gPropNames[0];
+  std::string lines;
+  if (count != "0") lines = GetObjectStartLine(Object, n);
+  for (const int i : FillPropertyOrder(FSortProperties)) {
+    if (i < 1 || i >= kPropArraySize) continue;
+    lines += Format(LevelTemplate("LevelName", n), {T(gPropNames[static_cast<size_t>(i)])}) + kCrLf;
+    lines += ValueLine(gPropValues[static_cast<size_t>(i)], n) + kCrLf;
+  }
+  if (count != "0") lines += LevelTemplate("LevelObjectEnd", n) + kCrLf;
+  return lines;
+}
+
+TExportEngine::TChain TExportEngine::Piece(std::string S) {
+  if (S.empty()) return {};
+  FPieces.push_back(std::move(S));
+  FNext.push_back(-1);
+  const int index = static_cast<int>(FPieces.size()) - 1;
+  return {index, index};
+}
+
+TExportEngine::TChain TExportEngine::Join(TChain A, TChain B) {
+  if (A.Empty()) return B;
+  if (B.Empty()) return A;
+  FNext[static_cast<size_t>(A.Tail)] = B.Head;
+  return {A.Head, B.Tail};
+}
+
+std::string TExportEngine::Flatten(TChain C) {
+  size_t size = 0;
+  for (int i = C.Head; i >= 0; i = FNext[static_cast<size_t>(i)]) size += FPieces[static_cast<size_t>(i)].size();
+  std::string text;
+  text.reserve(size);
+  for (int i = C.Head; i >= 0; i = FNext[static_cast<size_t>(i)]) text += FPieces[static_cast<size_t>(i)];
+  return text;
+}
+
+void TExportEngine::ClearPieces() {
+  FPieces.clear();
+  FNext.clear();
+}
+
+bool TExportEngine::ExportLevel(TObjectTreeNode* FirstNode, int n, std::string& Text) {
+  Text.clear();
+  if (!FirstNode) return true;
+  const auto& siblings = FirstNode->Parent ? FirstNode->Parent->Children : FSource.Tree->TopNodes;
+  size_t first = 0;
+  while (first < siblings.size() && siblings[first].get() != FirstNode) ++first;
+  return Walk(siblings, first, n, Text);
+}
+
+// The tree is walked with a stack of its own: a chain of 100,000 nested
+// objects must not exhaust the call stack.
+bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Siblings, size_t First, int n,
+                         std::string& Text) {
+  std::vector<TFrame> stack;
+  stack.push_back({&Siblings, First, n, {}});
+
+  // A node's text goes to the output list at depth 1 and joins its run deeper down.
+  auto emit = [&](TChain nodeText) {
+    TFrame& frame = stack.back();
+    if (frame.n == 1 && FOutput) {
+      FOutput->push_back(Flatten(nodeText));
+      ClearPieces();
+    } else {
+      frame.Text = Join(frame.Text, nodeText);
+    }
+    ++frame.Index;
+  };
+
+  for (;;) {
+    TFrame& frame = stack.back();
+    if (frame.Index >= frame.Siblings->size()) {
+      // The run is complete: it is the Sub of the node one level up.
+      const TChain sub = frame.Text;
+      stack.pop_back();
+      if (stack.empty()) {
+        Text = Flatten(sub);
+        ClearPieces();
+        return true;
+      }
+      const TFrame& parent = stack.back();
+      const int depth = parent.n;
+      TisMorvoObject* object = (*parent.Siblings)[parent.Index]->Object;
+      TChain nodeText;
+      if (sub.Empty()) {
+        std::string own = GetObjectPropertyLines(object, depth);
+        if (!own.empty()) {
+          nodeText = Piece(GetLevelLine("Start", depth));
+          nodeText = Join(nodeText, Piece(std::move(own)));
+          nodeText = Join(nodeText, Piece(GetLevelLine("End", depth)));
+        }
+      } else {
+        std::string own = GetObjectPropertyLines(object, depth);
+        nodeText = Piece(GetLevelLine("Start", depth));
+        if (!object) {
+          // A node without an object has no lines of its own to put around its children.
+          nodeText = Join(nodeText, sub);
+        } else if (!own.empty()) {
+          nodeText = Join(nodeText, Piece(std::move(own)));
+          nodeText = Join(nodeText, sub);
+        } else {
+          // The view shows none of the object's own properties: its children
+          // stand between its first and last line.
+          nodeText = Join(nodeText, Piece(GetObjectStartLine(object, depth)));
+          nodeText = Join(nodeText, sub);
+          nodeText = Join(nodeText, Piece(LevelTemplate("LevelObjectEnd", depth) + kCrLf));
+        }
+        nodeText = Join(nodeText, Piece(GetLevelLine("End", depth)));
+      }
+      emit(nodeText);
+      continue;
+    }
+
+    ProcessMessagesSliced();
+    if (ApplicationTerminating()) {
+      ClearPieces();
+      return false;
+    }
+    CallProgressHook();
+
+    TObjectTreeNode* node = (*frame.Siblings)[frame.Index].get();
+    if (!node->Children.empty()) {
+      stack.push_back({&node->Children, 0, frame.n + 1, {}});
+      continue;
+    }
+    const int depth = frame.n;
+    std::string sub = GetObjectPropertyLines(node->Object, depth);
+    TChain nodeText;
+    if (!sub.empty()) {
+      nodeText = Piece(GetLevelLine("Start", depth));
+      nodeText = Join(nodeText, Piece(std::move(sub)));
+      nodeText = Join(nodeText, Piece(GetLevelLine("End", depth)));
+    }
+    emit(nodeText);
+  }
+}
+
+bool TExportEngine::BuildDocument(std::vector<std::string>& Output) {
+  FOutput = &Output;
+  FTemplates.clear();
+  ClearPieces();
+  const std::string style = Template("TranslateXMLStyle");
+  FTranslate = style.empty() || (style[0] != 'n' && style[0] != 'N');
+  if (FTranslate) LoadXMLTranslations();
+  FSortProperties = RegTextToBool(ReadRegString("SortProperties"), true);
+
+  // The root is the last top-level block of the file, whatever the tree shows.
+  TisMorvoObject* root = nullptr;
+  if (gTopObjects && !gTopObjects->empty()) root = gTopObjects->back().Object;
+  const std::string rootName = root ? root->FName : std::string();
+  const std::string fileName = BaseName(FSource.LoadedFileName);
+
+  Output.push_back(Template("StartDocLine"));
+  Output.push_back(Format(Template("TitleLine"),
+                          {T(FSource.Caption), FSource.AppTitle + "  V" + GetFileVersionString(FSource.ProgramFile),
+                           T(fileName), T(rootName)}));
+  for (int i = 1;; ++i) {
+    Output.push_back(Format(Template("PreBody" + std::to_string(i)), {}));
+    if (Output.back().empty()) break;
+  }
+  Output.push_back(Format(Template("StartBody1"), {}));
+  Output.push_back(Format(Template("StartBody2"), {T(rootName), T(root ? root->GetPropertyText(338) : std::string()),
+                                                   T(root ? root->GetPropertyText(339) : std::string())}));
+  Output.push_back(Format(Template("StartBody3"), {T(fileName), T(FSource.Today), T(FSource.CurrentView)}));
+
+  std::string ignored;
+  if (FSource.Tree && !FSource.Tree->Empty() && !ExportLevel(FSource.Tree->FirstNode(), 1, ignored)) {
+    FOutput = nullptr;
+    return false;
+  }
+  Output.push_back(Template("EndBody"));
+  Output.push_back(Template("EndDocLine"));
+  FOutput = nullptr;
+  return true;
+}
+
+TExportResult SaveCurrentViewToFile(const std::string& FileName, const std::string& ExportName,
+                                    const TExportSource& Source) {
+  // The object file is never replaced by its own export.
+  if (IsSameExistingFile(FileName, Source.LoadedFileName))
+    return {TExportOutcome::Failed,
+            "The export file \"" + FileName + "\" is the loaded object file itself; nothing was written."};
+  try {
+    std::vector<std::string> output;
+    TExportEngine engine(Source, ExportName);
+    if (!engine.BuildDocument(output)) return {TExportOutcome::Stopped, {}};
+    size_t size = 0;
+    for (const std::string& entry : output) size += entry.size() + kCrLf.size();
+    std::string bytes;
+    bytes.reserve(size);
+    for (const std::string& entry : output) {
+      bytes += entry;
+      bytes += kCrLf;
+    }
+    output.clear();
+    WriteFileWhole(FileName, bytes);
+    return {TExportOutcome::Written, {}};
+  } catch (const std::exception& e) {
+    return {TExportOutcome::Failed, e.what()};
+  }
+}
+
+std::string ExportFileName(const std::string& ObjectFileName, const std::string& ExportName) {
+  const size_t slash = ObjectFileName.rfind('/');
+  const size_t dot = ObjectFileName.rfind('.');
+  std::string base = ObjectFileName;
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base.resize(dot);
+  return base + "." + ExportName;
+}
+
+std::optional<int32_t> ReadExportInteger(std::string_view Text) {
+  size_t i = 0;
+  while (i < Text.size() && Text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < Text.size() && (Text[i] == '+' || Text[i] == '-')) {
+    negative = Text[i] == '-';
+    ++i;
+  }
+  bool hex = false;
+  if (i < Text.size() && (Text[i] == '$' || Text[i] == 'x' || Text[i] == 'X')) {
+    hex = true;
+    ++i;
+  } else if (i + 1 < Text.size() && Text[i] == '0' && (Text[i + 1] == 'x' || Text[i + 1] == 'X')) {
+    hex = true;
+    i += 2;
+  }
+  if (i >= Text.size()) return std::nullopt;
+  const uint64_t limit = hex ? 0xFFFF'FFFFull : (negative ? 0x8000'0000ull : 0x7FFF'FFFFull);
+  uint64_t value = 0;
+  for (; i < Text.size(); ++i) {
+    const char c = Text[i];
+    unsigned digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned>(c - '0');
+    } else if (hex && c >= 'a' && c <= 'f') {
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    } else if (hex && c >= 'A' && c <= 'F') {
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    } else {
+      return std::nullopt;
+    }
+    value = value * (hex ? 16 : 10) + digit;
+    if (value > limit) return std::nullopt;
+  }
+  uint32_t bits = static_cast<uint32_t>(value);
+  if (negative) bits = 0u - bits;
+  return static_cast<int32_t>(bits);
+}

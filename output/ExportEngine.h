@@ -1,2 +1,121 @@
 #pragma once
-// The export engine lands here.
+
+// The export engine: writes the tree as shown (the current view's objects
+// and properties, in the order shown) into a text file whose every line comes
+// from a template of one export section of "MorvoObject.cfg". The engine
+// knows no export by name; it only fills templates.
+//
+// It is free of widgets: the main window hands it the tree and the few texts
+// it needs (TExportSource) and does the window work around it (commands,
+// status panel, message box).
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "FormatPattern.h"
+#include "ObjectTree.h"
+
+// What one export reads from the main window and the system.
+struct TExportSource {
+  const TObjectTree* Tree = nullptr;
+  std::string Caption;         // the main window's caption
+  std::string AppTitle;        // the application title
+  std::string ProgramFile;     // the program's own file (its version goes into "TitleLine")
+  std::string LoadedFileName;  // full path of the loaded object file
+  std::string CurrentView;     // name of the current view
+  std::string Today;           // today's date in the short date format
+  // Reads one template; ReadCfgString when not set.
+  std::function<std::string(const std::string& Section, const std::string& Ident)> ReadTemplate;
+};
+
+enum class TExportOutcome { Written, Stopped, Failed };
+
+struct TExportResult {
+  TExportOutcome Outcome = TExportOutcome::Failed;
+  std::string Message;  // the failure's text, for the message box
+};
+
+class TExportEngine {
+ public:
+  TExportEngine(const TExportSource& Source, std::string ExportName);
+
+  // Builds the whole document as entries of the output list (each written
+  // followed by CR LF). False when the walk was stopped because the
+  // application is terminating. Failures raise EMorvoError.
+  bool BuildDocument(std::vector<std::string>& Output);
+
+  // Walks the run of siblings that starts at FirstNode at depth n. Text gets
+  // their joined text; at depth 1 each node's text goes to the output list
+  // instead and Text stays empty. False when stopped.
+  bool ExportLevel(TObjectTreeNode* FirstNode, int n, std::string& Text);
+  // One object's block at depth n; empty when the view shows none of its properties.
+  std::string GetObjectPropertyLines(TisMorvoObject* Object, int n);
+  // The formatted "LevelObjectStart" + n line with its CR LF.
+  std::string GetObjectStartLine(TisMorvoObject* Object, int n);
+  // Which is "Start" or "End": the formatted Which + "Level" + n line with its CR LF.
+  std::string GetLevelLine(const std::string& Which, int n);
+
+ private:
+  // Text built from pieces that are linked, not copied, so that a deep tree
+  // costs time in proportion to its text and not to depth times text.
+  struct TChain {
+    int Head = -1;
+    int Tail = -1;
+    bool Empty() const { return Head < 0; }
+  };
+  struct TFrame {
+    const std::vector<std::unique_ptr<TObjectTreeNode>>* Siblings;
+    size_t Index;
+    int n;
+    TChain Text;  // the run's text so far (depth 2 and deeper)
+  };
+
+  const std::string& Template(const std::string& Key);
+  const std::string& LevelTemplate(const char* Key, int n);
+  std::string Format(const std::string& Pattern, const std::vector<TFormatArg>& Args);
+  std::string T(const std::string& S) const;
+  std::string ValueLine(const std::string& Value, int n);
+
+  TChain Piece(std::string S);
+  TChain Join(TChain A, TChain B);
+  std::string Flatten(TChain C);
+  void ClearPieces();
+  bool Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Siblings, size_t First, int n, std::string& Text);
+
+  const TExportSource& FSource;
+  std::string FExportName;
+  bool FTranslate = true;
+  bool FSortProperties = true;
+  std::vector<std::string>* FOutput = nullptr;
+  std::unordered_map<std::string, std::string> FTemplates;
+  std::vector<std::string> FPieces;
+  std::vector<int> FNext;
+};
+
+// Builds the export ExportName of the tree in Source and writes it to
+// FileName (CR LF line ends, no byte-order mark, bytes unchanged). Never
+// raises: a failure comes back with its message. Nothing is written when the
+// export stops or fails, and an existing file is then left as it was.
+TExportResult SaveCurrentViewToFile(const std::string& FileName, const std::string& ExportName,
+                                    const TExportSource& Source);
+
+// The export file of an object file: its last extension (a "." in the last
+// path component) replaced by "." + ExportName, or "." + ExportName appended.
+std::string ExportFileName(const std::string& ObjectFileName, const std::string& ExportName);
+
+// A property value that is written as an integer: optional leading blanks,
+// one sign, then decimal digits, or hexadecimal ones after "$", "x" or "0x"
+// (a 32-bit pattern, negated after "-"); nothing may follow.
+std::optional<int32_t> ReadExportInteger(std::string_view Text);
+
+// Writes Bytes as the whole new content of FileName through a temporary file
+// in the same folder that then replaces it; raises EMorvoError naming the file.
+void WriteFileWhole(const std::string& FileName, const std::string& Bytes);
+
+// True when both names lead to one existing file.
+bool IsSameExistingFile(const std::string& A, const std::string& B);
