@@ -1,14 +1,8 @@
 // Placeholders until the real stand-ins land; each moves to its own file.
 #include "CodePage.h"
 #include "MorvoError.h"
-#include "ProfileFile.h"
 #include "Registry.h"
 #include "TextCompare.h"
-
-TProfileFile::TProfileFile(std::string fileName) : FFileName(std::move(fileName)) {}
-std::string TProfileFile::ReadString(const std::string&, const std::string&, const std::string& fallback) const {
-  return fallback;
-}
 
 struct TRegistry::Impl {
   std::string path;
