@@ -1,8 +1,6 @@
 // Placeholders until the real stand-ins land; each moves to its own file.
-#include "CodePage.h"
 #include "MorvoError.h"
 #include "Registry.h"
-#include "TextCompare.h"
 
 struct TRegistry::Impl {
   std::string path;
@@ -29,17 +27,3 @@ std::vector<std::string> TRegistry::GetValueNames() const { return {}; }
 std::vector<std::string> TRegistry::GetKeyNames() const { return {}; }
 std::string TRegistry::StoreFolder() { return {}; }
 std::string TRegistry::StoreFileName(TRegRoot) { return {}; }
-
-bool IsKnownCodePage(const std::string&) { return true; }
-std::string DecodeToUtf8(std::string_view bytes, const std::string&) { return std::string(bytes); }
-std::string EncodeFromUtf8(std::string_view utf8, const std::string&) { return std::string(utf8); }
-std::string Utf16LeToUtf8(std::string_view) { return {}; }
-std::string SystemCodePageName() { return "UTF-8"; }
-std::string SystemToUtf8(std::string_view bytes) { return std::string(bytes); }
-std::string Utf8ToSystem(std::string_view utf8) { return std::string(utf8); }
-bool IsValidUtf8(std::string_view) { return true; }
-
-int CompareTextLocale(std::string_view a, std::string_view b) { return a.compare(b); }
-bool SameTextCI(std::string_view a, std::string_view b) { return a == b; }
-std::string FoldCase(std::string_view utf8) { return std::string(utf8); }
-
