@@ -1,0 +1,752 @@
+#include "Registry.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QtGlobal>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <optional>
+
+#include "CodePage.h"
+#include "MorvoError.h"
+#include "TextCompare.h"
+
+// The store file is the .reg text of the registry editor: a header line,
+// then "[ROOT\key\path]" sections holding "name"="text", @="text" for the
+// default value and "name"=hex:01,02 for bytes. The file is UTF-8. Values are
+// byte strings, so besides the editor's \\ and \" a quoted text writes \xHH
+// for a byte that is a control character or not part of UTF-8; that keeps
+// every value exact and the file readable in any text editor.
+
+namespace {
+
+const char* const kHeader = "Windows Registry Editor Version 5.00";
+
+const char* RootName(TRegRoot root) {
+  return root == TRegRoot::ClassesRoot ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
+}
+
+struct TRegValue {
+  std::string name;  // as stored; "" is the default value
+  TRegDataType type = TRegDataType::String;
+  std::string data;
+  std::string tag;  // kinds this program does not write ("dword", "hex(7)"), kept for writing back
+};
+
+struct TRegKey {
+  std::string path;  // as stored, relative to the root; "" is the root itself
+  std::vector<TRegValue> values;
+
+  TRegValue* Find(const std::string& name) {
+    for (TRegValue& v : values)
+      if (SameTextCI(v.name, name)) return &v;
+    return nullptr;
+  }
+  const TRegValue* Find(const std::string& name) const { return const_cast<TRegKey*>(this)->Find(name); }
+};
+
+// Keys by folded path with the separator turned into \x01, so that a parent
+// sorts right before its subkeys and a key's subtree is one range.
+std::string TreeKey(const std::string& path) {
+  std::string k = FoldCase(path);
+  for (char& c : k)
+    if (c == '\\') c = '\x01';
+  return k;
+}
+
+struct TStore {
+  std::map<std::string, TRegKey> keys;
+  bool damaged = false;
+
+  const TRegKey* Find(const std::string& path) const {
+    const auto it = keys.find(TreeKey(path));
+    return it == keys.end() ? nullptr : &it->second;
+  }
+  // Creates the key and its parents; parents already there keep their case.
+  TRegKey& Ensure(const std::string& path, bool* created = nullptr) {
+    if (created) *created = false;
+    if (path.empty()) {
+      auto [it, inserted] = keys.try_emplace(std::string());
+      if (created) *created = inserted;
+      return it->second;
+    }
+    std::string stored;
+    size_t start = 0;
+    TRegKey* key = nullptr;
+    for (;;) {
+      const size_t sep = path.find('\\', start);
+      const std::string given = path.substr(0, sep);
+      auto [it, inserted] = keys.try_emplace(TreeKey(given));
+      if (inserted) {
+        it->second.path =
+            stored.empty() ? path.substr(start, sep - start) : stored + '\\' + path.substr(start, sep - start);
+        if (created) *created = true;
+      }
+      stored = it->second.path;
+      key = &it->second;
+      if (sep == std::string::npos) break;
+      start = sep + 1;
+    }
+    return *key;
+  }
+};
+
+// A key path relative to the root: leading and trailing backslashes go; an
+// empty name inside the path or a control character makes it no key path.
+std::optional<std::string> NormalizePath(const std::string& key) {
+  size_t b = 0, e = key.size();
+  while (b < e && key[b] == '\\') ++b;
+  while (e > b && key[e - 1] == '\\') --e;
+  std::string path = key.substr(b, e - b);
+  for (size_t i = 0; i < path.size(); ++i) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    if (c < 0x20 || c == 0x7F) return std::nullopt;
+    if (c == '\\' && path[i + 1] == '\\') return std::nullopt;
+  }
+  return path;
+}
+
+// ---- reading the file ----
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+// A quoted text at the start of s; on success s is left after the closing quote.
+bool ParseQuoted(std::string_view& s, std::string& out) {
+  if (s.empty() || s.front() != '"') return false;
+  out.clear();
+  size_t i = 1;
+  while (i < s.size()) {
+    const char c = s[i];
+    if (c == '"') {
+      s.remove_prefix(i + 1);
+      return true;
+    }
+    if (c != '\\') {
+      out.push_back(c);
+      ++i;
+      continue;
+    }
+    if (i + 1 >= s.size()) return false;
+    const char e = s[i + 1];
+    if (e == '\\' || e == '"') {
+      out.push_back(e);
+      i += 2;
+    } else if (e == 'x' && i + 3 < s.size() && HexDigit(s[i + 2]) >= 0 && HexDigit(s[i + 3]) >= 0) {
+      out.push_back(static_cast<char>(HexDigit(s[i + 2]) * 16 + HexDigit(s[i + 3])));
+      i += 4;
+    } else {
+      return false;
+    }
+  }
+  return false;  // no closing quote: a cut line
+}
+
+// "01,ab,ff": two hex digits per byte, commas between, nothing else.
+bool ParseHexBytes(std::string_view s, std::string& out) {
+  out.clear();
+  s = TrimBlanks(s);
+  if (s.empty()) return true;
+  for (size_t i = 0;;) {
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    if (i + 1 >= s.size() || HexDigit(s[i]) < 0 || HexDigit(s[i + 1]) < 0) return false;
+    out.push_back(static_cast<char>(HexDigit(s[i]) * 16 + HexDigit(s[i + 1])));
+    i += 2;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    if (i == s.size()) return true;
+    if (s[i] != ',') return false;
+    ++i;
+  }
+}
+
+bool ParseData(std::string_view s, TRegValue& v) {
+  s = TrimBlanks(s);
+  if (!s.empty() && s.front() == '"') {
+    if (!ParseQuoted(s, v.data)) return false;
+    v.type = TRegDataType::String;
+    return TrimBlanks(s).empty();
+  }
+  if (s.substr(0, 4) == "hex:") {
+    v.type = TRegDataType::Binary;
+    return ParseHexBytes(s.substr(4), v.data);
+  }
+  if (s.substr(0, 6) == "dword:") {
+    const std::string_view digits = s.substr(6);
+    if (digits.size() != 8) return false;
+    uint32_t n = 0;
+    for (char c : digits) {
+      if (HexDigit(c) < 0) return false;
+      n = n * 16 + static_cast<uint32_t>(HexDigit(c));
+    }
+    v.type = TRegDataType::Unknown;
+    v.tag = "dword";
+    v.data.clear();
+    for (int k = 0; k < 4; ++k) v.data.push_back(static_cast<char>((n >> (8 * k)) & 0xFF));
+    return true;
+  }
+  if (s.substr(0, 4) == "hex(") {
+    const size_t close = s.find("):");
+    if (close == std::string_view::npos || close == 4) return false;
+    for (char c : s.substr(4, close - 4))
+      if (HexDigit(c) < 0) return false;
+    v.type = TRegDataType::Unknown;
+    v.tag = std::string(s.substr(0, close + 1));
+    return ParseHexBytes(s.substr(close + 2), v.data);
+  }
+  return false;
+}
+
+TStore ParseStore(std::string text, TRegRoot root) {
+  TStore store;
+  // A file saved by the Windows registry editor is UTF-16 with a byte-order mark.
+  if (text.size() >= 2 && text[0] == '\xFF' && text[1] == '\xFE')
+    text = Utf16LeToUtf8(std::string_view(text).substr(2));
+  std::string_view rest(text);
+  if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
+
+  const std::string rootName = RootName(root);
+  bool headerSeen = false;
+  TRegKey* current = nullptr;
+  auto nextLine = [&rest](std::string_view& line) {
+    if (rest.empty()) return false;
+    const size_t eol = rest.find('\n');
+    line = rest.substr(0, eol);
+    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+    return true;
+  };
+
+  std::string_view raw;
+  while (nextLine(raw)) {
+    std::string_view line = TrimBlanks(raw);
+    if (line.empty() || line.front() == ';') continue;
+    if (!headerSeen) {
+      headerSeen = true;
+      if (line == kHeader || line == "REGEDIT4") continue;
+      store.damaged = true;  // not the header: read on, but keep the file
+    }
+    if (line.front() == '[') {
+      current = nullptr;
+      const size_t close = line.rfind(']');
+      if (close != line.size() - 1) {
+        store.damaged = true;
+        continue;
+      }
+      const std::string_view inner = line.substr(1, close - 1);
+      const std::string_view head = inner.substr(0, rootName.size());
+      if (!SameTextCI(head, rootName) || (inner.size() > head.size() && inner[head.size()] != '\\')) {
+        store.damaged = true;
+        continue;
+      }
+      const auto path = NormalizePath(std::string(inner.substr(head.size())));
+      if (!path) {
+        store.damaged = true;
+        continue;
+      }
+      current = &store.Ensure(*path);
+      continue;
+    }
+    TRegValue value;
+    std::string_view s = line;
+    if (s.front() == '@') {
+      s.remove_prefix(1);
+    } else if (!ParseQuoted(s, value.name)) {
+      store.damaged = true;
+      continue;
+    }
+    s = TrimBlanks(s);
+    if (s.empty() || s.front() != '=') {
+      store.damaged = true;
+      continue;
+    }
+    s.remove_prefix(1);
+    s = TrimBlanks(s);
+    // Byte lists go on over several lines, each but the last ending in "\".
+    std::string joined;
+    if (s.substr(0, 3) == "hex" && !s.empty() && s.back() == '\\') {
+      joined.assign(s.substr(0, s.size() - 1));
+      bool cut = true;
+      std::string_view more;
+      while (nextLine(more)) {
+        more = TrimBlanks(more);
+        if (!more.empty() && more.back() == '\\') {
+          joined.append(more.substr(0, more.size() - 1));
+          continue;
+        }
+        joined.append(more);
+        cut = false;
+        break;
+      }
+      if (cut) {
+        store.damaged = true;
+        continue;
+      }
+      s = joined;
+    }
+    if (!ParseData(s, value) || !current) {
+      store.damaged = true;
+      continue;
+    }
+    // As when the editor imports a file, a later line sets the value again.
+    if (TRegValue* existing = current->Find(value.name)) {
+      value.name = existing->name;
+      *existing = std::move(value);
+    } else {
+      current->values.push_back(std::move(value));
+    }
+  }
+  return store;
+}
+
+// ---- writing the file ----
+
+void AppendHexByte(std::string& out, unsigned char b) {
+  static const char* const digits = "0123456789abcdef";
+  out.push_back(digits[b >> 4]);
+  out.push_back(digits[b & 15]);
+}
+
+// The length of the well-formed UTF-8 character at s[i], 0 when there is none.
+size_t Utf8CharLength(std::string_view s, size_t i) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  const size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+  if (len == 0 || i + len > s.size()) return 0;
+  return IsValidUtf8(s.substr(i, len)) ? len : 0;
+}
+
+void AppendQuoted(std::string& out, std::string_view s) {
+  out.push_back('"');
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c == '\\' || c == '"') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(c));
+      ++i;
+      continue;
+    }
+    if (c >= 0x20 && c < 0x7F) {
+      out.push_back(static_cast<char>(c));
+      ++i;
+      continue;
+    }
+    size_t len = c >= 0x80 ? Utf8CharLength(s, i) : 0;
+    // C1 controls (C2 80 .. C2 9F) are as invisible as the ASCII ones.
+    if (len == 2 && c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0) len = 0;
+    if (len > 0) {
+      out.append(s.substr(i, len));
+      i += len;
+      continue;
+    }
+    out += "\\x";
+    AppendHexByte(out, c);
+    ++i;
+  }
+  out.push_back('"');
+}
+
+void AppendHexList(std::string& out, std::string_view bytes) {
+  size_t lineStart = out.rfind('\n');
+  lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    AppendHexByte(out, static_cast<unsigned char>(bytes[i]));
+    if (i + 1 == bytes.size()) break;
+    out.push_back(',');
+    if (out.size() - lineStart >= 77) {
+      out += "\\\n  ";
+      lineStart = out.size() - 2;
+    }
+  }
+}
+
+std::string SerializeStore(const TStore& store, TRegRoot root) {
+  std::string out;
+  out += kHeader;
+  out += "\n; In quoted texts \\\\ is a backslash, \\\" a quote and \\xHH the byte HH; the file is UTF-8.\n";
+  for (const auto& [treeKey, key] : store.keys) {
+    if (key.path.empty() && key.values.empty()) continue;
+    out += "\n[";
+    out += RootName(root);
+    if (!key.path.empty()) {
+      out += '\\';
+      out += key.path;
+    }
+    out += "]\n";
+    for (const TRegValue& v : key.values) {
+      if (v.name.empty()) {
+        out += '@';
+      } else {
+        AppendQuoted(out, v.name);
+      }
+      out += '=';
+      if (v.type == TRegDataType::String) {
+        AppendQuoted(out, v.data);
+      } else if (v.type == TRegDataType::Binary) {
+        out += "hex:";
+        AppendHexList(out, v.data);
+      } else if (v.tag == "dword") {
+        out += "dword:";
+        for (int k = 3; k >= 0; --k) AppendHexByte(out, static_cast<unsigned char>(v.data[static_cast<size_t>(k)]));
+      } else {
+        out += v.tag;
+        out += ':';
+        AppendHexList(out, v.data);
+      }
+      out += '\n';
+    }
+  }
+  return out;
+}
+
+// ---- files ----
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
+
+bool MakeFolders(const std::string& folder) {
+  std::string partial;
+  size_t start = 0;
+  while (start < folder.size()) {
+    size_t slash = folder.find('/', start);
+    if (slash == std::string::npos) slash = folder.size();
+    partial = folder.substr(0, slash);
+    start = slash + 1;
+    if (partial.empty()) continue;
+    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  struct stat st {};
+  return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Reads the whole file; a missing file is an empty store, any other failure
+// (permissions, a folder of that name) is not.
+bool ReadStoreFile(const std::string& path, std::string& out) {
+  out.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  char buf[65536];
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return ok;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+void SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// The new content goes to a temporary file beside the store, reaches the
+// disk, and only then replaces the store: a crash leaves the old file or the
+// new one, never half of either.
+bool WriteAtomically(const std::string& path, const std::string& text) {
+  std::string temp = path + ".tmp-XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
+  if (::close(fd) != 0 || !ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  SyncFolder(FolderOf(path));
+  return true;
+}
+
+// Temporary files of writers that died before their rename; called with the
+// lock held, so none of them belongs to a living writer.
+void RemoveStaleTemps(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  const std::string prefix = path.substr(folder.size()) + ".tmp-";
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) == 0) ::unlink((folder + name).c_str());
+  }
+  ::closedir(dir);
+}
+
+// Keeps a damaged store under a name of its own before a good one replaces it.
+bool SetAside(const std::string& path) {
+  char stamp[32];
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  ::localtime_r(&now, &tm);
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+  std::string target = path + ".damaged-" + stamp;
+  struct stat st {};
+  for (int n = 2; ::lstat(target.c_str(), &st) == 0; ++n) target = path + ".damaged-" + stamp + "-" + std::to_string(n);
+  if (::rename(path.c_str(), target.c_str()) != 0) return false;
+  qWarning("The settings file %s was damaged; it is kept as %s", path.c_str(), target.c_str());
+  return true;
+}
+
+// Writers take this lock around read, change and write, so that two of them
+// in a row each start from the other's result.
+class TStoreLock {
+ public:
+  explicit TStoreLock(const std::string& path) {
+    FFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (FFd < 0) return;
+    while (::flock(FFd, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        ::close(FFd);
+        FFd = -1;
+        return;
+      }
+    }
+  }
+  ~TStoreLock() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  TStoreLock(const TStoreLock&) = delete;
+  TStoreLock& operator=(const TStoreLock&) = delete;
+  bool Locked() const { return FFd >= 0; }
+
+ private:
+  int FFd = -1;
+};
+
+bool LoadStore(TRegRoot root, TStore& store) {
+  std::string text;
+  if (!ReadStoreFile(TRegistry::StoreFileName(root), text)) return false;
+  store = ParseStore(std::move(text), root);
+  return true;
+}
+
+}  // namespace
+
+struct TRegistry::Impl {
+  TRegRoot root = TRegRoot::CurrentUser;
+  bool open = false;
+  std::string path;
+  TStore snapshot;
+
+  const TRegKey* Current() const { return open ? snapshot.Find(path) : nullptr; }
+  const TRegValue* Value(const std::string& name) const {
+    const TRegKey* key = Current();
+    return key ? key->Find(name) : nullptr;
+  }
+
+  // Reads the store anew under the lock, lets change() work on it and writes
+  // the result when change() reports a change. False when the store cannot
+  // be read or written.
+  template <class F>
+  bool Modify(F&& change) {
+    const std::string file = StoreFileName(root);
+    if (!MakeFolders(FolderOf(file))) return false;
+    TStoreLock lock(file);
+    if (!lock.Locked()) return false;
+    RemoveStaleTemps(file);
+    TStore store;
+    if (!LoadStore(root, store)) return false;
+    if (change(store)) {
+      if (store.damaged && !SetAside(file)) return false;
+      store.damaged = false;
+      if (!WriteAtomically(file, SerializeStore(store, root))) return false;
+    }
+    snapshot = std::move(store);
+    return true;
+  }
+
+  void Put(const std::string& name, TRegDataType type, const std::string& data) {
+    const bool ok = open && Modify([&](TStore& s) {
+                      TRegKey& key = s.Ensure(path);
+                      if (TRegValue* v = key.Find(name)) {
+                        if (v->type == type && v->data == data) return false;
+                        v->type = type;
+                        v->data = data;
+                        v->tag.clear();
+                        return true;
+                      }
+                      key.values.push_back(TRegValue{name, type, data, {}});
+                      return true;
+                    });
+    if (!ok) throw EMorvoError("Failed to set data for '" + name + "'");
+  }
+};
+
+TRegistry::TRegistry(TRegRoot root) : FImpl(std::make_unique<Impl>()) { FImpl->root = root; }
+TRegistry::~TRegistry() = default;
+
+bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
+  CloseKey();
+  const auto path = NormalizePath(key);
+  if (!path) return false;
+  TStore store;
+  const bool readable = LoadStore(FImpl->root, store);
+  if (readable && (path->empty() || store.Find(*path))) {
+    FImpl->snapshot = std::move(store);
+  } else {
+    if (!canCreate) return false;
+    const bool ok = FImpl->Modify([&](TStore& s) {
+      bool created = false;
+      s.Ensure(*path, &created);
+      return created;
+    });
+    if (!ok) return false;
+  }
+  FImpl->open = true;
+  FImpl->path = *path;
+  return true;
+}
+
+void TRegistry::CloseKey() {
+  FImpl->open = false;
+  FImpl->path.clear();
+  FImpl->snapshot = TStore();
+}
+
+const std::string& TRegistry::CurrentPath() const { return FImpl->path; }
+
+bool TRegistry::KeyExists(const std::string& key) {
+  const auto path = NormalizePath(key);
+  if (!path) return false;
+  if (path->empty()) return true;
+  TStore store;
+  return LoadStore(FImpl->root, store) && store.Find(*path) != nullptr;
+}
+
+bool TRegistry::ValueExists(const std::string& name) const { return FImpl->Value(name) != nullptr; }
+
+TRegDataType TRegistry::GetDataType(const std::string& name) const {
+  const TRegValue* v = FImpl->Value(name);
+  return v ? v->type : TRegDataType::Unknown;
+}
+
+std::string TRegistry::ReadString(const std::string& name) const {
+  const TRegValue* v = FImpl->Value(name);
+  if (!v) return {};
+  if (v->type != TRegDataType::String) throw EMorvoError("Invalid data type for '" + name + "'");
+  return v->data;
+}
+
+std::string TRegistry::ReadBinaryData(const std::string& name) const {
+  const TRegValue* v = FImpl->Value(name);
+  if (!v) return {};
+  // Kinds this program does not write come back as their bytes, as the
+  // classic registry object reads them.
+  if (v->type == TRegDataType::String) throw EMorvoError("Invalid data type for '" + name + "'");
+  return v->data;
+}
+
+void TRegistry::WriteString(const std::string& name, const std::string& value) {
+  FImpl->Put(name, TRegDataType::String, value);
+}
+
+void TRegistry::WriteBinaryData(const std::string& name, const std::string& bytes) {
+  FImpl->Put(name, TRegDataType::Binary, bytes);
+}
+
+bool TRegistry::DeleteValue(const std::string& name) {
+  if (!FImpl->open) return false;
+  bool existed = false;
+  const bool ok = FImpl->Modify([&](TStore& s) {
+    const auto it = s.keys.find(TreeKey(FImpl->path));
+    if (it == s.keys.end()) return false;
+    auto& values = it->second.values;
+    for (auto v = values.begin(); v != values.end(); ++v) {
+      if (SameTextCI(v->name, name)) {
+        values.erase(v);
+        existed = true;
+        return true;
+      }
+    }
+    return false;
+  });
+  return ok && existed;
+}
+
+bool TRegistry::DeleteKey(const std::string& key) {
+  const auto path = NormalizePath(key);
+  if (!path || path->empty()) return false;
+  bool existed = false;
+  // The snapshot of an open key must keep its own content; only a store
+  // read anew is changed here.
+  Impl work;
+  work.root = FImpl->root;
+  const bool ok = work.Modify([&](TStore& s) {
+    const std::string top = TreeKey(*path);
+    const auto first = s.keys.find(top);
+    if (first == s.keys.end()) return false;
+    auto last = std::next(first);
+    const std::string below = top + '\x01';
+    while (last != s.keys.end() && last->first.compare(0, below.size(), below) == 0) ++last;
+    s.keys.erase(first, last);
+    existed = true;
+    return true;
+  });
+  if (ok && existed && FImpl->open) FImpl->snapshot = std::move(work.snapshot);
+  return ok && existed;
+}
+
+std::vector<std::string> TRegistry::GetValueNames() const {
+  std::vector<std::string> names;
+  if (const TRegKey* key = FImpl->Current())
+    for (const TRegValue& v : key->values) names.push_back(v.name);
+  return names;
+}
+
+std::vector<std::string> TRegistry::GetKeyNames() const {
+  std::vector<std::string> names;
+  if (!FImpl->open) return names;
+  const std::string prefix = FImpl->path.empty() ? std::string() : TreeKey(FImpl->path) + '\x01';
+  for (auto it = FImpl->snapshot.keys.lower_bound(prefix); it != FImpl->snapshot.keys.end(); ++it) {
+    if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+    if (it->first.size() == prefix.size() || it->first.find('\x01', prefix.size()) != std::string::npos) continue;
+    const std::string& stored = it->second.path;
+    names.push_back(stored.substr(stored.rfind('\\') + 1));
+  }
+  return names;
+}
+
+std::string TRegistry::StoreFolder() {
+  std::string base;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && xdg[0] == '/') {
+    base = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+      const passwd* pw = ::getpwuid(::geteuid());
+      home = pw ? pw->pw_dir : "/tmp";
+    }
+    base = std::string(home) + "/.config";
+  }
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  return base + "/Kelbrun/ZIB/";
+}
+
+std::string TRegistry::StoreFileName(TRegRoot root) { return StoreFolder() + RootName(root) + ".reg"; }

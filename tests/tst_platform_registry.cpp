@@ -1,0 +1,343 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "MorvoError.h"
+#include "Registry.h"
+#include "TestSupport.h"
+
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
+
+namespace {
+const char* const kKey = "software\\Kelbrun\\ZIB";
+
+std::string StoreFile() { return TRegistry::StoreFileName(TRegRoot::CurrentUser); }
+
+std::string ReadOne(const std::string& name, const std::string& key = kKey) {
+  TRegistry reg;
+  if (!reg.OpenKey(key, false)) return "<no key>";
+  return reg.ReadString(name);
+}
+
+void WriteOne(const std::string& name, const std::string& value, const std::string& key = kKey) {
+  TRegistry reg;
+  QVERIFY(reg.OpenKey(key, true));
+  reg.WriteString(name, value);
+}
+
+QStringList DamagedCopies() {
+  return QDir(QString::fromStdString(TRegistry::StoreFolder()))
+      .entryList({QStringLiteral("HKEY_CURRENT_USER.reg.damaged-*")}, QDir::Files);
+}
+
+std::string AllBytes() {
+  std::string s;
+  for (int i = 0; i < 256; ++i) s.push_back(static_cast<char>(i));
+  return s;
+}
+}  // namespace
+
+class TestPlatformRegistry : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir FConfig;
+
+ private slots:
+  // Every test starts from an empty store of its own.
+  void init() {
+    const QString dir = FConfig.path() + "/" + QTest::currentTestFunction();
+    qputenv("XDG_CONFIG_HOME", dir.toUtf8());
+    QDir(dir).removeRecursively();
+  }
+
+  void storeLivesUnderTheConfigFolder() {
+    QCOMPARE(TRegistry::StoreFolder(), qEnvironmentVariable("XDG_CONFIG_HOME").toStdString() + "/Kelbrun/ZIB/");
+    QCOMPARE(TRegistry::StoreFileName(TRegRoot::ClassesRoot), TRegistry::StoreFolder() + "HKEY_CLASSES_ROOT.reg");
+    qunsetenv("XDG_CONFIG_HOME");
+    QCOMPARE(TRegistry::StoreFolder(), qEnvironmentVariable("HOME").toStdString() + "/.config/Kelbrun/ZIB/");
+  }
+
+  void valuesSurviveARestartByteForByte() {
+    const std::string tricky = std::string("tab\tnl\ncr\rnul") + '\0' + "end \"q\" back\\slash \\x41 " +
+                               "\xC3\xA4\xE2\x82\xAC \xC2\x85 \xFF\xFE lone\xE2\x82";
+    {
+      TRegistry reg;
+      QVERIFY(reg.OpenKey(kKey, true));
+      reg.WriteString("Plain", "C:\\Program Files\\x");
+      reg.WriteString("Tricky", tricky);
+      reg.WriteString("", "the default");
+      reg.WriteBinaryData("Blob", AllBytes());
+      reg.WriteBinaryData("Empty", "");
+      reg.WriteString("Quote\"d\\name\x01", "n");
+    }
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(kKey, false));
+    QCOMPARE(reg.ReadString("Plain"), std::string("C:\\Program Files\\x"));
+    QCOMPARE(reg.ReadString("Tricky"), tricky);
+    QCOMPARE(reg.ReadString(""), std::string("the default"));
+    QCOMPARE(reg.ReadBinaryData("Blob"), AllBytes());
+    QVERIFY(reg.ValueExists("Empty"));
+    QCOMPARE(reg.GetDataType("Empty"), TRegDataType::Binary);
+    QCOMPARE(reg.ReadString("Quote\"d\\name\x01"), std::string("n"));
+    QCOMPARE(reg.GetDataType("Plain"), TRegDataType::String);
+    QCOMPARE(reg.GetDataType("Absent"), TRegDataType::Unknown);
+    QCOMPARE(reg.ReadString("Absent"), std::string());
+
+    // A person can read and edit it: one line per value, in the editor's format.
+    const std::string text = ReadFileBytes(StoreFile());
+    QVERIFY(text.rfind("Windows Registry Editor Version 5.00\n", 0) == 0);
+    QVERIFY(text.find("\n[HKEY_CURRENT_USER\\software\\Kelbrun\\ZIB]\n") != std::string::npos);
+    QVERIFY(text.find("\n\"Plain\"=\"C:\\\\Program Files\\\\x\"\n") != std::string::npos);
+    QVERIFY(text.find("\n@=\"the default\"\n") != std::string::npos);
+    QVERIFY(text.find("\n\"Blob\"=hex:00,01,02,") != std::string::npos);
+  }
+
+  void keysAndNamesIgnoreCaseButKeepTheirCase() {
+    WriteOne("Name", "1", "Software\\Kelbrun\\ZIB\\\xC3\x84rger");
+    TRegistry reg;
+    QVERIFY(reg.OpenKey("SOFTWARE\\kelbrun\\zib\\\xC3\xA4RGER", false));
+    QCOMPARE(reg.ReadString("NAME"), std::string("1"));
+    reg.WriteString("nAmE", "2");
+    QCOMPARE(reg.GetValueNames(), std::vector<std::string>{"Name"});
+    QCOMPARE(ReadOne("name", "software\\KELBRUN\\Zib\\\xC3\x84rger"), std::string("2"));
+
+    // A subkey created through a differently cased parent path joins the
+    // existing parent instead of making a second one.
+    WriteOne("x", "y", "SOFTWARE\\KELBRUN\\zib\\MRU");
+    TRegistry parent;
+    QVERIFY(parent.OpenKey("\\software\\kelbrun\\", false));
+    QCOMPARE(parent.GetKeyNames(), (std::vector<std::string>{"ZIB"}));
+    QVERIFY(parent.OpenKey(kKey, false));
+    QCOMPARE(parent.GetKeyNames(), (std::vector<std::string>{"MRU", "\xC3\x84rger"}));
+    const std::string text = ReadFileBytes(StoreFile());
+    QVERIFY(text.find("[HKEY_CURRENT_USER\\Software\\Kelbrun\\ZIB\\MRU]") != std::string::npos);
+    QVERIFY(text.find("[HKEY_CURRENT_USER\\SOFTWARE") == std::string::npos);
+  }
+
+  void openingCreatesOnlyWhenAsked() {
+    TRegistry reg;
+    QVERIFY(!reg.OpenKey(kKey, false));
+    QVERIFY(!QFile::exists(QString::fromStdString(StoreFile())));
+    QVERIFY(!reg.KeyExists(kKey));
+    QVERIFY(reg.OpenKey(kKey, true));
+    QCOMPARE(reg.ReadString("Anything"), std::string());
+    QCOMPARE(reg.CurrentPath(), std::string(kKey));
+
+    // The new key is on disk, with its parents, before any value is written.
+    TRegistry again;
+    QVERIFY(again.KeyExists("Software\\Kelbrun"));
+    QVERIFY(again.OpenKey(kKey, false));
+    QVERIFY(again.GetValueNames().empty());
+
+    QVERIFY(!reg.OpenKey("software\\\\double", true));
+    QVERIFY(!reg.OpenKey("software\\bad\nname", true));
+    QVERIFY_THROWS_EXCEPTION(EMorvoError, reg.WriteString("x", "y"));  // the failed open closed the key
+  }
+
+  void deletingValuesAndKeys() {
+    WriteOne("Keep", "k");
+    WriteOne("Drop", "d");
+    WriteOne("Pos", "1", std::string(kKey) + "\\DlgPos\\fMain");
+    WriteOne("Other", "2", std::string(kKey) + "2");
+    {
+      TRegistry reg;
+      QVERIFY(reg.OpenKey(kKey, false));
+      QVERIFY(reg.DeleteValue("DROP"));
+      QVERIFY(!reg.DeleteValue("Drop"));
+      QVERIFY(!reg.ValueExists("Drop"));
+    }
+    QCOMPARE(ReadOne("Keep"), std::string("k"));
+    QCOMPARE(ReadOne("Drop"), std::string());
+
+    TRegistry reg;
+    QVERIFY(!reg.DeleteKey(""));
+    QVERIFY(!reg.DeleteKey("software\\nothing"));
+    QVERIFY(reg.DeleteKey("SOFTWARE\\Kelbrun\\zib"));
+    QVERIFY(!reg.KeyExists(kKey));
+    QVERIFY(!reg.KeyExists(std::string(kKey) + "\\DlgPos\\fMain"));
+    // A sibling whose name merely starts the same stays.
+    QCOMPARE(ReadOne("Other", std::string(kKey) + "2"), std::string("2"));
+    QVERIFY(reg.KeyExists("software\\Kelbrun"));
+  }
+
+  void errorTextsNameTheValue() {
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(kKey, true));
+    reg.WriteBinaryData("Blob", "\x01\x02");
+    reg.WriteString("Text", "t");
+    try {
+      reg.ReadString("Blob");
+      QFAIL("a binary value read as text");
+    } catch (const EMorvoError& e) {
+      QCOMPARE(std::string(e.what()), std::string("Invalid data type for 'Blob'"));
+    }
+    try {
+      reg.ReadBinaryData("Text");
+      QFAIL("a text value read as bytes");
+    } catch (const EMorvoError& e) {
+      QCOMPARE(std::string(e.what()), std::string("Invalid data type for 'Text'"));
+    }
+    // Rewriting a value with another type replaces it.
+    reg.WriteString("Blob", "now text");
+    QCOMPARE(ReadOne("Blob"), std::string("now text"));
+
+    TRegistry closed;
+    try {
+      closed.WriteString("Name", "v");
+      QFAIL("a write without an open key");
+    } catch (const EMorvoError& e) {
+      QCOMPARE(std::string(e.what()), std::string("Failed to set data for 'Name'"));
+    }
+  }
+
+  void aStoreThatCannotBeWrittenFailsCleanly() {
+    WriteOne("Before", "b");
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(kKey, false));
+    // A file where the store's folder should be: nothing can be created
+    // there, whoever runs the test.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + "/blocked";
+    QVERIFY(WriteFileBytes(config.toStdString() + "/Kelbrun", "not a folder"));
+    qputenv("XDG_CONFIG_HOME", config.toUtf8());
+    try {
+      reg.WriteString("After", "a");
+      QFAIL("a write into a store that cannot exist");
+    } catch (const EMorvoError& e) {
+      QCOMPARE(std::string(e.what()), std::string("Failed to set data for 'After'"));
+    }
+    QVERIFY(!reg.DeleteValue("Before"));
+    TRegistry other;
+    QVERIFY(!other.OpenKey(kKey, true));
+    QVERIFY(!other.OpenKey(kKey, false));
+  }
+
+  void twoWritersInTurnLoseNothing() {
+    TRegistry first, second;
+    QVERIFY(first.OpenKey(kKey, true));
+    QVERIFY(second.OpenKey(kKey, true));
+    first.WriteString("A", "from first");
+    second.WriteString("B", "from second");  // opened before the first wrote
+    first.WriteString("C", "first again");
+    QCOMPARE(ReadOne("A"), std::string("from first"));
+    QCOMPARE(ReadOne("B"), std::string("from second"));
+    QCOMPARE(ReadOne("C"), std::string("first again"));
+  }
+
+  void twoProcessesWritingAtOnceLoseNothing() {
+    WriteOne("Start", "s");
+    const int count = 40;
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+      int failures = 0;
+      for (int i = 0; i < count; ++i) {
+        try {
+          TRegistry reg;
+          if (!reg.OpenKey(kKey, true)) ++failures;
+          reg.WriteString("child" + std::to_string(i), std::to_string(i));
+        } catch (...) {
+          ++failures;
+        }
+      }
+      _exit(failures == 0 ? 0 : 1);
+    }
+    for (int i = 0; i < count; ++i) WriteOne("parent" + std::to_string(i), std::to_string(i));
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(kKey, false));
+    QCOMPARE(reg.GetValueNames().size(), size_t(2 * count + 1));
+    QCOMPARE(reg.ReadString("child39"), std::string("39"));
+    QCOMPARE(reg.ReadString("parent0"), std::string("0"));
+  }
+
+  void anInterruptedWriteLeavesTheOldStoreWhole() {
+    WriteOne("Old", "whole");
+    const std::string before = ReadFileBytes(StoreFile());
+    // What a writer that died before its rename leaves behind.
+    const std::string temp = StoreFile() + ".tmp-Ab12Cd";
+    QVERIFY(WriteFileBytes(temp, "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\software\\Kel"));
+    QCOMPARE(ReadOne("Old"), std::string("whole"));
+    QCOMPARE(ReadFileBytes(StoreFile()), before);
+    WriteOne("New", "n");
+    QVERIFY(!QFile::exists(QString::fromStdString(temp)));
+    QCOMPARE(ReadOne("Old"), std::string("whole"));
+    QCOMPARE(ReadOne("New"), std::string("n"));
+    QVERIFY(DamagedCopies().isEmpty());
+  }
+
+  void aDamagedStoreIsReadAsFarAsItGoesAndSetAside() {
+    const std::string damaged =
+        "Windows Registry Editor Version 5.00\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\software\\Kelbrun\\ZIB]\r\n"
+        "\"Good\"=\"g\"\r\n"
+        "\"BadEscape\"=\"a\\qb\"\r\n"
+        "garbage line\r\n"
+        "\"Bin\"=hex:0a,0b,\\\r\n"
+        "  0c\r\n"
+        "\"Later\"=\"l\"\r\n"
+        "[HKEY_LOCAL_MACHINE\\elsewhere]\r\n"
+        "\"Foreign\"=\"f\"\r\n"
+        "[HKEY_CURRENT_USER\\software\\Kelbrun\\ZIB\\Sub]\r\n"
+        "\"Cut\"=hex:01,0";
+    QVERIFY(WriteFileBytes(StoreFile(), damaged));
+    {
+      TRegistry reg;
+      QVERIFY(reg.OpenKey(kKey, false));
+      QCOMPARE(reg.ReadString("Good"), std::string("g"));
+      QCOMPARE(reg.ReadString("Later"), std::string("l"));
+      QCOMPARE(reg.ReadBinaryData("Bin"), std::string("\x0a\x0b\x0c"));
+      QVERIFY(!reg.ValueExists("BadEscape"));
+      QVERIFY(!reg.ValueExists("Foreign"));
+      QVERIFY(reg.KeyExists(std::string(kKey) + "\\Sub"));
+    }
+    // Reading alone changes nothing on disk.
+    QCOMPARE(ReadFileBytes(StoreFile()), damaged);
+    QVERIFY(DamagedCopies().isEmpty());
+
+    WriteOne("Fresh", "f");
+    const QStringList copies = DamagedCopies();
+    QCOMPARE(copies.size(), 1);
+    QCOMPARE(ReadFileBytes(TRegistry::StoreFolder() + copies[0].toStdString()), damaged);
+    QCOMPARE(ReadOne("Good"), std::string("g"));
+    QCOMPARE(ReadOne("Fresh"), std::string("f"));
+
+    // The rewritten store is whole again: the next write sets nothing aside.
+    WriteOne("Fresh", "again");
+    QCOMPARE(DamagedCopies().size(), 1);
+  }
+
+  void storesWithoutHeaderOrWithForeignKindsAreKept() {
+    // Kinds this program never writes stay as they were through a rewrite.
+    QVERIFY(WriteFileBytes(StoreFile(),
+                           "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\software\\Kelbrun\\ZIB]\n"
+                           "\"Count\"=dword:0000002a\n\"Multi\"=hex(7):61,00,00,00\n"));
+    WriteOne("Added", "a");
+    QCOMPARE(DamagedCopies().size(), 0);
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(kKey, false));
+    QCOMPARE(reg.GetDataType("Count"), TRegDataType::Unknown);
+    QCOMPARE(reg.ReadBinaryData("Count"), std::string("\x2a\0\0\0", 4));
+    QCOMPARE(reg.ReadBinaryData("Multi"), std::string("a\0\0\0", 4));
+    QVERIFY_THROWS_EXCEPTION(EMorvoError, reg.ReadString("Count"));
+    const std::string text = ReadFileBytes(StoreFile());
+    QVERIFY(text.find("\n\"Count\"=dword:0000002a\n") != std::string::npos);
+    QVERIFY(text.find("\n\"Multi\"=hex(7):61,00,00,00\n") != std::string::npos);
+
+    // No header: whatever it is, it is not overwritten.
+    QVERIFY(WriteFileBytes(StoreFile(), "[HKEY_CURRENT_USER\\software\\Kelbrun\\ZIB]\n\"V\"=\"v\"\n"));
+    QCOMPARE(ReadOne("V"), std::string("v"));
+    WriteOne("W", "w");
+    QCOMPARE(DamagedCopies().size(), 1);
+    QCOMPARE(ReadOne("V"), std::string("v"));
+  }
+};
+
+QTEST_GUILESS_MAIN(TestPlatformRegistry)
+#include "tst_platform_registry.moc"
