@@ -6,11 +6,9 @@
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QPointer>
-#include <QStatusBar>
 
 #include "Accessors.h"
 #include "AppPaths.h"
@@ -83,13 +81,6 @@ class TExportCommandGuard {
 
 bool gExportRunning = false;
 
-// The status bar's view panel, the fourth of its panels.
-void SetViewPanel(TFrmMorvoReader* Window, const QString& Text) {
-  QStatusBar* bar = Window->findChild<QStatusBar*>("StatusBar");
-  if (!bar) return;
-  const QList<QLabel*> panels = bar->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
-  if (panels.size() > 3) panels[3]->setText(Text);
-}
 }  // namespace
 
 void TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QString& ExportName) {
@@ -109,11 +100,12 @@ void TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QStri
     source.CurrentView = SystemText(FCurrentView);
     source.Today = SystemText(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
     result = ::SaveCurrentViewToFile(PathBytes(FileName), SystemText(ExportName), source);
-    SetViewPanel(this, FCurrentView);
+    if (result.Outcome == TExportOutcome::Failed)
+      ShowMessageBoxW(SystemToUtf8(result.Message), windowTitle().toUtf8().toStdString(), MB_ICONEXCLAMATION | MB_OK);
+    // The walk's progress blink used the view panel.
+    SetPanelText(3, FCurrentView);
   }
   gExportRunning = false;
-  if (result.Outcome == TExportOutcome::Failed)
-    ShowMessageBoxW(SystemToUtf8(result.Message), windowTitle().toUtf8().toStdString(), MB_ICONEXCLAMATION | MB_OK);
 }
 
 void TFrmMorvoReader::OutputClick(QObject* Sender) {

@@ -691,6 +691,34 @@ class TestExport : public QObject {
     if (QAction* act = window.findChild<QAction*>("ActExport")) QVERIFY(act->isEnabled());
     if (QAction* open = window.findChild<QAction*>("ActOpen")) QVERIFY(open->isEnabled());
 
+    // During the walk the commands that would free or rebuild the tree, and
+    // the exports, are disabled; afterwards each is as before and the view
+    // panel shows the view again.
+    QAction* open = window.findChild<QAction*>("ActOpen");
+    QAction* exportAction = window.findChild<QAction*>("ActExport");
+    QWidget* exportButton = window.findChild<QWidget*>("tbtnExport");
+    QVERIFY(open && exportAction && exportButton);
+    bool heldDuringWalk = true;
+    SetProgressHook([&] {
+      heldDuringWalk = heldDuringWalk && !open->isEnabled() && !exportAction->isEnabled() &&
+                       !exportButton->isEnabled() && !window.acceptDrops();
+      window.SetPanelText(3, "Patience ...");
+    });
+    QVERIFY(!window.DoOutputExport().isEmpty());
+    QVERIFY(heldDuringWalk);
+    QVERIFY(open->isEnabled() && exportAction->isEnabled() && exportButton->isEnabled() && window.acceptDrops());
+    QCOMPARE(window.PanelText(3), window.FCurrentView);
+
+    // Closing the window during the walk: no file, no message.
+    dialogs::ClearRecorded();
+    std::filesystem::remove(folder.Path + "sample.tst");
+    SetProgressHook([&] { window.close(); });
+    window.DoOutputExport();
+    SetProgressHook(nullptr);
+    SetApplicationTerminating(false);
+    QVERIFY(!std::filesystem::exists(folder.Path + "sample.tst"));
+    QCOMPARE(dialogs::Recorded().size(), 0);
+
     FrmMorvoReader = nullptr;
     FrmWait = nullptr;
   }
