@@ -13,6 +13,7 @@
 #include <ctime>
 #include <map>
 #include <optional>
+#include <unordered_map>
 
 #include "CodePage.h"
 #include "MorvoError.h"
@@ -134,15 +135,14 @@ bool ParseQuoted(std::string_view& s, std::string& out) {
   out.clear();
   size_t i = 1;
   while (i < s.size()) {
-    const char c = s[i];
-    if (c == '"') {
+    size_t stop = i;
+    while (stop < s.size() && s[stop] != '"' && s[stop] != '\\') ++stop;
+    out.append(s.substr(i, stop - i));
+    i = stop;
+    if (i == s.size()) break;
+    if (s[i] == '"') {
       s.remove_prefix(i + 1);
       return true;
-    }
-    if (c != '\\') {
-      out.push_back(c);
-      ++i;
-      continue;
     }
     if (i + 1 >= s.size()) return false;
     const char e = s[i + 1];
@@ -303,13 +303,24 @@ TStore ParseStore(std::string text, TRegRoot root) {
       store.damaged = true;
       continue;
     }
-    // As when the editor imports a file, a later line sets the value again.
-    if (TRegValue* existing = current->Find(value.name)) {
-      value.name = existing->name;
-      *existing = std::move(value);
-    } else {
-      current->values.push_back(std::move(value));
+    current->values.push_back(std::move(value));
+  }
+  // As when the editor imports a file, a later line sets a value again
+  // (under the name's first spelling).
+  for (auto& [treeKey, key] : store.keys) {
+    if (key.values.size() < 2) continue;
+    std::unordered_map<std::string, size_t> seen;
+    std::vector<TRegValue> unique;
+    for (TRegValue& v : key.values) {
+      const auto [it, inserted] = seen.try_emplace(FoldCase(v.name), unique.size());
+      if (inserted) {
+        unique.push_back(std::move(v));
+      } else {
+        v.name = std::move(unique[it->second].name);
+        unique[it->second] = std::move(v);
+      }
     }
+    key.values = std::move(unique);
   }
   return store;
 }
