@@ -12,7 +12,9 @@
 // atomically (temporary file, then rename) at every change, so two processes
 // writing one after the other lose neither's values and a crash never leaves
 // half a file. A damaged file is read as far as it goes and set aside under
-// another name, never silently overwritten.
+// another name, never silently overwritten. The file is the registry
+// editor's .reg text in UTF-8; quoted texts write \xHH for a byte that is a
+// control character or not UTF-8, so every value comes back byte for byte.
 enum class TRegRoot { CurrentUser, ClassesRoot };
 
 enum class TRegDataType { Unknown, String, Binary };
@@ -54,7 +56,7 @@ class TRegistry {
   std::vector<std::string> GetValueNames() const;
   std::vector<std::string> GetKeyNames() const;
 
-  // Folder of the store files (tests look at it).
+  // Folder of the store files, with a trailing "/" (tests look at it).
   static std::string StoreFolder();
   static std::string StoreFileName(TRegRoot root);
 
