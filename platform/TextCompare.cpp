@@ -8,14 +8,23 @@
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
+#include <clocale>
 #include <cstring>
 #include <memory>
 
 namespace {
 
-// The POSIX locale's collation orders ASCII by code point, which would put
-// case back into the comparison; the root collation is the neutral choice.
+// The collation the C library was set up with (the application sets the
+// user's locale at start-up), else ICU's own default. The POSIX locale's
+// collation orders ASCII by code point, which would put case back into the
+// comparison; the root collation is the neutral choice there.
 icu::Locale CollationLocale() {
+  const char* posix = std::setlocale(LC_COLLATE, nullptr);
+  if (posix && *posix && std::strcmp(posix, "C") != 0 && std::strcmp(posix, "POSIX") != 0 &&
+      std::strncmp(posix, "C.", 2) != 0) {
+    const icu::Locale named = icu::Locale::createCanonical(posix);
+    if (!named.isBogus() && *named.getLanguage()) return named;
+  }
   const icu::Locale& loc = icu::Locale::getDefault();
   const char* language = loc.getLanguage();
   if (loc.isBogus() || !language || !*language || std::strcmp(loc.getVariant(), "POSIX") == 0 ||
