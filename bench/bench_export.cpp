@@ -1,0 +1,194 @@
+// The export of a large tree against the reader of the same file, measured in
+// the same run: exporting 100,000 objects should cost at most twice their
+// reading, and ten times the objects at most eleven times the export's time.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "AppPaths.h"
+#include "ExportEngine.h"
+#include "MorvoObject.h"
+
+namespace {
+
+struct TFixture {
+  std::string Folder;
+  std::map<int, std::string> Files;  // object count -> object file
+};
+
+TFixture& Fixture() {
+  static TFixture f;
+  return f;
+}
+
+void WriteText(const std::string& Path, const std::string& Text) {
+  std::ofstream out(Path, std::ios::binary);
+  out << Text;
+}
+
+// Definition files of a made-up product: five object types, a dozen
+// properties, one view of all fields and an XML-like export.
+void WriteDefinitions(const std::string& Folder) {
+  WriteText(Folder + "ObjectTypNum.txt", "0303 FORMTYPE\r\n0601 FIELDTYPE\r\n0003 GROUPTYPE\r\n0304 DOCTYPE\r\n");
+  std::string props =
+      "0001=Name\r\n0002=Title\r\n0003=Width\r\n0004=Height\r\n0005=Caption\r\n0006=Comment\r\n0010=GUID\r\n"
+      "0338=Author\r\n0339=Remark\r\nFORMTYPE=Form\r\nFIELDTYPE=Field\r\nGROUPTYPE=Group\r\nDOCTYPE=Document\r\n";
+  WriteText(Folder + "ObjectProperties.txt", props);
+  WriteText(Folder + "XMLCodes.txt",
+            "&amp;      &\r\n&lt;       <\r\n&gt;       >\r\n&quot;     \"\r\n&apos;     '\r\n");
+  std::string cfg =
+      "[Settings]\r\nViews=All\r\nOutPuts=xml\r\n\r\n[All]\r\nFields=*\r\n\r\n[xml]\r\n"
+      "StartDocLine=<?xml version=\"1.0\"?>\r\nTitleLine=<!-- %s %s %s %s -->\r\nStartBody1=<objects>\r\n"
+      "StartBody2=<root name=\"%s\" author=\"%s\" remark=\"%s\"/>\r\nStartBody3=<file name=\"%s\" date=\"%s\" "
+      "view=\"%s\"/>\r\nNewLine=&#13;&#10;\r\nEndBody=</objects>\r\nEndDocLine=\r\n";
+  for (int n = 1; n <= 4; ++n) {
+    const std::string d = std::to_string(n);
+    const std::string indent(static_cast<size_t>(n) * 2, ' ');
+    cfg += "StartLevel" + d + "=" + indent + "<level n=\"%d\">\r\n";
+    cfg += "EndLevel" + d + "=" + indent + "</level>\r\n";
+    cfg += "LevelObjectStart" + d + "=" + indent + "<object name=\"%s\" type=\"%s\" image=\"%d\">\r\n";
+    cfg += "LevelName" + d + "=" + indent + "  <property name=\"%s\">\r\n";
+    cfg += "LevelValueInt" + d + "=" + indent + "    <int>%d</int></property>\r\n";
+    cfg += "LevelValueStr" + d + "=" + indent + "    <text>%s</text></property>\r\n";
+    cfg += "LevelObjectEnd" + d + "=" + indent + "</object>\r\n";
+  }
+  WriteText(Folder + "MorvoObject.cfg", cfg);
+}
+
+// Groups of ten objects: a form holding two groups of three fields each, and
+// a document; five or six properties apiece, a few of them integers.
+void WriteObjectFile(const std::string& Path, int Objects) {
+  std::string text = "Generated object file\r\nfor the export benchmark\r\n!!EndOfControl\r\n";
+  int id = 0;
+  auto object = [&](const std::string& type, const std::string& indent) {
+    const std::string n = std::to_string(id++);
+    text += indent + "OBJECT TYPE=\"" + type + "\" NAME=\"" + type.substr(0, 2) + n + "\" DELIM=;\r\n";
+    text += indent + "0010 \"G" + n + "\"\r\n";
+    text += indent + "0002 |0000000000'Title of <" + n + "> & more'|\r\n";
+    text += indent + "0003 |0000000000'" + std::to_string(id % 640) + "'|\r\n";
+    text += indent + "0004 |0000000000'0" + std::to_string(id % 48) + "'|\r\n";
+    text += indent + "0005 |0000000000'Line one\x02\x01Line two of " + n + "'|\r\n";
+    text += indent + "0006 |0000000000'A comment that is a little longer, as comments are'|\r\n";
+  };
+  while (id < Objects) {
+    object("FORMTYPE", "");
+    for (int g = 0; g < 2; ++g) {
+      object("GROUPTYPE", "  ");
+      for (int f = 0; f < 3; ++f) {
+        object("FIELDTYPE", "    ");
+        text += "    }\r\n";
+      }
+      text += "  }\r\n";
+    }
+    text += "}\r\n";
+    object("DOCTYPE", "");
+    text += "}\r\n";
+  }
+  WriteText(Path, text);
+}
+
+void Setup() {
+  char templ[] = "/tmp/bench_export.XXXXXX";
+  TFixture& f = Fixture();
+  f.Folder = std::string(mkdtemp(templ)) + "/";
+  setenv("XDG_CONFIG_HOME", f.Folder.c_str(), 1);
+  WriteDefinitions(f.Folder);
+  SetExecutableFolderOverride(f.Folder);
+  for (int n : {10000, 100000}) {
+    f.Files[n] = f.Folder + "objects" + std::to_string(n) + ".obj";
+    WriteObjectFile(f.Files[n], n);
+  }
+}
+
+void Load(int Objects) {
+  FreeAllObjects();
+  if (ReadObjectFile(Fixture().Files[Objects]) <= 0) std::abort();
+}
+
+void BM_Read(benchmark::State& state) {
+  const int objects = static_cast<int>(state.range(0));
+  for (auto _ : state) Load(objects);
+  state.SetItemsProcessed(state.iterations() * objects);
+}
+
+void BM_Export(benchmark::State& state) {
+  const int objects = static_cast<int>(state.range(0));
+  Load(objects);
+  SetExtraFields("");
+  SetFieldFilter("*");
+  SetViewMode(0);
+  TObjectTree tree;
+  FillObjectTree(tree, TTreeOrder::Semantic, {});
+  TExportSource source;
+  source.Tree = &tree;
+  source.Caption = "objects.obj - Morvo Object Reader";
+  source.AppTitle = "Morvo Object Reader";
+  source.LoadedFileName = Fixture().Files[objects];
+  source.CurrentView = "All";
+  source.Today = "2026-12-07";
+  const std::string target = Fixture().Folder + "objects.xml";
+  for (auto _ : state) {
+    const TExportResult r = SaveCurrentViewToFile(target, "xml", source);
+    if (r.Outcome != TExportOutcome::Written) {
+      state.SkipWithError(r.Message.c_str());
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * objects);
+  state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(target));
+}
+
+BENCHMARK(BM_Read)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Export)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Keeps the time per iteration of every run, for the ratios.
+class TRatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !run.error_occurred)
+        FSeconds[Name(run)] = run.real_accumulated_time / static_cast<double>(run.iterations);
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void PrintRatios() const {
+    std::printf("\nRatios of this run:\n");
+    Ratio("export of 100,000 objects / reading them (at most 2)", "BM_Export/100000", "BM_Read/100000");
+    Ratio("export of 100,000 / of 10,000 objects (at most 11)", "BM_Export/100000", "BM_Export/10000");
+  }
+
+ private:
+  // The name without its "/min_time:..." part.
+  static std::string Name(const Run& run) {
+    std::string name = run.benchmark_name();
+    const size_t p = name.find("/min_time:");
+    if (p != std::string::npos) name.resize(p);
+    return name;
+  }
+  void Ratio(const char* what, const std::string& a, const std::string& b) const {
+    auto ia = FSeconds.find(a);
+    auto ib = FSeconds.find(b);
+    if (ia == FSeconds.end() || ib == FSeconds.end() || ib->second <= 0) return;
+    std::printf("  %-55s %6.2f\n", what, ia->second / ib->second);
+  }
+  std::map<std::string, double> FSeconds;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  Setup();
+  TRatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  FreeAllObjects();
+  std::filesystem::remove_all(Fixture().Folder);
+  benchmark::Shutdown();
+  return 0;
+}
