@@ -26,11 +26,12 @@ QString PathText(const std::string& Path) { return QFile::decodeName(QByteArray:
 std::string SystemText(const QString& S) { return Utf8ToSystem(S.toUtf8().toStdString()); }
 
 // While the walk pumps messages nothing may free or rebuild the tree it walks,
-// and no second export may start: these commands wait until it ends.
+// and no second export may start (the packager runs one): these commands
+// wait until it ends.
 const char* const kCommandsHeldDuringExport[] = {
     "ActExport",   "ActExport1",   "ActExport2", "ActExport3", "ActExport4", "ActExport5", "ActOpen",
     "ActSemantic", "ActFileOrder", "ActFilter1", "ActFilter2", "ActFilter3", "ActFilter4", "ActFilter5",
-    "ActPackage",  "ActConfig",    "MnuExport",  "mnuReopen",  "MnuView",    "tbtnExport"};
+    "ActPackage",  "MnuExport",    "mnuReopen",  "MnuView",    "tbtnExport"};
 
 // Disables the commands for the lifetime of the guard and restores each one's
 // own state afterwards, however the export ends.
