@@ -378,6 +378,24 @@ class TestModelBase : public QObject {
     }
   }
 
+  void unusableSettingsStoreReadsEmptyAndRefusesWrites() {
+    // A file where the store's folder should be: the key can be neither
+    // opened nor created.
+    Write("blocked/Kelbrun", "not a folder");
+    struct TRestore {
+      QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+      ~TRestore() { qputenv("XDG_CONFIG_HOME", saved); }
+    } restore;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Path("blocked")));
+    QCOMPARE(ReadRegString("DefaultView"), std::string());
+    try {
+      WriteRegString("DefaultView", "Full");
+      QFAIL("a write to an unusable store passed silently");
+    } catch (const EMorvoError& e) {
+      QCOMPARE(std::string(e.what()), std::string("Failed to set data for 'DefaultView'"));
+    }
+  }
+
   void versionTextOnlyForTheProgramItself() {
     QCOMPARE(GetFileVersionString(ExecutablePath()), ProjectVersionText());
     QVERIFY(!ProjectVersionText().empty());
