@@ -1,0 +1,115 @@
+#include "fFind.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QShowEvent>
+#include <exception>
+
+#include "DlgPos.h"
+#include "fMain.h"
+#include "ui_fFind.h"
+
+TFrmFind* FrmFind = nullptr;
+
+TFrmFind::TFrmFind(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TFrmFind>()) {
+  ui->setupUi(this);
+  setObjectName("FrmFind");
+  setModal(false);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  cbFindStr = ui->cbFindStr;
+  cbCaseSens = ui->cbCaseSens;
+  rgFType = ui->rgFType;
+  connect(ui->BtnFind, &QPushButton::clicked, this, &TFrmFind::BtnFindClick);
+  connect(ui->BtnNext, &QPushButton::clicked, this, &TFrmFind::BtnNextClick);
+  connect(ui->BtnClose, &QPushButton::clicked, this, &TFrmFind::BtnCloseClick);
+}
+
+TFrmFind::~TFrmFind() {
+  try {
+    SaveDlgPos(this, "FrmFind");
+  } catch (const std::exception&) {
+    // Nothing can be reported any more while the window goes away.
+  }
+}
+
+QRadioButton* TFrmFind::Item(int Index) const {
+  switch (Index) {
+    case 0:
+      return ui->rbName;
+    case 1:
+      return ui->rbGUID;
+    case 2:
+      return ui->rbProperty;
+    default:
+      return nullptr;
+  }
+}
+
+int TFrmFind::ItemIndex() const {
+  for (int i = 0; i < 3; ++i)
+    if (Item(i)->isChecked()) return i;
+  return -1;
+}
+
+void TFrmFind::SetItemIndex(int Index) {
+  if (QRadioButton* item = Item(Index)) item->setChecked(true);
+}
+
+QString TFrmFind::KindText() const {
+  const int index = ItemIndex();
+  return index < 0 ? QString() : Item(index)->text();
+}
+
+void TFrmFind::ShowFind() {
+  if (isVisible()) {
+    raise();
+    activateWindow();
+    return;
+  }
+  show();
+  raise();
+  activateWindow();
+}
+
+void TFrmFind::showEvent(QShowEvent* Event) {
+  QDialog::showEvent(Event);
+  if (Event->spontaneous()) return;
+  LoadDlgPosReporting(this, "FrmFind");
+  // The clipboard's text is offered as the search text; none empties the field.
+  cbFindStr->setEditText(GetClipboardWideText());
+}
+
+void TFrmFind::RunFind(bool FromTop) {
+  if (!FrmMorvoReader) return;
+  FrmMorvoReader->FindNextObject(KindText().toStdString(), cbFindStr->currentText().toStdString(), FromTop,
+                                 cbCaseSens->isChecked(), true);
+}
+
+void TFrmFind::BtnFindClick() {
+  const QString text = cbFindStr->currentText();
+  // The history's own exact-item search ignores letter case.
+  if (cbFindStr->findText(text, Qt::MatchFixedString) < 0) {
+    cbFindStr->addItem(text);
+    cbFindStr->setEditText(text);
+  }
+  RunFind(true);
+}
+
+void TFrmFind::BtnNextClick() { RunFind(false); }
+
+void TFrmFind::BtnCloseClick() { close(); }
+
+void TFrmFind::done(int Result) {
+  SaveDlgPosReporting(this, "FrmFind");
+  QDialog::done(Result);
+}
+
+QString GetClipboardWideText() {
+  const QClipboard* clipboard = QGuiApplication::clipboard();
+  if (!clipboard) return {};
+  QString text = clipboard->text();
+  const qsizetype zero = text.indexOf(QChar(0));
+  if (zero >= 0) text.truncate(zero);
+  return text;
+}
