@@ -1,13 +1,134 @@
-// Placeholder: clipboard copies, recent files, drop and external editor land here.
-#include "fMain.h"
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QProcess>
+#include <exception>
 
-void TFrmMorvoReader::MnuCopyGUIDClick() {}
-void TFrmMorvoReader::MnuCopyBarePopertylistClick() {}
-void TFrmMorvoReader::ActCopyONameExecute() {}
-void TFrmMorvoReader::ActCopyOPathExecute() {}
-void TFrmMorvoReader::BuildReopenMenu() {}
-void TFrmMorvoReader::mnuReopenClick(QAction*) {}
-void TFrmMorvoReader::ddDragDropDrop(const QStringList&) {}
-void TFrmMorvoReader::ActOpenTxtExecute() {}
+#include "Accessors.h"
+#include "CodePage.h"
+#include "DialogFacade.h"
+#include "MessageBox.h"
+#include "MorvoObject.h"
+#include "RecentFiles.h"
+#include "fMain.h"
+#include "fWait.h"
+
+namespace {
+
+// The clipboard gets the bytes unchanged as its plain text.
+void PutClipboardBytes(const std::string& Bytes) {
+  auto* data = new QMimeData;
+  data->setData("text/plain", QByteArray(Bytes.data(), static_cast<qsizetype>(Bytes.size())));
+  QGuiApplication::clipboard()->setMimeData(data);
+}
+
+// Wide text through the system code page and back, so what that code page
+// cannot hold is lost as it would be in an 8-bit copy.
+void PutClipboardSystemText(const QString& Text) { PutClipboardBytes(SystemToUtf8(Utf8ToSystem(Text.toStdString()))); }
+
+QString LocalText(const std::string& Bytes) {
+  return QString::fromLocal8Bit(Bytes.data(), static_cast<qsizetype>(Bytes.size()));
+}
+
+// Keys of the Reopen entries, in list order.
+constexpr const char* kReopenKeys = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
+void OpenDroppingFailures(TFrmMorvoReader* Window, const QString& FileName) {
+  try {
+    Window->OpenObjectFile(FileName);
+  } catch (const std::exception&) {
+    // A file that cannot be read leaves the tree empty; nothing is reported.
+  }
+}
+
+}  // namespace
+
+void TFrmMorvoReader::MnuCopyGUIDClick() {
+  TObjectTreeNode* node = SelectedNode();
+  if (!node || !node->Object) return;
+  PutClipboardBytes(node->Object->FGUID);
+}
+
+void TFrmMorvoReader::MnuCopyBarePopertylistClick() {
+  TObjectTreeNode* node = SelectedNode();
+  if (!node || !node->Object) return;
+  std::string text;
+  for (const std::string& line : node->Object->FLines) text += line + "\r\n";
+  PutClipboardBytes(text);
+}
+
+void TFrmMorvoReader::ActCopyONameExecute() {
+  TObjectTreeNode* node = SelectedNode();
+  if (!node) return;
+  PutClipboardBytes(SystemToUtf8(Utf8ToSystem(node->Text)));
+}
+
+// The status bar's path, empty for a node without an object.
+void TFrmMorvoReader::ActCopyOPathExecute() {
+  if (!SelectedNode()) return;
+  PutClipboardSystemText(PanelText(0));
+}
+
+void TFrmMorvoReader::BuildReopenMenu() {
+  auto* menu = findChild<QMenu*>("mnuReopen");
+  if (!menu) return;
+  // An entry may be rebuilt from its own click (the open adds the file again),
+  // so the old entries go once that click is over. The window hands clicks
+  // on the menu's entries to mnuReopenClick.
+  for (QAction* old : menu->actions()) {
+    menu->removeAction(old);
+    old->deleteLater();
+  }
+  if (!mlZIBFiles) return;
+  const QStringList files = mlZIBFiles->Items();
+  for (int k = 0; k < files.size() && k < 36; ++k) {
+    QString path = files[k];
+    // The key is the entry's accelerator; an "&" of the path shows as typed.
+    auto* item = new QAction(QString("&") + QChar(kReopenKeys[k]) + " " + path.replace("&", "&&"), menu);
+    item->setStatusTip(files[k]);
+    item->setToolTip(files[k]);
+    menu->addAction(item);
+  }
+}
+
+void TFrmMorvoReader::mnuReopenClick(QAction* Item) {
+  if (!Item) return;
+  if (FrmWait) FrmWait->ShowWait();
+  OpenDroppingFailures(this, Item->statusTip());
+  if (FrmWait) FrmWait->close();
+}
+
+void TFrmMorvoReader::ddDragDropDrop(const QStringList& Files) {
+  if (Files.isEmpty() || Files.join("").trimmed().isEmpty()) return;
+  if (!QFileInfo(Files.front()).isFile()) return;  // further files are ignored
+  QAction* open = findChild<QAction*>("ActOpen");
+  if (open) open->setEnabled(false);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  if (FrmWait) FrmWait->ShowWait();
+  OpenDroppingFailures(this, Files.front());
+  if (FrmWait) FrmWait->close();
+  if (open) open->setEnabled(true);
+  QApplication::restoreOverrideCursor();
+  SetPanelText(3, FCurrentView);
+}
+
+void TFrmMorvoReader::ActOpenTxtExecute() {
+  const std::string editor = ReadRegString("ExternalEditor");
+  const QString program = QFile::decodeName(QByteArray::fromStdString(editor));
+  if (!editor.empty() && QFileInfo(program).isFile()) {
+    // Started with the file as its one argument: no shell, so blanks in
+    // either path need no quoting. Nobody waits for the editor.
+    QProcess::startDetached(program, {FLastFileName});
+    return;
+  }
+  dialogs::MessageBox(
+      this, LocalText("The External editor : \"" + editor + "\" does not exsist, use the Config dialog to fix this."),
+      windowTitle(), MB_OK);
+}
+
+// The packager and EMF page windows come with the output tools.
 void TFrmMorvoReader::MnuPackagerClick() {}
 void TFrmMorvoReader::ActEMFPrintExecute() {}
