@@ -237,7 +237,10 @@ QString TFrmMorvoReader::GetRealPathName(const QString& Path) {
   if (path.size() < 3) return path;
   const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
   if (slash < 0) return GetRealFileName(path);
-  return GetRealPathName(path.left(slash + 1)) + QLatin1Char('/') + GetRealFileName(path);
+  // The folder is looked up with its stored names first, so a folder typed
+  // in another case still finds the entry below it.
+  const QString folder = GetRealPathName(path.left(slash + 1));
+  return folder + QLatin1Char('/') + GetRealFileName(folder + QLatin1Char('/') + path.mid(slash + 1));
 }
 
 // --- opening files
