@@ -112,11 +112,13 @@ void TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QStri
 void TFrmMorvoReader::OutputClick(QObject* Sender) {
   if (TreeData().Empty()) return;
   QString exportName;
-  if (auto* action = qobject_cast<QAction*>(Sender)) {
+  auto* action = qobject_cast<QAction*>(Sender);
+  if (action && action->objectName() != QLatin1String("ActExport")) {
     // Menu items are actions too: the caption names the export.
     exportName = StripAccelerator(action->text());
   } else {
-    // The tool bar button: the default export as the user stored it.
+    // The tool bar button, and the action behind Ctrl+E that carries the
+    // same caption: the default export as the user stored it.
     exportName = QString::fromStdString(SystemToUtf8(ReadRegString("DefaultExport")));
   }
   const QString proposed = PathText(ExportFileName(PathBytes(FLoadedFileName), SystemText(exportName)));

@@ -674,6 +674,13 @@ class TestExport : public QObject {
     dialogs::QueueFileAnswer(QString());
     window.OutputClick(&button);
     QCOMPARE(dialogs::Recorded().first().Request.FileName, QString::fromStdString(folder.Path + "sample."));
+    // So does the action of the same caption (Ctrl+E), not an export named "Export".
+    WriteRegString("DefaultExport", "tst");
+    dialogs::ClearRecorded();
+    dialogs::QueueFileAnswer(QString());
+    window.OutputClick(window.findChild<QAction*>("ActExport"));
+    QCOMPARE(dialogs::Recorded().first().Request.FileName, QString::fromStdString(folder.Path + "sample.tst"));
+    WriteRegString("DefaultExport", "");
 
     // A failing pattern: the export's message box under the window's caption;
     // the commands are enabled again afterwards.
