@@ -211,8 +211,14 @@ class TisMorvoObject_PFC : public TisMorvoObject {
   TisMorvoObject_PFC();
   void AddProperty(int Id, const std::string& Value) override;
   void SortPropertyLines() override;
+  int ParseLine(const std::string& S) override;
+  int ReadPropertyBlock(TStringList& Lines, int Start) override;
 
   TisMorvoObject* fConnectedObj = nullptr;  // not owned
+
+ private:
+  int FParseDepth = 0;
+  bool FTailReparse = false;  // the reader's second parse of the block's last line
 };
 
 class TisMorvoObject_Translate_Table : public TisMorvoObject {

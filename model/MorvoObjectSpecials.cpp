@@ -77,7 +77,10 @@ void TisMorvoObject_PFC::AddProperty(int Id, const std::string& Value) {
   if (Id <= 0) return;
   if (Id > 1) {
     TisMorvoObject::AddProperty(Id, Value);
-    if (fConnectedObj) fConnectedObj->AddProperty(Id, Value);
+    // The second parse of the block's last line is not passed on: the
+    // connected object may merge repeated lines (external files) and would
+    // list that line twice.
+    if (fConnectedObj && !FTailReparse) fConnectedObj->AddProperty(Id, Value);
     return;
   }
   std::string shown;
@@ -93,6 +96,14 @@ void TisMorvoObject_PFC::AddProperty(int Id, const std::string& Value) {
   }
   TisMorvoObject::AddProperty(1, HeadedValue("Connected ", shown));
   TisMorvoObject::AddProperty(10, " '" + specials::DoubleDelimiter("Connected" + Value, '\'') + "'");
+}
+
+int TisMorvoObject_PFC::ParseLine(const std::string& S) {
+  return specials::ParseFlaggingTail(*this, S, FParseDepth, FTailReparse);
+}
+
+int TisMorvoObject_PFC::ReadPropertyBlock(TStringList& Lines, int Start) {
+  return specials::ReadBlockCounted(*this, Lines, Start, FParseDepth);
 }
 
 // The lines passed on to the connected object arrived after its own block

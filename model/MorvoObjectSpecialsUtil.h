@@ -79,6 +79,25 @@ int ParseStoringOnce(TisMorvoObject& Self, const std::string& S, int& Depth, boo
   return OwnParse(S);
 }
 
+// The inherited ParseLine, with Tail set while the call is the reader's second
+// parse of the block's last line (see ParseStoringOnce).
+inline int ParseFlaggingTail(TisMorvoObject& Self, const std::string& S, int& Depth, bool& Tail) {
+  const std::string t = Trim(S);
+  const bool tail = Depth == 0 && !t.empty() && t[0] == ':';
+  struct TScope {
+    int& depth;
+    bool& flag;
+    bool tail;
+    ~TScope() {
+      --depth;
+      if (tail) flag = false;
+    }
+  } scope{Depth, Tail, tail};
+  ++Depth;
+  if (tail) Tail = true;
+  return Self.TisMorvoObject::ParseLine(S);
+}
+
 // Runs the inherited ReadPropertyBlock with Depth raised (see ParseStoringOnce).
 inline int ReadBlockCounted(TisMorvoObject& Self, TStringList& Lines, int Start, int& Depth) {
   struct TScope {

@@ -439,6 +439,15 @@ class TestSpecials : public QObject {
     QCOMPARE(el->GetTypeNumber(), 555);
   }
 
+  void connectorPassesItsLastLineOnOnce() {
+    QVERIFY(Load(Block("EXT_FILES", "Files", {"0010 '\"XF-5\"'", "0101 'a.fmt'"}) +
+                 Block("CONNECTOR", "xf-5", {"0001 \"xf-5\"", Key("CON-5"), "0101 'b.seg'"})) > 0);
+    TisMorvoObject* files = Find("XF-5");
+    QVERIFY(files);
+    QCOMPARE(files->FLines.size(), size_t(2));
+    QCOMPARE(files->FLines[1], std::string("0101 'a.fmt' 'b.seg'"));
+  }
+
   void connectorWithoutTargetKeepsItsProperties() {
     QVERIFY(Load(Block("CONNECTOR", "nobody", {Key("CON-2"), "0001 \"x\"", "0105 ;x;"}) +
                  Block("CONNECTOR", "", {"0001 \"\"", Key("CON-3"), Plain(20, "e")})) > 0);
