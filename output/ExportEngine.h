@@ -100,7 +100,9 @@ class TExportEngine {
 // Builds the export ExportName of the tree in Source and writes it to
 // FileName (CR LF line ends, no byte-order mark, bytes unchanged). Never
 // raises: a failure comes back with its message. Nothing is written when the
-// export stops or fails, and an existing file is then left as it was.
+// export stops or fails, and an existing file is then left as it was. A
+// FileName that is the loaded object file itself is refused: an object file
+// is never replaced by its export.
 TExportResult SaveCurrentViewToFile(const std::string& FileName, const std::string& ExportName,
                                     const TExportSource& Source);
 
