@@ -8,6 +8,9 @@
 #include "AppPaths.h"
 #include "MorvoObject.h"
 #include "UnattendedCommands.h"
+#include "fAbout.h"
+#include "fCredits.h"
+#include "fFind.h"
 #include "fMain.h"
 #include "fWait.h"
 #include "fdmZIB.h"
@@ -29,8 +32,13 @@ class TMainWindowCloseWatch : public QObject {
 }  // namespace
 
 void CreateAllForms() {
+  // The configuration and packager windows are not part of the program yet;
+  // the others come in the order the rest of the program expects.
   if (!FrmMorvoReader) FrmMorvoReader = new TFrmMorvoReader();
+  if (!FrmAbout) FrmAbout = new TFrmAbout();
+  if (!FrmFind) FrmFind = new TFrmFind();
   if (!FrmWait) FrmWait = new TFrmWait();
+  if (!FrmCredits) FrmCredits = new TFrmCredits();
   // The data module comes last, so the main window binds its pictures only now.
   if (!dmZIB) dmZIB = new TdmZIB(qApp);
   FrmMorvoReader->BindImageLists();
@@ -41,6 +49,12 @@ void FreeAllForms() {
   // The globals are reset too, so no one reaches a freed window through them.
   delete FrmMorvoReader;
   FrmMorvoReader = nullptr;
+  delete FrmCredits;
+  FrmCredits = nullptr;
+  delete FrmAbout;
+  FrmAbout = nullptr;
+  delete FrmFind;
+  FrmFind = nullptr;
   delete FrmWait;
   FrmWait = nullptr;
 }

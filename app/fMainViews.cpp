@@ -5,10 +5,12 @@
 
 #include "Accessors.h"
 #include "CodePage.h"
+#include "DialogFacade.h"
 #include "FormatPattern.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "StringUtil.h"
+#include "fAbout.h"
 #include "fMain.h"
 #include "ui_fMain.h"
 
@@ -92,7 +94,7 @@ void TFrmMorvoReader::FilterViewClick(QObject* Sender) {
 }
 
 void TFrmMorvoReader::MnuAboutClick() {
-  // The about window is not part of the program yet.
+  if (FrmAbout) dialogs::ExecDialog(FrmAbout);
 }
 
 void TFrmMorvoReader::MnuConfigClick() {
