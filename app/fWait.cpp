@@ -23,6 +23,7 @@ TFrmWait::TFrmWait(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::T
   laWait->SetLinkType(TURLLabel::ltHTTP);
   laWait->setCursor(Qt::PointingHandCursor);
 
+  move(455, 0);  // unless a stored position applies
   LoadDlgPosReporting(this, "FrmWait");
   // Whatever width was stored, the window stays this narrow.
   setMaximumWidth(kMaxWidth);

@@ -290,7 +290,7 @@ class TestFind : public QObject {
     FFind->findChild<QPushButton*>("BtnFind")->click();
     QCOMPARE(Selected(), std::string("abc"));
     FFind->cbCaseSens->setChecked(false);
-    FFind->findChild<QPushButton*>("BtnFind")->click();
+    QTest::keyClick(FFind->cbFindStr, Qt::Key_Return);  // Enter is the Find button
     QCOMPARE(Selected(), std::string("xAbCx"));
     FFind->findChild<QPushButton*>("BtnNext")->click();
     QCOMPARE(Selected(), std::string("ABC"));

@@ -396,6 +396,13 @@ class TestSmallWindows : public QObject {
     wait.close();
   }
 
+  void waitWindowWithoutStoredPosition() {
+    ClearPositions();
+    TFrmWait wait;
+    QCOMPARE(wait.frameGeometry().topLeft(), QPoint(455, 0));
+    QCOMPARE(wait.width(), 70);
+  }
+
   void aboutShowsTitleAndVersion() {
     TFrmAbout about;
     const QString version = QString::fromStdString(GetFileVersionString(ExecutablePath()));
