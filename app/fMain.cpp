@@ -126,6 +126,7 @@ void TFrmMorvoReader::CreateComponents() {
   grid->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   grid->setColumnWidth(0, 100);
+  grid->installEventFilter(this);
 
   // Views and exports without a name stay out of sight until the menus bind them.
   for (QAction* a : {ui->ActFilter1, ui->ActFilter2, ui->ActFilter3, ui->ActFilter4, ui->ActFilter5, ui->ActExport1,

@@ -126,6 +126,8 @@ class TFrmMorvoReader : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;      // FormShow
   void resizeEvent(QResizeEvent* event) override;  // FormResize
+  // The grid's own resizes (the window's, after the layout, and the splitter's).
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;

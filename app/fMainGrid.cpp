@@ -143,3 +143,13 @@ void TFrmMorvoReader::resizeEvent(QResizeEvent* event) {
   QTableWidget* grid = ui->PropertyGrid;
   grid->setColumnWidth(1, grid->width() - grid->columnWidth(0) - 6);
 }
+
+bool TFrmMorvoReader::eventFilter(QObject* watched, QEvent* event) {
+  // The window's resize comes before its layout has sized the grid; the
+  // grid's own resize carries the width that counts.
+  if (watched == ui->PropertyGrid && event->type() == QEvent::Resize) {
+    QTableWidget* grid = ui->PropertyGrid;
+    grid->setColumnWidth(1, grid->width() - grid->columnWidth(0) - 6);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
