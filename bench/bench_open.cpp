@@ -1,0 +1,194 @@
+// Opening a large object file in the main window against the reader alone,
+// measured in the same run: reading 100,000 objects and showing their tree in
+// semantic order should cost at most 1.5 times the reading. Selecting a node
+// and filling the grid should stay far below what a person notices (100 ms).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTreeView>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "AppPaths.h"
+#include "MorvoObject.h"
+#include "fMain.h"
+#include "fdmZIB.h"
+
+namespace {
+
+constexpr int kObjects = 100000;
+
+struct TFixture {
+  std::string Folder;
+  std::string File;
+  TFrmMorvoReader* Window = nullptr;
+};
+
+TFixture& Fixture() {
+  static TFixture f;
+  return f;
+}
+
+void WriteText(const std::string& Path, const std::string& Text) {
+  std::ofstream out(Path, std::ios::binary);
+  out << Text;
+}
+
+void WriteDefinitions(const std::string& Folder) {
+  WriteText(Folder + "ObjectTypNum.txt", "0303 FORMTYPE\r\n0601 FIELDTYPE\r\n0003 GROUPTYPE\r\n0304 DOCTYPE\r\n");
+  WriteText(Folder + "ObjectProperties.txt",
+            "0001=Name\r\n0002=Title\r\n0003=Width\r\n0004=Height\r\n0005=Caption\r\n0006=Comment\r\n0010=GUID\r\n");
+  WriteText(Folder + "XMLCodes.txt", "&amp;      &\r\n&lt;       <\r\n");
+  WriteText(Folder + "MorvoObject.cfg",
+            "[Settings]\r\nViews=All\r\nOutPuts=xml\r\n[Translations]\r\nProperty=Property\r\nValue=Value\r\n"
+            "[All]\r\nFields=*\r\n");
+}
+
+// Groups of ten objects: a form holding two groups of three fields each and
+// linking to a document of its own, which is so no root.
+void WriteObjectFile(const std::string& Path, int Objects) {
+  std::string text = "Generated object file\r\nfor the open benchmark\r\n!!EndOfControl\r\n";
+  int id = 0;
+  auto object = [&](const std::string& type, const std::string& indent) {
+    const std::string n = std::to_string(id++);
+    text += indent + "OBJECT TYPE=\"" + type + "\" NAME=\"" + type.substr(0, 2) + n + "\" DELIM=;\r\n";
+    text += indent + "0010 \"G" + n + "\"\r\n";
+    text += indent + "0002 |0000000000'Title of " + n + "'|\r\n";
+    text += indent + "0003 |0000000000'" + std::to_string(id % 640) + "'|\r\n";
+    text += indent + "0005 |0000000000'Line one\x02\x01Line two of " + n + "'|\r\n";
+    text += indent + "0006 |0000000000'A comment that is a little longer, as comments are'|\r\n";
+  };
+  while (id < Objects) {
+    const int doc = id + 9;
+    object("FORMTYPE", "");
+    for (int g = 0; g < 2; ++g) {
+      object("GROUPTYPE", "  ");
+      for (int f = 0; f < 3; ++f) {
+        object("FIELDTYPE", "    ");
+        text += "    }\r\n";
+      }
+      text += "  }\r\n";
+    }
+    text += "2 \"G" + std::to_string(doc) + "\" \"G" + std::to_string(id - 7) + "\";\r\n}\r\n";
+    object("DOCTYPE", "");
+    text += "}\r\n";
+  }
+  WriteText(Path, text);
+}
+
+void Setup() {
+  char templ[] = "/tmp/bench_open.XXXXXX";
+  TFixture& f = Fixture();
+  f.Folder = std::string(mkdtemp(templ)) + "/";
+  setenv("XDG_CONFIG_HOME", f.Folder.c_str(), 1);
+  WriteDefinitions(f.Folder);
+  SetExecutableFolderOverride(f.Folder);
+  f.File = f.Folder + "objects.obj";
+  WriteObjectFile(f.File, kObjects);
+  dmZIB = new TdmZIB();
+  f.Window = new TFrmMorvoReader();
+  FrmMorvoReader = f.Window;
+  f.Window->BindImageLists();
+  f.Window->resize(1000, 700);
+  f.Window->show();
+  QCoreApplication::processEvents();
+}
+
+void BM_ReadAlone(benchmark::State& state) {
+  for (auto _ : state) {
+    FreeAllObjects();
+    if (ReadObjectFile(Fixture().File) <= 0) std::abort();
+  }
+  state.SetItemsProcessed(state.iterations() * kObjects);
+  FreeAllObjects();
+}
+
+// The open command's work: free, read, set the view, fill the tree in
+// semantic order, select its first node and fill the grid, then let the
+// shown tree lay itself out and paint.
+void BM_OpenAndShowTree(benchmark::State& state) {
+  TFrmMorvoReader* win = Fixture().Window;
+  auto* view = win->findChild<QTreeView*>("ObjectTree");
+  size_t nodes = 0;
+  for (auto _ : state) {
+    if (!win->OpenObjectFile(QString::fromStdString(Fixture().File)) || !win->FFileLoaded) std::abort();
+    view->viewport()->repaint();
+    QCoreApplication::processEvents();
+  }
+  for (TObjectTreeNode* n = win->TreeData().FirstNode(); n; n = TObjectTree::NextNode(n)) ++nodes;
+  state.SetItemsProcessed(state.iterations() * kObjects);
+  state.counters["nodes"] = static_cast<double>(nodes);
+}
+
+// A person clicks a node: the grid and the status bar fill for its object.
+void BM_SelectNode(benchmark::State& state) {
+  TFrmMorvoReader* win = Fixture().Window;
+  if (!win->FFileLoaded) win->OpenObjectFile(QString::fromStdString(Fixture().File));
+  std::vector<TObjectTreeNode*> picks;
+  int k = 0;
+  for (TObjectTreeNode* n = win->TreeData().FirstNode(); n; n = TObjectTree::NextNode(n))
+    if (++k % 997 == 0) picks.push_back(n);
+  size_t i = 0;
+  for (auto _ : state) {
+    win->SelectNode(picks[i++ % picks.size()]);
+    QCoreApplication::processEvents();
+  }
+}
+
+BENCHMARK(BM_ReadAlone)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_OpenAndShowTree)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_SelectNode)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
+
+class TRatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !run.error_occurred)
+        FSeconds[Name(run)] = run.real_accumulated_time / static_cast<double>(run.iterations);
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void PrintRatios() const {
+    std::printf("\nRatios of this run:\n");
+    const auto read = FSeconds.find("BM_ReadAlone");
+    const auto open = FSeconds.find("BM_OpenAndShowTree");
+    const auto select = FSeconds.find("BM_SelectNode");
+    if (read != FSeconds.end() && open != FSeconds.end() && read->second > 0)
+      std::printf("  %-60s %6.2f\n", "open and show 100,000 objects / reading them (at most 1.5)",
+                  open->second / read->second);
+    if (select != FSeconds.end())
+      std::printf("  %-60s %6.4f\n", "selecting a node / 100 ms a person notices (far below 1)", select->second / 0.1);
+  }
+
+ private:
+  static std::string Name(const Run& run) {
+    std::string name = run.benchmark_name();
+    const size_t p = name.find("/min_time:");
+    if (p != std::string::npos) name.resize(p);
+    return name;
+  }
+  std::map<std::string, double> FSeconds;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  Setup();
+  TRatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  delete Fixture().Window;
+  FrmMorvoReader = nullptr;
+  delete dmZIB;
+  FreeAllObjects();
+  std::filesystem::remove_all(Fixture().Folder);
+  benchmark::Shutdown();
+  return 0;
+}
