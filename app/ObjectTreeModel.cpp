@@ -4,16 +4,28 @@
 
 TObjectTreeModel::TObjectTreeModel(TObjectTree& Tree, QObject* Parent) : QAbstractItemModel(Parent), FTree(Tree) {}
 
+void TObjectTreeModel::BeginRebuild() {
+  beginResetModel();
+  FRebuilding = true;
+  endResetModel();
+}
+
+void TObjectTreeModel::EndRebuild() {
+  beginResetModel();
+  FRebuilding = false;
+  endResetModel();
+}
+
 TObjectTreeNode* TObjectTreeModel::NodeOf(const QModelIndex& Index) const {
   return Index.isValid() ? static_cast<TObjectTreeNode*>(Index.internalPointer()) : nullptr;
 }
 
 QModelIndex TObjectTreeModel::IndexOf(TObjectTreeNode* Node) const {
-  return Node ? createIndex(Node->Row, 0, Node) : QModelIndex();
+  return Node && !FRebuilding ? createIndex(Node->Row, 0, Node) : QModelIndex();
 }
 
 QModelIndex TObjectTreeModel::index(int row, int column, const QModelIndex& parent) const {
-  if (column != 0 || row < 0) return {};
+  if (column != 0 || row < 0 || FRebuilding) return {};
   const auto& children = parent.isValid() ? NodeOf(parent)->Children : FTree.TopNodes;
   if (row >= static_cast<int>(children.size())) return {};
   return createIndex(row, 0, children[static_cast<size_t>(row)].get());
@@ -25,7 +37,7 @@ QModelIndex TObjectTreeModel::parent(const QModelIndex& child) const {
 }
 
 int TObjectTreeModel::rowCount(const QModelIndex& parent) const {
-  if (parent.column() > 0) return 0;
+  if (parent.column() > 0 || FRebuilding) return 0;
   return static_cast<int>(parent.isValid() ? NodeOf(parent)->Children.size() : FTree.TopNodes.size());
 }
 

@@ -13,9 +13,12 @@ class TObjectTreeModel : public QAbstractItemModel {
  public:
   explicit TObjectTreeModel(TObjectTree& Tree, QObject* Parent = nullptr);
 
-  // Wrap every change of the node structure in these two.
-  void BeginRebuild() { beginResetModel(); }
-  void EndRebuild() { endResetModel(); }
+  // Wrap every change of the node structure in these two. In between the
+  // model shows no rows: the fill pumps messages, and a view painting then
+  // must not reach nodes that are being freed or built.
+  void BeginRebuild();
+  void EndRebuild();
+  bool Rebuilding() const { return FRebuilding; }
 
   TObjectTreeNode* NodeOf(const QModelIndex& Index) const;
   QModelIndex IndexOf(TObjectTreeNode* Node) const;
@@ -30,4 +33,5 @@ class TObjectTreeModel : public QAbstractItemModel {
 
  private:
   TObjectTree& FTree;
+  bool FRebuilding = false;
 };

@@ -281,21 +281,22 @@ void TFrmMorvoReader::MnuOpenClick() {
 bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
   const QFileInfo info(FileName);
   if (!info.exists() || info.isDir()) return true;
-  // A read already running owns the object lists; pumping may bring a drop
-  // or a reopen here while it runs.
-  if (gLoading) return true;
+  // A read or a tree fill already running owns the object lists; pumping may
+  // bring a drop or a reopen here while it runs.
+  if (gLoading || FTreeModel->Rebuilding()) return true;
 
   const QString fileName = GetRealPathName(FileName);
   FLastFileName = fileName;
   FFileLoaded = false;
   setWindowTitle(fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1) + QStringLiteral(" - ") + kAppTitle);
-  FreeAllObjects();
-
+  // The nodes go before the objects they show, so nothing that runs while
+  // messages are pumped reaches a freed object through the tree.
   FTreeChangeAttached = false;
-  ProcessMessages();
   FTreeModel->BeginRebuild();
   FTree.Clear();
   FTreeModel->EndRebuild();
+  FreeAllObjects();
+  ProcessMessages();
 
   int result;
   try {

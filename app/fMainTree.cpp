@@ -7,6 +7,9 @@
 #include "ui_fMain.h"
 
 void TFrmMorvoReader::BuildTree(TTreeOrder Order) {
+  // The fill pumps messages: an order or view command that arrives meanwhile
+  // must not pull the nodes away under it.
+  if (FTreeModel->Rebuilding()) return;
   if (FFileLoaded) {
     FOrder = Order;
     FTreeChangeAttached = false;

@@ -2,6 +2,7 @@
 // the tree in both orders, views, the grid and the status panels.
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -10,6 +11,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -660,6 +662,52 @@ class TstMainWindow : public QObject {
     QCOMPARE(FWin->PanelText(3), QString("View"));
     // The reader reaches the blink through the progress hook.
     CallProgressHook();
+  }
+
+  void commandsArrivingDuringATreeFillWaitTheirTurn() {
+    // A long semantic tree of hand-made objects; the fill pumps messages on
+    // its way, and the commands queued below arrive then.
+    std::vector<std::unique_ptr<TisMorvoObject>> owned;
+    gRootObjects = std::make_unique<TObjectList>();
+    TisMorvoObject* previous = nullptr;
+    for (int i = 0; i < 60000; ++i) {
+      owned.push_back(std::make_unique<TisMorvoObject>());
+      TisMorvoObject* o = owned.back().get();
+      o->FName = "N" + std::to_string(i);
+      o->FGUID = "G" + std::to_string(i);
+      o->FTypeNr = 2;
+      if (previous)
+        previous->FLinks.push_back({o->FGUID, o});
+      else
+        gRootObjects->push_back({o->FGUID, o});
+      previous = o;
+    }
+    FWin->FFileLoaded = true;
+    FWin->show();
+    QTreeView* view = FWin->findChild<QTreeView*>("ObjectTree");
+    bool ran = false;
+    const QString other = CopyFixture("tree.dcl");
+    QTimer::singleShot(0, FWin.get(), [&] {
+      ran = true;
+      view->viewport()->repaint();
+      Act("ActFileOrder")->trigger();
+      QVERIFY(FWin->OpenObjectFile(other));  // ignored while the fill runs
+      view->viewport()->repaint();
+    });
+    QElapsedTimer started;
+    started.start();
+    while (started.elapsed() < 30) {
+    }  // lets the first pump of the fill come at once
+    FWin->MnuSemanticorderClick();
+    QVERIFY(ran);
+    int count = 0;
+    for (TObjectTreeNode* n = FWin->TreeData().FirstNode(); n; n = TObjectTree::NextNode(n)) ++count;
+    QCOMPARE(count, 60000);
+    QCOMPARE(Selected(), QString("N0"));
+    QVERIFY(FWin->windowTitle() == QString("Morvo Object Reader"));
+    FWin.reset();
+    FrmMorvoReader = nullptr;
+    gRootObjects.reset();
   }
 
   void closingTheWindowTellsLongWorkToStop() {
