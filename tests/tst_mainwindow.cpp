@@ -1,11 +1,14 @@
 // The main window driven through its actions and components: opening files,
 // the tree in both orders, views, the grid and the status panels.
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -15,6 +18,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QUrl>
 
 #include "Accessors.h"
 #include "AppPaths.h"
@@ -708,6 +712,59 @@ class TstMainWindow : public QObject {
     FWin.reset();
     FrmMorvoReader = nullptr;
     gRootObjects.reset();
+  }
+
+  void closingTheWindowDuringAFillLeavesAPartialTree() {
+    std::vector<std::unique_ptr<TisMorvoObject>> owned;
+    gRootObjects = std::make_unique<TObjectList>();
+    for (int i = 0; i < 60000; ++i) {
+      owned.push_back(std::make_unique<TisMorvoObject>());
+      TisMorvoObject* o = owned.back().get();
+      o->FName = "R" + std::to_string(i);
+      o->FTypeNr = 2;
+      gRootObjects->push_back({o->FName, o});
+    }
+    FWin->FFileLoaded = true;
+    FWin->show();
+    QTimer::singleShot(0, FWin.get(), [&] { FWin->close(); });
+    QElapsedTimer started;
+    started.start();
+    while (started.elapsed() < 30) {
+    }
+    FWin->MnuSemanticorderClick();
+    QVERIFY(ApplicationTerminating());
+    const auto shown = FWin->TreeData().TopNodes.size();
+    QVERIFY(shown >= 1 && shown < 60000);
+    FWin.reset();
+    FrmMorvoReader = nullptr;
+    gRootObjects.reset();
+  }
+
+  void droppedFilesAndReopenItemsReachTheirHandlers() {
+    const QString file = CopyFixture("tree.dcl");
+    auto* mime = new QMimeData;
+    mime->setUrls({QUrl::fromLocalFile(file)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(FWin.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(FWin.get(), &drop);
+    delete mime;
+    QVERIFY(FWin->FFileLoaded);
+    QCOMPARE(FWin->FLoadedFileName, file);
+
+    // The Reopen menu lists the file; its item opens it again.
+    const QString other = CopyFixture("notobject.txt");
+    QVERIFY(FWin->OpenObjectFile(other));
+    QVERIFY(!FWin->FFileLoaded);
+    auto* reopen = FWin->findChild<QMenu*>("mnuReopen");
+    QAction* item = nullptr;
+    for (QAction* a : reopen->actions())
+      if (a->statusTip() == file || a->text().contains("tree.dcl")) item = a;
+    QVERIFY(item);
+    item->trigger();
+    QVERIFY(FWin->FFileLoaded);
+    QCOMPARE(Selected(), QString("Main"));
   }
 
   void closingTheWindowTellsLongWorkToStop() {
