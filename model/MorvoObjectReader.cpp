@@ -1,5 +1,6 @@
 // The object-file reader: decoding the file into lines, finding the object
 // section, reading the top-level blocks, resolving links and the root list.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -93,20 +94,38 @@ void LoadIdList(std::unique_ptr<TLongIntArray>& list, const char* key) {
 }
 
 // The names that link lists and children point at, compared without regard
-// to case.
+// to case. A name only ever enters when it is the key of an object of the
+// load (a link that was found, a child), and only keys are asked for later,
+// so the set is kept as a mark on the first object of each key: no string is
+// copied or hashed twice.
 class TLinkedNames {
  public:
-  void Add(const std::string& name) {
-    if (FKeys.insert(FoldCase(name)).second) FNames.push_back(name);
+  explicit TLinkedNames(const TAllObjectList& all) : FAll(all), FMarked(static_cast<size_t>(all.Count()), 0) {}
+
+  // index: where the name was found among the keys.
+  void AddFound(const std::string& name, int index) {
+    // The empty name never survives the cleaning below (it sorts first and is
+    // blank); not marking it also keeps an object whose key is still empty,
+    // and gets its caption later, from being taken for it.
+    if (!name.empty()) FMarked[static_cast<size_t>(index)] = 1;
   }
-  bool Contains(const std::string& name) const { return FKeys.count(FoldCase(name)) > 0; }
+  void Add(const std::string& name) {
+    if (name.empty()) return;
+    const int k = FAll.IndexOfKey(name);
+    if (k >= 0) FMarked[static_cast<size_t>(k)] = 1;
+  }
+  bool ContainsKeyOf(int i) const {
+    if (FMarked[static_cast<size_t>(i)]) return true;
+    const int k = FAll.IndexOfKey(FAll.Key(i));
+    return k >= 0 && FMarked[static_cast<size_t>(k)];
+  }
 
   // The names, written one per line in sorted order, are taken as one text,
   // trimmed at both ends and split again. So names of blanks only that sort
-  // before every other name or after every other name drop out (the empty
-  // name among them), the first remaining name loses its leading blanks and
-  // the last its trailing ones; names in between stay as they are. This
-  // finds the two ends without sorting or joining anything.
+  // before every other name or after every other name drop out, the first
+  // remaining name loses its leading blanks and the last its trailing ones;
+  // names in between stay as they are. This finds the two ends without
+  // sorting or joining anything.
   void Clean() {
     auto blankOnly = [](const std::string& s) {
       for (unsigned char c : s)
@@ -114,36 +133,35 @@ class TLinkedNames {
       return true;
     };
     int first = -1, last = -1;
-    for (int i = 0; i < static_cast<int>(FNames.size()); ++i) {
-      const std::string& s = FNames[static_cast<size_t>(i)];
-      if (blankOnly(s)) continue;
-      if (first < 0 || CompareTextLocale(s, FNames[static_cast<size_t>(first)]) < 0) first = i;
-      if (last < 0 || CompareTextLocale(s, FNames[static_cast<size_t>(last)]) >= 0) last = i;
+    for (int k = 0; k < static_cast<int>(FMarked.size()); ++k) {
+      if (!FMarked[static_cast<size_t>(k)] || blankOnly(FAll.Key(k))) continue;
+      if (first < 0 || CompareTextLocale(FAll.Key(k), FAll.Key(first)) < 0) first = k;
+      if (last < 0 || CompareTextLocale(FAll.Key(k), FAll.Key(last)) > 0) last = k;
     }
-    std::vector<std::string> kept;
-    kept.reserve(FNames.size());
-    for (int i = 0; i < static_cast<int>(FNames.size()); ++i) {
-      std::string& s = FNames[static_cast<size_t>(i)];
-      if (first < 0) break;  // nothing but blanks: the text trims to nothing
-      if (blankOnly(s)) {
-        if (CompareTextLocale(s, FNames[static_cast<size_t>(first)]) < 0) continue;
-        if (CompareTextLocale(s, FNames[static_cast<size_t>(last)]) > 0) continue;
-        kept.push_back(std::move(s));
-        continue;
-      }
-      std::string name = std::move(s);
-      if (i == first) name = TrimLeft(name);
-      if (i == last) name = TrimRight(name);
-      kept.push_back(std::move(name));
+    if (first < 0) {  // nothing but blanks: the text trims to nothing
+      std::fill(FMarked.begin(), FMarked.end(), 0);
+      return;
     }
-    FNames.clear();
-    FKeys.clear();
-    for (auto& name : kept) Add(name);
+    const std::string firstName = FAll.Key(first), lastName = FAll.Key(last);
+    for (int k = 0; k < static_cast<int>(FMarked.size()); ++k) {
+      const std::string& key = FAll.Key(k);
+      if (FMarked[static_cast<size_t>(k)] && blankOnly(key) &&
+          (CompareTextLocale(key, firstName) < 0 || CompareTextLocale(key, lastName) > 0))
+        FMarked[static_cast<size_t>(k)] = 0;
+    }
+    FMarked[static_cast<size_t>(first)] = 0;
+    FMarked[static_cast<size_t>(last)] = 0;
+    if (first == last) {
+      Add(Trim(firstName));
+    } else {
+      Add(TrimLeft(firstName));
+      Add(TrimRight(lastName));
+    }
   }
 
  private:
-  std::vector<std::string> FNames;
-  std::unordered_set<std::string> FKeys;
+  const TAllObjectList& FAll;
+  std::vector<char> FMarked;
 };
 
 std::string LinkName(const TObjectEntry& entry) {
@@ -157,7 +175,7 @@ void ResolveLinks(TisMorvoObject& obj, TLinkedNames& linked) {
     const int found = gAllObjects->IndexOfKey(name);
     if (found < 0) continue;
     link.Object = gAllObjects->Object(found);
-    linked.Add(name);
+    linked.AddFound(name, found);
   }
 }
 
@@ -233,12 +251,12 @@ int ReadTopObject(TStringList& Lines, int Index) {
 
 void BuildRootList() {
   CreateLoadLists();
-  TLinkedNames linked;
+  TLinkedNames linked(*gAllObjects);
   LinkAllObjects(linked);
   linked.Clean();
   gRootObjects->clear();
-  for (const auto& entry : gAllObjects->Entries())
-    if (!linked.Contains(entry.Key)) gRootObjects->push_back(entry);
+  for (int i = 0; i < gAllObjects->Count(); ++i)
+    if (!linked.ContainsKeyOf(i)) gRootObjects->push_back(gAllObjects->Entries()[static_cast<size_t>(i)]);
   if (gRootObjects->size() > 1) std::rotate(gRootObjects->begin(), gRootObjects->end() - 1, gRootObjects->end());
 }
 
@@ -272,12 +290,17 @@ int ReadObjectFile(const std::string& FileName) {
     ProcessMessagesSliced();
     if (ApplicationTerminating()) break;
     CallProgressHook();
-    if (StartsWith(lines[i], "OBJECT"))
+    if (StartsWith(lines[i], "OBJECT")) {
+      const size_t start = i;
       i = static_cast<size_t>(ReadTopObject(lines, static_cast<int>(i)));
-    else
+      // Nothing reads a finished block's lines again (only line 0 is read
+      // once more, by base documents): give their memory back early.
+      for (size_t k = std::max<size_t>(start, 1); k < i && k < lines.size(); ++k) std::string().swap(lines[k]);
+    } else
       ++i;
   }
   if (!reached) return -1;
+  TStringList().swap(lines);  // the link pass needs no lines
   BuildRootList();
   return static_cast<int>(i);
 }

@@ -1,0 +1,271 @@
+// Reading whole object files: marker and section rules, encodings, links and
+// roots, terminate requests and the errors that pass to the caller.
+#include <QTemporaryDir>
+#include <QtTest>
+#include <algorithm>
+
+#include "Accessors.h"
+#include "AppPaths.h"
+#include "MessagePump.h"
+#include "MorvoError.h"
+#include "MorvoObject.h"
+#include "StringUtil.h"
+#include "TestSupport.h"
+
+// The reader's decoding steps.
+bool IsUnicodeFile(const std::string& FileName);
+void LoadUnicodeFile(TStringList& Lines, const std::string& FileName);
+void LoadCodePageFile(TStringList& Lines, const std::string& FileName);
+
+namespace {
+
+const std::string kPrologue = "xVersion 1.0\r\nsecond line\r\n!!EndOfControl\r\n";
+
+std::string Block(const std::string& name, const std::string& guid, const std::string& body = {}) {
+  std::string s = "OBJECT TYPE=\"Plain\" NAME=\"" + name + "\" DELIM=;\r\n";
+  if (!guid.empty()) s += "0010 \"" + guid + "\"\r\n";
+  return s + body + "}\r\n";
+}
+
+std::vector<std::string> Names(const TObjectList* list) {
+  std::vector<std::string> names;
+  if (list)
+    for (const auto& e : *list) names.push_back(e.Object ? e.Object->FName : "<none>");
+  return names;
+}
+
+std::string Fixture(const std::string& name) { return testsupport::TestDataDir() + "/reader/" + name; }
+
+}  // namespace
+
+class TestReaderFile : public QObject {
+  Q_OBJECT
+  QTemporaryDir FDir;
+  std::string FDefs;
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string path = FDir.path().toStdString() + "/" + name;
+    if (!testsupport::WriteFileBytes(path, bytes)) qFatal("cannot write %s", path.c_str());
+    return path;
+  }
+  int Read(const std::string& bytes) { return ReadObjectFile(Write("file.dcl", bytes)); }
+  void WriteDefs(const std::string& cfg) {
+    QVERIFY(testsupport::WriteFileBytes(FDefs + "ObjectTypNum.txt", "0200 Plain\r\n0402 Segm\r\n"));
+    QVERIFY(testsupport::WriteFileBytes(FDefs + "ObjectProperties.txt", "0001=Name\r\n0010=GUID\r\n"));
+    QVERIFY(testsupport::WriteFileBytes(FDefs + "MorvoObject.cfg", cfg));
+  }
+  // Expects ReadObjectFile to fail with a message beginning with prefix.
+  void ExpectError(const std::string& path, const std::string& prefix) {
+    try {
+      ReadObjectFile(path);
+      QFAIL("expected an error");
+    } catch (const EMorvoError& e) {
+      QVERIFY2(std::string(e.what()).rfind(prefix, 0) == 0, e.what());
+    }
+    QVERIFY(!gLoading);
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(FDir.isValid());
+    FDefs = FDir.path().toStdString() + "/defs/";
+    WriteDefs("[Settings]\r\nMultiLine=1250\r\n");
+    SetExecutableFolderOverride(FDefs);
+  }
+  void cleanup() {
+    SetProgressHook(nullptr);
+    SetApplicationTerminating(false);
+    FreeAllObjects();
+    WriteDefs("[Settings]\r\nMultiLine=1250\r\n");
+  }
+  void cleanupTestCase() { SetExecutableFolderOverride(""); }
+
+  void markerPlacement() {
+    const std::string block = Block("A", "G1");
+    QCOMPARE(Read("one line\r\n!!EndOfControl\r\n" + block), -1);  // index 1
+    FreeAllObjects();
+    QCOMPARE(Read("a\r\nb\r\n!!EndOfControl\r\n" + block), 6);  // index 2: the line count
+    FreeAllObjects();
+    QCOMPARE(Read("a\r\nb\r\n!!endofcontrol\r\n" + block), 6);
+    FreeAllObjects();
+    QCOMPARE(Read("a\r\nb\r\n !!EndOfControl\r\n" + block), -1);
+    FreeAllObjects();
+    QCOMPARE(Read("a\r\nb\r\nc\r\n" + block), -1);
+    QVERIFY(!gAllObjects || gAllObjects->Count() == 0);
+    // Only lines beginning with OBJECT in the first column open blocks.
+    QCOMPARE(Read(kPrologue + "  OBJECT TYPE=\"Plain\" NAME=\"A\" DELIM=;\r\n}\r\nobject x\r\n"), -1);
+    QVERIFY(!gAllObjects || gAllObjects->Count() == 0);
+    FreeAllObjects();
+    // The marker itself may be the last line before blocks begin much later.
+    QCOMPARE(Read(kPrologue + "junk\r\n\r\n" + block + "trailing junk\r\n"), 9);
+    QCOMPARE(gAllObjects->Count(), 1);
+  }
+
+  void shortAndOddFiles() {
+    for (const std::string& bytes : {std::string(), std::string("a"), std::string("ab"), std::string("\xFF\xFE"),
+                                     std::string("\xFF\xFE\x41"), std::string("\0\0\0", 3)}) {
+      QCOMPARE(Read(bytes), -1);
+      QVERIFY(!gLoading);
+    }
+    // A NUL ends the text.
+    QCOMPARE(Read(kPrologue + std::string("\0", 1) + Block("A", "G1")), -1);
+    FreeAllObjects();
+    // Every break kind ends a line; a break at the very end adds no empty line.
+    QCOMPARE(Read("a\rb\n!!EndOfControl\r\n" + Block("A", "G1") + "\n\r"), 8);
+  }
+
+  void unicodeFiles() {
+    const std::string path = Fixture("unicode-16le.seg");
+    QVERIFY(IsUnicodeFile(path));
+    TStringList lines;
+    LoadUnicodeFile(lines, path);
+    QCOMPARE(lines.size(), size_t(7));
+    QCOMPARE(lines[0].substr(0, 5), std::string("\xEF\xBB\xBFxV"));
+    QCOMPARE(lines[6], std::string("}"));  // the odd last byte is gone
+
+    QCOMPARE(ReadObjectFile(path), 7);
+    QCOMPARE(gAllObjects->Count(), 1);
+    TisMorvoObject* o = gAllObjects->Object(0);
+    QCOMPARE(o->FName, std::string("smile \xF0\x9F\x98\x80 \xC3\xA9"));
+    QCOMPARE(o->FLines.back(), std::string("0012 \"\xE4\xB8\xAD\xE6\x96\x87\""));
+  }
+
+  void codePageFiles() {
+    // The default is windows-1252.
+    const std::string latin = Write("latin.dcl", kPrologue + Block("Caf\xE9 \x80", "G1"));
+    QVERIFY(!IsUnicodeFile(latin));
+    QCOMPARE(ReadObjectFile(latin), 6);
+    QCOMPARE(gAllObjects->Object(0)->FName, std::string("Caf\xC3\xA9 \xE2\x82\xAC"));
+    FreeAllObjects();
+
+    WriteRegString("Quillset1xCodePage", "ISO-8859-7");
+    QCOMPARE(ReadObjectFile(latin), 6);
+    QCOMPARE(gAllObjects->Object(0)->FName.substr(0, 5), std::string("Caf\xCE\xB9"));
+    FreeAllObjects();
+
+    WriteRegString("Quillset1xCodePage", "no-such-charset");
+    ExpectError(latin, "");
+    QVERIFY(!gAllObjects || gAllObjects->Count() == 0);
+    WriteRegString("Quillset1xCodePage", "");
+  }
+
+  void linksRootsAndNesting() {
+    QCOMPARE(ReadObjectFile(Fixture("links-1252.dcl")), 20);
+    QCOMPARE(Names(&gAllObjects->Entries()), (std::vector<std::string>{"Nested", "Caf\xC3\xA9", "Menu"}));
+    QCOMPARE(Names(gTopObjects.get()), (std::vector<std::string>{"Caf\xC3\xA9", "Menu"}));
+    // They link to each other (in other letter case) and the child is
+    // contained: nothing is a root, yet the file was read.
+    QVERIFY(gRootObjects);
+    QCOMPARE(gRootObjects->size(), size_t(0));
+
+    TisMorvoObject* cafe = gAllObjects->Object(1);
+    TisMorvoObject* menu = gAllObjects->Object(2);
+    QCOMPARE(cafe->FLinks.size(), size_t(2));
+    QCOMPARE(cafe->FLinks[0].Key, std::string("g-menu"));
+    QCOMPARE(cafe->FLinks[0].Object, menu);
+    QCOMPARE(cafe->FLinks[1].Key, std::string("G-NESTED"));  // the child, merged after the links
+    QCOMPARE(cafe->FLinks[1].Object, gAllObjects->Object(0));
+    QCOMPARE(menu->FLinks.size(), size_t(2));
+    QCOMPARE(menu->FLinks[0].Object, cafe);
+    QCOMPARE(menu->FLinks[1].Object, static_cast<TisMorvoObject*>(nullptr));  // "missing"
+    QVERIFY(std::find(cafe->FLines.begin(), cafe->FLines.end(), "0040 \"from the collection\"") != cafe->FLines.end());
+  }
+
+  void rootOrder() {
+    // Nothing links: every object is a root, the last block first.
+    QCOMPARE(Read(kPrologue + Block("A", "G1") + Block("B", "G2") + Block("C", "G3")), 12);
+    QCOMPARE(Names(gRootObjects.get()), (std::vector<std::string>{"C", "A", "B"}));
+    FreeAllObjects();
+
+    // The second links to the first by GUID in other case: only the second is a root.
+    Read(kPrologue + Block("A", "Guid-1") + Block("B", "G2", "1 \"gUID-1\";\r\n"));
+    QCOMPARE(Names(gRootObjects.get()), (std::vector<std::string>{"B"}));
+    FreeAllObjects();
+
+    // Objects without GUID are keyed, and found, by their caption.
+    Read(kPrologue + Block("Target", "") + Block("B", "G2", "1 \"TARGET\";\r\n"));
+    QCOMPARE(gAllObjects->Key(0), std::string("Target"));
+    QVERIFY(!gAllObjects->Object(0)->FGUID.empty());  // the caption gave it a generated one
+    QCOMPARE(Names(gRootObjects.get()), (std::vector<std::string>{"B"}));
+  }
+
+  void linkedNamesAreTrimmedAtTheEnds() {
+    // The linked names are cleaned as one trimmed text: the only name loses
+    // its blanks, so the object keyed with them is a root again while one
+    // keyed without them, linked by nobody, is not.
+    Read(kPrologue + Block("Padded", " k1") + Block("Linker", "G2", "1 \" k1\";\r\n") + Block("Plain", "K1"));
+    QCOMPARE(gAllObjects->Object(1)->FLinks[0].Object, gAllObjects->Object(0));
+    QCOMPARE(Names(gRootObjects.get()), (std::vector<std::string>{"Linker", "Padded"}));
+  }
+
+  void terminateRequests() {
+    // Terminating when the file has just been decoded: nothing parsed.
+    SetApplicationTerminating(true);
+    QCOMPARE(Read(kPrologue + Block("A", "G1")), 0);
+    QVERIFY(!gAllObjects);
+    QVERIFY(!gLoading);
+    SetApplicationTerminating(false);
+
+    // During the object section: the index reached, the objects so far, and
+    // roots built from them.
+    int calls = 0;
+    bool loadingSeen = true;
+    SetProgressHook([&] {
+      loadingSeen = loadingSeen && gLoading;
+      if (++calls == 4) SetApplicationTerminating(true);
+    });
+    const int result = Read(kPrologue + Block("A", "G1") + Block("B", "G2", "1 \"G1\";\r\n") + "x\r\n" +
+                            Block("C", "G3") + Block("D", "G4"));
+    QVERIFY(loadingSeen);
+    QVERIFY(!gLoading);
+    // Progress per step of the section: A at 3, B at 6, junk at 10, C at 11;
+    // the request made while C is read stops the read before D at 14.
+    QCOMPARE(calls, 4);
+    QCOMPARE(result, 14);
+    QCOMPARE(Names(&gAllObjects->Entries()), (std::vector<std::string>{"A", "B", "C"}));
+    // The link pass stops too while the request stands: no link is resolved,
+    // so every object read is a root.
+    QCOMPARE(Names(gRootObjects.get()), (std::vector<std::string>{"C", "A", "B"}));
+    QCOMPARE(gAllObjects->Object(1)->FLinks[0].Object, static_cast<TisMorvoObject*>(nullptr));
+  }
+
+  void errorsPassToTheCaller() {
+    ExpectError(FDir.path().toStdString() + "/no-such-file.dcl", "Cannot open file");
+
+    // A block without its closing line: the objects completed so far stay.
+    const std::string open = Write(
+        "open.dcl", kPrologue + Block("A", "G1") + "OBJECT TYPE=\"Plain\" NAME=\"B\" DELIM=;\r\n" + "0010 \"G2\"\r\n");
+    ExpectError(open, "List index out of bounds (8)");
+    QCOMPARE(gAllObjects->Count(), 1);
+    FreeAllObjects();
+
+    // 100,000 nested blocks fail cleanly instead of exhausting the stack.
+    std::string deep = kPrologue;
+    for (int i = 0; i < 100000; ++i) deep += "OBJECT TYPE=\"Plain\" NAME=\"n\" DELIM=;\r\n";
+    for (int i = 0; i < 100000; ++i) deep += "}\r\n";
+    ExpectError(Write("deep.dcl", deep), "Objects nested too deeply (line ");
+    FreeAllObjects();
+
+    // A settings id list that is no list of numbers fails the read.
+    WriteDefs("[Settings]\r\nRuntimes=1,x\r\n");
+    ExpectError(Write("ok.dcl", kPrologue + Block("A", "G1")), "'x' is not a valid integer value");
+    FreeAllObjects();
+
+    // Without the type-number table the first header fails the read.
+    WriteDefs("[Settings]\r\n");
+    QVERIFY(QFile::remove(QString::fromStdString(FDefs + "ObjectTypNum.txt")));
+    ExpectError(Write("ok.dcl", kPrologue + Block("A", "G1")), "");
+  }
+
+  void settingsAreReadOnEveryRead() {
+    WriteDefs("[Settings]\r\nRuntimes=30,10,20\r\nSpecials=\r\nMultiLine=5\r\nIntValues=,7\r\n");
+    Read(kPrologue + Block("A", "G1"));
+    QCOMPARE(gRuntimeIds->Items(), (std::vector<int32_t>{10, 20, 30}));
+    QVERIFY(gSpecialIds->Empty());
+    QCOMPARE(gMultiLineIds->Items(), (std::vector<int32_t>{5}));
+    QCOMPARE(gIntValueIds->Items(), (std::vector<int32_t>{0, 7}));
+  }
+};
+
+QTEST_GUILESS_MAIN(TestReaderFile)
+#include "tst_reader_file.moc"
