@@ -61,10 +61,10 @@ TFrmMorvoReader::TFrmMorvoReader(QWidget* parent) : QMainWindow(parent), ui(std:
     // A value of the wrong type counts as none.
   }
   FMenuCounter = 0;
-  BuildActionMenu(ui->MnuView, QString::fromStdString(ReadCfgString("Settings", "Views")), TMenuKind::Views);
+  BuildActionMenu(ui->MnuView, ReadCfgString("Settings", "Views"), TMenuKind::Views);
   FDefaultExport.clear();
   FMenuCounter = 0;
-  BuildActionMenu(ui->MnuExport, QString::fromStdString(ReadCfgString("Settings", "OutPuts")), TMenuKind::Exports);
+  BuildActionMenu(ui->MnuExport, ReadCfgString("Settings", "OutPuts"), TMenuKind::Exports);
   // Ctrl+E belongs to the first export when there is one, else to the default export.
   if (ui->ActExport1->isVisible()) ui->ActExport->setShortcut(QKeySequence());
 

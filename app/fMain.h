@@ -148,7 +148,7 @@ class TFrmMorvoReader : public QMainWindow {
   void WireActions();
   void BuildTree(TTreeOrder Order);
   enum class TMenuKind { Views, Exports };
-  void BuildActionMenu(QMenu* ParentMenu, const QString& List, TMenuKind Kind);
+  void BuildActionMenu(QMenu* ParentMenu, const std::string& List, TMenuKind Kind);
   void OnTreeCurrentChanged();
 };
 

@@ -33,10 +33,10 @@ QAction* TFrmMorvoReader::FindActionByName(const QString& Name) const {
   return nullptr;
 }
 
-void TFrmMorvoReader::BuildActionMenu(QMenu* ParentMenu, const QString& List, TMenuKind Kind) {
+void TFrmMorvoReader::BuildActionMenu(QMenu* ParentMenu, const std::string& List, TMenuKind Kind) {
   const bool views = Kind == TMenuKind::Views;
   const std::string hintTemplate = ReadCfgString("Translations", views ? "SetFilterTo" : "ExportToFile");
-  std::string list = Utf8ToSystem(List.toStdString());
+  std::string list = List;
   while (!list.empty()) {
     const size_t comma = list.find(',');
     const std::string nameBytes = comma == std::string::npos ? list : list.substr(0, comma);
