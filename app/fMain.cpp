@@ -46,7 +46,10 @@ TFrmMorvoReader::TFrmMorvoReader(QWidget* parent) : QMainWindow(parent), ui(std:
   setWindowTitle(kAppTitle);
   CreateComponents();
   WireActions();
-  SetProgressHook([this] { BlinkPatience(); });
+  // The reader and the export reach the blink through the window of the run.
+  SetProgressHook([] {
+    if (FrmMorvoReader) FrmMorvoReader->BlinkPatience();
+  });
 
   FFileLoaded = false;
   FHideChildrenOf.clear();
@@ -74,7 +77,6 @@ TFrmMorvoReader::TFrmMorvoReader(QWidget* parent) : QMainWindow(parent), ui(std:
 }
 
 TFrmMorvoReader::~TFrmMorvoReader() {
-  SetProgressHook(nullptr);
   // The view must let go of the model before the nodes it shows are gone.
   ui->ObjectTree->setModel(nullptr);
   delete FTreeModel;
