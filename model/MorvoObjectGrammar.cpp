@@ -20,6 +20,14 @@ constexpr int kMaxObjectNesting = 1000;
 constexpr int kMaxParseNesting = 64;
 int gParseDepth = 0;
 
+// Texts handed on by ParseLine at the current nesting level. Each level has
+// its own, so a text is never overwritten while a deeper level still reads
+// it, and they keep their capacity from line to line.
+std::string& Scratch(int which) {
+  static std::vector<std::string> buffers(2 * (kMaxParseNesting + 1));
+  return buffers[static_cast<size_t>(2 * gParseDepth + which)];
+}
+
 struct TParseDepthGuard {
   TParseDepthGuard() { ++gParseDepth; }
   ~TParseDepthGuard() { --gParseDepth; }
@@ -47,15 +55,61 @@ const std::string& LineAt(const TStringList& Lines, int i) {
   return Lines[static_cast<size_t>(i)];
 }
 
+// StrToIntDef, with the plain run of up to nine digits that nearly every id
+// is read without the general conversion.
+int ToIntDef(std::string_view s, int fallback) {
+  if (!s.empty() && s.size() <= 9) {
+    int v = 0;
+    size_t i = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) v = v * 10 + (s[i] - '0');
+    if (i == s.size()) return v;
+  }
+  return StrToIntDef(s, fallback);
+}
+
 // The number in front of the first blank; 0 when there is no blank or the
 // text there is no number.
 int NumberBeforeBlank(std::string_view s) {
   const size_t b = s.find(' ');
   if (b == std::string_view::npos) return 0;
-  return StrToIntDef(s.substr(0, b), 0);
+  return ToIntDef(s.substr(0, b), 0);
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Finds the next quoted text of s from position from on: the text between an
+// opening delimiter and the next single one, doubled delimiters standing for
+// one. Returns false when there is no opening delimiter or it is never
+// closed; from then points behind the closing delimiter.
+bool NextQuoted(std::string_view s, std::string_view delim, size_t& from, std::string* part) {
+  const size_t d = delim.size();
+  const size_t open = s.find(delim, from);
+  if (open == std::string_view::npos) return false;
+  if (part) part->clear();
+  size_t p = open + d;
+  while (true) {
+    const size_t q = s.find(delim, p);
+    if (q == std::string_view::npos) return false;
+    if (part) part->append(s.substr(p, q - p));
+    if (s.substr(q + d, d) == delim) {
+      if (part) part->append(delim);
+      p = q + 2 * d;
+      continue;
+    }
+    from = q + d;
+    return true;
+  }
+}
+
+// The N-th quoted text of s (1-based), empty when s holds fewer.
+std::string NthQuoted(std::string_view s, std::string_view delim, int n) {
+  std::string part;
+  if (delim.empty() || n < 1) return part;
+  size_t from = 0;
+  for (int k = 1; k <= n; ++k)
+    if (!NextQuoted(s, delim, from, k == n ? &part : nullptr)) return std::string();
+  return part;
+}
 
 // The quoted texts of s in order, as ExtractQuoted(s, delim, 1), (s, delim, 2)
 // ... give them: the texts between an opening delimiter and the next single
@@ -64,36 +118,26 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 std::vector<std::string> QuotedParts(std::string_view s, std::string_view delim, size_t limit) {
   std::vector<std::string> parts;
   if (delim.empty()) return parts;
-  const size_t d = delim.size();
   size_t from = 0;
-  while (parts.size() < limit) {
-    const size_t open = s.find(delim, from);
-    if (open == std::string_view::npos) break;
-    std::string part;
-    size_t p = open + d;
-    bool closed = false;
-    while (true) {
-      const size_t q = s.find(delim, p);
-      if (q == std::string_view::npos) break;
-      part.append(s.substr(p, q - p));
-      if (s.substr(q + d, d) == delim) {
-        part.append(delim);
-        p = q + 2 * d;
-        continue;
-      }
-      from = q + d;
-      closed = true;
-      break;
-    }
-    if (!closed) break;
-    parts.push_back(std::move(part));
-  }
+  std::string part;
+  while (parts.size() < limit && NextQuoted(s, delim, from, &part)) parts.push_back(part);
   return parts;
+}
+
+// Appends Format("%.4d", id), the common ids without the formatting machinery.
+void AppendId4(std::string& out, int id) {
+  if (id < 0 || id > 9999) {
+    out += FormatId4(id);
+    return;
+  }
+  const char digits[4] = {static_cast<char>('0' + id / 1000), static_cast<char>('0' + id / 100 % 10),
+                          static_cast<char>('0' + id / 10 % 10), static_cast<char>('0' + id % 10)};
+  out.append(digits, 4);
 }
 
 // The first four characters of a stored line read as its id, -1 when they
 // are no number.
-int StoredLineId(const std::string& line) { return StrToIntDef(std::string_view(line).substr(0, 4), -1); }
+int StoredLineId(const std::string& line) { return ToIntDef(std::string_view(line).substr(0, 4), -1); }
 
 bool HasFourDigitPrefix(const std::string& s) {
   return s.size() >= 4 && IsDigit(s[0]) && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3]);
@@ -112,6 +156,28 @@ bool StoredLineLess(const std::string& a, const std::string& b) {
   return CompareTextLocale(a, b) < 0;
 }
 
+// Hands prefix + text to the object's ParseLine. Every body line of a file
+// passes here, so the text is built in one buffer that keeps its capacity
+// instead of a new string per line (a fresh one only if ParseLine should
+// ever come back here while the buffer is in use).
+void ParseLinePrefixed(TisMorvoObject& obj, char prefix, std::string_view text) {
+  static std::string buffer;
+  static bool busy = false;
+  if (busy) {
+    std::string s(1, prefix);
+    s += text;
+    obj.ParseLine(s);
+    return;
+  }
+  busy = true;
+  struct TRelease {
+    ~TRelease() { busy = false; }
+  } release;
+  buffer.assign(1, prefix);
+  buffer += text;
+  obj.ParseLine(buffer);
+}
+
 }  // namespace
 
 bool TisMorvoObject::ParseHeader(const std::string& Line) {
@@ -119,8 +185,7 @@ bool TisMorvoObject::ParseHeader(const std::string& Line) {
   if (s.find("OBJECT") == std::string_view::npos) return true;
   auto quotedAfter = [&](std::string_view key) {
     const size_t p = s.find(key);
-    const std::string from(p == std::string_view::npos ? s : s.substr(p));
-    return ExtractQuoted(from, "\"", 1);
+    return NthQuoted(p == std::string_view::npos ? s : s.substr(p), "\"", 1);
   };
   FTypeName = quotedAfter("TYPE=");
   FName = quotedAfter("NAME=");
@@ -161,11 +226,7 @@ int TisMorvoObject::ReadObject(TStringList& Lines, int Index) {
         i = next - 1;
       }
     } else {
-      std::string s;
-      s.reserve(line.size() + 1);
-      s += '.';
-      s += line;
-      ParseLine(s);
+      ParseLinePrefixed(*this, '.', line);
     }
     ++i;
   }
@@ -176,11 +237,7 @@ int TisMorvoObject::ReadObject(TStringList& Lines, int Index) {
     const bool endsWithDelim = !FDelim.empty() && tail.back() == FDelim[0];
     const bool hasDelim = !FDelim.empty() && tail.find(FDelim[0]) != std::string_view::npos;
     if (endsWithDelim || !hasDelim) {
-      std::string s;
-      s.reserve(tail.size() + 1);
-      s += ':';
-      s += tail;
-      ParseLine(s);
+      ParseLinePrefixed(*this, ':', tail);
     }
   }
 
@@ -218,7 +275,7 @@ int TisMorvoObject::ParseLine(const std::string& S) {
         ParseLinkList(std::string(s));
         return -1;
       }
-      if (gParseDepth < kMaxParseNesting) return ParseLine(std::string(s));
+      if (gParseDepth < kMaxParseNesting) return ParseLine(Scratch(0).assign(s));
       s = TrimView(s);
       continue;
     }
@@ -231,17 +288,16 @@ int TisMorvoObject::ParseLine(const std::string& S) {
       const int type = GetTypeNumber();
       if (id == 5 && type / 100 == 4) s = s.substr(s.find(' '));  // segment: the rest is a line of its own
       if (type / 100 == 10) return -1;                            // documents keep their properties in collections
-      if (gParseDepth < kMaxParseNesting) return ParseLine(std::string(s));
+      if (gParseDepth < kMaxParseNesting) return ParseLine(Scratch(0).assign(s));
       s = TrimView(s);
       continue;
     }
 
     const size_t blank = s.find(' ');
-    const int id = blank == std::string_view::npos ? 0 : StrToIntDef(s.substr(0, blank), 0);
-    const std::string line(s);
-    if (id == 1 && FName.empty()) FName = ExtractQuoted(line, "\"", 1);
-    if (id == 10 && FGUID.empty()) FGUID = ExtractQuoted(line, "\"", 1);
-    AddProperty(id, blank == std::string_view::npos ? line : line.substr(blank));
+    const int id = blank == std::string_view::npos ? 0 : ToIntDef(s.substr(0, blank), 0);
+    if (id == 1 && FName.empty()) FName = ExtractQuoted(std::string(s), "\"", 1);
+    if (id == 10 && FGUID.empty()) FGUID = ExtractQuoted(std::string(s), "\"", 1);
+    AddProperty(id, Scratch(1).assign(blank == std::string_view::npos ? s : s.substr(blank)));
     return id;
   }
 }
@@ -259,7 +315,9 @@ void TisMorvoObject::AddProperty(int Id, const std::string& Value) {
     }
   }
   if (k >= 0) return;
-  std::string line = FormatId4(Id);
+  std::string line;
+  line.reserve(5 + Value.size());
+  AppendId4(line, Id);
   line += Value;
   FLines.push_back(std::move(line));
   FPropIds.Append(Id);
@@ -300,14 +358,22 @@ int TisMorvoObject::ParseLinkList(const std::string& S) {
 }
 
 std::string TisMorvoObject::ExtractQuoted(const std::string& S, const std::string& Delim, int N) {
-  if (N < 1) return {};
-  std::vector<std::string> parts = QuotedParts(S, Delim, static_cast<size_t>(N));
-  return parts.size() == static_cast<size_t>(N) ? std::move(parts.back()) : std::string();
+  return NthQuoted(S, Delim, N);
 }
 
 void TisMorvoObject::SortPropertyLines() {
-  if (!std::is_sorted(FLines.begin(), FLines.end(), StoredLineLess))
+  if (FLines.size() <= 32) {
+    // Objects have a handful of lines: a stable insertion sort needs no buffer.
+    for (size_t i = 1; i < FLines.size(); ++i) {
+      if (!StoredLineLess(FLines[i], FLines[i - 1])) continue;
+      std::string line = std::move(FLines[i]);
+      size_t j = i;
+      for (; j > 0 && StoredLineLess(line, FLines[j - 1]); --j) FLines[j] = std::move(FLines[j - 1]);
+      FLines[j] = std::move(line);
+    }
+  } else if (!std::is_sorted(FLines.begin(), FLines.end(), StoredLineLess)) {
     std::stable_sort(FLines.begin(), FLines.end(), StoredLineLess);
+  }
   FPropIds.Clear();
   FPropIds.Items().reserve(FLines.size());
   for (const auto& line : FLines) FPropIds.Append(StoredLineId(line));

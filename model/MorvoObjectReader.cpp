@@ -54,19 +54,30 @@ void SetLinesFromText(TStringList& Lines, std::string_view text) {
   const size_t nul = text.find('\0');
   if (nul != std::string_view::npos) text = text.substr(0, nul);
   Lines.clear();
-  size_t breaks = 0;
-  for (char c : text)
-    if (c == '\n' || c == '\r') ++breaks;
-  Lines.reserve(breaks + 1);
+  Lines.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  constexpr size_t npos = std::string_view::npos;
   size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c != '\r' && c != '\n') continue;
-    Lines.emplace_back(text.substr(start, i - start));
-    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
+  size_t lf = 0;  // the next LF at or after start (npos: none left)
+  bool lfKnown = false;
+  while (start < text.size()) {
+    if (!lfKnown || (lf != npos && lf < start)) {
+      lf = text.find('\n', start);
+      lfKnown = true;
+    }
+    const size_t stop = lf == npos ? text.size() : lf;
+    const size_t cr = text.substr(0, stop).find('\r', start);
+    if (cr != npos) {
+      Lines.emplace_back(text.substr(start, cr - start));
+      start = cr + 1;
+      if (start < text.size() && text[start] == '\n') ++start;
+    } else if (lf != npos) {
+      Lines.emplace_back(text.substr(start, lf - start));
+      start = lf + 1;
+    } else {
+      Lines.emplace_back(text.substr(start));
+      break;
+    }
   }
-  if (start < text.size()) Lines.emplace_back(text.substr(start));
 }
 
 bool IsMarkerLine(const std::string& line) { return line.size() == 14 && SameTextAscii(line, kMarker); }
@@ -100,58 +111,56 @@ void LoadIdList(std::unique_ptr<TLongIntArray>& list, const char* key) {
 // copied or hashed twice.
 class TLinkedNames {
  public:
-  explicit TLinkedNames(const TAllObjectList& all) : FAll(all), FMarked(static_cast<size_t>(all.Count()), 0) {}
+  explicit TLinkedNames(const TAllObjectList& all) : FAll(all), FMarked(static_cast<size_t>(all.Count()), kNone) {}
 
   // index: where the name was found among the keys.
   void AddFound(const std::string& name, int index) {
     // The empty name never survives the cleaning below (it sorts first and is
     // blank); not marking it also keeps an object whose key is still empty,
     // and gets its caption later, from being taken for it.
-    if (!name.empty()) FMarked[static_cast<size_t>(index)] = 1;
+    if (name.empty() || FMarked[static_cast<size_t>(index)] != kNone) return;
+    // The name stands for the key (they differ at most in case); the two
+    // ends of the sorted order are followed as names come in, while they are
+    // at hand, rather than by another walk over every key.
+    if (BlankOnly(name)) {
+      FMarked[static_cast<size_t>(index)] = kBlank;
+      return;
+    }
+    FMarked[static_cast<size_t>(index)] = kName;
+    if (FFirst < 0 || CompareTextLocale(name, FAll.Key(FFirst)) < 0) FFirst = index;
+    if (FLast < 0 || CompareTextLocale(name, FAll.Key(FLast)) > 0) FLast = index;
   }
   void Add(const std::string& name) {
     if (name.empty()) return;
     const int k = FAll.IndexOfKey(name);
-    if (k >= 0) FMarked[static_cast<size_t>(k)] = 1;
+    if (k >= 0) AddFound(name, k);
   }
   bool ContainsKeyOf(int i) const {
-    if (FMarked[static_cast<size_t>(i)]) return true;
+    if (FMarked[static_cast<size_t>(i)] != kNone) return true;
     const int k = FAll.IndexOfKey(FAll.Key(i));
-    return k >= 0 && FMarked[static_cast<size_t>(k)];
+    return k >= 0 && FMarked[static_cast<size_t>(k)] != kNone;
   }
 
   // The names, written one per line in sorted order, are taken as one text,
   // trimmed at both ends and split again. So names of blanks only that sort
   // before every other name or after every other name drop out, the first
   // remaining name loses its leading blanks and the last its trailing ones;
-  // names in between stay as they are. This finds the two ends without
-  // sorting or joining anything.
+  // names in between stay as they are.
   void Clean() {
-    auto blankOnly = [](const std::string& s) {
-      for (unsigned char c : s)
-        if (c > ' ') return false;
-      return true;
-    };
-    int first = -1, last = -1;
-    for (int k = 0; k < static_cast<int>(FMarked.size()); ++k) {
-      if (!FMarked[static_cast<size_t>(k)] || blankOnly(FAll.Key(k))) continue;
-      if (first < 0 || CompareTextLocale(FAll.Key(k), FAll.Key(first)) < 0) first = k;
-      if (last < 0 || CompareTextLocale(FAll.Key(k), FAll.Key(last)) > 0) last = k;
-    }
-    if (first < 0) {  // nothing but blanks: the text trims to nothing
-      std::fill(FMarked.begin(), FMarked.end(), 0);
+    if (FFirst < 0) {  // nothing but blanks: the text trims to nothing
+      std::fill(FMarked.begin(), FMarked.end(), kNone);
       return;
     }
-    const std::string firstName = FAll.Key(first), lastName = FAll.Key(last);
-    for (int k = 0; k < static_cast<int>(FMarked.size()); ++k) {
-      const std::string& key = FAll.Key(k);
-      if (FMarked[static_cast<size_t>(k)] && blankOnly(key) &&
-          (CompareTextLocale(key, firstName) < 0 || CompareTextLocale(key, lastName) > 0))
-        FMarked[static_cast<size_t>(k)] = 0;
+    const std::string firstName = FAll.Key(FFirst), lastName = FAll.Key(FLast);
+    for (size_t k = 0; k < FMarked.size(); ++k) {
+      if (FMarked[k] != kBlank) continue;
+      const std::string& key = FAll.Key(static_cast<int>(k));
+      if (CompareTextLocale(key, firstName) < 0 || CompareTextLocale(key, lastName) > 0) FMarked[k] = kNone;
     }
-    FMarked[static_cast<size_t>(first)] = 0;
-    FMarked[static_cast<size_t>(last)] = 0;
-    if (first == last) {
+    FMarked[static_cast<size_t>(FFirst)] = kNone;
+    FMarked[static_cast<size_t>(FLast)] = kNone;
+    FFirst = FLast = -1;
+    if (firstName == lastName) {
       Add(Trim(firstName));
     } else {
       Add(TrimLeft(firstName));
@@ -160,8 +169,15 @@ class TLinkedNames {
   }
 
  private:
+  static constexpr char kNone = 0, kName = 1, kBlank = 2;
+  static bool BlankOnly(const std::string& s) {
+    for (unsigned char c : s)
+      if (c > ' ') return false;
+    return true;
+  }
   const TAllObjectList& FAll;
   std::vector<char> FMarked;
+  int FFirst = -1, FLast = -1;
 };
 
 std::string LinkName(const TObjectEntry& entry) {
@@ -170,8 +186,11 @@ std::string LinkName(const TObjectEntry& entry) {
 }
 
 void ResolveLinks(TisMorvoObject& obj, TLinkedNames& linked) {
+  std::string caption;
   for (auto& link : obj.FLinks) {
-    const std::string name = LinkName(link);
+    const bool byCaption = link.Key.empty() && link.Object;
+    if (byCaption) caption = link.Object->GetPropertyText(0);
+    const std::string& name = byCaption ? caption : link.Key;
     const int found = gAllObjects->IndexOfKey(name);
     if (found < 0) continue;
     link.Object = gAllObjects->Object(found);
