@@ -1,0 +1,55 @@
+#!/bin/sh
+# Builds the libFuzzer harness of the object-file reader against the model
+# and platform sources and runs it for a bounded time.
+#
+#   fuzz/run.sh [seconds] [extra libFuzzer options...]
+#
+# New inputs that add coverage are merged into fuzz/corpus; inputs that make
+# the reader fail are written to fuzz/crashes (commit both).
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-60}
+[ $# -gt 0 ] && shift
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+if ! command -v clang++-14 >/dev/null 2>&1 || ! ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
+  echo "Installing clang-14 and its runtime libraries"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends clang-14 libclang-rt-14-dev
+fi
+"$root/tools/install-deps.sh"
+
+build="$root/build-fuzz"
+sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined"
+cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DMORVO_BUILD_TESTS=OFF -DMORVO_BUILD_BENCH=OFF -DMORVO_WERROR=OFF \
+  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link $sanitize -fno-omit-frame-pointer" >/dev/null
+cmake --build "$build" --target morvo_model -j"$(nproc)"
+
+# shellcheck disable=SC2046
+clang++-14 -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer $sanitize -fno-omit-frame-pointer \
+  -DFUZZ_DEFS_DIR="\"$root/fuzz/defs\"" \
+  -I"$root/model" -I"$root/platform" -I"$build/platform/generated" \
+  $(pkg-config --cflags Qt6Core) \
+  "$root/fuzz/fuzz_reader.cpp" \
+  "$build/model/libmorvo_model.a" "$build/platform/libmorvo_platform.a" \
+  $(pkg-config --libs Qt6Core icu-i18n icu-uc) \
+  -o "$build/fuzz_reader"
+
+# The reader looks the code page up in the settings store: keep that in a
+# folder of the run's own.
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/morvo-fuzz.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT INT TERM
+mkdir -p "$scratch/config" "$scratch/new" "$root/fuzz/corpus" "$root/fuzz/crashes"
+export XDG_CONFIG_HOME="$scratch/config" HOME="$scratch" QT_QPA_PLATFORM=offscreen
+
+status=0
+"$build/fuzz_reader" "$scratch/new" "$root/fuzz/corpus" \
+  -max_total_time="$seconds" -max_len=4096 -timeout=20 -rss_limit_mb=2048 \
+  -artifact_prefix="$root/fuzz/crashes/" -print_final_stats=1 "$@" || status=$?
+
+# Keep only what adds coverage to the saved corpus.
+"$build/fuzz_reader" -merge=1 "$root/fuzz/corpus" "$scratch/new" >/dev/null 2>&1 || true
+echo "corpus: $(ls "$root/fuzz/corpus" | wc -l) inputs; crashes: $(ls "$root/fuzz/crashes" | wc -l) inputs"
+exit $status
