@@ -2,6 +2,7 @@
 // property collections, content lines, link lists and the repeat rule.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "MorvoError.h"
@@ -45,6 +46,9 @@ std::string_view TrimView(std::string_view s) {
 }
 
 bool IsClosingLine(std::string_view line) { return TrimView(line) == "}"; }
+
+// Whether the line holds "OBJECT" anywhere (the test every body line gets).
+bool HasObjectWord(const std::string& line) { return memmem(line.data(), line.size(), "OBJECT", 6) != nullptr; }
 
 [[noreturn]] void ThrowListIndex(size_t index) {
   throw EMorvoError("List index out of bounds (" + std::to_string(index) + ")");
@@ -202,7 +206,7 @@ int TisMorvoObject::ReadObject(TStringList& Lines, int Index) {
   int i = Index + 1;
   while (!IsClosingLine(LineAt(Lines, i))) {
     const std::string& line = Lines[static_cast<size_t>(i)];
-    if (line.find("OBJECT") != std::string::npos) {
+    if (HasObjectWord(line)) {
       std::unique_ptr<TisMorvoObject> child = CreateObjectForHeader(line);
       child->ParseHeader(line);
       if (child->FTypeName == "PropertyCollection") {

@@ -54,7 +54,13 @@ void SetLinesFromText(TStringList& Lines, std::string_view text) {
   const size_t nul = text.find('\0');
   if (nul != std::string_view::npos) text = text.substr(0, nul);
   Lines.clear();
-  Lines.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  size_t breaks = 0;
+  for (const char* p = text.data();
+       (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(text.data() + text.size() - p)))) !=
+       nullptr;
+       ++p)
+    ++breaks;
+  Lines.reserve(breaks + 1);
   constexpr size_t npos = std::string_view::npos;
   size_t start = 0;
   size_t lf = 0;  // the next LF at or after start (npos: none left)
