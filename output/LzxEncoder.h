@@ -1,0 +1,135 @@
+#pragma once
+
+// LZX compressor for cabinet folders (window 2^18, compression word 0x1203).
+//
+// A folder's bytes go in as 32 KiB frames; each frame comes back as the exact
+// payload of one CFDATA block (its bits padded with zero bits to a 16-bit
+// boundary). The window, repeated offsets and previous tree lengths carry on
+// from frame to frame until Reset() starts the next folder.
+//
+// Each frame is one verbatim block, so no match ever crosses a frame or block
+// boundary. A frame whose compressed form would exceed the payload limit goes
+// out as an uncompressed block instead.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace lzx {
+
+constexpr int kWindowBits = 18;
+constexpr uint32_t kWindowSize = 1u << kWindowBits;
+// One below the largest distance the format can express: a match at W - 3
+// after the window has wrapped is decoded wrongly by at least one decoder.
+constexpr uint32_t kMaxDistance = kWindowSize - 4;
+constexpr uint32_t kFrameSize = 32768;
+constexpr size_t kMaxFramePayload = 32768 + 6144;
+constexpr int kPositionSlots = 36;
+constexpr int kMainSymbols = 256 + 8 * kPositionSlots;
+constexpr int kLengthSymbols = 249;
+constexpr int kPreTreeSymbols = 20;
+constexpr int kMinMatch = 2;
+constexpr int kMaxMatch = 257;
+constexpr uint16_t kCabCompressionWord = 0x0003 | (kWindowBits << 8);
+
+// Bits go MSB-first into 16-bit words; each word is stored low byte first.
+class TBitWriter {
+ public:
+  void SetOutput(std::vector<uint8_t>* Out) { FOut = Out; }
+  // Appends the low Bits bits of Value (Bits <= 32), most significant first.
+  void Put(uint32_t Value, int Bits);
+  // Zero bits up to the next word boundary (none when already there).
+  void Align();
+  int PendingBits() const { return FPending; }
+
+  struct TState {
+    uint64_t Acc;
+    int Pending;
+  };
+  TState Save() const { return {FAcc, FPending}; }
+  void Restore(const TState& S) {
+    FAcc = S.Acc;
+    FPending = S.Pending;
+  }
+
+ private:
+  std::vector<uint8_t>* FOut = nullptr;
+  uint64_t FAcc = 0;
+  int FPending = 0;
+};
+
+// Huffman code lengths for the given frequencies, none longer than MaxLen.
+// Unused symbols get length 0. The code is always complete: a lone used
+// symbol gets a partner so that both have length 1; no used symbol at all
+// gives all zeros.
+std::vector<uint8_t> CodeLengths(const uint32_t* Freq, int Count, int MaxLen);
+
+// Canonical codewords for the given lengths (codes of length 0 are left 0).
+std::vector<uint16_t> CanonicalCodes(const uint8_t* Lengths, int Count);
+
+// Position slot of a formatted offset (distance + 2), 3 <= Formatted < 2^18.
+int PositionSlot(uint32_t Formatted);
+uint32_t SlotBase(int Slot);
+int FooterBits(int Slot);
+
+class TEncoder {
+ public:
+  TEncoder();
+  TEncoder(const TEncoder&) = delete;
+  TEncoder& operator=(const TEncoder&) = delete;
+
+  // Starts a new folder: empty window, repeated offsets 1, previous tree
+  // lengths zero, and the stream's header bit still to be written.
+  void Reset();
+
+  // Compresses the folder's next frame (1..32768 bytes; only the folder's last
+  // frame may be shorter than 32768) and replaces Payload with its bytes.
+  void EncodeFrame(const uint8_t* Data, size_t Size, std::vector<uint8_t>& Payload);
+
+  // Frames whose verbatim form would be larger than this go as uncompressed
+  // blocks. Lowering it lets a test force that path.
+  void SetPayloadLimit(size_t Limit) { FPayloadLimit = Limit; }
+  // Number of frames of the current folder written as uncompressed blocks.
+  size_t UncompressedFrames() const { return FUncompressedFrames; }
+
+ private:
+  struct TToken {
+    uint16_t Main;      // main-tree symbol
+    uint8_t LengthSym;  // length-tree symbol when (Main - 256) & 7 == 7
+    uint8_t FooterBits;
+    uint32_t Footer;
+  };
+
+  void AppendToWindow(const uint8_t* Data, size_t Size);
+  void InsertUpTo(uint64_t Pos);
+  uint32_t MatchLength(uint64_t Pos, uint32_t Dist, uint32_t MaxLen) const;
+  // Best match at Pos; returns its length (0 when none worth coding).
+  uint32_t FindMatch(uint64_t Pos, uint32_t MaxLen, uint32_t& Dist);
+  void ParseFrame(uint64_t Start, uint64_t End);
+  void AddMatch(uint32_t Len, uint32_t Dist);
+  void WriteVerbatimBlock(uint32_t Size);
+  void WriteUncompressedBlock(const uint8_t* Data, uint32_t Size, std::vector<uint8_t>& Payload);
+  void WriteTreeSection(const uint8_t* NewLens, uint8_t* PrevLens, int Count);
+
+  TBitWriter FBits;
+  size_t FPayloadLimit = kMaxFramePayload;
+  size_t FUncompressedFrames = 0;
+  bool FHeaderWritten = false;
+  bool FShortFrameSeen = false;
+
+  // Window: folder-stream positions [FBufBase, FDataEnd) live at FBuf[pos - FBufBase].
+  std::vector<uint8_t> FBuf;
+  uint64_t FBufBase = 0;
+  uint64_t FDataEnd = 0;
+  uint64_t FNextInsert = 0;
+  std::vector<uint32_t> FHead;  // position + 1 of the newest entry per hash, 0 = none
+  std::vector<uint32_t> FPrev;  // per position mod W: position + 1 of the next older entry
+
+  std::array<uint32_t, 3> FR{1, 1, 1};
+  std::array<uint8_t, kMainSymbols> FPrevMain{};
+  std::array<uint8_t, kLengthSymbols> FPrevLength{};
+  std::vector<TToken> FTokens;
+};
+
+}  // namespace lzx
