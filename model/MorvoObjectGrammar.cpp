@@ -115,19 +115,6 @@ std::string NthQuoted(std::string_view s, std::string_view delim, int n) {
   return part;
 }
 
-// The quoted texts of s in order, as ExtractQuoted(s, delim, 1), (s, delim, 2)
-// ... give them: the texts between an opening delimiter and the next single
-// one, doubled delimiters standing for one. An opening delimiter without a
-// closing one ends the sequence (every later part is empty).
-std::vector<std::string> QuotedParts(std::string_view s, std::string_view delim, size_t limit) {
-  std::vector<std::string> parts;
-  if (delim.empty()) return parts;
-  size_t from = 0;
-  std::string part;
-  while (parts.size() < limit && NextQuoted(s, delim, from, &part)) parts.push_back(part);
-  return parts;
-}
-
 // Appends Format("%.4d", id), the common ids without the formatting machinery.
 void AppendId4(std::string& out, int id) {
   if (id < 0 || id > 9999) {
@@ -276,7 +263,7 @@ int TisMorvoObject::ParseLine(const std::string& S) {
       const size_t p = FDelim.empty() ? std::string_view::npos : s.find(FDelim[0]);
       const size_t pos1 = p == std::string_view::npos ? 0 : p + 1;
       if (static_cast<int64_t>(pos1) >= static_cast<int64_t>(s.size()) - 1) {
-        ParseLinkList(std::string(s));
+        ParseLinkList(Scratch(0).assign(s));
         return -1;
       }
       if (gParseDepth < kMaxParseNesting) return ParseLine(Scratch(0).assign(s));
@@ -350,11 +337,17 @@ int TisMorvoObject::ParseLinkList(const std::string& S) {
   s = d == std::string_view::npos ? std::string_view() : s.substr(0, d);
 
   if (n > 0) {
-    std::vector<std::string> names = QuotedParts(s, "\"", static_cast<size_t>(n));
-    names.resize(static_cast<size_t>(n));
+    // The names in line order, in front of the entries already there; past
+    // the last quoted text (or an unclosed one) they are empty.
     TObjectList added;
-    added.reserve(names.size() + FLinks.size());
-    for (auto& name : names) added.push_back({std::move(name), nullptr});
+    added.reserve(static_cast<size_t>(n) + FLinks.size());
+    size_t from = 0;
+    bool more = true;
+    std::string name;
+    for (int64_t k = 0; k < n; ++k) {
+      more = more && NextQuoted(s, "\"", from, &name);
+      added.push_back({more ? std::move(name) : std::string(), nullptr});
+    }
     for (auto& e : FLinks) added.push_back(std::move(e));
     FLinks = std::move(added);
   }
