@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPointer>
+#include <cstdio>
 
 #include "Accessors.h"
 #include "AppPaths.h"
@@ -101,8 +102,13 @@ void TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QStri
     source.CurrentView = SystemText(FCurrentView);
     source.Today = SystemText(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
     result = ::SaveCurrentViewToFile(PathBytes(FileName), SystemText(ExportName), source);
-    if (result.Outcome == TExportOutcome::Failed)
+    if (result.Outcome == TExportOutcome::Failed) {
+      // Without a screen nobody sees the box: a script running "/e" reads the
+      // failure from the error output instead.
+      if (dialogs::NonInteractive())
+        std::fprintf(stderr, "%s: %s\n", qPrintable(windowTitle()), SystemToUtf8(result.Message).c_str());
       ShowMessageBoxW(SystemToUtf8(result.Message), windowTitle().toUtf8().toStdString(), MB_ICONEXCLAMATION | MB_OK);
+    }
     // The walk's progress blink used the view panel.
     SetPanelText(3, FCurrentView);
   }

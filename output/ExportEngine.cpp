@@ -203,7 +203,12 @@ bool TExportEngine::BuildDocument(std::vector<std::string>& Output) {
   const std::string style = Template("TranslateXMLStyle");
   FTranslate = style.empty() || (style[0] != 'n' && style[0] != 'N');
   if (FTranslate) LoadXMLTranslations();
-  FSortProperties = RegTextToBool(ReadRegString("SortProperties"), true);
+  // Ordered as the grid orders them: a setting that cannot be read sorts.
+  try {
+    FSortProperties = RegTextToBool(ReadRegString("SortProperties"), true);
+  } catch (const EMorvoError&) {
+    FSortProperties = true;
+  }
 
   // The root is the last top-level block of the file, whatever the tree shows.
   TisMorvoObject* root = nullptr;

@@ -13,6 +13,7 @@
 #include "MessageBox.h"
 #include "MessagePump.h"
 #include "MorvoObject.h"
+#include "Registry.h"
 #include "TestSupport.h"
 #include "fMain.h"
 #include "fWait.h"
@@ -226,11 +227,30 @@ class TestExport : public QObject {
     QCOMPARE(QByteArray::fromStdString(c.Run()), QByteArray::fromStdString(expected));
   }
 
-  void propertiesFollowTheGridOrderByName() {
+  void propertiesFollowTheGridOrder() {
+    // The setting goes again however the test ends, so later tests sort.
+    struct TDropSetting {
+      ~TDropSetting() {
+        TRegistry reg;
+        if (reg.OpenKey(kSettingsKey, true)) reg.DeleteValue("SortProperties");
+      }
+    } drop;
     TExportCase c;
     c.Node(nullptr, c.Object("A", "TA", {{"zeta", "1"}, {"Alpha", "2"}, {"beta", "3"}}));
-    const std::string out = c.Run();
-    QVERIFY(out.find("n Alpha\r\ni 2\r\nn beta\r\ni 3\r\nn zeta\r\ni 1\r\n") != std::string::npos);
+    const std::string sorted = "n Alpha\r\ni 2\r\nn beta\r\ni 3\r\nn zeta\r\ni 1\r\n";
+    QVERIFY(c.Run().find(sorted) != std::string::npos);
+    // The grid's setting off: the order in which the view filled them.
+    WriteRegString("SortProperties", "0");
+    QVERIFY(c.Run().find("n zeta\r\ni 1\r\nn Alpha\r\ni 2\r\nn beta\r\ni 3\r\n") != std::string::npos);
+    // A setting the store cannot give as text sorts, as in the grid, and fails nothing.
+    {
+      TRegistry reg;
+      QVERIFY(reg.OpenKey(kSettingsKey, true));
+      reg.WriteBinaryData("SortProperties", std::string("\x01\x02", 2));
+    }
+    TExportResult r;
+    QVERIFY(c.Run(&r).find(sorted) != std::string::npos);
+    QVERIFY2(r.Outcome == TExportOutcome::Written, r.Message.c_str());
   }
 
   void anEmptyTreeWritesTheFrameOnly() {

@@ -1,12 +1,20 @@
 // The command-line export "/e": the built program, run headless, writes the
 // default export beside the object file and ends without showing a window.
+#include <QApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
 
 #include "Accessors.h"
+#include "AppPaths.h"
+#include "MorvoObjRead.h"
+#include "MorvoObject.h"
 #include "TestSupport.h"
+#include "UnattendedCommands.h"
+#include "fMain.h"
+#include "fWait.h"
+#include "fdmZIB.h"
 
 using testsupport::ReadFileBytes;
 
@@ -30,7 +38,7 @@ struct TProgramFolder {
     fs::copy_file(testsupport::TestDataDir() + "/export/sample.obj", Work + "sample.obj");
   }
   // Runs the program; false when it did not end by itself.
-  bool Run(const QStringList& Args, int* ExitCode = nullptr) {
+  bool Run(const QStringList& Args, int* ExitCode = nullptr, QByteArray* ErrorOutput = nullptr) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -43,6 +51,7 @@ struct TProgramFolder {
       return false;
     }
     if (ExitCode) *ExitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    if (ErrorOutput) *ErrorOutput = p.readAllStandardError();
     return true;
   }
   std::vector<std::string> WorkFiles() const {
@@ -50,6 +59,16 @@ struct TProgramFolder {
     for (const auto& e : fs::directory_iterator(Work)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+  }
+};
+
+// Records which windows were shown, by class.
+class TShowWatch : public QObject {
+ public:
+  QStringList Shown;
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Event->type() == QEvent::Show && Watched->isWidgetType()) Shown << Watched->metaObject()->className();
+    return false;
   }
 };
 
@@ -107,7 +126,93 @@ class TestExportCli : public QObject {
     QCOMPARE(exitCode, 0);
     QCOMPARE(program.WorkFiles(), before);
   }
+
+  void aFileThatIsNoObjectFileGoesToTheEditorAndIsNotExported() {
+    TProgramFolder program;
+    const std::string marker = program.Work + "editor-was-given";
+    const std::string editor = program.Bin + "editor.sh";
+    QVERIFY(testsupport::WriteFileBytes(editor, "#!/bin/sh\nprintf '%s' \"$1\" > \"" + marker + ".part\" && mv \"" +
+                                                    marker + ".part\" \"" + marker + "\"\n"));
+    fs::permissions(editor, fs::perms::owner_all);
+    QVERIFY(testsupport::WriteFileBytes(program.Work + "notes.txt", "just some text\r\nno marker\r\n"));
+    WriteRegString("OpenNonQSFiles", "-1");
+    WriteRegString("ExternalEditor", editor);
+    int exitCode = -1;
+    const bool ended = program.Run({"/e", QString::fromStdString(program.Work + "notes.txt")}, &exitCode);
+    WriteRegString("OpenNonQSFiles", "0");
+    WriteRegString("ExternalEditor", "");
+    QVERIFY(ended);
+    QCOMPARE(exitCode, 0);
+    // The editor runs on its own, unwaited for.
+    QTRY_VERIFY_WITH_TIMEOUT(fs::exists(marker), 10000);
+    QCOMPARE(QString::fromStdString(ReadFileBytes(marker)), QString::fromStdString(program.Work + "notes.txt"));
+    QCOMPARE(program.WorkFiles(), (std::vector<std::string>{"editor-was-given", "notes.txt", "sample.obj"}));
+  }
+
+  void aFailingExportIsReportedOnTheErrorOutput() {
+    TProgramFolder program;
+    std::string cfg = ReadFileBytes(program.Bin + "MorvoObject.cfg");
+    const size_t title = cfg.find("TitleLine=");
+    QVERIFY(title != std::string::npos);
+    cfg.insert(title, "PreBody1=%d\r\n");
+    QVERIFY(testsupport::WriteFileBytes(program.Bin + "MorvoObject.cfg", cfg));
+    QByteArray errors;
+    int exitCode = -1;
+    QVERIFY(program.Run({"/e", QString::fromStdString(program.Work + "sample.obj")}, &exitCode, &errors));
+    QCOMPARE(exitCode, 0);
+    QVERIFY(!fs::exists(program.Work + "sample.tst"));
+    QVERIFY2(errors.contains("'%d'"), errors.constData());
+  }
+
+  // In this process, to see every window that shows: the wait window stands,
+  // the main window never appears, and the windows are freed at the end.
+  void theMainWindowIsNeverShown() {
+    TProgramFolder program;
+    SetExecutableFolderOverride(program.Bin);
+    CreateAllForms();
+    TShowWatch watch;
+    qApp->installEventFilter(&watch);
+    const bool handled =
+        RunUnattendedCommand({"morvo-reader", "/e", QString::fromStdString(program.Work + "sample.obj")});
+    qApp->removeEventFilter(&watch);
+    const bool freed = !FrmMorvoReader && !FrmWait;
+    FreeAllForms();
+    delete dmZIB;
+    dmZIB = nullptr;
+    FreeAllObjects();
+    SetExecutableFolderOverride({});
+    QVERIFY(handled);
+    QVERIFY(freed);
+    QVERIFY2(!watch.Shown.contains("TFrmMorvoReader"), qPrintable(watch.Shown.join(',')));
+    QVERIFY2(watch.Shown.contains("TFrmWait"), qPrintable(watch.Shown.join(',')));
+    QCOMPARE(QByteArray::fromStdString(ReadFileBytes(program.Work + "sample.tst")),
+             QByteArray::fromStdString(Expected()));
+  }
+
+  void otherArgumentsAreNoExportSwitch_data() {
+    QTest::addColumn<QString>("arg");
+    QTest::newRow("a file name") << "sample.obj";
+    QTest::newRow("a longer switch") << "/ex";
+    QTest::newRow("no slash") << "e";
+  }
+  void otherArgumentsAreNoExportSwitch() {
+    QFETCH(QString, arg);
+    TProgramFolder program;
+    SetExecutableFolderOverride(program.Bin);
+    CreateAllForms();
+    const bool handled =
+        RunUnattendedCommand({"morvo-reader", arg, QString::fromStdString(program.Work + "sample.obj")});
+    const bool kept = FrmMorvoReader != nullptr;
+    FreeAllForms();
+    delete dmZIB;
+    dmZIB = nullptr;
+    FreeAllObjects();
+    SetExecutableFolderOverride({});
+    QVERIFY(!handled);
+    QVERIFY(kept);
+    QCOMPARE(program.WorkFiles(), std::vector<std::string>{"sample.obj"});
+  }
 };
 
-QTEST_GUILESS_MAIN(TestExportCli)
+QTEST_MAIN(TestExportCli)
 #include "tst_export_cli.moc"
