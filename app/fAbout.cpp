@@ -47,7 +47,6 @@ TFrmAbout::TFrmAbout(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui:
     link->SetLinkFont(linkFont);
     link->SetPassiveFont({font(), palette().color(QPalette::WindowText)});
   }
-  krWebZIB->SetHint(krWebZIB->DisplayURL());
 
   laProgVer->setText(QCoreApplication::applicationName() + "  V" +
                      QString::fromStdString(GetFileVersionString(ExecutablePath())));

@@ -20,11 +20,13 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
+#include <exception>
 
 #include "Accessors.h"
 #include "CodePage.h"
 #include "DialogFacade.h"
 #include "DlgPos.h"
+#include "MessageBox.h"
 #include "MessagePump.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
@@ -72,7 +74,10 @@ TFrmMorvoReader::TFrmMorvoReader(QWidget* parent) : QMainWindow(parent), ui(std:
   if (ui->ActExport1->isVisible()) ui->ActExport->setShortcut(QKeySequence());
 
   BuildReopenMenu();
-  LoadDlgPos(this, QStringLiteral("FrmMorvoReader"));
+  // The designed place stands whenever no stored position applies; a stored
+  // value that cannot be read is reported and leaves the window where it is.
+  move(191, 219);
+  LoadDlgPosReporting(this, QStringLiteral("FrmMorvoReader"));
   ApplyFonts();
 }
 
@@ -83,7 +88,8 @@ TFrmMorvoReader::~TFrmMorvoReader() {
   FTreeModel = nullptr;
   FTree.Clear();
   if (!gLoading) FreeAllObjects();
-  SaveDlgPos(this, QStringLiteral("FrmMorvoReader"));
+  // A store that cannot be written is reported; a destructor must not raise.
+  SaveDlgPosReporting(this, QStringLiteral("FrmMorvoReader"));
   if (FrmMorvoReader == this) FrmMorvoReader = nullptr;
 }
 
@@ -111,6 +117,11 @@ void TFrmMorvoReader::CreateComponents() {
   tbtnExport->setAutoRaise(true);
   ui->tbButtons->insertWidget(ui->ActPackage, tbtnExport);
   ui->tbButtons->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  // The Export submenu's own entry in the File menu carries its hint.
+  ui->MnuExport->menuAction()->setStatusTip(QStringLiteral("Selects Export type"));
+  ui->MnuExport->menuAction()->setToolTip(QStringLiteral("Selects Export type"));
+  ui->MnuFile->setDefaultAction(ui->ActOpen);
+  ui->MnuView->setDefaultAction(ui->ActSemantic);
 
   static const char* const kPanelTexts[4] = {"ObjectName", "ObjectType", "ObjectCount", "CurrentView"};
   static const int kPanelWidths[4] = {300, 150, 50, 50};
@@ -140,8 +151,17 @@ void TFrmMorvoReader::CreateComponents() {
 }
 
 void TFrmMorvoReader::WireActions() {
+  // A failure that reaches a command (a settings value of the wrong type,
+  // say) goes to the application's error report instead of through the
+  // event loop, which would end the program.
   auto on = [this](QAction* Action, void (TFrmMorvoReader::*Handler)()) {
-    connect(Action, &QAction::triggered, this, [this, Handler] { (this->*Handler)(); });
+    connect(Action, &QAction::triggered, this, [this, Handler] {
+      try {
+        (this->*Handler)();
+      } catch (const std::exception& e) {
+        ShowApplicationError(e.what());
+      }
+    });
   };
   on(ui->ActOpen, &TFrmMorvoReader::MnuOpenClick);
   on(ui->ActOpenTxt, &TFrmMorvoReader::ActOpenTxtExecute);

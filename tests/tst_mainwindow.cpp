@@ -23,11 +23,13 @@
 #include "Accessors.h"
 #include "AppPaths.h"
 #include "DialogFacade.h"
+#include "MessageBox.h"
 #include "MessagePump.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "ObjectTreeModel.h"
 #include "RecentFiles.h"
+#include "Registry.h"
 #include "TestSupport.h"
 #include "fMain.h"
 #include "fdmZIB.h"
@@ -304,6 +306,73 @@ class TstMainWindow : public QObject {
     NewWindow();
     QCOMPARE(Act("ActFilter1")->statusTip(), QString("Use %d"));
     QCOMPARE(Act("ActExport1")->statusTip(), QString("%s %s"));
+  }
+
+  void menusCarryTheDesignedCategoriesAndHints() {
+    const std::pair<const char*, const char*> categories[] = {
+        {"ActOpen", "File"},       {"ActExport", "File"},   {"ActExit", "File"},      {"ActFndGUID", "Edit"},
+        {"ActCopyOPath", "Edit"},  {"ActSemantic", "View"}, {"ActFilter1", "Filter"}, {"ActNext", "Filter"},
+        {"ActExport1", "Exports"}, {"ActConfig", "Tools"},  {"ActPackage", "Tools"},  {"ActAbout", "Tools"},
+    };
+    for (const auto& [name, category] : categories)
+      QCOMPARE(Act(name)->property("category").toString(), QString(category));
+    // The Export submenu's entry in the File menu shows its own hint.
+    QCOMPARE(FWin->findChild<QMenu*>("MnuExport")->menuAction()->statusTip(), QString("Selects Export type"));
+    QCOMPARE(FWin->findChild<QMenu*>("MnuFile")->defaultAction(), Act("ActOpen"));
+    QCOMPARE(FWin->findChild<QMenu*>("MnuView")->defaultAction(), Act("ActSemantic"));
+  }
+
+  // --- the window and a settings store it cannot use
+
+  void withoutAStoredPlaceTheWindowStandsAtItsDesignedPlace() {
+    TRegistry reg;
+    QVERIFY(reg.OpenKey("software\\Kelbrun\\ZIB\\DlgPos", true));
+    reg.DeleteValue("FrmMorvoReader");
+    NewWindow();
+    QCOMPARE(FWin->frameGeometry().topLeft(), QPoint(191, 219));
+  }
+
+  void aStoredPlaceOfTheWrongSizeIsReportedAndLeavesTheDesignedPlace() {
+    FWin.reset();  // the window going stores its own place
+    FrmMorvoReader = nullptr;
+    TRegistry reg;
+    QVERIFY(reg.OpenKey("software\\Kelbrun\\ZIB\\DlgPos", true));
+    reg.WriteBinaryData("FrmMorvoReader", std::string(20, '\x01'));
+    dialogs::ClearRecorded();
+    NewWindow();  // must not raise out of the creation
+    QCOMPARE(FWin->frameGeometry().topLeft(), QPoint(191, 219));
+    QCOMPARE(dialogs::Recorded().size(), 1);
+    QVERIFY(dialogs::Recorded().front().Text.contains("FrmMorvoReader"));
+    QCOMPARE(dialogs::Recorded().front().Flags, unsigned(MB_OK | MB_ICONERROR));
+    reg.DeleteValue("FrmMorvoReader");
+  }
+
+  void aStoreThatCannotBeWrittenIsReportedWhenTheWindowGoes() {
+    // The store's folder turned into a plain file: nothing can be opened or written.
+    const QString folder = QString::fromStdString(TRegistry::StoreFolder());
+    const QString aside = folder.chopped(1) + ".aside";
+    QVERIFY(QDir().rename(folder, aside));
+    QVERIFY(testsupport::WriteFileBytes(folder.chopped(1).toStdString(), "not a folder"));
+    dialogs::ClearRecorded();
+    FWin.reset();  // its destruction stores the position: it must report, not end the program
+    FrmMorvoReader = nullptr;
+    const int reports = static_cast<int>(dialogs::Recorded().size());
+    QVERIFY(QFile::remove(folder.chopped(1)));
+    QVERIFY(QDir().rename(aside, folder));
+    QCOMPARE(reports, 1);
+    QVERIFY(dialogs::Recorded().front().Text.contains("FrmMorvoReader"));
+  }
+
+  void aCommandThatFailsIsReportedAndTheWindowLivesOn() {
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(kSettingsKey, true));
+    reg.WriteBinaryData("ExternalEditor", "\x01\x02");
+    dialogs::ClearRecorded();
+    Act("ActOpenTxt")->trigger();
+    reg.DeleteValue("ExternalEditor");
+    QCOMPARE(dialogs::Recorded().size(), 1);
+    QVERIFY(dialogs::Recorded().front().Text.startsWith("Invalid data type for 'ExternalEditor'"));
+    QCOMPARE(dialogs::Recorded().front().Flags, unsigned(MB_OK | MB_ICONERROR));
   }
 
   // --- opening files

@@ -413,7 +413,9 @@ class TestSmallWindows : public QObject {
     QCOMPARE(about.krWebZIB->LabelType(), TURLLabel::Active);
     QCOMPARE(about.ltMailZIB->text(), QString("Mail any comments"));
     QCOMPARE(about.ltMailZIB->LinkType(), TURLLabel::ltMailTo);
+    // URLAsHint off after the address: neither link keeps a hint.
     QCOMPARE(about.ltMailZIB->Hint(), QString());
+    QCOMPARE(about.krWebZIB->Hint(), QString());
     // Active links open even with no program registered for them.
     about.ltMailZIB->Click();
     about.krWebZIB->Click();
