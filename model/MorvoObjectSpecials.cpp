@@ -47,19 +47,50 @@ int TisMorvoObject_DC_ExtFiles::ReadPropertyBlock(TStringList& Lines, int Start)
   return specials::ReadBlockCounted(*this, Lines, Start, FParseDepth);
 }
 
+namespace {
+
+// The parts of Line enclosed by Delim, in order, as ExtractQuoted(Line, Delim,
+// 1, 2, ...) gives them (a doubled delimiter inside stands for one), each
+// preceded by CR LF, up to and including the first empty or missing part. One
+// pass over the line: a merged line may list thousands of files.
+std::string EnclosedParts(const std::string& Line, char Delim) {
+  std::string text;
+  std::string part;
+  size_t from = 0;
+  for (;;) {
+    part.clear();
+    const size_t open = Line.find(Delim, from);
+    bool closed = false;
+    if (open != std::string::npos) {
+      size_t p = open + 1;
+      for (;;) {
+        const size_t q = Line.find(Delim, p);
+        if (q == std::string::npos) break;
+        part.append(Line, p, q - p);
+        if (q + 1 < Line.size() && Line[q + 1] == Delim) {
+          part += Delim;
+          p = q + 2;
+          continue;
+        }
+        from = q + 1;
+        closed = true;
+        break;
+      }
+    }
+    if (!closed) part.clear();
+    text += "\r\n";
+    text += part;
+    if (part.empty()) return text;
+  }
+}
+
+}  // namespace
+
 int TisMorvoObject_DC_ExtFiles::FillSpecialProperties(TLongIntArray& Ids) {
   int count = 0;
   for (const std::string& line : FLines) {
     if (count == kPropArraySize - 1) break;
-    const std::string delim = Copy(line, 6, 1);
-    std::string text;
-    // Every enclosed part, up to and including the first empty one; the
-    // bound only guards against a delimiter that never closes.
-    for (size_t k = 1; !delim.empty() && k <= line.size(); ++k) {
-      const std::string part = ExtractQuoted(line, delim, static_cast<int>(k));
-      text += "\r\n" + part;
-      if (part.empty()) break;
-    }
+    const std::string text = line.size() >= 6 ? EnclosedParts(line, line[5]) : std::string();
     ++count;
     gPropNames[static_cast<size_t>(count)] = GetPropertyName(specials::StoredLineId(line) + kExtFileNameOffset);
     gPropValues[static_cast<size_t>(count)] = Trim(text);
@@ -122,11 +153,18 @@ namespace {
 // At most 50 characters of E after its first blank (from the start when it has none).
 std::string AfterFirstBlank(const std::string& E) { return Copy(E, static_cast<int64_t>(Pos(" ", E)) + 1, 50); }
 
-// The word before E's first blank as a number; -1 when there is no blank or no number.
+// The word before E's first blank as a signed decimal number; -1 when there
+// is no blank or the word is no such number. Hexadecimal forms ("$41",
+// "0x41") are no decimal numbers, so they read as -1 too.
 int64_t LeadingNumber(const std::string& E) {
   const size_t p = Pos(" ", E);
   if (p == 0) return -1;
-  return StrToIntDef(Copy(E, 1, static_cast<int64_t>(p) - 1), -1);
+  const std::string word = Copy(E, 1, static_cast<int64_t>(p) - 1);
+  const size_t digits = word.empty() || (word[0] != '+' && word[0] != '-') ? 0 : 1;
+  if (word.size() == digits) return -1;
+  for (size_t i = digits; i < word.size(); ++i)
+    if (word[i] < '0' || word[i] > '9') return -1;
+  return StrToIntDef(word, -1);
 }
 
 }  // namespace
@@ -145,6 +183,11 @@ std::string TisMorvoObject_Translate_Table::FormatTranslationEntry(const std::st
 
 int TisMorvoObject_Translate_Table::ParseLinkList(const std::string& S) {
   TisMorvoObject::ParseLinkList(S);
+  // A list without entries adds no line: the reader reads a ":"-list that
+  // ends a block a second time, and that second reading finds no count.
+  // Its empty 1102 line would list the table's entries twice in the
+  // all-fields view (or hide them, standing first).
+  if (FLinks.empty()) return 0;
   std::string fmt = ReadCfgString("Translations", "TransTableFormat");
   if (fmt.empty()) fmt = kDefaultTransTableFormat;
   std::string line = "1102 @ TranList " + std::to_string(FLinks.size());
@@ -164,13 +207,26 @@ int TisMorvoObject_Translate_Table::ParseLinkList(const std::string& S) {
 // Base documents: property 1103 holds the version text that the object file
 // names in its first line.
 
+namespace {
+
+// At most Count characters of the UTF-8 text S, never ending inside a character.
+std::string FirstChars(const std::string& S, size_t Count) {
+  size_t seen = 0;
+  for (size_t i = 0; i < S.size(); ++i)
+    if ((static_cast<unsigned char>(S[i]) & 0xC0) != 0x80 && seen++ == Count) return S.substr(0, i);
+  return S;
+}
+
+}  // namespace
+
 int TisMorvoObject_Base_Document::ReadObject(TStringList& Lines, int Index) {
   const int r = TisMorvoObject::ReadObject(Lines, Index);
   if (Lines.empty()) return r;
   const std::string& first = Lines[0];
   const size_t p = Pos("Version", first);
   if (p >= 2) {
-    AddProperty(1103, HeadedValue("Version : ", Copy(first, static_cast<int64_t>(p) + 8, 10)));
+    AddProperty(1103,
+                HeadedValue("Version : ", FirstChars(p + 7 < first.size() ? first.substr(p + 7) : std::string(), 10)));
     SortPropertyLines();
   }
   return r;

@@ -1,6 +1,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
+#include <set>
 
+#include "Accessors.h"
 #include "AppPaths.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
@@ -309,6 +311,43 @@ class TestSpecials : public QObject {
     QCOMPARE(Find("E-G")->GetTypeNumberText(), std::string("0511"));
   }
 
+  void everyElementRuleGivesItsNumberAndTheNextOneWithTwin() {
+    // Each rule alone, then with property 358 at code 2; the numbers are the
+    // shipped type table's element variants, so a slip in one shows here.
+    const std::vector<std::pair<std::string, int>> rules = {
+        {"0112 ;x;", 550}, {"0103 ;x;", 558}, {"0110 ;x;", 554},    {Coded(191, 1), 511}, {Coded(192, 1), 512},
+        {"0105 ;x;", 555}, {"0109 ;x;", 552}, {"0107 ;x;", 563},    {"0108 ;x;", 559},    {"0335 ;x;", 560},
+        {"0104 ;x;", 561}, {"0388 ;x;", 514}, {Coded(310, 1), 556}, {Coded(310, 2), 557}};
+    std::string blocks;
+    for (size_t i = 0; i < rules.size(); ++i) {
+      blocks += Block("DOC_ELEMENT", "r", {Key("R-" + std::to_string(i)), rules[i].first, Plain(20, "e")});
+      blocks +=
+          Block("DOC_ELEMENT", "t", {Key("T-" + std::to_string(i)), rules[i].first, Coded(358, 2), Plain(20, "e")});
+    }
+    QVERIFY(Load(blocks) > 0);
+    for (size_t i = 0; i < rules.size(); ++i) {
+      TisMorvoObject* plain = Find("R-" + std::to_string(i));
+      TisMorvoObject* twin = Find("T-" + std::to_string(i));
+      QVERIFY(plain && twin);
+      QVERIFY2(plain->GetTypeNumber() == rules[i].second, rules[i].first.c_str());
+      QVERIFY2(twin->GetTypeNumber() == rules[i].second + 1, rules[i].first.c_str());
+    }
+  }
+
+  void earlierRulesWinOverLaterOnes() {
+    // Pairs of rules that both hold: the one earlier in the order decides.
+    QVERIFY(Load(Block("DOC_ELEMENT", "a", {Key("W-1"), "0103 ;x;", "0110 ;x;", Plain(20, "e")}) +
+                 Block("DOC_ELEMENT", "b", {Key("W-2"), Coded(191, 1), "0105 ;x;", Plain(20, "e")}) +
+                 Block("DOC_ELEMENT", "c", {Key("W-3"), Coded(192, 1), "0112 ;x;", Plain(20, "e")}) +
+                 Block("DOC_ELEMENT", "d", {Key("W-4"), "0104 ;x;", "0335 ;x;", Plain(20, "e")}) +
+                 Block("DOC_ELEMENT", "e", {Key("W-5"), "0107 ;x;", "0108 ;x;", Plain(20, "e")})) > 0);
+    QCOMPARE(Find("W-1")->GetTypeNumber(), 558);
+    QCOMPARE(Find("W-2")->GetTypeNumber(), 511);
+    QCOMPARE(Find("W-3")->GetTypeNumber(), 550);
+    QCOMPARE(Find("W-4")->GetTypeNumber(), 560);
+    QCOMPARE(Find("W-5")->GetTypeNumber(), 563);
+  }
+
   void refinedNumbersWaitForTheEndOfTheRead() {
     // The reader asks the type number for every content line; asked then, the
     // element must not settle on 510 before its property 105 has been read.
@@ -401,6 +440,22 @@ class TestSpecials : public QObject {
     QCOMPARE(shown[2], std::make_pair(std::string("Needed format"), std::string("c.dat")));
   }
 
+  void externalFilePartsFollowTheQuotingRules() {
+    QVERIFY(Load(Block("EXT_FILES", "q",
+                       {"0010 '\"XF-3\"'", "0101 'it''s.fmt' 'b.seg'", "0102 'open.fmt' 'never closed", "0103 ''",
+                        "0020 'e'"})) > 0);
+    TisMorvoObject* o = Find("XF-3");
+    QVERIFY(o);
+    SetView("*");
+    const TShown shown = Shown(o);
+    QCOMPARE(shown.size(), size_t(5));
+    // A doubled delimiter stands for one and does not end the part.
+    QCOMPARE(shown[2].second, std::string("it's.fmt\r\nb.seg"));
+    // A part that never closes ends the list; so does an empty first part.
+    QCOMPARE(shown[3].second, std::string("open.fmt"));
+    QCOMPARE(shown[4].second, std::string());
+  }
+
   void externalFilesShowAtMostAHundredLines() {
     std::vector<std::string> body = {"0010 '\"XF-2\"'"};
     for (int id = 3001; id <= 3119; ++id) body.push_back(FormatId4(id) + " 'f" + std::to_string(id) + "'");
@@ -480,6 +535,30 @@ class TestSpecials : public QObject {
              std::string("0-1 $FFFFFFFF -> 0-1 $FFFFFFFF"));
   }
 
+  void translationNumbersAreDecimalOnly() {
+    const std::string fmt = "%3d_$%0:2x_->_%3d_$%1:2x";
+    QCOMPARE(TisMorvoObject_Translate_Table::FormatTranslationEntry("x $41 0x61 y", fmt),
+             std::string("0-1 $FFFFFFFF -> 0-1 $FFFFFFFF"));
+    QCOMPARE(TisMorvoObject_Translate_Table::FormatTranslationEntry("x +7 -2 y", fmt),
+             std::string("007 $07 -> 0-2 $FFFFFFFE"));
+    QCOMPARE(TisMorvoObject_Translate_Table::FormatTranslationEntry("x 99999999999 5 y", fmt),
+             std::string("0-1 $FFFFFFFF -> 005 $05"));
+  }
+
+  void translationListThatEndsTheBlockIsListedOnce() {
+    // A ":"-list as the last line is read in the body and again at the end
+    // of the block; the table shows its entries once.
+    QVERIFY(Load(Block("TRANS_TABLE", "T", {Key("TT-4"), ":2 \"A 65 97 a\" \"B 66 98 b\";"})) > 0);
+    TisMorvoObject* t = Find("TT-4");
+    QVERIFY(t);
+    QCOMPARE(CountLinesWithId(t, 1102), 1);
+    SetView("*");
+    const TShown shown = Shown(t);
+    QCOMPARE(shown.size(), size_t(2));
+    QCOMPARE(shown[1],
+             std::make_pair(std::string("Translations"), std::string("065 $41 -> 097 $61\r\n066 $42 -> 098 $62")));
+  }
+
   void translationTableListBecomesOneProperty() {
     QVERIFY(Load(Block("TRANS_TABLE", "Upper", {Key("TT-1"), "3 \"A 65 97 a\" \"B 66 98 b\" \"C 67 q c\" ;"})) > 0);
     TisMorvoObject* t = Find("TT-1");
@@ -522,6 +601,67 @@ class TestSpecials : public QObject {
     QCOMPARE(CountLinesWithId(Find("DOC-1"), 1103), 0);
     QVERIFY(Load(docs, "#release 5") > 0);
     QCOMPARE(CountLinesWithId(Find("DOC-1"), 1103), 0);
+    // Ten characters, not ten bytes: no character is cut in half.
+    QVERIFY(Load(docs, "#Version 5.2 b\xEAta \xE9t\xE9 final") > 0);  // windows-1252 in the file
+    QCOMPARE(Find("DOC-1")->GetPropertyText(1103), std::string("5.2 b\xC3\xAAta \xC3\xA9"));
+    // "Version" at the very end of the line gives an empty version.
+    QVERIFY(Load(docs, "#Version") > 0);
+    QCOMPARE(CountLinesWithId(Find("DOC-1"), 1103), 1);
+    QCOMPARE(Find("DOC-1")->GetPropertyText(1103), std::string());
+  }
+
+  // ---- the shipped samples ------------------------------------------------
+
+  // The samples hold an object of each special kind, and under every shipped
+  // view each shows its own values, none of them twice.
+  void samplesShowEverySpecialKind() {
+    FreeAllObjects();  // also lets go of the test's own configuration file
+    SetExecutableFolderOverride(testsupport::BinDir());
+    const std::string folder = std::string(MORVO_SOURCE_DIR) + "/samples/";
+    const TStringList views = SplitCommaText(ReadCfgString("Settings", "Views"));
+    QVERIFY(views.size() >= 2);
+    std::set<int> kinds;
+    std::set<std::string> seen;
+    for (const char* file : {"Invoice.dcl", "Lettre.seg", "Channels.chn"}) {
+      FreeAllObjects();
+      QVERIFY2(ReadObjectFile(folder + file) > 0, file);
+      for (const std::string& view : views) {
+        SetView(ReadCfgString(view, "Fields"), ReadCfgString(view, "MandatoryFields"),
+                StrToIntDef(ReadCfgString(view, "Info"), 0));
+        for (const auto& e : gAllObjects->Entries()) {
+          TisMorvoObject* o = e.Object;
+          const int base = o->FBaseTypeNr;
+          if (!dynamic_cast<TisMorvoObject_FlowTool*>(o) && base != 10 && base != 101 && base / 100 != 4 &&
+              base != 501 && base / 100 != 7 && base != 903 && base != 1001)
+            continue;
+          kinds.insert(base);
+          const TShown shown = Shown(o);
+          const std::set<std::pair<std::string, std::string>> distinct(shown.begin(), shown.end());
+          QVERIFY2(distinct.size() == shown.size(), (view + ": " + o->FName).c_str());
+          for (const auto& [name, value] : shown) seen.insert(o->FName + "|" + value);
+        }
+      }
+    }
+    for (int kind : {10, 101, 401, 402, 501, 701, 801, 802, 803, 903, 1001})
+      QVERIFY2(kinds.count(kind), std::to_string(kind).c_str());
+
+    const char* expected[] = {
+        "Large amount?|Total > 1000\r\nAsk for a signature",
+        "Large amount?|Total > 10000\r\nSend by registered mail",
+        "Terms by language|Language = 'FR'\r\nPayment terms FR - Overlay segment",
+        "Terms by language|Language = 'IT'\r\nItalian terms",
+        "Item lines|Each invoice item\r\nItem table - Document element",
+        "Invoice files|Invoice.fmt\r\nTotals.fmt",
+        "Segment : Address block|Address block",
+        "Payment slip code|Address block : Segment",
+        "Invoice|4.20.0.118",
+        "Accents fran\xC3\xA7"
+        "ais|201 $C9 -> 144 $90\r\n232 $E8 -> 138 $8A\r\n0-1 $FFFFFFFF -> 0-1 $FFFFFFFF",
+        "EBCDIC umlauts|192 $C0 -> 228 $E4\r\n208 $D0 -> 252 $FC",
+    };
+    for (const char* text : expected) QVERIFY2(seen.count(text), text);
+    FreeAllObjects();
+    SetExecutableFolderOverride(FFolder);
   }
 };
 
