@@ -9,6 +9,7 @@
 
 #include "Accessors.h"
 #include "AppPaths.h"
+#include "CodePage.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "Registry.h"
@@ -515,6 +516,53 @@ class TestModelBase : public QObject {
     }
     QVERIFY(files >= 3);
     QVERIFY(testsupport::ReadFileBytes(folder + "/Invoice.dcl").substr(0, 2) == "\xFF\xFE");
+  }
+
+  // The reader itself takes every sample to its end: every block becomes an
+  // object (collections excepted), names arrive as UTF-8 whatever the file's
+  // encoding, and links and roots are resolved.
+  void samplesAreReadWholeByTheReader() {
+    SetExecutableFolderOverride(testsupport::BinDir());
+    const std::string folder = std::string(MORVO_SOURCE_DIR) + "/samples";
+    std::set<std::string> names;
+    int resolvedLinks = 0, unresolvedLinks = 0, files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      const QString file = QString::fromStdString(entry.path().filename().string());
+      QStringList lines = DecodedSampleLines(testsupport::ReadFileBytes(entry.path().string()));
+      if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // the break at the end
+      const int blocks = static_cast<int>(lines.filter(QRegularExpression("^\\s*OBJECT ")).size() -
+                                          lines.filter("TYPE=\"PropertyCollection\"").size());
+      const int topBlocks = static_cast<int>(lines.filter(QRegularExpression("^OBJECT ")).size());
+
+      FreeAllObjects();
+      int result = -2;
+      try {
+        result = ReadObjectFile(entry.path().string());
+      } catch (const EMorvoError& e) {
+        QFAIL(qPrintable(file + ": " + e.what()));
+      }
+      ++files;
+      QVERIFY2(result == lines.size(), qPrintable(file + ": stopped at " + QString::number(result)));
+      QVERIFY2(gAllObjects && gAllObjects->Count() == blocks, qPrintable(file));
+      QVERIFY2(gTopObjects && static_cast<int>(gTopObjects->size()) == topBlocks, qPrintable(file));
+      QVERIFY2(gRootObjects && !gRootObjects->empty(), qPrintable(file));
+      for (const auto& e : gAllObjects->Entries()) {
+        TisMorvoObject* obj = e.Object;
+        QVERIFY2(obj->GetTypeNumber() != 0, qPrintable(file + ": " + QString::fromStdString(obj->FTypeName)));
+        QVERIFY2(IsValidUtf8(obj->FName) && !obj->FName.empty(), qPrintable(file));
+        QVERIFY2(!obj->FGUID.empty(), qPrintable(file + ": " + QString::fromStdString(obj->FName)));
+        QCOMPARE(obj->FPropIds.Count(), static_cast<int>(obj->FLines.size()));
+        names.insert(obj->FName);
+        for (const auto& link : obj->FLinks) ++(link.Object ? resolvedLinks : unresolvedLinks);
+      }
+    }
+    QVERIFY(files >= 3);
+    QVERIFY(resolvedLinks > 0);
+    QVERIFY(unresolvedLinks > 0);  // a link to an object of another file stays a name
+    QVERIFY(
+        names.count("Accents fran\xC3\xA7"
+                    "ais"));  // windows-1252 in the file
+    FreeAllObjects();
   }
 };
 

@@ -1,3 +1,5 @@
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -269,6 +271,92 @@ class TestPlatformRegistry : public QObject {
     QCOMPARE(ReadOne("Old"), std::string("whole"));
     QCOMPARE(ReadOne("New"), std::string("n"));
     QVERIFY(DamagedCopies().isEmpty());
+  }
+
+  // A writer that hits a size limit halfway through its new content: once
+  // killed by the kernel in the middle of the write, once told by a failing
+  // write. Either way the old store stays byte for byte.
+  void aWriteCutOffHalfwayLeavesTheOldStoreWhole() {
+    WriteOne("Old", "whole");
+    const std::string before = ReadFileBytes(StoreFile());
+    const std::string big(1 << 20, 'b');
+    for (const bool killed : {true, false}) {
+      const pid_t child = fork();
+      QVERIFY(child >= 0);
+      if (child == 0) {
+        const rlimit noCore{0, 0};
+        const rlimit small{64 << 10, 64 << 10};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        ::signal(SIGXFSZ, killed ? SIG_DFL : SIG_IGN);
+        try {
+          TRegistry reg;
+          if (!reg.OpenKey(kKey, false)) _exit(3);
+          reg.WriteString("Big", big);
+        } catch (const EMorvoError& e) {
+          _exit(std::string(e.what()) == "Failed to set data for 'Big'" ? 0 : 2);
+        }
+        _exit(1);  // the write claimed success
+      }
+      int status = 0;
+      QCOMPARE(waitpid(child, &status, 0), child);
+      if (killed)
+        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ, "the writer was not stopped by the limit");
+      else
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the failed write was not reported");
+      QCOMPARE(ReadFileBytes(StoreFile()), before);
+      QCOMPARE(ReadOne("Old"), std::string("whole"));
+      QCOMPARE(ReadOne("Big"), std::string());
+    }
+    // The next writer clears what the killed one left and sets nothing aside.
+    WriteOne("New", "n");
+    const QStringList left = QDir(QString::fromStdString(TRegistry::StoreFolder()))
+                                 .entryList({QStringLiteral("*.tmp-*")}, QDir::Files | QDir::Hidden);
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(' ')));
+    QVERIFY(DamagedCopies().isEmpty());
+    QCOMPARE(ReadOne("Old"), std::string("whole"));
+  }
+
+  // Whatever length a store file is cut to, reading it neither fails nor
+  // invents data: every value found is whole (texts) or a leading part of
+  // the value (a byte list cut between two bytes), and the file is unchanged.
+  void everyCutOfAStoreReadsWithoutFailing() {
+    const std::string blob = AllBytes();
+    {
+      TRegistry reg;
+      QVERIFY(reg.OpenKey(kKey, true));
+      reg.WriteString("Text", "quote \" back\\ tab\t \xC3\xA4 end");
+      reg.WriteBinaryData("Blob", blob);
+      reg.WriteString("", "default");
+      QVERIFY(reg.OpenKey(std::string(kKey) + "\\DlgPos", true));
+      reg.WriteString("Left", "12");
+    }
+    const std::string whole = ReadFileBytes(StoreFile());
+    for (size_t n = 0; n <= whole.size(); ++n) {
+      const std::string cut = whole.substr(0, n);
+      QVERIFY(WriteFileBytes(StoreFile(), cut));
+      try {
+        TRegistry reg;
+        if (reg.OpenKey(kKey, false)) {
+          for (const std::string& name : reg.GetValueNames()) {
+            if (name == "Blob") {
+              const std::string got = reg.ReadBinaryData(name);
+              QVERIFY2(blob.compare(0, got.size(), got) == 0, qPrintable(QString::number(n)));
+            } else if (name == "Text") {
+              QCOMPARE(reg.ReadString(name), std::string("quote \" back\\ tab\t \xC3\xA4 end"));
+            } else {
+              QVERIFY2(name.empty(), name.c_str());
+              QCOMPARE(reg.ReadString(name), std::string("default"));
+            }
+          }
+        }
+        if (reg.OpenKey(std::string(kKey) + "\\dlgpos", false) && reg.ValueExists("Left"))
+          QCOMPARE(reg.ReadString("Left"), std::string("12"));
+      } catch (const EMorvoError& e) {
+        QFAIL(qPrintable(QString::number(n) + ": " + e.what()));
+      }
+      QCOMPARE(ReadFileBytes(StoreFile()), cut);
+    }
   }
 
   void aDamagedStoreIsReadAsFarAsItGoesAndSetAside() {
