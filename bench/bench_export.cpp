@@ -2,18 +2,17 @@
 // the same run: exporting 100,000 objects should cost at most twice their
 // reading, and ten times the objects at most eleven times the export's time.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 
 #include "AppPaths.h"
 #include "ExportEngine.h"
 #include "MorvoObject.h"
+#include "support/ObjectFileGenerator.h"
 
 namespace {
 
@@ -27,21 +26,9 @@ TFixture& Fixture() {
   return f;
 }
 
-void WriteText(const std::string& Path, const std::string& Text) {
-  std::ofstream out(Path, std::ios::binary);
-  out << Text;
-}
-
-// Definition files of a made-up product: five object types, a dozen
-// properties, one view of all fields and an XML-like export.
-void WriteDefinitions(const std::string& Folder) {
-  WriteText(Folder + "ObjectTypNum.txt", "0303 FORMTYPE\r\n0601 FIELDTYPE\r\n0003 GROUPTYPE\r\n0304 DOCTYPE\r\n");
-  std::string props =
-      "0001=Name\r\n0002=Title\r\n0003=Width\r\n0004=Height\r\n0005=Caption\r\n0006=Comment\r\n0010=GUID\r\n"
-      "0338=Author\r\n0339=Remark\r\nFORMTYPE=Form\r\nFIELDTYPE=Field\r\nGROUPTYPE=Group\r\nDOCTYPE=Document\r\n";
-  WriteText(Folder + "ObjectProperties.txt", props);
-  WriteText(Folder + "XMLCodes.txt",
-            "&amp;      &\r\n&lt;       <\r\n&gt;       >\r\n&quot;     \"\r\n&apos;     '\r\n");
+// One view of all fields and an XML-like export over the generator's
+// made-up product.
+std::string ExportDefinition() {
   std::string cfg =
       "[Settings]\r\nViews=All\r\nOutPuts=xml\r\n\r\n[All]\r\nFields=*\r\n\r\n[xml]\r\n"
       "StartDocLine=<?xml version=\"1.0\"?>\r\nTitleLine=<!-- %s %s %s %s -->\r\nStartBody1=<objects>\r\n"
@@ -58,57 +45,32 @@ void WriteDefinitions(const std::string& Folder) {
     cfg += "LevelValueStr" + d + "=" + indent + "    <text>%s</text></property>\r\n";
     cfg += "LevelObjectEnd" + d + "=" + indent + "</object>\r\n";
   }
-  WriteText(Folder + "MorvoObject.cfg", cfg);
-}
-
-// Groups of ten objects: a form holding two groups of three fields each, and
-// a document; five or six properties apiece, a few of them integers.
-void WriteObjectFile(const std::string& Path, int Objects) {
-  std::string text = "Generated object file\r\nfor the export benchmark\r\n!!EndOfControl\r\n";
-  int id = 0;
-  auto object = [&](const std::string& type, const std::string& indent) {
-    const std::string n = std::to_string(id++);
-    text += indent + "OBJECT TYPE=\"" + type + "\" NAME=\"" + type.substr(0, 2) + n + "\" DELIM=;\r\n";
-    text += indent + "0010 \"G" + n + "\"\r\n";
-    text += indent + "0002 |0000000000'Title of <" + n + "> & more'|\r\n";
-    text += indent + "0003 |0000000000'" + std::to_string(id % 640) + "'|\r\n";
-    text += indent + "0004 |0000000000'0" + std::to_string(id % 48) + "'|\r\n";
-    text += indent + "0005 |0000000000'Line one\x02\x01Line two of " + n + "'|\r\n";
-    text += indent + "0006 |0000000000'A comment that is a little longer, as comments are'|\r\n";
-  };
-  while (id < Objects) {
-    object("FORMTYPE", "");
-    for (int g = 0; g < 2; ++g) {
-      object("GROUPTYPE", "  ");
-      for (int f = 0; f < 3; ++f) {
-        object("FIELDTYPE", "    ");
-        text += "    }\r\n";
-      }
-      text += "  }\r\n";
-    }
-    text += "}\r\n";
-    object("DOCTYPE", "");
-    text += "}\r\n";
-  }
-  WriteText(Path, text);
+  return cfg;
 }
 
 void Setup() {
-  char templ[] = "/tmp/bench_export.XXXXXX";
   TFixture& f = Fixture();
-  f.Folder = std::string(mkdtemp(templ)) + "/";
-  setenv("XDG_CONFIG_HOME", f.Folder.c_str(), 1);
-  WriteDefinitions(f.Folder);
-  SetExecutableFolderOverride(f.Folder);
+  f.Folder = benchgen::MakeWorkFolder("bench_export");
+  benchgen::WriteDefinitions(f.Folder, ExportDefinition());
   for (int n : {10000, 100000}) {
     f.Files[n] = f.Folder + "objects" + std::to_string(n) + ".obj";
-    WriteObjectFile(f.Files[n], n);
+    benchgen::TFormGroupOptions options;
+    options.Objects = n;
+    options.Purpose = "the export benchmark";
+    // Markup to translate and zero-led integers to read, as real designs have.
+    options.MarkupInValues = true;
+    options.ZeroLedHeights = true;
+    benchgen::WriteText(f.Files[n], benchgen::MakeFormGroups(options));
   }
 }
 
+// Every generated object must be read, or the ratios compare unlike work.
 void Load(int Objects) {
   FreeAllObjects();
-  if (ReadObjectFile(Fixture().Files[Objects]) <= 0) std::abort();
+  if (ReadObjectFile(Fixture().Files[Objects]) <= 0 || !gAllObjects || gAllObjects->Count() < Objects) {
+    std::fprintf(stderr, "the generated file of %d objects did not read whole\n", Objects);
+    std::abort();
+  }
 }
 
 void BM_Read(benchmark::State& state) {
