@@ -142,6 +142,7 @@ TEncoder::TEncoder() : FBuf(kBufCapacity + kBufSlack, 0), FHead(size_t{1} << kHa
 void TEncoder::Reset() {
   FBits = TBitWriter();
   FUncompressedFrames = 0;
+  FAlignedFrames = 0;
   FHeaderWritten = false;
   FShortFrameSeen = false;
   FBufBase = FDataEnd = FNextInsert = 0;
@@ -358,31 +359,50 @@ void TEncoder::WriteTreeSection(const uint8_t* NewLens, uint8_t* PrevLens, int C
   std::memcpy(PrevLens, NewLens, Count);
 }
 
-void TEncoder::WriteVerbatimBlock(uint32_t Size) {
+bool TEncoder::WriteCompressedBlock(uint32_t Size) {
   uint32_t MainFreq[kMainSymbols] = {};
   uint32_t LengthFreq[kLengthSymbols] = {};
+  uint32_t AlignedFreq[kAlignedSymbols] = {};
   for (const TToken& T : FTokens) {
     ++MainFreq[T.Main];
     if (T.Main >= 256 && ((T.Main - 256) & 7) == 7) ++LengthFreq[T.LengthSym];
+    if (T.FooterBits >= 3) ++AlignedFreq[T.Footer & 7];
   }
   const std::vector<uint8_t> MainLens = CodeLengths(MainFreq, kMainSymbols, 16);
   const std::vector<uint8_t> LengthLens = CodeLengths(LengthFreq, kLengthSymbols, 16);
+  const std::vector<uint8_t> AlignedLens = CodeLengths(AlignedFreq, kAlignedSymbols, 7);
 
-  FBits.Put(1, 3);
+  // The aligned tree replaces three raw footer bits per long offset and costs
+  // 24 bits to send. No long offset at all leaves it empty, which decoders
+  // refuse, so the block stays verbatim then.
+  int64_t Saving = -3 * kAlignedSymbols;
+  for (int S = 0; S < kAlignedSymbols; ++S) Saving += int64_t{AlignedFreq[S]} * (3 - AlignedLens[S]);
+  const bool Aligned = Saving > 0;
+
+  FBits.Put(Aligned ? 2 : 1, 3);
   FBits.Put(Size >> 8, 16);
   FBits.Put(Size & 0xFF, 8);
+  if (Aligned)
+    for (int S = 0; S < kAlignedSymbols; ++S) FBits.Put(AlignedLens[S], 3);
   WriteTreeSection(MainLens.data(), FPrevMain.data(), 256);
   WriteTreeSection(MainLens.data() + 256, FPrevMain.data() + 256, kMainSymbols - 256);
   WriteTreeSection(LengthLens.data(), FPrevLength.data(), kLengthSymbols);
 
   const std::vector<uint16_t> MainCodes = CanonicalCodes(MainLens.data(), kMainSymbols);
   const std::vector<uint16_t> LengthCodes = CanonicalCodes(LengthLens.data(), kLengthSymbols);
+  const std::vector<uint16_t> AlignedCodes = CanonicalCodes(AlignedLens.data(), kAlignedSymbols);
   for (const TToken& T : FTokens) {
     FBits.Put(MainCodes[T.Main], MainLens[T.Main]);
     if (T.Main < 256) continue;
     if (((T.Main - 256) & 7) == 7) FBits.Put(LengthCodes[T.LengthSym], LengthLens[T.LengthSym]);
-    FBits.Put(T.Footer, T.FooterBits);
+    if (Aligned && T.FooterBits >= 3) {
+      FBits.Put(T.Footer >> 3, T.FooterBits - 3);
+      FBits.Put(AlignedCodes[T.Footer & 7], AlignedLens[T.Footer & 7]);
+    } else {
+      FBits.Put(T.Footer, T.FooterBits);
+    }
   }
+  return Aligned;
 }
 
 void TEncoder::WriteUncompressedBlock(const uint8_t* Data, uint32_t Size, std::vector<uint8_t>& Payload) {
@@ -422,9 +442,12 @@ void TEncoder::EncodeFrame(const uint8_t* Data, size_t Size, std::vector<uint8_t
   const auto SavedLength = FPrevLength;
 
   ParseFrame(Start, FDataEnd);
-  WriteVerbatimBlock(static_cast<uint32_t>(Size));
+  const bool Aligned = WriteCompressedBlock(static_cast<uint32_t>(Size));
   FBits.Align();
-  if (Payload.size() <= FPayloadLimit) return;
+  if (Payload.size() <= FPayloadLimit) {
+    if (Aligned) ++FAlignedFrames;
+    return;
+  }
 
   // Too big: undo the block's effect on the decoder's state and send the
   // bytes as they are. The match finder's tables stay valid as they are.

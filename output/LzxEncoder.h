@@ -7,9 +7,11 @@
 // boundary). The window, repeated offsets and previous tree lengths carry on
 // from frame to frame until Reset() starts the next folder.
 //
-// Each frame is one verbatim block, so no match ever crosses a frame or block
-// boundary. A frame whose compressed form would exceed the payload limit goes
-// out as an uncompressed block instead.
+// Each frame is one block, so no match ever crosses a frame or block
+// boundary: a verbatim block, or an aligned-offset block when coding the low
+// three bits of long offsets with their own tree saves space. A frame whose
+// compressed form would exceed the payload limit goes out as an uncompressed
+// block instead.
 
 #include <array>
 #include <cstddef>
@@ -29,6 +31,7 @@ constexpr int kPositionSlots = 36;
 constexpr int kMainSymbols = 256 + 8 * kPositionSlots;
 constexpr int kLengthSymbols = 249;
 constexpr int kPreTreeSymbols = 20;
+constexpr int kAlignedSymbols = 8;
 constexpr int kMinMatch = 2;
 constexpr int kMaxMatch = 257;
 constexpr uint16_t kCabCompressionWord = 0x0003 | (kWindowBits << 8);
@@ -90,8 +93,10 @@ class TEncoder {
   // Frames whose verbatim form would be larger than this go as uncompressed
   // blocks. Lowering it lets a test force that path.
   void SetPayloadLimit(size_t Limit) { FPayloadLimit = Limit; }
-  // Number of frames of the current folder written as uncompressed blocks.
+  // Number of frames of the current folder written as uncompressed and as
+  // aligned-offset blocks.
   size_t UncompressedFrames() const { return FUncompressedFrames; }
+  size_t AlignedFrames() const { return FAlignedFrames; }
 
  private:
   struct TToken {
@@ -108,13 +113,15 @@ class TEncoder {
   uint32_t FindMatch(uint64_t Pos, uint32_t MaxLen, uint32_t& Dist);
   void ParseFrame(uint64_t Start, uint64_t End);
   void AddMatch(uint32_t Len, uint32_t Dist);
-  void WriteVerbatimBlock(uint32_t Size);
+  // A verbatim or aligned-offset block, whichever is smaller; true for aligned.
+  bool WriteCompressedBlock(uint32_t Size);
   void WriteUncompressedBlock(const uint8_t* Data, uint32_t Size, std::vector<uint8_t>& Payload);
   void WriteTreeSection(const uint8_t* NewLens, uint8_t* PrevLens, int Count);
 
   TBitWriter FBits;
   size_t FPayloadLimit = kMaxFramePayload;
   size_t FUncompressedFrames = 0;
+  size_t FAlignedFrames = 0;
   bool FHeaderWritten = false;
   bool FShortFrameSeen = false;
 

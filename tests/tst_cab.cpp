@@ -91,6 +91,20 @@ std::string ChunkAtDistance(uint32_t Distance) {
   return S;
 }
 
+// Fixed-size records of small counters: matches lie at multiples of the
+// record size, so the low bits of their offsets repeat.
+std::string Records(size_t N, uint64_t Seed) {
+  TRandom R(Seed);
+  std::string S;
+  for (uint32_t I = 0; S.size() < N; ++I) {
+    const uint32_t Rec[4] = {I, I * 3 % 17, 0x10000u | static_cast<uint32_t>(R.Next() % 4),
+                             static_cast<uint32_t>(R.Next() % 256)};
+    S.append(reinterpret_cast<const char*>(Rec), sizeof Rec);
+  }
+  S.resize(N);
+  return S;
+}
+
 bool HaveTool(const char* Name) { return !QStandardPaths::findExecutable(QString::fromLatin1(Name)).isEmpty(); }
 
 struct TRun {
@@ -233,6 +247,10 @@ const std::vector<TRoundTripCase>& RoundTripCases() {
       {"period 200 KB over 700 KB",
        [] {
          return TFolders{{{"long.bin", Repeat(TRandom(7).Bytes(200000), 700000)}}};
+       }},
+      {"binary records",
+       [] {
+         return TFolders{{{"table.bin", Records(500000, 25)}}};
        }},
       {"random 70 KB",
        [] {
@@ -459,6 +477,17 @@ void TestCab::encoderFrames() {
   QVERIFY_THROWS_EXCEPTION(std::logic_error,
                            E.EncodeFrame(reinterpret_cast<const uint8_t*>(Random.data()), 1000, Payload));
   QVERIFY_THROWS_EXCEPTION(std::logic_error, E.EncodeFrame(nullptr, 0, Payload));
+
+  // Offsets whose low bits repeat are sent through the aligned-offset tree;
+  // text keeps verbatim blocks.
+  E.Reset();
+  const std::string Table = Records(4 * 32768, 31);
+  for (int F = 0; F < 4; ++F) E.EncodeFrame(reinterpret_cast<const uint8_t*>(Table.data()) + F * 32768, 32768, Payload);
+  QCOMPARE(E.AlignedFrames(), size_t{4});
+  E.Reset();
+  const std::string Words = Text(32768, 32);
+  E.EncodeFrame(reinterpret_cast<const uint8_t*>(Words.data()), 32768, Payload);
+  QCOMPARE(E.AlignedFrames(), size_t{0});
 
   // An uncompressed frame: the header bit and block header take 28 bits,
   // then zero bits to the word, the repeated offsets and the bytes.
