@@ -12,6 +12,7 @@
 
 #include "Accessors.h"
 #include "DialogFacade.h"
+#include "MessagePump.h"
 #include "MorvoObject.h"
 #include "ObjectTree.h"
 #include "ObjectTreeModel.h"
@@ -324,6 +325,24 @@ class TestCommands : public QObject {
                                      "\" does not exsist, use the Config dialog to fix this."});
     QCOMPARE(dialogs::Recorded()[0].Flags, 0u);
     QCOMPARE(dialogs::Recorded()[0].Title, FWindow->windowTitle());
+  }
+
+  void aLoadThatMeetsTheEndOfTheProgramStartsNoEditor() {
+    const QString record = FHome.path() + "/editor-ending.txt";
+    WriteRegString("ExternalEditor", MakeEditor(record).toStdString());
+    WriteRegString("OpenNonQSFiles", "-1");
+    const QString text = MakeFile("ending.txt", "no objects\n");
+    // The program is ending before the reader parses: it reports 0, not
+    // "no object file", and the editor must not start while everything closes.
+    SetApplicationTerminating(true);
+    const bool result = FWindow->OpenObjectFile(text);
+    SetApplicationTerminating(false);
+    QVERIFY(result);
+    QVERIFY(!FWindow->FFileLoaded);
+    QCOMPARE(FWindow->mlZIBFiles->Items(), QStringList{text});
+    QTest::qWait(300);
+    QVERIFY(!QFile::exists(record));
+    QVERIFY(Messages().isEmpty());
   }
 
   void nonObjectFileWithTheSettingOffStaysQuiet() {
