@@ -11,6 +11,16 @@
 
 using specials::StoredLineId;
 
+namespace {
+
+// Characters of a UTF-8 text: every byte that is not a continuation byte starts one.
+size_t CharCount(const std::string& S) {
+  return static_cast<size_t>(
+      std::count_if(S.begin(), S.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+}  // namespace
+
 void TisMorvoObject_FlowTool::SetConditionGroup(int CondBaseId, const char* Marker) {
   FCondBaseId = CondBaseId;
   FCondFirstId = CondBaseId + 1;
@@ -66,7 +76,7 @@ int TisMorvoObject_FlowTool::ParseOoMLLine(const std::string& S) {
     const std::string c = S.substr(0, 1);
     const std::string v = S + c;
     specials::DeleteLine(*this, 0);
-    if (v.size() < 12) return r;
+    if (CharCount(v) < 12) return r;
     const int id = ConditionId(v);
     FLines.push_back(std::to_string(id) + " " + c + FMarker + Copy(S, 6, static_cast<int64_t>(S.size())) + " " + c);
     FPropIds.Append(id);

@@ -282,6 +282,14 @@ class TestSpecials : public QObject {
     QVERIFY(StartsWith(alone->FLines[0], "1401 "));
   }
 
+  void oomlLengthRuleCountsCharactersNotBytes() {
+    // Read from windows-1252, each accented letter is two bytes in memory.
+    QVERIFY(Load(Block("OOML_TOOL", "Ten", {";'Cnd \"\xE9\xE9\"'", Key("OOML-4"), Plain(20, "end")}) +
+                 Block("OOML_TOOL", "Eleven", {";'Cnd \"\xE9\xE9x\"'", Key("OOML-5"), Plain(20, "end")})) > 0);
+    QCOMPARE(Find("OOML-4")->FPropIds.CommaText(), std::string("10,20"));
+    QCOMPARE(Find("OOML-5")->FPropIds.CommaText(), std::string("10,20,1401"));
+  }
+
   // ---- type refinement ----------------------------------------------------
 
   void documentElementRulesApplyInOrderWithThePlusOneStep() {
