@@ -70,6 +70,8 @@ class TCabWriter {
   // Adds the file at SourcePath under NameInCabinet ("/" or "\" between
   // folders; stored with "\"). Its date, time and attributes come from the
   // file (modification time in local time; archive, read-only, execute).
+  // A file that cannot be opened or a bad name leaves the cabinet usable; a
+  // read or write failure in the middle of the data drops the whole cabinet.
   bool AddFile(const std::string& SourcePath, const std::string& NameInCabinet);
   // Same, with the date, time and attributes given.
   bool AddFile(const std::string& SourcePath, const std::string& NameInCabinet, const TCabFileStamp& Stamp);
@@ -92,8 +94,8 @@ class TCabWriter {
   // Files in the cabinet written by the last FlushCabinet (0 when none was written).
   size_t FilesWritten() const { return FWrittenFiles; }
 
-  // Frames compressed into uncompressed blocks take this limit instead of
-  // the format's; lets a test force that path. 0 restores the default.
+  // Frames whose compressed form exceeds this limit (instead of the format's
+  // own) are sent uncompressed; lets a test force that path. 0 restores it.
   void SetFramePayloadLimitForTesting(size_t Limit);
 
   TFileEvent OnFileStart;
