@@ -29,6 +29,11 @@ std::string& Scratch(int which) {
   return buffers[static_cast<size_t>(2 * gParseDepth + which)];
 }
 
+// A buffer that once took an extraordinarily long line gives its memory back.
+void TrimScratch(std::string& buffer) {
+  if (buffer.capacity() > 65536) std::string().swap(buffer);
+}
+
 struct TParseDepthGuard {
   TParseDepthGuard() { ++gParseDepth; }
   ~TParseDepthGuard() { --gParseDepth; }
@@ -167,6 +172,7 @@ void ParseLinePrefixed(TisMorvoObject& obj, char prefix, std::string_view text) 
   buffer.assign(1, prefix);
   buffer += text;
   obj.ParseLine(buffer);
+  TrimScratch(buffer);
 }
 
 }  // namespace
@@ -254,6 +260,12 @@ int TisMorvoObject::ReadPropertyBlock(TStringList& Lines, int Start) {
 
 int TisMorvoObject::ParseLine(const std::string& S) {
   TParseDepthGuard depth;
+  // Hands the rest of the line to the object's ParseLine one level deeper.
+  auto ParseLineScratch = [this](std::string_view rest) {
+    const int r = ParseLine(Scratch(0).assign(rest));
+    TrimScratch(Scratch(0));
+    return r;
+  };
   std::string_view s = TrimView(S);
   for (;;) {
     if (s.size() < 2) return -1;
@@ -264,9 +276,10 @@ int TisMorvoObject::ParseLine(const std::string& S) {
       const size_t pos1 = p == std::string_view::npos ? 0 : p + 1;
       if (static_cast<int64_t>(pos1) >= static_cast<int64_t>(s.size()) - 1) {
         ParseLinkList(Scratch(0).assign(s));
+        TrimScratch(Scratch(0));
         return -1;
       }
-      if (gParseDepth < kMaxParseNesting) return ParseLine(Scratch(0).assign(s));
+      if (gParseDepth < kMaxParseNesting) return ParseLineScratch(s);
       s = TrimView(s);
       continue;
     }
@@ -279,7 +292,7 @@ int TisMorvoObject::ParseLine(const std::string& S) {
       const int type = GetTypeNumber();
       if (id == 5 && type / 100 == 4) s = s.substr(s.find(' '));  // segment: the rest is a line of its own
       if (type / 100 == 10) return -1;                            // documents keep their properties in collections
-      if (gParseDepth < kMaxParseNesting) return ParseLine(Scratch(0).assign(s));
+      if (gParseDepth < kMaxParseNesting) return ParseLineScratch(s);
       s = TrimView(s);
       continue;
     }
@@ -289,6 +302,7 @@ int TisMorvoObject::ParseLine(const std::string& S) {
     if (id == 1 && FName.empty()) FName = ExtractQuoted(std::string(s), "\"", 1);
     if (id == 10 && FGUID.empty()) FGUID = ExtractQuoted(std::string(s), "\"", 1);
     AddProperty(id, Scratch(1).assign(blank == std::string_view::npos ? s : s.substr(blank)));
+    TrimScratch(Scratch(1));
     return id;
   }
 }
