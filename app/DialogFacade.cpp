@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,6 +16,7 @@ namespace {
 QList<TRecordedDialog> gRecorded;
 std::deque<QString> gFileAnswers;
 std::deque<int> gMessageAnswers;
+std::deque<QFont> gFontAnswers;
 std::deque<std::function<void(QDialog*)>> gDialogActions;
 bool gNonInteractive = false;
 
@@ -146,6 +148,24 @@ int MessageBox(QWidget* Parent, const QString& Text, const QString& Caption, uns
   return IdOfButton(box.standardButton(box.clickedButton()));
 }
 
+bool GetFont(QWidget* Parent, const QString& Title, const QFont& Initial, QFont& Chosen) {
+  TRecordedDialog rec;
+  rec.Kind = "font";
+  rec.Title = Title;
+  rec.Text = Initial.family();
+  gRecorded.append(rec);
+  if (!gFontAnswers.empty()) {
+    Chosen = gFontAnswers.front();
+    gFontAnswers.pop_front();
+    return true;
+  }
+  if (NonInteractive()) return false;
+  bool ok = false;
+  const QFont font = QFontDialog::getFont(&ok, Initial, Parent, Title);
+  if (ok) Chosen = font;
+  return ok;
+}
+
 int ExecDialog(QDialog* Dialog) {
   if (!Dialog) return QDialog::Rejected;
   TRecordedDialog rec;
@@ -168,6 +188,7 @@ int ExecDialog(QDialog* Dialog) {
 
 void QueueFileAnswer(const QString& FileName) { gFileAnswers.push_back(FileName); }
 void QueueMessageAnswer(int Id) { gMessageAnswers.push_back(Id); }
+void QueueFontAnswer(const QFont& Font) { gFontAnswers.push_back(Font); }
 void QueueDialogAction(std::function<void(QDialog*)> Action) { gDialogActions.push_back(std::move(Action)); }
 void SetNonInteractive(bool On) { gNonInteractive = On; }
 bool NonInteractive() {
@@ -181,6 +202,7 @@ void ResetForTests() {
   gRecorded.clear();
   gFileAnswers.clear();
   gMessageAnswers.clear();
+  gFontAnswers.clear();
   gDialogActions.clear();
 }
 

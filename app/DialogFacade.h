@@ -3,6 +3,7 @@
 // Every modal dialog and message box of the program goes through here, so a
 // test can answer them in advance instead of a person.
 
+#include <QFont>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -31,6 +32,10 @@ QString GetSaveFileName(QWidget* Parent, const TFileDialogRequest& Request);
 // result is the classic ID (IDOK, IDYES, ...).
 int MessageBox(QWidget* Parent, const QString& Text, const QString& Caption, unsigned Flags);
 
+// The font dialog, loaded with Initial; true and Chosen set when the user
+// confirmed a font, false (Chosen untouched) when cancelled.
+bool GetFont(QWidget* Parent, const QString& Title, const QFont& Initial, QFont& Chosen);
+
 // Runs one of the program's own windows modally (about, credits, config,
 // packager ...) and returns its result (QDialog::Accepted / Rejected).
 int ExecDialog(QDialog* Dialog);
@@ -39,7 +44,7 @@ int ExecDialog(QDialog* Dialog);
 // answer for a file dialog is the file name ("" = cancel); for a message box
 // the ID to return. Every dialog is recorded, answered from the queue or not.
 struct TRecordedDialog {
-  QString Kind;  // "open", "save", "message", "dialog"
+  QString Kind;  // "open", "save", "message", "dialog", "font"
   QString Title;
   QString Text;  // message text, the proposed file name, or the dialog's object name
   TFileDialogRequest Request;
@@ -47,6 +52,8 @@ struct TRecordedDialog {
 };
 void QueueFileAnswer(const QString& FileName);
 void QueueMessageAnswer(int Id);
+// The font the next font dialog returns as confirmed.
+void QueueFontAnswer(const QFont& Font);
 // A window run by ExecDialog is shown (not modally) and handed to the queued
 // action, which may click its buttons; a window the action leaves open is
 // rejected. The result is the window's result.

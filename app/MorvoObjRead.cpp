@@ -9,6 +9,7 @@
 #include "MorvoObject.h"
 #include "UnattendedCommands.h"
 #include "fAbout.h"
+#include "fConfig.h"
 #include "fCredits.h"
 #include "fFind.h"
 #include "fMain.h"
@@ -32,9 +33,10 @@ class TMainWindowCloseWatch : public QObject {
 }  // namespace
 
 void CreateAllForms() {
-  // The configuration and packager windows are not part of the program yet;
-  // the others come in the order the rest of the program expects.
+  // The packager window is not part of the program yet; the others come in
+  // the order the rest of the program expects.
   if (!FrmMorvoReader) FrmMorvoReader = new TFrmMorvoReader();
+  if (!FrmConfig) FrmConfig = new TFrmConfig();
   if (!FrmAbout) FrmAbout = new TFrmAbout();
   if (!FrmFind) FrmFind = new TFrmFind();
   if (!FrmWait) FrmWait = new TFrmWait();
@@ -49,6 +51,8 @@ void FreeAllForms() {
   // The globals are reset too, so no one reaches a freed window through them.
   delete FrmMorvoReader;
   FrmMorvoReader = nullptr;
+  delete FrmConfig;
+  FrmConfig = nullptr;
   delete FrmCredits;
   FrmCredits = nullptr;
   delete FrmAbout;

@@ -2,8 +2,16 @@
 #include "UnattendedCommands.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 
+#include "Accessors.h"
+#include "CodePage.h"
+#include "DialogFacade.h"
+#include "MorvoError.h"
 #include "MorvoObjRead.h"
+#include "fConfig.h"
 #include "fMain.h"
 #include "fWait.h"
 
@@ -30,6 +38,37 @@ void RunExport(const QStringList& Args) {
   FreeAllForms();
   QApplication::beep();
 }
+
+// "/c": the configuration window alone; it sees the switch itself and
+// offers the whole association.
+void RunConfig() {
+  if (FrmConfig) dialogs::ExecDialog(FrmConfig);
+  FreeAllForms();
+}
+
+// "/First": hands over to the installed program, asking it for its
+// configuration window. Any failure to start it is silent.
+void RunFirst() {
+  FreeAllForms();
+  std::string exe;
+  try {
+    exe = SystemToUtf8(ReadRegString("Exefile"));
+  } catch (const EMorvoError&) {
+    return;
+  }
+  const QString value = QString::fromStdString(exe);
+  if (value.trimmed().isEmpty()) return;
+  // A path with blanks is taken whole when it names a file; otherwise the
+  // value is a command line of its own and split as one.
+  QString program = value;
+  QStringList args{QStringLiteral("/c")};
+  if (!QFileInfo(QFile::decodeName(QByteArray::fromStdString(exe))).isFile()) {
+    args = QProcess::splitCommand(value + QStringLiteral(" /c"));
+    if (args.isEmpty()) return;
+    program = args.takeFirst();
+  }
+  QProcess::startDetached(program, args);
+}
 }  // namespace
 
 bool RunUnattendedCommand(const QStringList& Args) {
@@ -37,6 +76,15 @@ bool RunUnattendedCommand(const QStringList& Args) {
   const QString command = LowerAscii(Args[1]);
   if (command == "/e") {
     RunExport(Args);
+    return true;
+  }
+  if (command == "/c") {
+    RunConfig();
+    return true;
+  }
+  // Only this exact spelling; any other is a file name.
+  if (Args[1] == "/First") {
+    RunFirst();
     return true;
   }
   return false;

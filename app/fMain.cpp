@@ -32,6 +32,7 @@
 #include "MorvoObject.h"
 #include "ObjectTreeModel.h"
 #include "RecentFiles.h"
+#include "fConfig.h"
 #include "fWait.h"
 #include "fdmZIB.h"
 #include "ui_fMain.h"
@@ -216,11 +217,7 @@ void TFrmMorvoReader::BindImageLists() {
   ui->ObjectTree->viewport()->update();
 }
 
-void TFrmMorvoReader::ApplyFonts() {
-  // The configuration window that chooses the property-list font and row
-  // height is not part of the program yet: the designed font and the
-  // 18-pixel rows stay as they are.
-}
+void TFrmMorvoReader::ApplyFonts() { ApplyStoredFonts(ui->ObjectTree, ui->PropertyGrid); }
 
 QString TFrmMorvoReader::StripAccelerator(const QString& S) {
   const qsizetype p = S.indexOf(QLatin1Char('&'));

@@ -11,6 +11,7 @@
 #include "MorvoObject.h"
 #include "StringUtil.h"
 #include "fAbout.h"
+#include "fConfig.h"
 #include "fMain.h"
 #include "ui_fMain.h"
 
@@ -98,7 +99,7 @@ void TFrmMorvoReader::MnuAboutClick() {
 }
 
 void TFrmMorvoReader::MnuConfigClick() {
-  // The configuration window is not part of the program yet; the refresh
-  // after it stays, so settings changed elsewhere show at once.
+  if (FrmConfig) dialogs::ExecDialog(FrmConfig);
+  // Whatever the result: fonts, row heights and sorting show at once.
   ObjectTreeChange();
 }

@@ -1,0 +1,345 @@
+#include "ExplorerAssociation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <exception>
+
+#include "Registry.h"
+#include "StringUtil.h"
+
+namespace {
+
+const char* const kExplorerFileExts = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.";
+
+std::string Quoted(const std::string& S) { return "\"" + S + "\""; }
+
+// One key at a time: open with create, write its default value, close.
+void WriteDefault(TRegistry& Reg, const std::string& Key, const std::string& Value) {
+  Reg.OpenKey(Key, true);
+  Reg.WriteString("", Value);
+  Reg.CloseKey();
+}
+
+void WriteVerb(TRegistry& Reg, const std::string& ProgId, const std::string& Verb, const std::string& Caption,
+               const std::string& Command) {
+  WriteDefault(Reg, ProgId + "\\shell\\" + Verb, Caption);
+  WriteDefault(Reg, ProgId + "\\shell\\" + Verb + "\\command", Command);
+}
+
+// --- desktop entries
+
+// An argument of an Exec line: quoted when it holds anything the launcher
+// would take apart, with the four characters that stay special inside
+// quotes escaped; "%" doubled so no path is read as a field code.
+std::string ExecArgument(const std::string& Arg) {
+  static const std::string kReserved = " \t\n\"'\\><~|&;$*?#()`";
+  std::string escaped;
+  bool quote = Arg.empty();
+  for (char c : Arg) {
+    if (kReserved.find(c) != std::string::npos) quote = true;
+    if (c == '"' || c == '`' || c == '$' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  std::string out = quote ? Quoted(escaped) : Arg;
+  return ReplaceAll(out, "%", "%%");
+}
+
+// A value of a desktop file: backslashes doubled (the file's own escape
+// level, on top of the Exec quoting), line breaks written as escapes.
+std::string DesktopValue(const std::string& S) {
+  std::string out;
+  for (char c : S) {
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::string ExecLine(const std::string& Program, const std::string& Switch) {
+  std::string line = ExecArgument(Program);
+  if (!Switch.empty()) line += " " + Switch;
+  return DesktopValue(line + " %f");
+}
+
+std::string XmlText(const std::string& S) {
+  std::string out;
+  for (char c : S) {
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else if (c == '"')
+      out += "&quot;";
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::string DataHome() { return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString(); }
+std::string ConfigHome() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString();
+}
+
+bool WriteWhole(const std::string& Path, const std::string& Bytes) {
+  const QString path = QString::fromStdString(Path);
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  file.write(Bytes.data(), static_cast<qint64>(Bytes.size()));
+  return file.commit();
+}
+
+std::string ReadWhole(const std::string& Path) {
+  QFile file(QString::fromStdString(Path));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll().toStdString();
+}
+
+// The desktop's caches are only refreshed where their tools are installed;
+// the files written are valid without them.
+void RunIfPresent(const QString& Tool, const QStringList& Args) {
+  const QString program = QStandardPaths::findExecutable(Tool);
+  if (program.isEmpty()) return;
+  QProcess process;
+  process.setProgram(program);
+  process.setArguments(Args);
+  process.setStandardOutputFile(QProcess::nullDevice());
+  process.setStandardErrorFile(QProcess::nullDevice());
+  process.start();
+  if (process.waitForStarted(5000)) process.waitForFinished(20000);
+}
+
+}  // namespace
+
+std::string ProgIdOf(const std::string& Ext) { return "Morvo" + UpperAscii(Ext) + "File"; }
+
+const char* DefaultActionVerb(TDefaultAction Action) {
+  switch (Action) {
+    case TDefaultAction::Export:
+      return "Export";
+    case TDefaultAction::Edit:
+      return "Edit";
+    case TDefaultAction::Package:
+      return "Package";
+    case TDefaultAction::Open:
+      break;
+  }
+  return "Open";
+}
+
+std::string OpenCommandLine(const std::string& ExePath) { return Quoted(ExePath) + " " + Quoted("%1"); }
+std::string ExportCommandLine(const std::string& ExePath) { return Quoted(ExePath) + " /E " + Quoted("%1"); }
+std::string PackageCommandLine(const std::string& ExePath) { return Quoted(ExePath) + " /P " + Quoted("%1"); }
+std::string EditCommandLine(const std::string& EditorPath) { return EditorPath + " " + Quoted("%1"); }
+
+void RegisterFileType(TRegistry& ClassesRoot, const std::string& Ext, const TAssociationChoice& Choice, int IconIndex) {
+  const std::string progId = ProgIdOf(Ext);
+  const std::string ext = UpperAscii(Ext);
+  if (!Choice.Connect) {
+    // Whatever program the extension pointed to, it is ours no more.
+    ClassesRoot.DeleteKey(progId);
+    ClassesRoot.DeleteKey("." + Ext);
+    return;
+  }
+
+  {
+    // The user's own "open with" choice would hide the association.
+    TRegistry user(TRegRoot::CurrentUser);
+    if (user.OpenKey(kExplorerFileExts + Ext, true)) user.DeleteValue("Application");
+  }
+
+  WriteDefault(ClassesRoot, "." + Ext, progId);
+  WriteDefault(ClassesRoot, progId, "Morvo " + ext + " File");
+  WriteDefault(ClassesRoot, progId + "\\DefaultIcon", Choice.ExePath + "," + std::to_string(IconIndex));
+  WriteDefault(ClassesRoot, progId + "\\shell", DefaultActionVerb(Choice.Default));
+  WriteVerb(ClassesRoot, progId, "Open", "&Open in ZIB", OpenCommandLine(Choice.ExePath));
+  if (Choice.Export)
+    WriteVerb(ClassesRoot, progId, "Export", "ZIB E&xport", ExportCommandLine(Choice.ExePath));
+  else
+    ClassesRoot.DeleteKey(progId + "\\shell\\Export");
+  if (Choice.Package)
+    WriteVerb(ClassesRoot, progId, "Package", "ZIB &Package", PackageCommandLine(Choice.ExePath));
+  else
+    ClassesRoot.DeleteKey(progId + "\\shell\\Package");
+  if (Choice.Edit)
+    WriteVerb(ClassesRoot, progId, "Edit", "&Edit in Textedit", EditCommandLine(Choice.EditorPath));
+  else
+    ClassesRoot.DeleteKey(progId + "\\shell\\Edit");
+}
+
+// --- the desktop's own association
+
+std::string DesktopEntryPath() { return DataHome() + "/applications/" + kDesktopEntryName; }
+std::string MimePackagePath() { return DataHome() + "/mime/packages/morvo-reader.xml"; }
+std::string MimeAppsListPath() { return ConfigHome() + "/mimeapps.list"; }
+std::string MimeTypeOf(const std::string& Ext) { return "application/x-morvo-" + LowerAscii(Ext); }
+
+std::string DesktopEntryText(const TAssociationChoice& Choice) {
+  struct TAction {
+    const char* Id;
+    const char* Name;
+    std::string Exec;
+    bool On;
+  };
+  const TAction actions[] = {
+      {"Open", "Open in ZIB", ExecLine(Choice.ExePath, ""), true},
+      {"Export", "ZIB Export", ExecLine(Choice.ExePath, "/E"), Choice.Export},
+      {"Package", "ZIB Package", ExecLine(Choice.ExePath, "/P"), Choice.Package},
+      {"Edit", "Edit in Textedit", ExecLine(Choice.EditorPath, ""), Choice.Edit && !Choice.EditorPath.empty()},
+  };
+  std::string mimeTypes;
+  for (const TMorvoExtension& e : kMorvoExtensions) mimeTypes += MimeTypeOf(e.Ext) + ";";
+  std::string ids;
+  std::string defaultExec = actions[0].Exec;
+  for (const TAction& a : actions) {
+    if (!a.On) continue;
+    ids += std::string(a.Id) + ";";
+    if (a.Id == std::string(DefaultActionVerb(Choice.Default))) defaultExec = a.Exec;
+  }
+
+  // Launched by opening a file only, so it stays out of the menus.
+  std::string text =
+      "[Desktop Entry]\n"
+      "Type=Application\n"
+      "Version=1.0\n"
+      "Name=Morvo Object Reader\n"
+      "Comment=Browse design object files\n"
+      "Exec=" +
+      defaultExec +
+      "\n"
+      "NoDisplay=true\n"
+      "Terminal=false\n"
+      "MimeType=" +
+      mimeTypes + "\nActions=" + ids + "\n";
+  for (const TAction& a : actions) {
+    if (!a.On) continue;
+    text += "\n[Desktop Action " + std::string(a.Id) + "]\nName=" + a.Name + "\nExec=" + a.Exec + "\n";
+  }
+  return text;
+}
+
+std::string MimePackageText() {
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
+  for (const TMorvoExtension& e : kMorvoExtensions) {
+    const std::string ext = e.Ext;
+    text += "  <mime-type type=\"" + MimeTypeOf(ext) + "\">\n";
+    text += "    <comment>" + XmlText("Morvo " + UpperAscii(ext) + " File") + "</comment>\n";
+    text += "    <sub-class-of type=\"text/plain\"/>\n";
+    text += "    <glob pattern=\"*." + ext + "\"/>\n";
+    text += "  </mime-type>\n";
+  }
+  text += "</mime-info>\n";
+  return text;
+}
+
+std::string UpdatedMimeAppsList(const std::string& Current, bool Connect) {
+  const std::string self = kDesktopEntryName;
+  static const char* const kSections[2] = {"[Default Applications]", "[Added Associations]"};
+  std::vector<std::string> lines = SplitLines(Current);
+
+  // Our entry is taken out of every list of our types first; connecting then
+  // puts it in front, so it becomes the default without dropping the others.
+  std::string section;
+  std::vector<std::string> kept;
+  for (const std::string& raw : lines) {
+    const std::string line = Trim(raw);
+    if (StartsWith(line, "[")) {
+      section = line;
+      kept.push_back(raw);
+      continue;
+    }
+    const size_t eq = line.find('=');
+    bool ours = false;
+    if (eq != std::string::npos && (section == kSections[0] || section == kSections[1])) {
+      const std::string key = Trim(line.substr(0, eq));
+      for (const TMorvoExtension& e : kMorvoExtensions) ours = ours || key == MimeTypeOf(e.Ext);
+      if (ours) {
+        std::string rest;
+        std::string value = line.substr(eq + 1);
+        size_t start = 0;
+        while (start <= value.size()) {
+          size_t semi = value.find(';', start);
+          if (semi == std::string::npos) semi = value.size();
+          const std::string entry = Trim(value.substr(start, semi - start));
+          if (!entry.empty() && entry != self) rest += entry + ";";
+          start = semi + 1;
+        }
+        if (!rest.empty()) kept.push_back(key + "=" + rest);
+        continue;
+      }
+    }
+    kept.push_back(raw);
+  }
+
+  if (Connect) {
+    for (const char* wanted : kSections) {
+      // Find the section, or add it at the end.
+      size_t at = kept.size();
+      for (size_t i = 0; i < kept.size(); ++i)
+        if (Trim(kept[i]) == wanted) at = i;
+      if (at == kept.size()) {
+        if (!kept.empty() && !Trim(kept.back()).empty()) kept.push_back("");
+        kept.push_back(wanted);
+      }
+      for (size_t i = 0; i < kept.size(); ++i) {
+        if (Trim(kept[i]) != wanted) continue;
+        std::vector<std::string> add;
+        for (const TMorvoExtension& e : kMorvoExtensions) {
+          const std::string key = MimeTypeOf(e.Ext);
+          bool merged = false;
+          for (size_t j = i + 1; j < kept.size() && !StartsWith(Trim(kept[j]), "["); ++j) {
+            const std::string l = Trim(kept[j]);
+            if (StartsWith(l, key + "=")) {
+              kept[j] = key + "=" + self + ";" + l.substr(key.size() + 1);
+              merged = true;
+            }
+          }
+          if (!merged) add.push_back(key + "=" + self + ";");
+        }
+        kept.insert(kept.begin() + static_cast<std::ptrdiff_t>(i) + 1, add.begin(), add.end());
+        break;
+      }
+    }
+  }
+
+  std::string out;
+  for (const std::string& l : kept) out += l + "\n";
+  return out;
+}
+
+void MirrorDesktopAssociation(const TAssociationChoice& Choice) {
+  try {
+    const std::string listPath = MimeAppsListPath();
+    const std::string current = ReadWhole(listPath);
+    const std::string updated = UpdatedMimeAppsList(current, Choice.Connect);
+    if (Choice.Connect) {
+      WriteWhole(MimePackagePath(), MimePackageText());
+      WriteWhole(DesktopEntryPath(), DesktopEntryText(Choice));
+      if (updated != current) WriteWhole(listPath, updated);
+    } else {
+      QFile::remove(QString::fromStdString(MimePackagePath()));
+      QFile::remove(QString::fromStdString(DesktopEntryPath()));
+      if (updated != current && !current.empty()) WriteWhole(listPath, updated);
+    }
+    const QString data = QString::fromStdString(DataHome());
+    RunIfPresent("update-mime-database", {data + "/mime"});
+    RunIfPresent("update-desktop-database", {data + "/applications"});
+  } catch (const std::exception&) {
+    // The classes root holds the association; the desktop copy is best effort.
+  }
+}
