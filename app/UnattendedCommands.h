@@ -1,8 +1,27 @@
 #pragma once
 
 #include <QStringList>
+#include <cstdlib>
 
 // The command-line switches that run without the main window ("/e", ...).
 // Returns true when Args[1] is such a switch and it was carried out; the
 // program then ends.
 bool RunUnattendedCommand(const QStringList& Args);
+
+// A switch that runs its job without any window of its own ("/e", "/p", in
+// any case) needs no screen: started where there is no display at all, as
+// scripts are, the program takes the offscreen platform instead of failing to
+// start. A platform chosen by the caller stays. Call before the application
+// object exists.
+inline void PrepareUnattendedPlatform(int argc, char** argv) {
+  if (argc < 2 || !argv[1]) return;
+  const char* sw = argv[1];
+  const bool unattended = sw[0] == '/' && (sw[1] == 'e' || sw[1] == 'E' || sw[1] == 'p' || sw[1] == 'P') && sw[2] == 0;
+  if (!unattended) return;
+  auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+  };
+  if (set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY")) return;
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}

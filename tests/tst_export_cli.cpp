@@ -189,6 +189,40 @@ class TestExportCli : public QObject {
              QByteArray::fromStdString(Expected()));
   }
 
+  // Scripts start the export where there is no display at all.
+  void withoutAnyDisplayTheExportRunsOffscreen_data() {
+    QTest::addColumn<QByteArray>("sw");
+    QTest::addColumn<QByteArray>("display");
+    QTest::addColumn<QByteArray>("platform");
+    QTest::addColumn<QByteArray>("chosen");
+    QTest::newRow("/e, no display") << QByteArray("/e") << QByteArray() << QByteArray() << QByteArray("offscreen");
+    QTest::newRow("/E, no display") << QByteArray("/E") << QByteArray() << QByteArray() << QByteArray("offscreen");
+    QTest::newRow("/p, no display") << QByteArray("/p") << QByteArray() << QByteArray() << QByteArray("offscreen");
+    QTest::newRow("a display") << QByteArray("/e") << QByteArray(":0") << QByteArray() << QByteArray();
+    QTest::newRow("the caller's platform")
+        << QByteArray("/e") << QByteArray() << QByteArray("minimal") << QByteArray("minimal");
+    QTest::newRow("a window of its own") << QByteArray("/c") << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("a file name") << QByteArray("/ex") << QByteArray() << QByteArray() << QByteArray();
+  }
+  void withoutAnyDisplayTheExportRunsOffscreen() {
+    QFETCH(QByteArray, sw);
+    QFETCH(QByteArray, display);
+    QFETCH(QByteArray, platform);
+    QFETCH(QByteArray, chosen);
+    const QByteArray saved[] = {qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY")};
+    qunsetenv("WAYLAND_DISPLAY");
+    display.isEmpty() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", display);
+    platform.isEmpty() ? qunsetenv("QT_QPA_PLATFORM") : qputenv("QT_QPA_PLATFORM", platform);
+    char program[] = "morvo-reader";
+    char file[] = "order.obj";
+    char* argv[] = {program, sw.data(), file, nullptr};
+    PrepareUnattendedPlatform(3, argv);
+    const QByteArray result = qgetenv("QT_QPA_PLATFORM");
+    const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+    for (int i = 0; i < 3; ++i) saved[i].isNull() ? qunsetenv(names[i]) : qputenv(names[i], saved[i]);
+    QCOMPARE(result, chosen);
+  }
+
   void otherArgumentsAreNoExportSwitch_data() {
     QTest::addColumn<QString>("arg");
     QTest::newRow("a file name") << "sample.obj";
