@@ -379,6 +379,16 @@ class TestSpecials : public QObject {
     QCOMPARE(in->GetTypeNumber(), 12);
   }
 
+  void codeNamesFollowAnEditedConfiguration() {
+    // Rewrites of the same size: each refinement must read the names as they are now.
+    QVERIFY(Load(Block("SEGMENT", "a", {Key("S-A"), Coded(209, 0), Plain(20, "e")}) +
+                 Block("SEGMENT", "b", {Key("S-B"), Coded(209, 0), Plain(20, "e")})) > 0);
+    WriteConfig(ReplaceAll(kConfig, "0209=Plain,Sub", "0209=Aaa,Ccc"));
+    QCOMPARE(Find("S-A")->GetTypeNumber(), 401);
+    WriteConfig(ReplaceAll(kConfig, "0209=Plain,Sub", "0209=Aaa,Aaa"));
+    QCOMPARE(Find("S-B")->GetTypeNumber(), 402);
+  }
+
   void segmentsAndInputStructures() {
     QVERIFY(Load(Block("SUBSEG", "", {}) + Block("SEGMENT", "plain", {Key("S-2"), Coded(209, 0), Plain(20, "e")}) +
                  Block("INPUT_STRUCT_DATA", "a", {Key("IN-A"), Coded(469, 1), Plain(20, "e")}) +
