@@ -7,12 +7,14 @@
 
 #include "AppPaths.h"
 #include "MorvoObject.h"
+#include "PackagerHost.h"
 #include "UnattendedCommands.h"
 #include "fAbout.h"
 #include "fConfig.h"
 #include "fCredits.h"
 #include "fFind.h"
 #include "fMain.h"
+#include "fPackager.h"
 #include "fWait.h"
 #include "fdmZIB.h"
 
@@ -33,13 +35,14 @@ class TMainWindowCloseWatch : public QObject {
 }  // namespace
 
 void CreateAllForms() {
-  // The packager window is not part of the program yet; the others come in
-  // the order the rest of the program expects.
+  // The windows come in the order the rest of the program expects.
   if (!FrmMorvoReader) FrmMorvoReader = new TFrmMorvoReader();
   if (!FrmConfig) FrmConfig = new TFrmConfig();
   if (!FrmAbout) FrmAbout = new TFrmAbout();
   if (!FrmFind) FrmFind = new TFrmFind();
   if (!FrmWait) FrmWait = new TFrmWait();
+  if (!FrmPackager) FrmPackager = new TFrmPackager();
+  ConnectPackagerHost();
   if (!FrmCredits) FrmCredits = new TFrmCredits();
   // The data module comes last, so the main window binds its pictures only now.
   if (!dmZIB) dmZIB = new TdmZIB(qApp);
@@ -49,6 +52,8 @@ void CreateAllForms() {
 void FreeAllForms() {
   // The windows of the run that exist so far, in the order they are freed.
   // The globals are reset too, so no one reaches a freed window through them.
+  delete FrmPackager;
+  FrmPackager = nullptr;
   delete FrmMorvoReader;
   FrmMorvoReader = nullptr;
   delete FrmConfig;

@@ -9,10 +9,12 @@
 #include "Accessors.h"
 #include "CodePage.h"
 #include "DialogFacade.h"
+#include "MessageBox.h"
 #include "MorvoError.h"
 #include "MorvoObjRead.h"
 #include "fConfig.h"
 #include "fMain.h"
+#include "fPackager.h"
 #include "fWait.h"
 
 namespace {
@@ -69,6 +71,29 @@ void RunFirst() {
   }
   QProcess::startDetached(program, args);
 }
+
+// "/p": the file of argument 2 packaged with the stored settings, the
+// archive beside it; the packaging runs whether the file loaded or not.
+void RunPackage(const QStringList& Args) {
+  if (FrmWait) FrmWait->ShowWait();
+  try {
+    if (FrmMorvoReader) FrmMorvoReader->OpenObjectFile(Args.value(2));
+  } catch (...) {
+  }
+  if (FrmPackager) {
+    try {
+      FrmPackager->FFileName = Args.value(2);
+      FrmPackager->PrepareFileList();
+      FrmPackager->CreatePackage();
+    } catch (const std::exception& e) {
+      // Nobody else reports it before the program ends.
+      ShowApplicationError(e.what());
+    }
+  }
+  if (FrmWait) FrmWait->close();
+  FreeAllForms();
+  QApplication::beep();
+}
 }  // namespace
 
 bool RunUnattendedCommand(const QStringList& Args) {
@@ -76,6 +101,10 @@ bool RunUnattendedCommand(const QStringList& Args) {
   const QString command = LowerAscii(Args[1]);
   if (command == "/e") {
     RunExport(Args);
+    return true;
+  }
+  if (command == "/p") {
+    RunPackage(Args);
     return true;
   }
   if (command == "/c") {

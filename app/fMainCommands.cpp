@@ -14,6 +14,7 @@
 #include "MorvoObject.h"
 #include "RecentFiles.h"
 #include "fMain.h"
+#include "fPackager.h"
 #include "fWait.h"
 
 namespace {
@@ -129,6 +130,12 @@ void TFrmMorvoReader::ActOpenTxtExecute() {
       windowTitle(), MB_OK);
 }
 
-// The packager and EMF page windows come with the output tools.
-void TFrmMorvoReader::MnuPackagerClick() {}
+// The packager builds its list for the loaded file when it shows.
+void TFrmMorvoReader::MnuPackagerClick() {
+  if (TreeData().Empty() || !FrmPackager) return;
+  FrmPackager->FFileName = FLoadedFileName;
+  dialogs::ExecDialog(FrmPackager);
+}
+
+// The EMF page window comes with the output tools.
 void TFrmMorvoReader::ActEMFPrintExecute() {}

@@ -1,0 +1,56 @@
+#pragma once
+
+// Writing a package: every file below a base folder whose name matches a
+// mask goes into a zip or cab archive, stored under its path relative to the
+// base folder. Free of widgets; the packager window drives it.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// "*" any run of characters, "?" exactly one; without regard to letter case,
+// since the names were written on a system that ignores it.
+bool MatchesMask(std::string_view Name, std::string_view Mask);
+
+// Regular files below Base (all subfolders) whose name matches Mask, as
+// paths relative to Base with "/" between folders, sorted. A mask with
+// folders ("data/*.txt", "data\x.txt") also matches that many trailing
+// folders of the path. Hidden files and folders (a leading ".") are not
+// searched, and symbolic links are not followed.
+std::vector<std::string> FindFilesByMask(const std::string& Base, std::string_view Mask);
+
+class TArchiveWriter {
+ public:
+  virtual ~TArchiveWriter() = default;
+
+  // Told of every entry the writer adds or stores again, by its stored name.
+  std::function<void(const std::string& StoredName)> OnProcessItem;
+  // The writing's progress, 0 to 100.
+  std::function<void(int Percent)> OnItemProgress;
+  // Entries keep their path below the base folder; off stores bare names
+  // (the first file of a name wins).
+  bool PreservePath = true;
+
+  // Fails with EMorvoError when the base folder does not exist or the
+  // archive cannot be opened. An empty base folder is the working folder.
+  virtual void Open(const std::string& BaseFolder, const std::string& FileName, const std::string& Comment) = 0;
+  // Adds the files FindFilesByMask finds for Mask.
+  virtual void AddFiles(const std::string& Mask) = 0;
+  // Writes the archive (in a temporary file, renamed into place).
+  virtual void Close() = 0;
+
+ protected:
+  std::string FBaseFolder;  // with a trailing "/"
+  std::vector<std::string> FFlatNames;
+  void SetBaseFolder(const std::string& BaseFolder);
+  // The stored name of a found file; empty when a flat name is already taken.
+  std::string StoredNameOf(const std::string& RelativePath);
+};
+
+// A zip archive: an existing one keeps its entries; unchanged files are not
+// stored again and not reported. Stored names use "/".
+std::unique_ptr<TArchiveWriter> CreateZipArchiveWriter();
+// A Microsoft Cabinet file, always new. Stored names use "\".
+std::unique_ptr<TArchiveWriter> CreateCabArchiveWriter();

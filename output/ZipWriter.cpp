@@ -1,0 +1,124 @@
+#include "ZipWriter.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "MorvoError.h"
+
+namespace {
+std::string ZipErrorText(int Code) {
+  zip_error_t error;
+  zip_error_init_with_code(&error, Code);
+  std::string text = zip_error_strerror(&error);
+  zip_error_fini(&error);
+  return text;
+}
+
+void ReportProgress(zip_t*, double Progress, void* Data) {
+  auto* progress = static_cast<std::function<void(int)>*>(Data);
+  if (progress && *progress) (*progress)(static_cast<int>(Progress * 100.0 + 0.5));
+}
+
+// An empty zip file is its end record alone (with the comment). libzip
+// removes an archive that has no entries instead of writing one.
+void WriteEmptyZip(const std::string& FileName, const std::string& Comment) {
+  std::string bytes = std::string("PK\x05\x06", 4) + std::string(16, '\0');
+  const size_t length = std::min<size_t>(Comment.size(), 0xFFFF);
+  bytes += static_cast<char>(length & 0xFF);
+  bytes += static_cast<char>(length >> 8);
+  bytes += Comment.substr(0, length);
+  const std::string temp = FileName + ".part" + std::to_string(::getpid());
+  FILE* f = std::fopen(temp.c_str(), "wb");
+  bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  if (f) ok = std::fclose(f) == 0 && ok;
+  if (!ok || std::rename(temp.c_str(), FileName.c_str()) != 0) {
+    const std::string reason = std::strerror(errno);
+    std::remove(temp.c_str());
+    throw EMorvoError("Cannot write archive \"" + FileName + "\". " + reason);
+  }
+}
+}  // namespace
+
+TZipWriter::~TZipWriter() { Discard(); }
+
+void TZipWriter::Open(const std::string& FileName) {
+  Discard();
+  int code = 0;
+  FArchive = zip_open(FileName.c_str(), ZIP_CREATE, &code);
+  if (!FArchive) throw EMorvoError("Cannot open archive \"" + FileName + "\". " + ZipErrorText(code));
+  FFileName = FileName;
+  const char* comment = zip_get_archive_comment(FArchive, nullptr, ZIP_FL_ENC_RAW);
+  FComment = comment ? comment : "";
+}
+
+void TZipWriter::SetComment(const std::string& Comment) {
+  FComment = Comment.substr(0, 0xFFFF);
+  if (FArchive) zip_set_archive_comment(FArchive, FComment.data(), static_cast<zip_uint16_t>(FComment.size()));
+}
+
+bool TZipWriter::AddFile(const std::string& DiskPath, const std::string& EntryName) {
+  if (!FArchive) throw EMorvoError("No archive is open");
+  struct stat st {};
+  if (::stat(DiskPath.c_str(), &st) != 0 || ::access(DiskPath.c_str(), R_OK) != 0)
+    throw EMorvoError("Cannot open file \"" + DiskPath + "\". " + std::strerror(errno));
+
+  const zip_int64_t existing = zip_name_locate(FArchive, EntryName.c_str(), ZIP_FL_ENC_RAW);
+  if (existing >= 0) {
+    zip_stat_t entry;
+    zip_stat_init(&entry);
+    if (zip_stat_index(FArchive, static_cast<zip_uint64_t>(existing), 0, &entry) == 0 &&
+        (entry.valid & ZIP_STAT_SIZE) && (entry.valid & ZIP_STAT_MTIME) &&
+        entry.size == static_cast<zip_uint64_t>(st.st_size)) {
+      // The zip format keeps times to two seconds, rounded down.
+      const long long delta = static_cast<long long>(st.st_mtime) - static_cast<long long>(entry.mtime);
+      if (delta >= 0 && delta < 2) return false;
+    }
+  }
+
+  zip_source_t* source = zip_source_file(FArchive, DiskPath.c_str(), 0, -1);
+  if (!source) throw EMorvoError("Cannot open file \"" + DiskPath + "\". " + zip_strerror(FArchive));
+  const zip_int64_t index = zip_file_add(FArchive, EntryName.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+  if (index < 0) {
+    zip_source_free(source);
+    throw EMorvoError("Cannot add \"" + EntryName + "\" to the archive. " + zip_strerror(FArchive));
+  }
+  const auto i = static_cast<zip_uint64_t>(index);
+  zip_set_file_compression(FArchive, i, ZIP_CM_DEFLATE, 9);
+  zip_file_set_mtime(FArchive, i, st.st_mtime, 0);
+  // Unix permissions in the upper half, as zip tools on this system expect.
+  zip_file_set_external_attributes(FArchive, i, 0, ZIP_OPSYS_UNIX,
+                                   static_cast<zip_uint32_t>(st.st_mode & 0xFFFF) << 16);
+  return true;
+}
+
+void TZipWriter::SetProgress(std::function<void(int)> Progress) { FProgress = std::move(Progress); }
+
+int TZipWriter::EntryCount() const { return FArchive ? static_cast<int>(zip_get_num_entries(FArchive, 0)) : 0; }
+
+void TZipWriter::Close() {
+  if (!FArchive) return;
+  zip_set_archive_comment(FArchive, FComment.data(), static_cast<zip_uint16_t>(FComment.size()));
+  if (zip_get_num_entries(FArchive, 0) == 0) {
+    Discard();
+    WriteEmptyZip(FFileName, FComment);
+    return;
+  }
+  zip_register_progress_callback_with_state(FArchive, 0.01, ReportProgress, nullptr, &FProgress);
+  if (zip_close(FArchive) != 0) {
+    const std::string reason = zip_strerror(FArchive);
+    Discard();
+    throw EMorvoError("Cannot write archive \"" + FFileName + "\". " + reason);
+  }
+  FArchive = nullptr;
+}
+
+void TZipWriter::Discard() {
+  if (FArchive) zip_discard(FArchive);
+  FArchive = nullptr;
+}

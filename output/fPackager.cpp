@@ -1,0 +1,388 @@
+#include "fPackager.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QListWidget>
+#include <QShowEvent>
+
+#include "Accessors.h"
+#include "MessagePump.h"
+#include "MorvoError.h"
+#include "PackagerArchive.h"
+#include "StringUtil.h"
+#include "ui_fPackager.h"
+
+TFrmPackager* FrmPackager = nullptr;
+
+namespace {
+TPackagerHost gHost;
+
+const char* const kFileTypeExtension[] = {".cab", ".zip"};
+
+// Native paths as bytes and back (file names here are bytes; the locale's
+// encoding is UTF-8 on current systems).
+std::string PathBytes(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
+QString PathText(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
+// Names in the list come from object data, stored as UTF-8.
+QString NameText(const std::string& Name) { return QString::fromStdString(Name); }
+std::string NameBytes(const QString& Name) { return Name.toStdString(); }
+
+// Restores the normal cursor however the work ends.
+class THourglass {
+ public:
+  THourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~THourglass() { QApplication::restoreOverrideCursor(); }
+  THourglass(const THourglass&) = delete;
+  THourglass& operator=(const THourglass&) = delete;
+};
+}  // namespace
+
+void SetPackagerHost(const TPackagerHost& Host) { gHost = Host; }
+const TPackagerHost& PackagerHost() { return gHost; }
+
+TFrmPackager::TFrmPackager(QWidget* Parent)
+    : QDialog(Parent), FResultList(true), ui(std::make_unique<Ui::TFrmPackager>()) {
+  ui->setupUi(this);
+  setObjectName("FrmPackager");
+  gbFileSelect = ui->gbFileSelect;
+  laBasePath = ui->laBasePath;
+  edBasePath = ui->edBasePath;
+  btnBasedirSelect = ui->btnBasedirSelect;
+  clbFilenames = ui->clbFilenames;
+  gbDefaults = ui->gbDefaults;
+  cbDocumentation = ui->cbDocumentation;
+  cbDevices = ui->cbDevices;
+  cbMandatories = ui->cbMandatories;
+  cbSampleFiles = ui->cbSampleFiles;
+  cbSpecials = ui->cbSpecials;
+  btnAll = ui->btnAll;
+  btnToggle = ui->btnToggle;
+  btnAdd = ui->btnAdd;
+  cbPreservePath = ui->cbPreservePath;
+  cbGuessBasepath = ui->cbGuessBasepath;
+  cbShowfiles = ui->cbShowfiles;
+  cbFiletype = ui->cbFiletype;
+  BtnPackage = ui->BtnPackage;
+  btnClose = ui->btnClose;
+  pbFiles = ui->pbFiles;
+  pbFile = ui->pbFile;
+  cbFiletype->setCurrentIndex(0);
+
+  // A box set by program runs its handler too, as a click would.
+  connect(cbMandatories, &QCheckBox::toggled, this, &TFrmPackager::cbMandatoriesClick);
+  connect(cbSampleFiles, &QCheckBox::toggled, this, &TFrmPackager::cbSampleFilesClick);
+  connect(cbDevices, &QCheckBox::toggled, this, &TFrmPackager::cbDevicesClick);
+  connect(cbSpecials, &QCheckBox::toggled, this, &TFrmPackager::cbSpecialsClick);
+  connect(btnAll, &QPushButton::clicked, this, &TFrmPackager::btnAllClick);
+  connect(btnToggle, &QPushButton::clicked, this, &TFrmPackager::btnToggleClick);
+  connect(btnAdd, &QPushButton::clicked, this, &TFrmPackager::btnAddClick);
+  connect(btnBasedirSelect, &QToolButton::clicked, this, &TFrmPackager::btnBasedirSelectClick);
+  connect(edBasePath, &QLineEdit::textChanged, this, &TFrmPackager::edBasePathChange);
+  connect(BtnPackage, &QPushButton::clicked, this, &TFrmPackager::BtnPackageClick);
+  connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+TFrmPackager::~TFrmPackager() {
+  if (FrmPackager == this) FrmPackager = nullptr;
+}
+
+// --- the list ---------------------------------------------------------------
+
+QStringList TFrmPackager::ListNames() const {
+  QStringList names;
+  for (int i = 0; i < clbFilenames->count(); ++i) names << clbFilenames->item(i)->text();
+  return names;
+}
+
+QStringList TFrmPackager::CheckedNames() const {
+  QStringList names;
+  for (int i = 0; i < clbFilenames->count(); ++i)
+    if (clbFilenames->item(i)->checkState() == Qt::Checked) names << clbFilenames->item(i)->text();
+  return names;
+}
+
+int TFrmPackager::IndexOfEntry(const QString& Name) const {
+  const std::string name = NameBytes(Name);
+  for (int i = 0; i < clbFilenames->count(); ++i)
+    if (SameName(NameBytes(clbFilenames->item(i)->text()), name)) return i;
+  return -1;
+}
+
+void TFrmPackager::AddListEntry(const QString& Name) {
+  const std::string name = NameBytes(Name);
+  int at = 0;
+  while (at < clbFilenames->count() && CompareNames(NameBytes(clbFilenames->item(at)->text()), name) < 0) ++at;
+  auto* item = new QListWidgetItem(Name);
+  item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+  item->setCheckState(Qt::Unchecked);
+  clbFilenames->insertItem(at, item);
+}
+
+void TFrmPackager::AddFilesToList(TNameList& List, bool State, bool Native) {
+  // Reduce to bare names; a value starting with "=" is computed, not a file.
+  std::vector<std::string> bare;
+  for (const std::string& entry : List.Items()) {
+    std::string name = Native ? BareNativeName(entry) : BareObjectName(entry);
+    if (name.empty() || name[0] == '=') continue;
+    bare.push_back(std::move(name));
+  }
+  List.Clear();
+  for (const std::string& name : bare) List.Add(name);
+
+  for (const std::string& name : List.Items())
+    if (IndexOfEntry(NameText(name)) < 0) AddListEntry(NameText(name));
+  CheckFilesInList(List, State);
+}
+
+void TFrmPackager::CheckFilesInList(const TNameList& List, bool State) {
+  for (const std::string& name : List.Items()) {
+    const int i = IndexOfEntry(NameText(name));
+    if (i >= 0) clbFilenames->item(i)->setCheckState(State ? Qt::Checked : Qt::Unchecked);
+  }
+}
+
+void TFrmPackager::GuessBasePath() { edBasePath->setText(PathText(::GuessBasePath(PathBytes(edBasePath->text())))); }
+
+void TFrmPackager::SetFilesCaption(const QString& Text) {
+  FFilesCaption = Text;
+  // The bar reads "%" sequences in its format; the caption is plain text.
+  QString format = Text;
+  format.replace('%', QStringLiteral("%%"));
+  pbFiles->setFormat(format);
+  pbFiles->setTextVisible(true);
+}
+
+void TFrmPackager::StepFiles() { pbFiles->setValue(std::min(pbFiles->value() + 1, pbFiles->maximum())); }
+
+void TFrmPackager::PrepareFileList() {
+  clbFilenames->clear();
+  pbFiles->setMinimum(0);
+  pbFiles->setValue(0);
+  SetFilesCaption(QString());
+  pbFile->setValue(0);
+
+  LoadPackSettings();
+  // The proposed archive: beside the object file, named like it.
+  SaveFileName = PathText(NativeWithoutExtension(PathBytes(FFileName))) +
+                 (cbFiletype->currentIndex() == 0 ? kFileTypeExtension[0] : kFileTypeExtension[1]);
+
+  TPackagerGroups groups;
+  CollectPackagerGroups(groups);
+  FMandatoryList = std::move(groups.Mandatory);
+  FSampleList = std::move(groups.Sample);
+  FDeviceList = std::move(groups.Device);
+  FSpecialList = std::move(groups.Special);
+
+  edBasePath->setText(PathText(NativeFolderPart(PathBytes(FFileName))));
+  if (cbGuessBasepath->isChecked()) GuessBasePath();
+
+  FFileName = PathText(BareNativeName(PathBytes(FFileName)));
+  if (!FFileName.isEmpty()) FMandatoryList.Add(NameBytes(FFileName));
+
+  AddFilesToList(FMandatoryList, cbMandatories->isChecked());
+  AddFilesToList(FSampleList, cbSampleFiles->isChecked());
+  AddFilesToList(FDeviceList, cbDevices->isChecked());
+  AddFilesToList(FSpecialList, cbSpecials->isChecked());
+}
+
+// --- settings ---------------------------------------------------------------
+
+namespace {
+struct TPackBox {
+  const char* Name;
+  QCheckBox* TFrmPackager::*Box;
+  bool Default;
+};
+const TPackBox kPackBoxes[] = {
+    {"PackDocumentation", &TFrmPackager::cbDocumentation, false},
+    {"PackMandatorys", &TFrmPackager::cbMandatories, true},
+    {"PackDevices", &TFrmPackager::cbDevices, false},
+    {"PackSpecials", &TFrmPackager::cbSpecials, true},
+    {"PackSampleFiles", &TFrmPackager::cbSampleFiles, false},
+    {"PackPreservePath", &TFrmPackager::cbPreservePath, true},
+    {"PackGuessBasepath", &TFrmPackager::cbGuessBasepath, true},
+    {"PackShowResult", &TFrmPackager::cbShowfiles, true},
+};
+}  // namespace
+
+void TFrmPackager::SavePackSettings() {
+  for (const TPackBox& box : kPackBoxes) WriteRegString(box.Name, BoolToRegText((this->*box.Box)->isChecked()));
+  WriteRegString("PackMethod", std::to_string(cbFiletype->currentIndex()));
+}
+
+void TFrmPackager::LoadPackSettings() {
+  for (const TPackBox& box : kPackBoxes)
+    (this->*box.Box)->setChecked(RegTextToBool(ReadRegString(box.Name), box.Default));
+  // A number that names no item selects none; packaging then writes a zip.
+  const int method = StrToIntDef(ReadRegString("PackMethod"), 0);
+  cbFiletype->setCurrentIndex(method >= 0 && method < cbFiletype->count() ? method : -1);
+}
+
+// --- packaging --------------------------------------------------------------
+
+void TFrmPackager::ProcessItem(const std::string& StoredName) { FResultList.Add(StoredName); }
+
+std::unique_ptr<TArchiveWriter> TFrmPackager::OpenWriter() {
+  const bool cab = cbFiletype->currentIndex() == 0;
+  std::unique_ptr<TArchiveWriter> writer = cab ? CreateCabArchiveWriter() : CreateZipArchiveWriter();
+  writer->PreservePath = cbPreservePath->isChecked();
+  writer->OnProcessItem = [this](const std::string& Name) { ProcessItem(Name); };
+  writer->OnItemProgress = [this](int Percent) { pbFile->setValue(Percent); };
+  std::string comment;
+  if (!cab) {
+    const QString version = gHost.ProgramVersionLabel ? gHost.ProgramVersionLabel() : QString();
+    comment = "Created with " + version.toStdString();
+  }
+  writer->Open(PathBytes(edBasePath->text()), PathBytes(SaveFileName), comment);
+  return writer;
+}
+
+int TFrmPackager::CreatePackage() {
+  THourglass hourglass;
+  if (cbDocumentation->isChecked()) {
+    SetFilesCaption("Generate Documentation");
+    const QString documentation = gHost.DoOutputExport ? gHost.DoOutputExport() : QString();
+    TNameList written(false);
+    written.Add(PathBytes(documentation));
+    AddFilesToList(written, true, true);
+  }
+  StepFiles();
+  FResultList.Clear();
+
+  int count = 0;
+  for (int i = 0; i < clbFilenames->count(); ++i)
+    if (clbFilenames->item(i)->checkState() == Qt::Checked) ++count;
+  pbFiles->setMaximum(count + 4);
+  ProcessMessages();
+  StepFiles();
+
+  std::unique_ptr<TArchiveWriter> writer = OpenWriter();
+  const int entries = clbFilenames->count();
+  for (int i = 0; i < entries; ++i) {
+    QListWidgetItem* item = clbFilenames->item(i);
+    SetFilesCaption(item->text());
+    if (gHost.SetWaitText) gHost.SetWaitText(QString("Packaging %1/%2").arg(i + 1).arg(entries), true);
+    StepFiles();
+    if (item->checkState() == Qt::Checked) writer->AddFiles(NameBytes(item->text()));
+  }
+  SetFilesCaption("Finalize");
+  if (gHost.SetWaitText) gHost.SetWaitText("Finalize", false);
+  writer->Close();
+  StepFiles();
+
+  // The ticks now show which names found at least one file.
+  for (int i = 0; i < clbFilenames->count(); ++i) clbFilenames->item(i)->setCheckState(Qt::Unchecked);
+  for (const std::string& stored : FResultList.Items()) {
+    const int i = IndexOfEntry(NameText(BareObjectName(ReplaceAll(stored, "/", "\\"))));
+    if (i >= 0) clbFilenames->item(i)->setCheckState(Qt::Checked);
+  }
+
+  if (cbShowfiles->isChecked() && gHost.ShowMessage) {
+    QString text = "These files were added/replaced in the package :\r\n";
+    for (const std::string& stored : FResultList.Items()) text += NameText(stored) + "\r\n";
+    text += "\r\nTotal files into " + cbFiletype->currentText() + " : " + QString::number(FResultList.Count());
+    gHost.ShowMessage(text, gHost.AppTitle ? gHost.AppTitle() : QCoreApplication::applicationName());
+  }
+  return count;
+}
+
+void TFrmPackager::BtnPackageClick() {
+  BtnPackage->setEnabled(false);
+  const int rememberedType = cbFiletype->currentIndex();
+  try {
+    SavePackSettings();
+    if (cbGuessBasepath->isChecked()) GuessBasePath();
+    pbFiles->setMinimum(0);
+    pbFiles->setMaximum(std::max(clbFilenames->count(), 1));
+    pbFiles->setValue(0);
+    pbFile->setValue(0);
+    FResultList.Clear();
+    int result = 0;
+
+    // No item chosen means a zip, as packaging treats it.
+    int filterIndex = rememberedType == 0 ? 0 : 1;
+    const QString proposed = PathText(NativeWithoutExtension(PathBytes(FFileName)));
+    SetFilesCaption("Request filename");
+    ProcessMessages();
+    QString chosen;
+    if (gHost.GetSaveFileName)
+      chosen = gHost.GetSaveFileName(this, "Give the name of the Package", {"Cabinet file (*.cab)", "Zip file (*.zip)"},
+                                     filterIndex, proposed, filterIndex == 0 ? "cab" : "zip");
+    if (!chosen.isEmpty()) {
+      // The archive type follows the chosen filter, not the typed extension.
+      const int type = filterIndex == 0 ? 0 : 1;
+      cbFiletype->setCurrentIndex(type);
+      const QString extension = chosen.right(4).toLower();
+      if (extension == ".zip" || extension == ".cab") chosen.chop(4);
+      SaveFileName = chosen + kFileTypeExtension[type];
+      result = CreatePackage();
+      cbFiletype->setCurrentIndex(rememberedType);
+    }
+    pbFiles->setValue(pbFiles->maximum());
+    SetFilesCaption(QString("Done, Packaged %1 of %2").arg(FResultList.Count()).arg(result));
+  } catch (const std::exception& e) {
+    // The window stays usable after a failed packaging: the file type the
+    // user had, the command enabled again, the error reported.
+    cbFiletype->setCurrentIndex(rememberedType);
+    SetFilesCaption(QString());
+    if (gHost.ShowError) gHost.ShowError(QString::fromStdString(e.what()));
+  }
+  BtnPackage->setEnabled(true);
+}
+
+// --- handlers ---------------------------------------------------------------
+
+void TFrmPackager::cbMandatoriesClick() { CheckFilesInList(FMandatoryList, cbMandatories->isChecked()); }
+void TFrmPackager::cbSampleFilesClick() { CheckFilesInList(FSampleList, cbSampleFiles->isChecked()); }
+void TFrmPackager::cbDevicesClick() { CheckFilesInList(FDeviceList, cbDevices->isChecked()); }
+void TFrmPackager::cbSpecialsClick() { CheckFilesInList(FSpecialList, cbSpecials->isChecked()); }
+
+void TFrmPackager::btnAllClick() {
+  for (int i = 0; i < clbFilenames->count(); ++i) clbFilenames->item(i)->setCheckState(Qt::Checked);
+}
+
+void TFrmPackager::btnToggleClick() {
+  for (int i = 0; i < clbFilenames->count(); ++i) {
+    QListWidgetItem* item = clbFilenames->item(i);
+    item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+  }
+}
+
+void TFrmPackager::btnAddClick() {
+  if (!gHost.GetOpenFileNames) return;
+  const QStringList files = gHost.GetOpenFileNames(this, "Select files to include in this package", {"All Files (*)"});
+  if (files.isEmpty()) return;
+  TNameList chosen(false);
+  for (const QString& file : files) chosen.Add(PathBytes(file));
+  AddFilesToList(chosen, true, true);
+}
+
+void TFrmPackager::btnBasedirSelectClick() {
+  if (!gHost.GetFolder) return;
+  const QString folder = gHost.GetFolder(this, "Select Basedirectory for packaging, All files must be below this path.",
+                                         edBasePath->text());
+  if (!folder.isEmpty()) edBasePath->setText(folder.endsWith('/') ? folder : folder + '/');
+}
+
+void TFrmPackager::edBasePathChange() { edBasePath->setToolTip(edBasePath->text()); }
+
+// --- life cycle -------------------------------------------------------------
+
+void TFrmPackager::showEvent(QShowEvent* Event) {
+  QDialog::showEvent(Event);
+  if (Event->spontaneous()) return;
+  try {
+    THourglass hourglass;
+    PrepareFileList();
+  } catch (const std::exception& e) {
+    if (gHost.ShowError) gHost.ShowError(QString::fromStdString(e.what()));
+  }
+  // Grow to the contents when the buttons would not fit.
+  const QRect close = btnClose->geometry();
+  if (close.right() >= width() || close.bottom() >= height()) adjustSize();
+}
+
+void TFrmPackager::done(int Result) {
+  if (isVisible() && gHost.SaveDlgPos) gHost.SaveDlgPos(this);
+  QDialog::done(Result);
+}

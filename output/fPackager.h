@@ -1,0 +1,144 @@
+#pragma once
+
+// The packager window: proposes the files an object file refers to, lets the
+// user tick them, and writes the ticked ones into a zip or cab archive.
+// The window lives in the output layer; what it needs of the application's
+// other windows (the documentation export, the wait window's label, the
+// about window's version text, dialogs and message boxes) it reaches through
+// the host hooks, which the application connects at start-up.
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "PackagerFileList.h"
+
+namespace Ui {
+class TFrmPackager;
+}
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+class TArchiveWriter;
+
+struct TPackagerHost {
+  // Writes the default export beside the loaded object file; its path, or
+  // empty when no file is loaded.
+  std::function<QString()> DoOutputExport;
+  // The wait window's label; RepaintNow repaints it at once.
+  std::function<void(const QString& Text, bool RepaintNow)> SetWaitText;
+  // The about window's version label ("<title>  V<version>").
+  std::function<QString()> ProgramVersionLabel;
+  std::function<QString()> AppTitle;
+  // A plain OK box without icon.
+  std::function<void(const QString& Text, const QString& Caption)> ShowMessage;
+  // The application's standard error report.
+  std::function<void(const QString& Message)> ShowError;
+  // Save dialog: FilterIndex in and out, 0-based. Empty when cancelled.
+  std::function<QString(QWidget* Parent, const QString& Title, const QStringList& Filters, int& FilterIndex,
+                        const QString& FileName, const QString& DefaultSuffix)>
+      GetSaveFileName;
+  // Open dialog for several existing files; empty when cancelled.
+  std::function<QStringList(QWidget* Parent, const QString& Title, const QStringList& Filters)> GetOpenFileNames;
+  // Folder dialog; empty when cancelled.
+  std::function<QString(QWidget* Parent, const QString& Title, const QString& StartFolder)> GetFolder;
+  std::function<void(QWidget* Window)> SaveDlgPos;
+};
+void SetPackagerHost(const TPackagerHost& Host);
+const TPackagerHost& PackagerHost();
+
+class TFrmPackager : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TFrmPackager(QWidget* Parent = nullptr);  // FormCreate
+  ~TFrmPackager() override;                          // FormDestroy
+
+  // The components of the form, by their names.
+  QGroupBox* gbFileSelect = nullptr;
+  QLabel* laBasePath = nullptr;
+  QLineEdit* edBasePath = nullptr;
+  QToolButton* btnBasedirSelect = nullptr;
+  QListWidget* clbFilenames = nullptr;
+  QGroupBox* gbDefaults = nullptr;
+  QCheckBox* cbDocumentation = nullptr;
+  QCheckBox* cbDevices = nullptr;
+  QCheckBox* cbMandatories = nullptr;
+  QCheckBox* cbSampleFiles = nullptr;
+  QCheckBox* cbSpecials = nullptr;
+  QPushButton* btnAll = nullptr;
+  QPushButton* btnToggle = nullptr;
+  QPushButton* btnAdd = nullptr;
+  QCheckBox* cbPreservePath = nullptr;
+  QCheckBox* cbGuessBasepath = nullptr;
+  QCheckBox* cbShowfiles = nullptr;
+  QComboBox* cbFiletype = nullptr;
+  QPushButton* BtnPackage = nullptr;
+  QPushButton* btnClose = nullptr;
+  QProgressBar* pbFiles = nullptr;
+  QProgressBar* pbFile = nullptr;
+
+  // The object file: a full path on entry to PrepareFileList, its bare name after.
+  QString FFileName;
+  TNameList FMandatoryList;
+  TNameList FSampleList;
+  TNameList FDeviceList;
+  TNameList FSpecialList;
+  TNameList FResultList;
+  // The save dialog's file name: proposed by PrepareFileList, chosen by the
+  // user in BtnPackageClick; CreatePackage writes this archive.
+  QString SaveFileName;
+
+  void PrepareFileList();
+  // Native: the entries are paths of this machine (chosen files, the written
+  // documentation) rather than values of the object file.
+  void AddFilesToList(TNameList& List, bool State, bool Native = false);
+  void CheckFilesInList(const TNameList& List, bool State);
+  void GuessBasePath();
+  int CreatePackage();
+  void BtnPackageClick();
+  void SavePackSettings();
+  void LoadPackSettings();
+
+  // The caption shown centred on pbFiles.
+  QString FilesCaption() const { return FFilesCaption; }
+  // Entries of clbFilenames and their ticks.
+  QStringList ListNames() const;
+  QStringList CheckedNames() const;
+
+  void cbMandatoriesClick();
+  void cbSampleFilesClick();
+  void cbDevicesClick();
+  void cbSpecialsClick();
+  void btnAllClick();
+  void btnToggleClick();
+  void btnAddClick();
+  void btnBasedirSelectClick();
+  void edBasePathChange();
+
+ protected:
+  void showEvent(QShowEvent* Event) override;  // FormShow
+  // FormCloseQuery: every way of closing stores the position.
+  void done(int Result) override;
+
+ private:
+  std::unique_ptr<Ui::TFrmPackager> ui;
+  QString FFilesCaption;
+
+  void SetFilesCaption(const QString& Text);
+  void StepFiles();
+  void AddListEntry(const QString& Name);
+  int IndexOfEntry(const QString& Name) const;
+  void ProcessItem(const std::string& StoredName);
+  std::unique_ptr<TArchiveWriter> OpenWriter();
+};
+
+extern TFrmPackager* FrmPackager;

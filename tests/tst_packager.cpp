@@ -1,0 +1,678 @@
+// The packager: the file list an object file gives, the settings, and the
+// archives written from it (checked with the system's own unzip and
+// cabextract, not with the library that wrote them).
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <filesystem>
+
+#include "Accessors.h"
+#include "AppPaths.h"
+#include "DialogFacade.h"
+#include "DialogFacadeFiles.h"
+#include "MorvoError.h"
+#include "MorvoObject.h"
+#include "PackagerArchive.h"
+#include "PackagerFileList.h"
+#include "PackagerHost.h"
+#include "StringUtil.h"
+#include "TestSupport.h"
+#include "fPackager.h"
+
+namespace fs = std::filesystem;
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
+
+namespace {
+
+std::string DataDir() { return testsupport::TestDataDir() + "/packager/"; }
+
+QStringList Q(std::initializer_list<const char*> Items) {
+  QStringList l;
+  for (const char* s : Items) l << QString::fromUtf8(s);
+  return l;
+}
+
+QStringList Lines(const std::string& Text) {
+  QStringList l;
+  for (const std::string& s : SplitLines(Text)) l << QString::fromStdString(s);
+  return l;
+}
+
+QString Run(const QString& Program, const QStringList& Args, int* ExitCode = nullptr) {
+  QProcess p;
+  p.start(Program, Args);
+  p.waitForFinished(60000);
+  if (ExitCode) *ExitCode = p.exitCode();
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// Entry names of a zip, as unzip lists them.
+QStringList ZipNames(const std::string& Archive) {
+  QStringList names = Run("unzip", {"-Z1", QString::fromStdString(Archive)}).split('\n', Qt::SkipEmptyParts);
+  names.sort(Qt::CaseInsensitive);
+  return names;
+}
+std::string ZipEntry(const std::string& Archive, const std::string& Name) {
+  return Run("unzip", {"-p", QString::fromStdString(Archive), QString::fromStdString(Name)}).toStdString();
+}
+QString ZipComment(const std::string& Archive) {
+  // The first line names the archive; the comment follows.
+  QString out = Run("unzip", {"-z", QString::fromStdString(Archive)});
+  return out.mid(out.indexOf('\n') + 1).trimmed();
+}
+
+void SetTime(const std::string& Path, int SecondsAgo) {
+  fs::last_write_time(Path, fs::file_time_type::clock::now() - std::chrono::seconds(SecondsAgo));
+}
+
+}  // namespace
+
+class TestPackager : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir FDir;
+  std::string FRoot;
+  TFrmPackager* FForm = nullptr;
+  QString FDocumentation;  // what the stand-in documentation export gives
+
+  std::string Make(const std::string& Relative, const std::string& Bytes = "x") {
+    const std::string path = FRoot + Relative;
+    WriteFileBytes(path, Bytes);
+    return path;
+  }
+
+  // The packager with the application's hooks, but a documentation export of its own.
+  void NewForm() {
+    delete FForm;
+    FForm = new TFrmPackager();
+    ConnectPackagerHost();
+    TPackagerHost host = PackagerHost();
+    host.DoOutputExport = [this]() { return FDocumentation; };
+    host.ProgramVersionLabel = []() { return QString("Morvo Object Reader  V1.2.3.4"); };
+    SetPackagerHost(host);
+  }
+
+  // A fresh copy of the fixture's object file, at Relative below the root.
+  std::string LoadProject(const std::string& Relative) {
+    const std::string path = FRoot + Relative;
+    fs::create_directories(fs::path(path).parent_path());
+    fs::copy_file(DataDir() + "project.obj", path, fs::copy_options::overwrite_existing);
+    FreeAllObjects();
+    if (ReadObjectFile(path) <= 0) return {};
+    return path;
+  }
+
+  int Package(const std::string& Archive, int Filter) {
+    dialogs::QueueFileAnswer(QString::fromStdString(Archive));
+    dialogs::QueueFilterAnswer(Filter);
+    FForm->BtnPackageClick();
+    return 0;
+  }
+
+  // Ticks exactly the named entries.
+  void TickOnly(const QStringList& Names) {
+    for (int i = 0; i < FForm->clbFilenames->count(); ++i) {
+      QListWidgetItem* item = FForm->clbFilenames->item(i);
+      item->setCheckState(Names.contains(item->text()) ? Qt::Checked : Qt::Unchecked);
+    }
+  }
+
+  QString LastMessage() const {
+    const auto& rec = dialogs::Recorded();
+    for (auto it = rec.rbegin(); it != rec.rend(); ++it)
+      if (it->Kind == "message") return it->Text;
+    return {};
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(FDir.isValid());
+    SetExecutableFolderOverride(DataDir());
+  }
+
+  void init() {
+    // Each case starts from a clean store and a clean disk.
+    FRoot = FDir.path().toStdString() + "/" + QTest::currentTestFunction() + "/";
+    fs::create_directories(FRoot);
+    for (const char* name : {"PackDocumentation", "PackMandatorys", "PackDevices", "PackSpecials", "PackSampleFiles",
+                             "PackPreservePath", "PackGuessBasepath", "PackShowResult", "PackMethod"})
+      WriteRegString(name, "");
+    WriteRegString("PackShowResult", "0");
+    dialogs::ResetForTests();
+    dialogs::ResetFilterAnswers();
+    FDocumentation.clear();
+    NewForm();
+  }
+
+  void cleanupTestCase() {
+    delete FForm;
+    FreeAllObjects();
+  }
+
+  // ---- names in scripts -----------------------------------------------------
+
+  void scriptLinesNameTheirFiles_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("load keeps the name") << "LOAD \"sub/main.seg\"" << Q({"main.seg"});
+    QTest::newRow("call adds .fun") << "CALL \"tools\\util\"" << Q({"util.fun"});
+    QTest::newRow("call keeps .FUN") << "CALL \"util.FUN\"" << Q({"util.FUN"});
+    QTest::newRow("draw of a picture") << "DRAW \"logo.bmp\"" << QStringList();
+    QTest::newRow("draw of a format") << "DRAW \"x\\head.fmt\"" << Q({"head.fmt"});
+    QTest::newRow("drive and folder") << "LOAD \"C:main.seg\"" << Q({"main.seg"});
+    QTest::newRow("load wins over a call") << "LOAD \"a.seg\" Helper(x)" << Q({"a.seg"});
+    QTest::newRow("keyword inside a word") << "RELOADED \"b.seg\"" << Q({"b.seg"});
+    QTest::newRow("lower-case keyword") << "load \"c.seg\"" << QStringList();
+    QTest::newRow("first quoted string only") << "LOAD \"one.seg\" \"two.seg\"" << Q({"one.seg"});
+    QTest::newRow("unclosed quote") << "LOAD \"open.seg" << QStringList();
+    QTest::newRow("no quote at all") << "LOAD main.seg" << QStringList();
+    QTest::newRow("user and built-in functions") << "x = Total(a) + MAX(b)" << Q({"Total.fun"});
+    QTest::newRow("operators belong to the name") << "a+b(c)" << Q({"a+b.fun"});
+    QTest::newRow("nested parentheses") << "f((x))" << Q({"f.fun"});
+    QTest::newRow("calls inside calls") << "Sum(IF(a, Avg(b)))" << Q({"Sum.fun", "Avg.fun"});
+    QTest::newRow("numbers and empty names") << "(1) + 2(3)" << QStringList();
+    QTest::newRow("several lines, each ending")
+        << "LOAD \"a.seg\"\r\nCALL \"b\"\rDRAW \"c.FMT\"\n\r\nd(x)" << Q({"a.seg", "b.fun", "c.FMT", "d.fun"});
+  }
+  void scriptLinesNameTheirFiles() {
+    QFETCH(QString, script);
+    QFETCH(QStringList, names);
+    QCOMPARE(Lines(ExtractScriptFileRefs(script.toStdString())), names);
+  }
+
+  void scriptIdsComeInTheirOrder() {
+    const std::vector<int> fixed = BuildScriptIds("");
+    QCOMPARE(fixed.size(), size_t(5 + 3 * 99));
+    QCOMPARE((std::vector<int>(fixed.begin(), fixed.begin() + 8)),
+             (std::vector<int>{10003, 10004, 10104, 10139, 10354, 11201, 11301, 11401}));
+    QCOMPARE(fixed.back(), 11499);
+    // 1200, 1300 and 1400 are bases, not lines.
+    QVERIFY(std::find(fixed.begin(), fixed.end(), 11300) == fixed.end());
+
+    const std::vector<int> configured = BuildScriptIds("5,7");
+    QCOMPARE((std::vector<int>(configured.begin(), configured.begin() + 3)), (std::vector<int>{10005, 10007, 10003}));
+    const std::vector<int> empty = BuildScriptIds(",7");
+    QCOMPARE(empty.front(), 10000);
+    QVERIFY_THROWS_EXCEPTION(EMorvoError, BuildScriptIds("5,x"));
+  }
+
+  // ---- the list -------------------------------------------------------------
+
+  void theObjectFileGivesFourGroups() {
+    const std::string file = LoadProject("proj/forms/invoice.obj");
+    QVERIFY(!file.empty());
+    WriteRegString("PackDevices", "-1");
+    WriteRegString("PackSampleFiles", "-1");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+
+    // Bare names, sorted without regard to case, each once: "=A1" is a
+    // formula, "readme.txt" and "Readme.TXT" are one file, "data/sample.txt"
+    // is no Windows path and stays, "logo.bmp" is no format.
+    QCOMPARE(FForm->ListNames(), Q({"data/sample.txt", "head.fmt", "invoice.obj", "Layout.fmt", "main.seg",
+                                    "Printer.dev", "Readme.TXT", "Total.fun", "util.fun"}));
+    QCOMPARE(FForm->CheckedNames(), FForm->ListNames());
+    QCOMPARE(FForm->FFileName, QString("invoice.obj"));
+    QCOMPARE(FForm->SaveFileName, QString::fromStdString(FRoot + "proj/forms/invoice.cab"));
+    QCOMPARE(FForm->edBasePath->text(), QString::fromStdString(FRoot + "proj/forms/"));
+    QCOMPARE(FForm->edBasePath->toolTip(), FForm->edBasePath->text());
+  }
+
+  void groupBoxesTickTheirOwnNames() {
+    LoadProject("p/a.obj");
+    // Stored settings: mandatories off, samples and specials on.
+    WriteRegString("PackMandatorys", "0");
+    WriteRegString("PackSampleFiles", "True");
+    FForm->FFileName = QString::fromStdString(FRoot + "p/a.obj");
+    FForm->PrepareFileList();
+    // main.seg is both mandatory and special: the special group comes last.
+    QCOMPARE(FForm->CheckedNames(),
+             Q({"data/sample.txt", "head.fmt", "main.seg", "Readme.TXT", "Total.fun", "util.fun"}));
+
+    FForm->cbSpecials->setChecked(false);
+    QCOMPARE(FForm->CheckedNames(), Q({"data/sample.txt", "Readme.TXT"}));
+    FForm->cbMandatories->setChecked(true);
+    QCOMPARE(FForm->CheckedNames(), Q({"a.obj", "data/sample.txt", "Layout.fmt", "main.seg", "Readme.TXT"}));
+    FForm->cbMandatories->setChecked(false);
+    QVERIFY(!FForm->CheckedNames().contains("a.obj"));
+
+    FForm->btnAllClick();
+    QCOMPARE(FForm->CheckedNames(), FForm->ListNames());
+    FForm->btnToggleClick();
+    QVERIFY(FForm->CheckedNames().isEmpty());
+    FForm->btnToggleClick();
+    QCOMPARE(FForm->CheckedNames(), FForm->ListNames());
+  }
+
+  void addedFilesJoinNoGroup() {
+    LoadProject("p/a.obj");
+    FForm->FFileName = QString::fromStdString(FRoot + "p/a.obj");
+    FForm->PrepareFileList();
+    // A path of this machine is cut at "/"; a name already listed keeps one entry.
+    dialogs::QueueFileAnswer(QString::fromStdString(FRoot + "other/Extra.txt\n" + FRoot + "x/MAIN.SEG"));
+    FForm->btnAddClick();
+    QVERIFY(FForm->ListNames().contains("Extra.txt"));
+    QCOMPARE(FForm->ListNames().filter("main.seg", Qt::CaseInsensitive).size(), 1);
+    // Unticking a group leaves the added name alone.
+    FForm->cbMandatories->setChecked(false);
+    FForm->cbSpecials->setChecked(false);
+    QCOMPARE(FForm->CheckedNames(), Q({"Extra.txt"}));
+    // Cancelled: nothing changes.
+    FForm->btnAddClick();
+    QCOMPARE(FForm->CheckedNames(), Q({"Extra.txt"}));
+  }
+
+  void runtimesAddConfiguredScriptProperties() {
+    // Runtime values of 5 and 7 only count when the configuration lists them.
+    const std::string cfgFolder = FRoot + "cfg/";
+    fs::create_directories(cfgFolder);
+    for (const char* name : {"ObjectTypNum.txt", "ObjectProperties.txt"})
+      fs::copy_file(DataDir() + name, cfgFolder + name, fs::copy_options::overwrite_existing);
+    WriteFileBytes(cfgFolder + "MorvoObject.cfg", "[Settings]\r\nRuntimes=5,7\r\n");
+    SetExecutableFolderOverride(cfgFolder);
+    LoadProject("r/a.obj");
+    TPackagerGroups groups;
+    CollectPackagerGroups(groups);
+    QVERIFY(groups.Special.IndexOf("runtime5.fun") >= 0);
+    QVERIFY(groups.Special.IndexOf("seven.FMT") >= 0);
+    QVERIFY(groups.Special.IndexOf("extra.fun") < 0);
+
+    // A piece that is no number stops the list before any group is read.
+    WriteFileBytes(cfgFolder + "MorvoObject.cfg", "[Settings]\r\nRuntimes=5,x\r\n");
+    FForm->FFileName = QString::fromStdString(FRoot + "r/a.obj");
+    QVERIFY_THROWS_EXCEPTION(EMorvoError, FForm->PrepareFileList());
+    QVERIFY(FForm->ListNames().isEmpty());
+    SetExecutableFolderOverride(DataDir());
+  }
+
+  void withoutObjectsOnlyTheFileItself() {
+    FreeAllObjects();
+    FForm->FFileName = QString::fromStdString(FRoot + "gone/Nothing.obj");
+    FForm->PrepareFileList();
+    QCOMPARE(FForm->ListNames(), Q({"Nothing.obj"}));
+    QCOMPARE(FForm->CheckedNames(), Q({"Nothing.obj"}));
+    // A bare file name has no folder; the archive would lie in the working folder.
+    FForm->FFileName = "plain.obj";
+    FForm->PrepareFileList();
+    QCOMPARE(FForm->edBasePath->text(), QString());
+    QCOMPARE(FForm->SaveFileName, QString("plain.cab"));
+  }
+
+  void basePathMovesUpToAProjectFolder() {
+    fs::create_directories(FRoot + "proj/forms/deep");
+    fs::create_directories(FRoot + "proj/FUN");
+    QCOMPARE(GuessBasePath(FRoot + "proj/forms/deep/"), FRoot + "proj/");
+    // A folder that has one itself stays.
+    fs::create_directories(FRoot + "proj/forms/doc");
+    QCOMPARE(GuessBasePath(FRoot + "proj/forms/deep"), FRoot + "proj/forms/");
+    // Files named like the subfolders make no project folder: the search
+    // goes past them (and finds nothing in the temporary folders above).
+    fs::create_directories(FRoot + "files/inner");
+    Make("files/inner/dev");
+    Make("files/Fun", "not a folder");
+    QVERIFY(GuessBasePath(FRoot + "files/inner/") != FRoot + "files/");
+    // The root is never the base folder.
+    QCOMPARE(GuessBasePath("/"), std::string("/"));
+    QCOMPARE(GuessBasePath(""), std::string());
+  }
+
+  void guessedBaseFolderFromTheWindow() {
+    fs::create_directories(FRoot + "proj/fun");
+    const std::string file = LoadProject("proj/forms/a.obj");
+    WriteRegString("PackGuessBasepath", "-1");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    QCOMPARE(FForm->edBasePath->text(), QString::fromStdString(FRoot + "proj/"));
+    WriteRegString("PackGuessBasepath", "0");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    QCOMPARE(FForm->edBasePath->text(), QString::fromStdString(FRoot + "proj/forms/"));
+  }
+
+  // ---- settings -------------------------------------------------------------
+
+  void settingsAreStoredAsTexts() {
+    FForm->cbDocumentation->setChecked(true);
+    FForm->cbMandatories->setChecked(false);
+    FForm->cbPreservePath->setChecked(false);
+    FForm->cbFiletype->setCurrentIndex(1);
+    FForm->SavePackSettings();
+    QCOMPARE(ReadRegString("PackDocumentation"), std::string("-1"));
+    QCOMPARE(ReadRegString("PackMandatorys"), std::string("0"));
+    QCOMPARE(ReadRegString("PackPreservePath"), std::string("0"));
+    QCOMPARE(ReadRegString("PackShowResult"), std::string("0"));
+    QCOMPARE(ReadRegString("PackMethod"), std::string("1"));
+  }
+
+  void missingOrBadSettingsGiveDefaults() {
+    WriteRegString("PackShowResult", "");
+    WriteRegString("PackDevices", "yes");
+    WriteRegString("PackSpecials", "0");
+    WriteRegString("PackSampleFiles", "2");
+    WriteRegString("PackMethod", "zip");
+    FForm->LoadPackSettings();
+    QVERIFY(!FForm->cbDocumentation->isChecked());
+    QVERIFY(FForm->cbMandatories->isChecked());
+    QVERIFY(!FForm->cbDevices->isChecked());
+    QVERIFY(!FForm->cbSpecials->isChecked());
+    QVERIFY(FForm->cbSampleFiles->isChecked());
+    QVERIFY(FForm->cbPreservePath->isChecked());
+    QVERIFY(FForm->cbGuessBasepath->isChecked());
+    QVERIFY(FForm->cbShowfiles->isChecked());
+    QCOMPARE(FForm->cbFiletype->currentIndex(), 0);
+    WriteRegString("PackMethod", "7");
+    FForm->LoadPackSettings();
+    QCOMPARE(FForm->cbFiletype->currentIndex(), -1);
+  }
+
+  // ---- archives -------------------------------------------------------------
+
+  void masksMatchLikeTheFileSearch() {
+    QVERIFY(MatchesMask("Util.FUN", "util.fun"));
+    QVERIFY(MatchesMask("a.obj", "*.OBJ"));
+    QVERIFY(MatchesMask("abc", "a?c"));
+    QVERIFY(!MatchesMask("ac", "a?c"));
+    QVERIFY(MatchesMask("x.tar.gz", "*.*z"));
+    QVERIFY(!MatchesMask("a.obj.bak", "*.obj"));
+    QVERIFY(MatchesMask("", "*"));
+
+    Make("t/one.txt");
+    Make("t/sub/two.TXT");
+    Make("t/.hidden/three.txt");
+    Make("t/sub/.four.txt");
+    Make("t/data/sample.txt");
+    fs::create_directories(FRoot + "elsewhere");
+    Make("elsewhere/five.txt");
+    fs::create_directory_symlink(FRoot + "elsewhere", FRoot + "t/link");
+    fs::create_symlink(FRoot + "elsewhere/five.txt", FRoot + "t/six.txt");
+    // Hidden entries and symbolic links stay out.
+    QCOMPARE(FindFilesByMask(FRoot + "t", "*.txt"),
+             (std::vector<std::string>{"data/sample.txt", "one.txt", "sub/two.TXT"}));
+    QCOMPARE(FindFilesByMask(FRoot + "t/", "data/sample.txt"), std::vector<std::string>{"data/sample.txt"});
+    QCOMPARE(FindFilesByMask(FRoot + "t/", "sub\\*"), std::vector<std::string>{"sub/two.TXT"});
+    QVERIFY(FindFilesByMask(FRoot + "t/", "").empty());
+  }
+
+  void zipHoldsEveryFileOfATickedNameWithItsPath() {
+    // The worked example: two files of one name in two folders.
+    const std::string file = LoadProject("proj/forms/a.obj");
+    Make("proj/fun/util.fun", "function one");
+    Make("proj/old/util.fun", "function two");
+    Make("proj/unrelated.txt");
+    WriteRegString("PackShowResult", "-1");
+    WriteRegString("PackSpecials", "0");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    FForm->edBasePath->setText(QString::fromStdString(FRoot + "proj/"));
+    TickOnly({"a.obj", "util.fun"});
+    const std::string archive = FRoot + "out/pack.zip";
+    fs::create_directories(FRoot + "out");
+    Package(archive, 1);
+
+    QCOMPARE(ZipNames(archive), Q({"forms/a.obj", "fun/util.fun", "old/util.fun"}));
+    QCOMPARE(ZipEntry(archive, "old/util.fun"), std::string("function two"));
+    QCOMPARE(ZipEntry(archive, "forms/a.obj"), ReadFileBytes(DataDir() + "project.obj"));
+    QCOMPARE(ZipComment(archive), QString("Created with Morvo Object Reader  V1.2.3.4"));
+    // Deflate at its maximum level.
+    QVERIFY(Run("zipinfo", {QString::fromStdString(archive), "forms/a.obj"}).contains("defX"));
+    QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 3 of 2"));
+    QCOMPARE(FForm->CheckedNames(), Q({"a.obj", "util.fun"}));
+    QCOMPARE(LastMessage(),
+             QString("These files were added/replaced in the package :\r\nforms/a.obj\r\nfun/util.fun\r\n"
+                     "old/util.fun\r\n\r\nTotal files into Zip file : 3"));
+    // The window's own file type came back; the stored one is what was saved.
+    QCOMPARE(FForm->cbFiletype->currentIndex(), 0);
+    QCOMPARE(ReadRegString("PackMethod"), std::string("0"));
+    // The dialog proposes the bare name; its folder is the dialog's own.
+    QCOMPARE(dialogs::Recorded().front().Request.FileName, QString("a"));
+    QCOMPARE(dialogs::Recorded().front().Title, QString("Give the name of the Package"));
+  }
+
+  void zipIsUpdatedOnlyWithChangedFiles() {
+    const std::string file = LoadProject("u/a.obj");
+    Make("u/main.seg", "segment");
+    Make("u/Layout.fmt", "format");
+    SetTime(FRoot + "u/main.seg", 100);
+    SetTime(FRoot + "u/Layout.fmt", 100);
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    const int ticked = FForm->CheckedNames().size();
+    const std::string archive = FRoot + "u.zip";
+    Package(archive, 1);
+    QCOMPARE(ZipNames(archive), Q({"a.obj", "Layout.fmt", "main.seg"}));
+    QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 3 of %1").arg(ticked));
+
+    // Unchanged files: nothing reported, every name ends unticked.
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    Package(archive, 1);
+    QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 0 of %1").arg(ticked));
+    QVERIFY(FForm->CheckedNames().isEmpty());
+
+    // One file grows: it alone is stored again; the other entries stay.
+    Make("u/main.seg", "segment, longer");
+    SetTime(FRoot + "u/main.seg", 100);
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    TickOnly({"main.seg"});
+    Package(archive, 1);
+    QCOMPARE(FForm->FResultList.Items(), std::vector<std::string>{"main.seg"});
+    QCOMPARE(ZipNames(archive), Q({"a.obj", "Layout.fmt", "main.seg"}));
+    QCOMPARE(ZipEntry(archive, "main.seg"), std::string("segment, longer"));
+    // Same size, other time: stored again too.
+    SetTime(FRoot + "u/Layout.fmt", 50);
+    TickOnly({"Layout.fmt"});
+    Package(archive, 1);
+    QCOMPARE(FForm->FResultList.Items(), std::vector<std::string>{"Layout.fmt"});
+  }
+
+  void flatPathsWhenPathsAreNotPreserved() {
+    Make("f/a/one.txt", "first");
+    Make("f/b/one.txt", "second");
+    Make("f/b/two.txt");
+    auto writer = CreateZipArchiveWriter();
+    writer->PreservePath = false;
+    std::vector<std::string> processed;
+    writer->OnProcessItem = [&](const std::string& n) { processed.push_back(n); };
+    writer->Open(FRoot + "f", FRoot + "flat.zip", "c");
+    writer->AddFiles("*.TXT");
+    writer->Close();
+    // The first file of a name wins.
+    QCOMPARE(processed, (std::vector<std::string>{"one.txt", "two.txt"}));
+    QCOMPARE(ZipNames(FRoot + "flat.zip"), Q({"one.txt", "two.txt"}));
+    QCOMPARE(ZipEntry(FRoot + "flat.zip", "one.txt"), std::string("first"));
+  }
+
+  void archiveNameFollowsTheChosenFilter_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("zip typed, zip chosen") << "pack.zip" << 1 << "pack.zip";
+    QTest::newRow("upper case extension") << "pack.ZIP" << 1 << "pack.zip";
+    QTest::newRow("other extension kept") << "pack.txt" << 1 << "pack.txt.zip";
+    QTest::newRow("cab chosen over a typed zip") << "pack.zip" << 0 << "pack.cab";
+  }
+  void archiveNameFollowsTheChosenFilter() {
+    QFETCH(QString, typed);
+    QFETCH(int, filter);
+    QFETCH(QString, written);
+    FRoot += std::string(QTest::currentDataTag()) + "/";
+    const std::string file = LoadProject("n/a.obj");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    Package(FRoot + typed.toStdString(), filter);
+    QVERIFY2(fs::exists(FRoot + written.toStdString()), qPrintable(FForm->FilesCaption()));
+    QVERIFY(FForm->FilesCaption().startsWith("Done, Packaged 1 of "));
+  }
+
+  void cabinetHoldsTheFilesWithBackslashes() {
+    const std::string file = LoadProject("c/forms/a.obj");
+    Make("c/seg/main.seg", "segment bytes");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    FForm->edBasePath->setText(QString::fromStdString(FRoot + "c"));
+    const std::string archive = FRoot + "c.cab";
+    WriteFileBytes(archive, "an older file of that name is replaced");
+    Package(archive, 0);
+    QCOMPARE(FForm->FResultList.Items(), (std::vector<std::string>{"forms\\a.obj", "seg\\main.seg"}));
+    int rc = -1;
+    const QString listing = Run("cabextract", {"-l", QString::fromStdString(archive)}, &rc);
+    QCOMPARE(rc, 0);
+    QVERIFY(listing.contains("forms\\a.obj") || listing.contains("forms/a.obj"));
+    QCOMPARE(Run("cabextract", {"-p", "-F", "seg*main.seg", QString::fromStdString(archive)}),
+             QString("segment bytes"));
+  }
+
+  void nothingTickedWritesAnEmptyArchive() {
+    const std::string file = LoadProject("e/a.obj");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    FForm->btnAllClick();
+    FForm->btnToggleClick();
+    Package(FRoot + "empty.zip", 1);
+    QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 0 of 0"));
+    int rc = -1;
+    Run("unzip", {"-l", QString::fromStdString(FRoot + "empty.zip")}, &rc);
+    QCOMPARE(rc, 1);  // unzip's "archive is empty" warning, not an error
+    QCOMPARE(ZipComment(FRoot + "empty.zip"), QString("Created with Morvo Object Reader  V1.2.3.4"));
+  }
+
+  void cancelledDialogWritesNothing() {
+    const std::string file = LoadProject("x/a.obj");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    FForm->BtnPackageClick();  // no answer queued: cancelled
+    QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 0 of 0"));
+    QVERIFY(FForm->BtnPackage->isEnabled());
+    QCOMPARE(fs::directory_iterator(FRoot + "x")->path().filename().string(), std::string("a.obj"));
+    // The settings were stored all the same.
+    QCOMPARE(ReadRegString("PackMandatorys"), std::string("-1"));
+  }
+
+  void failuresLeaveNoHalfArchiveAndTheWindowUsable() {
+    const std::string file = LoadProject("w/a.obj");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+
+    // A base folder that does not exist.
+    FForm->edBasePath->setText(QString::fromStdString(FRoot + "missing/"));
+    WriteRegString("PackGuessBasepath", "0");
+    FForm->cbGuessBasepath->setChecked(false);
+    Package(FRoot + "w.zip", 1);
+    QVERIFY(!fs::exists(FRoot + "w.zip"));
+    QVERIFY(LastMessage().contains("missing"));
+    QVERIFY(FForm->BtnPackage->isEnabled());
+    QCOMPARE(FForm->cbFiletype->currentIndex(), 0);
+
+    // A file of the archive's name that is no zip stays as it was.
+    FForm->edBasePath->setText(QString::fromStdString(FRoot + "w/"));
+    WriteFileBytes(FRoot + "w.zip", "not a zip at all");
+    Package(FRoot + "w.zip", 1);
+    QCOMPARE(ReadFileBytes(FRoot + "w.zip"), std::string("not a zip at all"));
+
+    // A file that cannot be read: the older archive stays whole, and no
+    // temporary file is left beside it.
+    fs::remove(FRoot + "w.zip");
+    Package(FRoot + "w.zip", 1);
+    const QStringList before = ZipNames(FRoot + "w.zip");
+    QCOMPARE(before, Q({"a.obj"}));
+    Make("w/main.seg", "locked");
+    fs::permissions(FRoot + "w/main.seg", fs::perms::none);
+    if (::access((FRoot + "w/main.seg").c_str(), R_OK) != 0) {  // not when run as root
+      Package(FRoot + "w.zip", 1);
+      QVERIFY(LastMessage().contains("main.seg"));
+      QCOMPARE(ZipNames(FRoot + "w.zip"), before);
+    }
+    fs::permissions(FRoot + "w/main.seg", fs::perms::owner_all);
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(FRoot)) files += e.path().filename().string().rfind("w.zip", 0) == 0;
+    QCOMPARE(files, 1);
+  }
+
+  void documentationJoinsThePackageTicked() {
+    const std::string file = LoadProject("d/a.obj");
+    FDocumentation = QString::fromStdString(Make("d/a.doc", "the documentation"));
+    WriteRegString("PackDocumentation", "-1");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    const int ticked = FForm->CheckedNames().size();
+    Package(FRoot + "d.zip", 1);
+    QVERIFY(FForm->ListNames().contains("a.doc"));
+    QCOMPARE(ZipEntry(FRoot + "d.zip", "a.doc"), std::string("the documentation"));
+    QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 2 of %1").arg(ticked + 1));
+
+    // No file loaded: the export gives no name, and nothing joins the list.
+    FDocumentation.clear();
+    const int entries = FForm->ListNames().size();
+    FForm->CreatePackage();
+    QCOMPARE(FForm->ListNames().size(), entries);
+  }
+
+  void showingTheWindowBuildsTheList() {
+    const std::string file = LoadProject("s/a.obj");
+    FForm->FFileName = QString::fromStdString(file);
+    dialogs::QueueDialogAction([this](QDialog* d) {
+      QCOMPARE(d, static_cast<QDialog*>(FForm));
+      QVERIFY(FForm->ListNames().contains("a.obj"));
+      FForm->btnClose->click();
+    });
+    QCOMPARE(dialogs::ExecDialog(FForm), int(QDialog::Rejected));
+    // Closing stored the window's place.
+    QVERIFY(!fs::is_empty(FDir.path().toStdString()));
+  }
+
+  // ---- the command line -----------------------------------------------------
+
+  void commandLineWritesTheArchiveBesideTheFile() {
+    // The program copied beside the test's definition files takes them for its own.
+    const std::string bin = FRoot + "bin/";
+    fs::create_directories(bin);
+    fs::copy_file(testsupport::BinDir() + "/morvo-reader", bin + "morvo-reader");
+    for (const char* name : {"MorvoObject.cfg", "ObjectProperties.txt", "ObjectTypNum.txt"})
+      fs::copy_file(DataDir() + name, bin + name);
+    fs::copy_file(testsupport::BinDir() + "/XMLCodes.txt", bin + "XMLCodes.txt");
+    fs::create_directories(FRoot + "proj/forms");
+    fs::create_directories(FRoot + "proj/fun");
+    fs::copy_file(DataDir() + "project.obj", FRoot + "proj/forms/Invoice.obj");
+    Make("proj/fun/util.fun", "util");
+    Make("proj/forms/old.zip", "");
+    WriteRegString("PackMethod", "7");  // no item: a zip
+    WriteRegString("PackShowResult", "-1");
+    WriteRegString("PackDocumentation", "-1");
+    WriteRegString("OpenNonQSFiles", "0");
+
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QString::fromStdString(FRoot));
+    p.start(QString::fromStdString(bin + "morvo-reader"),
+            {"/P", QString::fromStdString(FRoot + "proj/forms/Invoice.obj")});
+    if (!p.waitForFinished(60000)) {
+      p.kill();
+      p.waitForFinished();
+      QFAIL("the program did not end by itself");
+    }
+    QCOMPARE(p.exitCode(), 0);
+    const std::string archive = FRoot + "proj/forms/Invoice.zip";
+    QVERIFY(fs::exists(archive));
+    const QStringList names = ZipNames(archive);
+    QVERIFY2(names.contains("forms/Invoice.obj"), qPrintable(names.join(',')));
+    QVERIFY(names.contains("fun/util.fun"));
+    // The documentation: the default export "doc", beside the object file.
+    QVERIFY2(names.contains("forms/Invoice.doc"), qPrintable(names.join(",")));
+    QVERIFY(ZipComment(archive).startsWith("Created with "));
+  }
+};
+
+QTEST_MAIN(TestPackager)
+#include "tst_packager.moc"
