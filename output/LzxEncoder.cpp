@@ -15,9 +15,9 @@ constexpr uint32_t kWindowMask = kWindowSize - 1;
 // the window is shifted down only once every 256 KiB.
 constexpr size_t kBufCapacity = 2 * size_t{kWindowSize};
 constexpr size_t kBufSlack = 16;  // lets the match compare read whole words
-constexpr int kMaxChain = 48;
-constexpr uint32_t kNiceLength = 96;
-constexpr uint32_t kLazyLimit = 48;
+constexpr int kMaxChain = 96;
+constexpr uint32_t kNiceLength = 128;
+constexpr uint32_t kLazyLimit = 64;
 // A 3-byte match farther than this codes longer than its three literals.
 constexpr uint32_t kFarShortMatch = 16384;
 
@@ -292,7 +292,14 @@ void TEncoder::ParseFrame(uint64_t Start, uint64_t End) {
       const uint32_t MaxLen = Limit(P + 1);
       uint32_t NextDist = 0;
       const uint32_t NextLen = MaxLen >= kMinMatch ? FindMatch(P + 1, MaxLen, NextDist) : 0;
-      if (NextLen > Len) {
+      // Rough bits saved by a match: eight per byte, less what its offset
+      // costs. The next position must win by a byte's worth to be taken.
+      auto Score = [&](uint32_t L, uint32_t D) -> int64_t {
+        if (L == 0) return 0;
+        const bool Rep = D == FR[0] || D == FR[1] || D == FR[2];
+        return int64_t{L} * 8 - (Rep ? 2 : FooterBits(PositionSlot(D + 2)) + 4);
+      };
+      if (Score(NextLen, NextDist) > Score(Len, Dist) + 8) {
         Literal(P++);
         Len = NextLen;
         Dist = NextDist;
