@@ -18,8 +18,8 @@ class TLongIntArray {
   int Append(int32_t value);
   void Insert(int index, int32_t value);
   void Delete(int index);
-  void Sort();             // ascending
-  void RemoveDuplicates(); // sorted input: keeps the first of each run
+  void Sort();              // ascending
+  void RemoveDuplicates();  // sorted input: keeps the first of each run
   // Index of the first entry equal to value at or after start; -1 when none.
   int PosNext(int32_t value, int start = 0) const;
   // Ordered search on an ascending array: the index of the first of equal

@@ -9,7 +9,7 @@
 // Byte-string helpers with the program's classic text rules. "Blank or
 // control" means any byte up to and including the space (0x00..0x20).
 
-std::string Trim(std::string_view s);       // both ends
+std::string Trim(std::string_view s);  // both ends
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 

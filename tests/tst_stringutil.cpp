@@ -15,6 +15,19 @@ class TestStringUtil : public QObject {
     QVERIFY(!TryStrToInt("x").has_value());
     QVERIFY(!TryStrToInt("99999999999").has_value());
   }
+  // The ends of the 32-bit range, and the prefixes that carry no digits.
+  void integerConversionAtItsLimits() {
+    QCOMPARE(TryStrToInt("2147483647").value_or(0), INT32_MAX);
+    QCOMPARE(TryStrToInt("-2147483648").value_or(0), INT32_MIN);
+    QVERIFY(!TryStrToInt("2147483648").has_value());
+    QVERIFY(!TryStrToInt("-2147483649").has_value());
+    QCOMPARE(TryStrToInt("$FFFFFFFF").value_or(0), -1);  // hexadecimal is the 32-bit pattern
+    QCOMPARE(TryStrToInt("0x7fffffff").value_or(0), INT32_MAX);
+    QVERIFY(!TryStrToInt("$100000000").has_value());
+    for (const char* s : {"+", "-", "$", "0x", "  ", "1 2", "\t1", "12\n"}) QVERIFY2(!TryStrToInt(s).has_value(), s);
+    QCOMPARE(StrToIntDef("0338=Name", -1), -1);
+    QCOMPARE(StrToIntDef(" 338", -1), 338);
+  }
   void fourDigitIds() {
     QCOMPARE(FormatId4(12), std::string("0012"));
     QCOMPARE(FormatId4(12345), std::string("12345"));
