@@ -327,6 +327,26 @@ class TestConfig : public QObject {
     QCOMPARE(FrmMorvoReader->findChild<QTreeView*>("ObjectTree")->font().pointSize(), 12);
   }
 
+  void configCommandRefreshesTheGridWhateverTheResult() {
+    dialogs::QueueDialogAction([](QDialog* Dialog) {
+      dialogs::QueueFontAnswer(QFont("Morvo Grid Face", 10));
+      Dialog->findChild<QPushButton*>("btnPropTreeFont")->click();
+      Dialog->findChild<QPushButton*>("BtnOK")->click();
+    });
+    FrmMorvoReader->MnuConfigClick();
+    auto* grid = FrmMorvoReader->findChild<QTableWidget*>("PropertyGrid");
+    QCOMPARE(grid->rowHeight(0), 24);
+    QCOMPARE(grid->rowHeight(1), 24);
+
+    // Cancelled, the grid is still refreshed from the values stored elsewhere.
+    WriteRegString("PropertyListSize", "8");
+    dialogs::QueueDialogAction([](QDialog* Dialog) { Dialog->findChild<QPushButton*>("btnCancel")->click(); });
+    FrmMorvoReader->MnuConfigClick();
+    QCOMPARE(grid->rowHeight(0), 19);
+    QCOMPARE(grid->rowHeight(1), 19);
+    QCOMPARE(dialogs::Recorded().front().Text, QString("FrmConfig"));
+  }
+
   void fontsAndRowHeightFromStoredValues() {
     QTreeView tree;
     QTableWidget grid(1, 2);
@@ -476,6 +496,25 @@ class TestConfig : public QObject {
     QCOMPARE(ClassesDefault(".txt"), std::string("txtfile"));
     // The editor is stored even though its control was disabled.
     QCOMPARE(ReadRegString("ExternalEditor"), std::string("/opt/text tools/edit"));
+  }
+
+  void failedClassesRootWriteStopsTheRestOfOk() {
+    // A classes-root store that cannot be written: the first key fails.
+    const QString store = QString::fromStdString(TRegistry::StoreFileName(TRegRoot::ClassesRoot));
+    QVERIFY(QDir().mkpath(store));
+    WriteRegString("DefaultView", "Design");
+    ShowConfig();
+    QVERIFY(!Box("cxConnectMorvoFiles")->isChecked());
+    Click("cxConnectMorvoFiles");
+    Combo("cbViewType")->setCurrentIndex(2);
+    Click("BtnOK");
+    QVERIFY(QDir(store).removeRecursively());
+    QVERIFY(!FrmConfig->isVisible());
+    QCOMPARE(dialogs::Recorded().back().Kind, QString("message"));
+    QVERIFY(dialogs::Recorded().back().Flags & MB_ICONERROR);
+    QCOMPARE(ReadRegString("DefaultView"), std::string("Design"));
+    QCOMPARE(ReadRegString("PropertyListFont"), std::string());
+    QVERIFY(!QFile::exists(QString::fromStdString(DesktopEntryPath())));
   }
 
   void otherExtensionsRewrittenFromTheWindow() {
