@@ -17,6 +17,7 @@
 #include "DialogFacade.h"
 #include "ExportEngine.h"
 #include "MessageBox.h"
+#include "MorvoError.h"
 #include "fMain.h"
 #include "fWait.h"
 
@@ -125,7 +126,12 @@ void TFrmMorvoReader::OutputClick(QObject* Sender) {
   } else {
     // The tool bar button, and the action behind Ctrl+E that carries the
     // same caption: the default export as the user stored it.
-    exportName = QString::fromStdString(SystemToUtf8(ReadRegString("DefaultExport")));
+    // A stored value that is no text names no export, as a missing one.
+    try {
+      exportName = QString::fromStdString(SystemToUtf8(ReadRegString("DefaultExport")));
+    } catch (const EMorvoError&) {
+      exportName.clear();
+    }
   }
   const QString proposed = PathText(ExportFileName(PathBytes(FLoadedFileName), SystemText(exportName)));
 

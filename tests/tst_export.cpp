@@ -694,6 +694,21 @@ class TestExport : public QObject {
     dialogs::QueueFileAnswer(QString());
     window.OutputClick(&button);
     QCOMPARE(dialogs::Recorded().first().Request.FileName, QString::fromStdString(folder.Path + "sample."));
+    // A stored value that is no text names no export either.
+    {
+      TRegistry reg;
+      QVERIFY(reg.OpenKey(kSettingsKey, true));
+      reg.WriteBinaryData("DefaultExport", "tst");
+    }
+    dialogs::ClearRecorded();
+    dialogs::QueueFileAnswer(QString());
+    window.OutputClick(&button);
+    QCOMPARE(dialogs::Recorded().first().Request.FileName, QString::fromStdString(folder.Path + "sample."));
+    {
+      TRegistry reg;
+      QVERIFY(reg.OpenKey(kSettingsKey, true));
+      reg.DeleteValue("DefaultExport");
+    }
     // So does the action of the same caption (Ctrl+E), not an export named "Export".
     WriteRegString("DefaultExport", "tst");
     dialogs::ClearRecorded();
