@@ -70,8 +70,8 @@ class TFrmMorvoReader : public QMainWindow {
   // The four status panels: 0 node path, 1 type name, 2 property count, 3 view.
   QString PanelText(int Panel) const;
   void SetPanelText(int Panel, const QString& Text);
-  // Property-list font and row height from the settings (none yet: the
-  // designed font and the 18-pixel rows stay).
+  // Fonts of the tree and the grid, and the grid's header-row height, from
+  // the settings; an empty face name leaves that control as designed.
   void ApplyFonts();
   // Binds the pictures of dmZIB to the tree, menus, tool bar and actions;
   // the start-up routine calls it once the data module exists.
