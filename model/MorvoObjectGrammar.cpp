@@ -29,6 +29,28 @@ std::string& Scratch(int which) {
   return buffers[static_cast<size_t>(2 * gParseDepth + which)];
 }
 
+// The first position of a character in a text that is only ever cut at
+// either end (ParseLine's passes over one line): found once, not rescanned on
+// every pass, so even a line of a million prefixes is read in linear time.
+class TFirstOf {
+ public:
+  explicit TFirstOf(char c) : FChar(c) {}
+  size_t In(std::string_view v) {
+    if (!FKnown || (FAt != nullptr && FAt < v.data())) {
+      const size_t r = v.find(FChar);
+      FAt = r == std::string_view::npos ? nullptr : v.data() + r;
+      FKnown = true;
+    }
+    if (FAt == nullptr || FAt >= v.data() + v.size()) return std::string_view::npos;
+    return static_cast<size_t>(FAt - v.data());
+  }
+
+ private:
+  char FChar;
+  const char* FAt = nullptr;
+  bool FKnown = false;
+};
+
 // A buffer that once took an extraordinarily long line gives its memory back.
 void TrimScratch(std::string& buffer) {
   if (buffer.capacity() > 65536) std::string().swap(buffer);
@@ -267,12 +289,13 @@ int TisMorvoObject::ParseLine(const std::string& S) {
     return r;
   };
   std::string_view s = TrimView(S);
+  TFirstOf delim(FDelim.empty() ? '\0' : FDelim[0]), blank(' ');
   for (;;) {
     if (s.size() < 2) return -1;
 
     if (s[0] == ':') {
       s.remove_prefix(1);
-      const size_t p = FDelim.empty() ? std::string_view::npos : s.find(FDelim[0]);
+      const size_t p = FDelim.empty() ? std::string_view::npos : delim.In(s);
       const size_t pos1 = p == std::string_view::npos ? 0 : p + 1;
       if (static_cast<int64_t>(pos1) >= static_cast<int64_t>(s.size()) - 1) {
         ParseLinkList(Scratch(0).assign(s));
@@ -288,10 +311,11 @@ int TisMorvoObject::ParseLine(const std::string& S) {
       s = TrimView(s.substr(1));
       if (s.size() >= 2 && !FDelim.empty() && s[0] == FDelim[0]) s = TrimView(s.substr(1));
       if (s.size() <= 3) return -1;
-      const int id = NumberBeforeBlank(s);
+      const size_t b = blank.In(s);
+      const int id = b == std::string_view::npos ? 0 : ToIntDef(s.substr(0, b), 0);
       const int type = GetTypeNumber();
-      if (id == 5 && type / 100 == 4) s = s.substr(s.find(' '));  // segment: the rest is a line of its own
-      if (type / 100 == 10) return -1;                            // documents keep their properties in collections
+      if (id == 5 && type / 100 == 4) s = s.substr(b);  // segment: the rest is a line of its own
+      if (type / 100 == 10) return -1;                  // documents keep their properties in collections
       if (gParseDepth < kMaxParseNesting) return ParseLineScratch(s);
       s = TrimView(s);
       continue;
