@@ -147,6 +147,7 @@ class TFormatter {
     if (i < FPattern.size() && FPattern[i] == '*') {
       ++i;
       width = NextInt();
+      if (width < -kMaxField) Fail(FPattern);  // also keeps the negation below defined
       if (width < 0) {
         left = true;
         width = -width;

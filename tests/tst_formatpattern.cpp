@@ -113,6 +113,8 @@ class TestFormatPattern : public QObject {
     // Absurd widths are refused rather than padding megabytes.
     QVERIFY(FailsNamingPattern("%99999999999s", {S("a")}));
     QVERIFY(FailsNamingPattern("%*s", {I(INT64_C(100000000)), S("a")}));
+    QVERIFY(FailsNamingPattern("%*s", {I(INT64_C(-100000000)), S("a")}));
+    QVERIFY(FailsNamingPattern("%*s", {I(INT64_MIN), S("a")}));
   }
 
   void patternTextIsNeverInterpreted() {
