@@ -106,6 +106,18 @@ void TArchiveWriter::SetBaseFolder(const std::string& BaseFolder) {
   FFlatNames.clear();
 }
 
+std::vector<std::string> TArchiveWriter::FilesFor(const std::string& Mask) const {
+  std::vector<std::string> files = FindFilesByMask(FBaseFolder, Mask);
+  struct stat archive {};
+  if (FArchiveName.empty() || ::stat(FArchiveName.c_str(), &archive) != 0) return files;
+  std::erase_if(files, [&](const std::string& Relative) {
+    struct stat st {};
+    return ::stat((FBaseFolder + Relative).c_str(), &st) == 0 && st.st_dev == archive.st_dev &&
+           st.st_ino == archive.st_ino;
+  });
+  return files;
+}
+
 std::string TArchiveWriter::StoredNameOf(const std::string& RelativePath) {
   if (PreservePath) return RelativePath;
   const std::string bare = BareNativeName(RelativePath);
@@ -120,11 +132,12 @@ class TZipArchiveWriter : public TArchiveWriter {
  public:
   void Open(const std::string& BaseFolder, const std::string& FileName, const std::string& Comment) override {
     SetBaseFolder(BaseFolder);
+    FArchiveName = FileName;
     FZip.Open(FileName);
     FZip.SetComment(Comment);
   }
   void AddFiles(const std::string& Mask) override {
-    for (const std::string& relative : FindFilesByMask(FBaseFolder, Mask)) {
+    for (const std::string& relative : FilesFor(Mask)) {
       const std::string stored = StoredNameOf(relative);
       if (stored.empty()) continue;
       if (FZip.AddFile(FBaseFolder + relative, stored) && OnProcessItem) OnProcessItem(stored);

@@ -44,7 +44,11 @@ class TArchiveWriter {
  protected:
   std::string FBaseFolder;  // with a trailing "/"
   std::vector<std::string> FFlatNames;
+  std::string FArchiveName;
   void SetBaseFolder(const std::string& BaseFolder);
+  // The files below the base folder for Mask, without the archive itself
+  // (an archive below its base folder must not swallow its older self).
+  std::vector<std::string> FilesFor(const std::string& Mask) const;
   // The stored name of a found file; empty when a flat name is already taken.
   std::string StoredNameOf(const std::string& RelativePath);
 };

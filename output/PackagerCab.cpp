@@ -11,13 +11,14 @@ class TCabArchiveWriter : public TArchiveWriter {
  public:
   void Open(const std::string& BaseFolder, const std::string& FileName, const std::string&) override {
     SetBaseFolder(BaseFolder);
+    FArchiveName = FileName;
     FCab.OnFileProgress = [this](const std::string&, int Percent) {
       if (OnItemProgress) OnItemProgress(Percent);
     };
     if (!FCab.Create(FileName, TCabCompression::Lzx, 0)) throw EMorvoError(FCab.ErrorText());
   }
   void AddFiles(const std::string& Mask) override {
-    for (const std::string& relative : FindFilesByMask(FBaseFolder, Mask)) {
+    for (const std::string& relative : FilesFor(Mask)) {
       std::string stored = StoredNameOf(relative);
       if (stored.empty()) continue;
       std::replace(stored.begin(), stored.end(), '/', '\\');

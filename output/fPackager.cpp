@@ -67,6 +67,9 @@ TFrmPackager::TFrmPackager(QWidget* Parent)
   pbFiles = ui->pbFiles;
   pbFile = ui->pbFile;
   cbFiletype->setCurrentIndex(0);
+  // The designed size, unless the fonts here need more room for the controls.
+  setMinimumSize(QSize(320, 400).expandedTo(minimumSizeHint()));
+  resize(QSize(485, 400).expandedTo(minimumSizeHint()));
 
   // A box set by program runs its handler too, as a click would.
   connect(cbMandatories, &QCheckBox::toggled, this, &TFrmPackager::cbMandatoriesClick);

@@ -492,6 +492,28 @@ class TestPackager : public QObject {
     QCOMPARE(ZipEntry(FRoot + "flat.zip", "one.txt"), std::string("first"));
   }
 
+  void anArchiveBelowItsBaseFolderLeavesItselfOut() {
+    Make("s/one.txt", "1");
+    Make("s/all.zip", "");
+    fs::remove(FRoot + "s/all.zip");
+    for (int round = 0; round < 2; ++round) {
+      auto writer = CreateZipArchiveWriter();
+      writer->Open(FRoot + "s/", FRoot + "s/all.zip", "");
+      writer->AddFiles("*");
+      writer->Close();
+    }
+    QCOMPARE(ZipNames(FRoot + "s/all.zip"), Q({"one.txt"}));
+    for (int round = 0; round < 2; ++round) {
+      auto writer = CreateCabArchiveWriter();
+      writer->Open(FRoot + "s", FRoot + "s/all.cab", "");
+      writer->AddFiles("*.*");
+      writer->Close();
+    }
+    const QString listing = Run("cabextract", {"-l", QString::fromStdString(FRoot + "s/all.cab")});
+    QVERIFY(listing.contains("| one.txt"));
+    QVERIFY(!listing.contains("| all.cab"));
+  }
+
   void archiveNameFollowsTheChosenFilter_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("filter");
@@ -627,7 +649,9 @@ class TestPackager : public QObject {
     });
     QCOMPARE(dialogs::ExecDialog(FForm), int(QDialog::Rejected));
     // Closing stored the window's place.
-    QVERIFY(!fs::is_empty(FDir.path().toStdString()));
+    const std::string store =
+        ReadFileBytes(qEnvironmentVariable("XDG_CONFIG_HOME").toStdString() + "/Kelbrun/ZIB/HKEY_CURRENT_USER.reg");
+    QVERIFY(store.find("\"FrmPackager\"=hex:") != std::string::npos);
   }
 
   // ---- the command line -----------------------------------------------------
