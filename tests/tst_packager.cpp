@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
@@ -19,12 +20,15 @@
 #include "DialogFacade.h"
 #include "DialogFacadeFiles.h"
 #include "MorvoError.h"
+#include "MorvoObjRead.h"
 #include "MorvoObject.h"
 #include "PackagerArchive.h"
 #include "PackagerFileList.h"
 #include "PackagerHost.h"
 #include "StringUtil.h"
 #include "TestSupport.h"
+#include "fAbout.h"
+#include "fMain.h"
 #include "fPackager.h"
 
 namespace fs = std::filesystem;
@@ -652,6 +656,32 @@ class TestPackager : public QObject {
     const std::string store =
         ReadFileBytes(qEnvironmentVariable("XDG_CONFIG_HOME").toStdString() + "/Kelbrun/ZIB/HKEY_CURRENT_USER.reg");
     QVERIFY(store.find("\"FrmPackager\"=hex:") != std::string::npos);
+  }
+
+  void theMenuShowsThePackagerForTheLoadedFile() {
+    CreateAllForms();
+    QVERIFY(FrmPackager && FrmMorvoReader);
+    // Nothing loaded: nothing shows.
+    dialogs::ClearRecorded();
+    FrmMorvoReader->MnuPackagerClick();
+    QVERIFY(dialogs::Recorded().isEmpty());
+
+    fs::create_directories(FRoot + "m");
+    fs::copy_file(DataDir() + "project.obj", FRoot + "m/menu.obj");
+    FrmMorvoReader->OpenObjectFile(QString::fromStdString(FRoot + "m/menu.obj"));
+    QStringList listed;
+    dialogs::QueueDialogAction([&listed](QDialog*) { listed = FrmPackager->ListNames(); });
+    FrmMorvoReader->MnuPackagerClick();
+    QVERIFY(listed.contains("menu.obj"));
+    QCOMPARE(FrmPackager->FFileName, QString("menu.obj"));
+    // The comment names the about window's version text.
+    dialogs::QueueFileAnswer(QString::fromStdString(FRoot + "menu.zip"));
+    dialogs::QueueFilterAnswer(1);
+    FrmPackager->BtnPackageClick();
+    QCOMPARE(ZipComment(FRoot + "menu.zip"), "Created with " + FrmAbout->laProgVer->text());
+    FreeAllForms();
+    QVERIFY(!FrmPackager);
+    NewForm();
   }
 
   // ---- the command line -----------------------------------------------------
