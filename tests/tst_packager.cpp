@@ -686,45 +686,60 @@ class TestPackager : public QObject {
 
   // ---- the command line -----------------------------------------------------
 
-  void commandLineWritesTheArchiveBesideTheFile() {
-    // The program copied beside the test's definition files takes them for its own.
+  // Runs a copy of the program beside the test's definition files, which it
+  // takes for its own; false when it did not end by itself.
+  bool RunProgram(const QStringList& Args) {
     const std::string bin = FRoot + "bin/";
-    fs::create_directories(bin);
-    fs::copy_file(testsupport::BinDir() + "/morvo-reader", bin + "morvo-reader");
-    for (const char* name : {"MorvoObject.cfg", "ObjectProperties.txt", "ObjectTypNum.txt"})
-      fs::copy_file(DataDir() + name, bin + name);
-    fs::copy_file(testsupport::BinDir() + "/XMLCodes.txt", bin + "XMLCodes.txt");
-    fs::create_directories(FRoot + "proj/forms");
-    fs::create_directories(FRoot + "proj/fun");
-    fs::copy_file(DataDir() + "project.obj", FRoot + "proj/forms/Invoice.obj");
-    Make("proj/fun/util.fun", "util");
-    Make("proj/forms/old.zip", "");
-    WriteRegString("PackMethod", "7");  // no item: a zip
-    WriteRegString("PackShowResult", "-1");
-    WriteRegString("PackDocumentation", "-1");
-    WriteRegString("OpenNonQSFiles", "0");
-
+    if (!fs::exists(bin)) {
+      fs::create_directories(bin);
+      fs::copy_file(testsupport::BinDir() + "/morvo-reader", bin + "morvo-reader");
+      for (const char* name : {"MorvoObject.cfg", "ObjectProperties.txt", "ObjectTypNum.txt"})
+        fs::copy_file(DataDir() + name, bin + name);
+      fs::copy_file(testsupport::BinDir() + "/XMLCodes.txt", bin + "XMLCodes.txt");
+    }
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(QString::fromStdString(FRoot));
-    p.start(QString::fromStdString(bin + "morvo-reader"),
-            {"/P", QString::fromStdString(FRoot + "proj/forms/Invoice.obj")});
+    p.start(QString::fromStdString(bin + "morvo-reader"), Args);
     if (!p.waitForFinished(60000)) {
       p.kill();
       p.waitForFinished();
-      QFAIL("the program did not end by itself");
+      return false;
     }
-    QCOMPARE(p.exitCode(), 0);
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+  }
+
+  void commandLineWritesTheArchiveBesideTheFile() {
+    fs::create_directories(FRoot + "proj/forms");
+    fs::copy_file(DataDir() + "project.obj", FRoot + "proj/forms/Invoice.obj");
+    Make("proj/fun/util.fun", "util");
+    // "C:\proj\dev\Printer.dev" of the object file, as this disk spells it.
+    Make("proj/dev/PRINTER.DEV", "device");
+    Make("proj/forms/old.zip", "");
+    WriteRegString("PackMethod", "7");  // no item: a zip
+    WriteRegString("PackShowResult", "-1");
+    WriteRegString("PackDocumentation", "-1");
+    WriteRegString("PackDevices", "-1");
+    WriteRegString("OpenNonQSFiles", "0");
+
+    QVERIFY(RunProgram({"/P", QString::fromStdString(FRoot + "proj/forms/Invoice.obj")}));
     const std::string archive = FRoot + "proj/forms/Invoice.zip";
-    QVERIFY(fs::exists(archive));
-    const QStringList names = ZipNames(archive);
-    QVERIFY2(names.contains("forms/Invoice.obj"), qPrintable(names.join(',')));
-    QVERIFY(names.contains("fun/util.fun"));
-    // The documentation: the default export "doc", beside the object file.
-    QVERIFY2(names.contains("forms/Invoice.doc"), qPrintable(names.join(",")));
+    // The base folder moved up to the project folder (it has "fun"); the
+    // documentation is the default export "doc", written beside the object file.
+    QCOMPARE(ZipNames(archive), Q({"dev/PRINTER.DEV", "forms/Invoice.doc", "forms/Invoice.obj", "fun/util.fun"}));
     QVERIFY(ZipComment(archive).startsWith("Created with "));
+    QCOMPARE(ZipEntry(archive, "dev/PRINTER.DEV"), std::string("device"));
+    QVERIFY(!fs::exists(FRoot + "proj/forms/Invoice.cab"));
+  }
+
+  void commandLineWithoutAFileEndsWithoutAnArchive() {
+    // The packaging runs all the same and fails on the missing folder; the
+    // program reports it (nobody answers here) and ends.
+    QVERIFY(RunProgram({"/p", QString::fromStdString(FRoot + "nowhere/Gone.obj")}));
+    QVERIFY(RunProgram({"/p"}));
+    QCOMPARE(std::distance(fs::directory_iterator(FRoot), fs::directory_iterator()), 1);  // bin/ alone
   }
 };
 
