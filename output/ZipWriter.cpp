@@ -50,7 +50,10 @@ TZipWriter::~TZipWriter() { Discard(); }
 void TZipWriter::Open(const std::string& FileName) {
   Discard();
   int code = 0;
-  FArchive = zip_open(FileName.c_str(), ZIP_CREATE, &code);
+  // An empty file holds nothing to keep: it becomes a new archive.
+  struct stat st {};
+  const bool empty = ::stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+  FArchive = zip_open(FileName.c_str(), ZIP_CREATE | (empty ? ZIP_TRUNCATE : 0), &code);
   if (!FArchive) throw EMorvoError("Cannot open archive \"" + FileName + "\". " + ZipErrorText(code));
   FFileName = FileName;
   const char* comment = zip_get_archive_comment(FArchive, nullptr, ZIP_FL_ENC_RAW);

@@ -18,7 +18,7 @@ class TZipWriter {
   ~TZipWriter();  // an archive still open is discarded
 
   // Opens FileName as a zip archive, keeping its entries, or starts a new one
-  // when there is no such file. Fails with EMorvoError when the file exists
+  // when there is no such file or it is empty. Fails with EMorvoError when the file exists
   // but is no zip archive, or cannot be opened.
   void Open(const std::string& FileName);
   void SetComment(const std::string& Comment);

@@ -605,6 +605,11 @@ class TestPackager : public QObject {
     Package(FRoot + "w.zip", 1);
     QCOMPARE(ReadFileBytes(FRoot + "w.zip"), std::string("not a zip at all"));
 
+    // An empty file of that name holds nothing to keep.
+    WriteFileBytes(FRoot + "w.zip", "");
+    Package(FRoot + "w.zip", 1);
+    QCOMPARE(ZipNames(FRoot + "w.zip"), Q({"a.obj"}));
+
     // A file that cannot be read: the older archive stays whole, and no
     // temporary file is left beside it.
     fs::remove(FRoot + "w.zip");
