@@ -165,6 +165,8 @@ class TestSpecials : public QObject {
     TisMorvoObject* o = Find("IF-1");
     QVERIFY(o);
     QCOMPARE(o->FPropIds.CommaText(), std::string("10,1201,1202"));
+    // The marker of the If tool is twelve characters: head, count 2, blank.
+    QCOMPARE(o->FLines[1], std::string("1201 ;If Condit 2 \"x = 1\" \"then\";"));
     // The last condition is also the block's last line: it is converted once.
     QCOMPARE(CountIdsInGroup(o, 12), 2);
     QCOMPARE(CountLinesWithId(o, 0), 0);
@@ -227,6 +229,8 @@ class TestSpecials : public QObject {
     TisMorvoObject* o = Find("OOMD-1");
     QVERIFY(o);
     QCOMPARE(o->FPropIds.CommaText(), std::string("10,1301,1302"));
+    // Eleven characters: the blank after the count is the condition's own.
+    QCOMPARE(o->FLines[1], std::string("1301 ;OoM Cond  3 \"x = 1\" \"written name\" \"form-1\";"));
 
     SetView("*");
     TShown shown = Shown(o);
@@ -255,6 +259,7 @@ class TestSpecials : public QObject {
     QCOMPARE(CountLinesWithId(list, 1401), 1);
     QCOMPARE(CountIdsInGroup(list, 14), 1);
     QCOMPARE(CountLinesWithId(list, 0), 1);  // the second condition stays unconverted
+    QCOMPARE(list->FLines[list->IndexOfPropertyId(1401)], std::string("1401 'OoL Cond  3 \"x = 1\" \"T\" \"G\"' '"));
     SetView("*");
     const TShown shown = Shown(list);
     const auto it = std::find_if(shown.begin(), shown.end(), [](const auto& p) { return p.first == "List choice"; });
