@@ -509,8 +509,12 @@ void RemoveStaleTemps(const std::string& path) {
   ::closedir(dir);
 }
 
-// Keeps a damaged store under a name of its own before a good one replaces it.
-bool SetAside(const std::string& path) {
+// Keeps a damaged store under a name of its own before a good one replaces
+// it. The damaged bytes get a second name (a hard link), so the store itself
+// stays in place until the new content is renamed over it: a write that
+// fails then leaves the store as it was. Where links are not possible the
+// store is renamed aside instead. Returns the name given, empty on failure.
+std::string SetAside(const std::string& path, bool& moved) {
   char stamp[32];
   const std::time_t now = std::time(nullptr);
   std::tm tm{};
@@ -519,9 +523,12 @@ bool SetAside(const std::string& path) {
   std::string target = path + ".damaged-" + stamp;
   struct stat st {};
   for (int n = 2; ::lstat(target.c_str(), &st) == 0; ++n) target = path + ".damaged-" + stamp + "-" + std::to_string(n);
-  if (::rename(path.c_str(), target.c_str()) != 0) return false;
-  qWarning("The settings file %s was damaged; it is kept as %s", path.c_str(), target.c_str());
-  return true;
+  moved = false;
+  if (::link(path.c_str(), target.c_str()) != 0) {
+    if (::rename(path.c_str(), target.c_str()) != 0) return {};
+    moved = true;
+  }
+  return target;
 }
 
 // Writers take this lock around read, change and write, so that two of them
@@ -584,9 +591,22 @@ struct TRegistry::Impl {
     TStore store;
     if (!LoadStore(root, store)) return false;
     if (change(store)) {
-      if (store.damaged && !SetAside(file)) return false;
+      std::string aside;
+      bool moved = false;
+      if (store.damaged) {
+        aside = SetAside(file, moved);
+        if (aside.empty()) return false;
+      }
+      if (!WriteAtomically(file, SerializeStore(store, root))) {
+        // The damaged store is still in place (or comes back): nothing was lost.
+        if (moved)
+          ::rename(aside.c_str(), file.c_str());
+        else if (!aside.empty())
+          ::unlink(aside.c_str());
+        return false;
+      }
+      if (!aside.empty()) qWarning("The settings file %s was damaged; it is kept as %s", file.c_str(), aside.c_str());
       store.damaged = false;
-      if (!WriteAtomically(file, SerializeStore(store, root))) return false;
     }
     snapshot = std::move(store);
     return true;

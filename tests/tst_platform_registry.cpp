@@ -401,6 +401,42 @@ class TestPlatformRegistry : public QObject {
     QCOMPARE(DamagedCopies().size(), 1);
   }
 
+  // Setting a damaged store aside must not lose it when the write that
+  // follows fails (a full disk): the store stays readable where it was.
+  void aFailedWriteOverADamagedStoreKeepsItInPlace() {
+    const std::string damaged =
+        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\software\\Kelbrun\\ZIB]\n\"Good\"=\"g\"\nnoise\n";
+    QVERIFY(WriteFileBytes(StoreFile(), damaged));
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+      const rlimit small{64 << 10, 64 << 10};
+      ::setrlimit(RLIMIT_FSIZE, &small);
+      ::signal(SIGXFSZ, SIG_IGN);
+      try {
+        TRegistry reg;
+        if (!reg.OpenKey(kKey, false)) _exit(3);
+        reg.WriteString("Big", std::string(1 << 20, 'b'));
+      } catch (const EMorvoError&) {
+        _exit(0);
+      }
+      _exit(1);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QCOMPARE(ReadFileBytes(StoreFile()), damaged);
+    QCOMPARE(ReadOne("Good"), std::string("g"));
+    QVERIFY(DamagedCopies().isEmpty());
+
+    WriteOne("Small", "s");
+    const QStringList copies = DamagedCopies();
+    QCOMPARE(copies.size(), 1);
+    QCOMPARE(ReadFileBytes(TRegistry::StoreFolder() + copies[0].toStdString()), damaged);
+    QCOMPARE(ReadOne("Good"), std::string("g"));
+    QCOMPARE(ReadOne("Small"), std::string("s"));
+  }
+
   void storesWithoutHeaderOrWithForeignKindsAreKept() {
     // Kinds this program never writes stay as they were through a rewrite.
     QVERIFY(WriteFileBytes(StoreFile(),
