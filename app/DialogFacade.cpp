@@ -5,6 +5,8 @@
 #include <QFontDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <deque>
 
@@ -18,6 +20,7 @@ std::deque<QString> gFileAnswers;
 std::deque<int> gMessageAnswers;
 std::deque<QFont> gFontAnswers;
 std::deque<std::function<void(QDialog*)>> gDialogActions;
+std::deque<std::function<bool(QPrinter*)>> gPrintAnswers;
 bool gNonInteractive = false;
 
 // Filters arrive as the classic "Description (*.a;*.b)"; Qt wants blanks between the masks.
@@ -189,6 +192,26 @@ int ExecDialog(QDialog* Dialog) {
 void QueueFileAnswer(const QString& FileName) { gFileAnswers.push_back(FileName); }
 void QueueMessageAnswer(int Id) { gMessageAnswers.push_back(Id); }
 void QueueFontAnswer(const QFont& Font) { gFontAnswers.push_back(Font); }
+void QueuePrintAnswer(std::function<bool(QPrinter*)> Answer) { gPrintAnswers.push_back(std::move(Answer)); }
+
+bool ExecPrintDialog(QWidget* Parent, QPrinter* Printer, const TPrintDialogRequest& Request) {
+  if (!Printer) return false;
+  TRecordedDialog rec;
+  rec.Kind = "print";
+  rec.Text = QStringLiteral("%1-%2").arg(Request.MinPage).arg(Request.MaxPage);
+  gRecorded.append(rec);
+  if (!gPrintAnswers.empty()) {
+    auto answer = std::move(gPrintAnswers.front());
+    gPrintAnswers.pop_front();
+    return answer && answer(Printer);
+  }
+  if (NonInteractive()) return false;
+  QPrintDialog dialog(Printer, Parent);
+  dialog.setOptions(QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintSelection |
+                    QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+  dialog.setMinMax(Request.MinPage, Request.MaxPage);
+  return dialog.exec() == QDialog::Accepted;
+}
 void QueueDialogAction(std::function<void(QDialog*)> Action) { gDialogActions.push_back(std::move(Action)); }
 void SetNonInteractive(bool On) { gNonInteractive = On; }
 bool NonInteractive() {
@@ -204,6 +227,7 @@ void ResetForTests() {
   gMessageAnswers.clear();
   gFontAnswers.clear();
   gDialogActions.clear();
+  gPrintAnswers.clear();
 }
 
 }  // namespace dialogs

@@ -10,6 +10,7 @@
 
 class QWidget;
 class QDialog;
+class QPrinter;
 
 namespace dialogs {
 
@@ -40,11 +41,20 @@ bool GetFont(QWidget* Parent, const QString& Title, const QFont& Initial, QFont&
 // packager ...) and returns its result (QDialog::Accepted / Rejected).
 int ExecDialog(QDialog* Dialog);
 
+// The print dialog over Printer, offering all pages, the selection and a
+// page range within MinPage..MaxPage. True when the user chose to print; the
+// chosen printer, print range and pages are then in Printer.
+struct TPrintDialogRequest {
+  int MinPage = 1;
+  int MaxPage = 1;
+};
+bool ExecPrintDialog(QWidget* Parent, QPrinter* Printer, const TPrintDialogRequest& Request);
+
 // --- for tests: answers given in advance, used first in, first out. A queued
 // answer for a file dialog is the file name ("" = cancel); for a message box
 // the ID to return. Every dialog is recorded, answered from the queue or not.
 struct TRecordedDialog {
-  QString Kind;  // "open", "save", "message", "dialog", "font"
+  QString Kind;  // "open", "save", "message", "dialog", "font", "print"
   QString Title;
   QString Text;  // message text, the proposed file name, or the dialog's object name
   TFileDialogRequest Request;
@@ -54,6 +64,10 @@ void QueueFileAnswer(const QString& FileName);
 void QueueMessageAnswer(int Id);
 // The font the next font dialog returns as confirmed.
 void QueueFontAnswer(const QFont& Font);
+// The next print dialog is answered by Answer: it sets the printer up as a
+// user would (a PDF file, a print range) and returns true to print, false to
+// cancel.
+void QueuePrintAnswer(std::function<bool(QPrinter*)> Answer);
 // A window run by ExecDialog is shown (not modally) and handed to the queued
 // action, which may click its buttons; a window the action leaves open is
 // rejected. The result is the window's result.

@@ -1,0 +1,821 @@
+// The EMF pages: the player on pages written here, damaged pages, finding the
+// versions and their pages, the page window's lists and preview, and printing
+// to PDF through the dialog facade.
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPrinter>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include "DialogFacade.h"
+#include "EMFSelectHost.h"
+#include "EmfPageList.h"
+#include "EmfPlayer.h"
+#include "femfselect.h"
+
+namespace {
+
+// Writes enhanced metafiles record by record. The reference device has 4
+// pixels per millimetre, so a page of W x H units has a frame of W x H pixels.
+class TEmfWriter {
+ public:
+  TEmfWriter(int Width, int Height) : FWidth(Width), FHeight(Height) {}
+
+  TEmfWriter& Rec(uint32_t Type, std::initializer_list<int32_t> Words) {
+    QByteArray body;
+    for (int32_t w : Words) Put(body, uint32_t(w));
+    return Raw(Type, body);
+  }
+  TEmfWriter& Raw(uint32_t Type, const QByteArray& Body) {
+    QByteArray r;
+    Put(r, Type);
+    Put(r, uint32_t(8 + Body.size()));
+    r += Body;
+    FRecords += r;
+    ++FCount;
+    return *this;
+  }
+  static void Put(QByteArray& B, uint32_t V) {
+    for (int i = 0; i < 4; ++i) B.append(char((V >> (8 * i)) & 0xFF));
+  }
+  static void Put16(QByteArray& B, int V) {
+    B.append(char(V & 0xFF));
+    B.append(char((V >> 8) & 0xFF));
+  }
+  static uint32_t Rgb(int R, int G, int B) { return uint32_t(R | G << 8 | B << 16); }
+
+  TEmfWriter& Brush(int Handle, uint32_t Color) { return Rec(39, {Handle, 0, int32_t(Color), 0}); }
+  TEmfWriter& Pen(int Handle, int Style, int Width, uint32_t Color) {
+    return Rec(38, {Handle, Style, Width, 0, int32_t(Color)});
+  }
+  TEmfWriter& Select(uint32_t Handle) { return Rec(37, {int32_t(Handle)}); }
+  TEmfWriter& Rectangle(int L, int T, int R, int B) { return Rec(43, {L, T, R, B}); }
+  TEmfWriter& Ellipse(int L, int T, int R, int B) { return Rec(42, {L, T, R, B}); }
+  TEmfWriter& Polygon16(const QList<QPoint>& Points) {
+    QByteArray b;
+    for (int i = 0; i < 4; ++i) Put(b, 0);
+    Put(b, uint32_t(Points.size()));
+    for (const QPoint& p : Points) Put16(b, p.x()), Put16(b, p.y());
+    return Raw(86, b);
+  }
+  TEmfWriter& Font(int Handle, int Height, const QString& Face) {
+    QByteArray b;
+    Put(b, uint32_t(Handle));
+    Put(b, uint32_t(Height));
+    for (int i = 0; i < 3; ++i) Put(b, 0);
+    Put(b, 700);  // weight
+    Put(b, 0);    // italic, underline, strike-out, charset
+    Put(b, 0);    // precisions, quality, pitch
+    for (int i = 0; i < 32; ++i) Put16(b, i < Face.size() ? Face[i].unicode() : 0);
+    return Raw(82, b);
+  }
+  TEmfWriter& Text(int X, int Y, const QString& S) {
+    QByteArray b;
+    for (int i = 0; i < 4; ++i) Put(b, 0);  // bounds
+    Put(b, 1);                              // graphics mode
+    Put(b, 0);
+    Put(b, 0);  // scales
+    Put(b, uint32_t(X));
+    Put(b, uint32_t(Y));
+    Put(b, uint32_t(S.size()));
+    Put(b, 76);  // the string follows the fixed part
+    Put(b, 0);   // options
+    for (int i = 0; i < 4; ++i) Put(b, 0);
+    Put(b, 0);  // no advances
+    for (QChar c : S) Put16(b, c.unicode());
+    while ((b.size() + 8) % 4) b.append('\0');
+    return Raw(84, b);
+  }
+  // A 24-bit bitmap of Rows (top row first), stored bottom-up as usual,
+  // stretched over Dest.
+  TEmfWriter& Bitmap(const QRect& Dest, const QList<QList<QRgb>>& Rows, bool TopDown = false) {
+    const int h = int(Rows.size()), w = int(Rows.front().size());
+    const int stride = ((w * 24 + 31) / 32) * 4;
+    QByteArray bmi;
+    Put(bmi, 40);
+    Put(bmi, uint32_t(w));
+    Put(bmi, uint32_t(TopDown ? -h : h));
+    Put16(bmi, 1);
+    Put16(bmi, 24);
+    for (int i = 0; i < 6; ++i) Put(bmi, 0);
+    QByteArray bits;
+    for (int r = 0; r < h; ++r) {
+      const auto& row = Rows[TopDown ? r : h - 1 - r];
+      QByteArray line;
+      for (QRgb c : row) line.append(char(qBlue(c))), line.append(char(qGreen(c))), line.append(char(qRed(c)));
+      line.resize(stride, '\0');
+      bits += line;
+    }
+    QByteArray b;
+    for (int i = 0; i < 4; ++i) Put(b, 0);
+    Put(b, uint32_t(Dest.x()));
+    Put(b, uint32_t(Dest.y()));
+    Put(b, 0);
+    Put(b, 0);
+    Put(b, uint32_t(w));
+    Put(b, uint32_t(h));
+    Put(b, 80);
+    Put(b, uint32_t(bmi.size()));
+    Put(b, uint32_t(80 + bmi.size()));
+    Put(b, uint32_t(bits.size()));
+    Put(b, 0);           // RGB colours
+    Put(b, 0x00CC0020);  // copy
+    Put(b, uint32_t(Dest.width()));
+    Put(b, uint32_t(Dest.height()));
+    return Raw(81, b + bmi + bits);
+  }
+
+  QByteArray Finish(int Handles = 8) const {
+    QByteArray records = FRecords;
+    {
+      QByteArray eof;
+      Put(eof, 14);
+      Put(eof, 20);
+      Put(eof, 0);
+      Put(eof, 0);
+      Put(eof, 20);
+      records += eof;
+    }
+    QByteArray h;
+    Put(h, 1);
+    Put(h, 88);
+    for (int v : {0, 0, FWidth - 1, FHeight - 1}) Put(h, uint32_t(v));    // bounds
+    for (int v : {0, 0, FWidth * 25, FHeight * 25}) Put(h, uint32_t(v));  // frame, 1/100 mm
+    Put(h, 0x464D4520);
+    Put(h, 0x10000);
+    Put(h, uint32_t(88 + records.size()));
+    Put(h, uint32_t(FCount + 2));
+    Put16(h, Handles);
+    Put16(h, 0);
+    Put(h, 0);
+    Put(h, 0);
+    Put(h, 0);
+    Put(h, 1000);
+    Put(h, 1000);  // device pixels
+    Put(h, 250);
+    Put(h, 250);  // device millimetres
+    return h + records;
+  }
+
+  // A page filled with one colour.
+  static QByteArray Filled(uint32_t Color, int W = 100, int H = 200) {
+    return TEmfWriter(W, H).Brush(1, Color).Select(1).Select(0x80000008u).Rectangle(0, 0, W, H).Finish();
+  }
+
+ private:
+  int FWidth, FHeight;
+  QByteArray FRecords;
+  int FCount = 0;
+};
+
+QImage Play(const QByteArray& Emf, QSize Size = QSize(80, 100), int* Skipped = nullptr) {
+  QImage image(Size, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  TEmfPicture picture;
+  QString error;
+  if (!picture.LoadFromBytes(Emf, &error)) qWarning("%s", qPrintable(error));
+  QPainter painter(&image);
+  const int s = picture.Draw(painter, QRectF(QPointF(0, 0), QSizeF(Size)));
+  if (Skipped) *Skipped = s;
+  return image;
+}
+
+bool Near(QRgb A, QColor B, int Tolerance = 40) {
+  return std::abs(qRed(A) - B.red()) <= Tolerance && std::abs(qGreen(A) - B.green()) <= Tolerance &&
+         std::abs(qBlue(A) - B.blue()) <= Tolerance;
+}
+
+bool WriteFile(const QString& Path, const QByteArray& Data) {
+  QDir().mkpath(QFileInfo(Path).absolutePath());
+  QFile f(Path);
+  return f.open(QIODevice::WriteOnly) && f.write(Data) == Data.size();
+}
+
+QString DataHome() {
+  QString d = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  return d.endsWith('/') ? d : d + '/';
+}
+
+QString Preview(const QString& Version) { return DataHome() + "Morvo/Quillset/" + Version + "/preview/"; }
+
+QStringList Captions(QTreeWidget* List) {
+  QStringList r;
+  for (int i = 0; i < List->topLevelItemCount(); ++i) r << List->topLevelItem(i)->text(0);
+  return r;
+}
+
+void Fill(QTreeWidget* List, const QStringList& Names) {
+  List->clear();
+  for (const QString& n : Names) List->addTopLevelItem(new QTreeWidgetItem(QStringList{n, "1"}));
+}
+
+void SelectRows(QTreeWidget* List, std::initializer_list<int> Rows) {
+  List->clearSelection();
+  for (int r : Rows) List->topLevelItem(r)->setSelected(true);
+}
+
+QList<int> SelectedRows(QTreeWidget* List) {
+  QList<int> r;
+  for (int i = 0; i < List->topLevelItemCount(); ++i)
+    if (List->topLevelItem(i)->isSelected()) r << i;
+  return r;
+}
+
+int PdfPages(const QString& Pdf) {
+  QProcess p;
+  p.start("pdfinfo", {Pdf});
+  p.waitForFinished(30000);
+  const QString out = QString::fromUtf8(p.readAllStandardOutput());
+  const auto m = QRegularExpression("Pages:\\s+(\\d+)").match(out);
+  return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QString PdfTitle(const QString& Pdf) {
+  QProcess p;
+  p.start("pdfinfo", {Pdf});
+  p.waitForFinished(30000);
+  const auto m = QRegularExpression("Title:\\s+([^\\n]*)").match(QString::fromUtf8(p.readAllStandardOutput()));
+  return m.hasMatch() ? m.captured(1).trimmed() : QString();
+}
+
+QImage PdfPageImage(const QString& Pdf, int Page) {
+  const QString prefix = Pdf + QString(".p%1").arg(Page);
+  QProcess::execute("pdftoppm", {"-r", "20", "-f", QString::number(Page), "-l", QString::number(Page), "-singlefile",
+                                 "-png", Pdf, prefix});
+  return QImage(prefix + ".png");
+}
+
+const uint32_t kRed = TEmfWriter::Rgb(255, 0, 0);
+const uint32_t kGreen = TEmfWriter::Rgb(0, 160, 0);
+const uint32_t kBlue = TEmfWriter::Rgb(0, 0, 255);
+const uint32_t kYellow = TEmfWriter::Rgb(255, 220, 0);
+
+}  // namespace
+
+class TestEmf : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    dialogs::ResetForTests();
+    QDir(DataHome() + "Morvo").removeRecursively();
+  }
+
+  // --- the player ---------------------------------------------------------
+
+  void playerStretchesThePageOverTheTarget() {
+    // Left half red, a blue ellipse in the lower right quarter; the page is
+    // 100 x 200 and drawn into 80 x 100, so both axes scale differently.
+    const QByteArray emf = TEmfWriter(100, 200)
+                               .Brush(1, kRed)
+                               .Brush(2, kBlue)
+                               .Select(0x80000008u)  // no outline
+                               .Select(1)
+                               .Rectangle(0, 0, 50, 200)
+                               .Select(2)
+                               .Ellipse(50, 100, 100, 200)
+                               .Finish();
+    int skipped = -1;
+    const QImage img = Play(emf, QSize(80, 100), &skipped);
+    QCOMPARE(skipped, 0);
+    QVERIFY(Near(img.pixel(5, 5), Qt::red));
+    QVERIFY(Near(img.pixel(35, 95), Qt::red));
+    QVERIFY(Near(img.pixel(45, 5), Qt::white));
+    QVERIFY(Near(img.pixel(60, 75), Qt::blue));   // the ellipse's centre
+    QVERIFY(Near(img.pixel(78, 52), Qt::white));  // outside the ellipse, in its box
+  }
+
+  void playerMapsWindowAndViewportAndRestoresSavedStates() {
+    // Logical 0..1000 mapped onto the 100 x 200 page; after restoring the
+    // state the plain mapping holds again.
+    const QByteArray emf = TEmfWriter(100, 200)
+                               .Brush(1, kGreen)
+                               .Brush(2, kBlue)
+                               .Select(0x80000008u)
+                               .Rec(33, {})   // save
+                               .Rec(17, {8})  // anisotropic
+                               .Rec(9, {1000, 1000})
+                               .Rec(11, {100, 200})
+                               .Select(1)
+                               .Rectangle(500, 0, 1000, 500)  // upper right quarter
+                               .Rec(34, {-1})                 // restore
+                               .Select(2)
+                               .Rectangle(0, 150, 20, 200)  // plain units again
+                               .Finish();
+    const QImage img = Play(emf, QSize(100, 200));
+    QVERIFY(Near(img.pixel(75, 50), QColor(0, 160, 0)));
+    QVERIFY(Near(img.pixel(25, 50), Qt::white));
+    QVERIFY(Near(img.pixel(75, 150), Qt::white));
+    QVERIFY(Near(img.pixel(10, 190), Qt::blue));
+    QVERIFY(Near(img.pixel(30, 190), Qt::white));
+  }
+
+  void playerMetricModesCountUpwards() {
+    // Tenths of a millimetre, 0.4 pixels each; the origin moved to the page's
+    // lower edge, so positive y goes up the page.
+    const QByteArray emf = TEmfWriter(100, 200)
+                               .Brush(1, kRed)
+                               .Select(0x80000008u)
+                               .Select(1)
+                               .Rec(17, {2})
+                               .Rec(12, {0, 200})
+                               .Rectangle(0, 0, 125, 125)  // 50 x 50 pixels at the bottom left
+                               .Finish();
+    const QImage img = Play(emf, QSize(100, 200));
+    QVERIFY(Near(img.pixel(25, 175), Qt::red));
+    QVERIFY(Near(img.pixel(25, 125), Qt::white));
+    QVERIFY(Near(img.pixel(75, 175), Qt::white));
+  }
+
+  void playerClipsAndDrawsPolygonsAndText() {
+    const QByteArray emf = TEmfWriter(200, 100)
+                               .Brush(1, kYellow)
+                               .Select(1)
+                               .Select(0x80000008u)
+                               .Rec(33, {})
+                               .Rec(30, {0, 0, 100, 100})  // only the left half
+                               .Rectangle(0, 0, 200, 100)
+                               .Rec(34, {-1})
+                               .Brush(2, kBlue)
+                               .Select(2)
+                               .Polygon16({{150, 10}, {190, 90}, {110, 90}})
+                               .Font(3, -40, "DejaVu Sans")
+                               .Select(3)
+                               .Rec(18, {1})         // transparent text background
+                               .Rec(24, {0x000000})  // black text
+                               .Rec(22, {0})         // top left
+                               .Text(10, 30, "MMM")
+                               .Finish();
+    const QImage img = Play(emf, QSize(200, 100));
+    QVERIFY(Near(img.pixel(5, 5), QColor(255, 220, 0)));
+    QVERIFY(Near(img.pixel(105, 5), Qt::white));  // the clip held
+    QVERIFY(Near(img.pixel(150, 70), Qt::blue));
+    QVERIFY(Near(img.pixel(115, 20), Qt::white));
+    // The text darkens its own band and nothing above it.
+    int dark = 0, darkAbove = 0;
+    for (int y = 0; y < 100; ++y)
+      for (int x = 0; x < 100; ++x)
+        if (qGray(img.pixel(x, y)) < 60) (y >= 30 && y < 75 ? dark : darkAbove)++;
+    QVERIFY2(dark > 100, qPrintable(QString::number(dark)));
+    QCOMPARE(darkAbove, 0);
+  }
+
+  void playerDrawsBitmapsRightSideUp() {
+    const QList<QList<QRgb>> rows = {{qRgb(255, 0, 0), qRgb(0, 255, 0)}, {qRgb(0, 0, 255), qRgb(255, 255, 0)}};
+    for (bool topDown : {false, true}) {
+      const QImage img = Play(TEmfWriter(100, 100).Bitmap(QRect(0, 0, 100, 100), rows, topDown).Finish(), {100, 100});
+      QVERIFY(Near(img.pixel(25, 25), Qt::red));
+      QVERIFY(Near(img.pixel(75, 25), Qt::green));
+      QVERIFY(Near(img.pixel(25, 75), Qt::blue));
+      QVERIFY(Near(img.pixel(75, 75), Qt::yellow));
+    }
+  }
+
+  // --- damaged pages ------------------------------------------------------
+
+  void everyCutOfAPageIsRefused() {
+    const QByteArray emf = TEmfWriter(100, 100)
+                               .Brush(1, kRed)
+                               .Select(1)
+                               .Rectangle(0, 0, 50, 50)
+                               .Bitmap(QRect(0, 0, 10, 10), {{qRgb(1, 2, 3)}})
+                               .Finish();
+    TEmfPicture picture;
+    QVERIFY(picture.LoadFromBytes(emf));
+    QCOMPARE(picture.RecordCount(), 6);
+    for (int n = 0; n < emf.size(); ++n) {
+      QString error;
+      QVERIFY2(!picture.LoadFromBytes(emf.left(n), &error), qPrintable(QString::number(n)));
+      QVERIFY(!error.isEmpty());
+      QVERIFY(picture.Empty());
+    }
+    // Trailing bytes after the end record do no harm.
+    QVERIFY(picture.LoadFromBytes(emf + QByteArray(7, 'x')));
+  }
+
+  void damagedHeadersAndRecordSizesAreRefused() {
+    const QByteArray good = TEmfWriter::Filled(kRed);
+    auto patched = [&](int Offset, uint32_t Value) {
+      QByteArray b = good;
+      for (int i = 0; i < 4; ++i) b[Offset + i] = char((Value >> (8 * i)) & 0xFF);
+      return b;
+    };
+    TEmfPicture picture;
+    QString error;
+    QVERIFY(!picture.LoadFromBytes(patched(40, 0x12345678), &error));  // signature
+    QVERIFY(error.contains("no enhanced metafile"));
+    QVERIFY(!picture.LoadFromBytes(patched(0, 2)));           // first record no header
+    QVERIFY(!picture.LoadFromBytes(patched(4, 0xFFFFFFF0)));  // header larger than the file
+    QVERIFY(!picture.LoadFromBytes(patched(88 + 4, 0)));      // a record of size 0 would never end
+    QVERIFY(!picture.LoadFromBytes(patched(88 + 4, 6)));      // sizes come in whole words
+    QVERIFY(!picture.LoadFromBytes(patched(88 + 4, 0x7FFFFFFC)));
+    // A page without any size to stretch.
+    QVERIFY(!picture.LoadFromBytes(TEmfWriter(0, 0).Finish(), &error));
+    QVERIFY(!picture.LoadFromBytes(QByteArray(), &error));
+  }
+
+  void recordsWhoseContentsDoNotFitAreSkipped() {
+    // A polygon claiming 100000 points in a record of three, a bitmap whose
+    // offsets point outside its record, an object stored beyond the table.
+    QByteArray poly;
+    for (int i = 0; i < 4; ++i) TEmfWriter::Put(poly, 0);
+    TEmfWriter::Put(poly, 100000);
+    for (int i = 0; i < 3; ++i) TEmfWriter::Put(poly, 0);
+    QByteArray dib(72, '\0');
+    dib[40] = char(0xFF);  // offset of the bitmap header far out
+    dib[41] = char(0xFF);
+    int skipped = 0;
+    const QImage img = Play(TEmfWriter(100, 100)
+                                .Raw(86, poly)
+                                .Raw(81, dib)
+                                .Brush(5000, kRed)
+                                .Select(5000)
+                                .Rectangle(0, 0, 100, 100)
+                                .Finish(),
+                            {50, 50}, &skipped);
+    QCOMPARE(skipped, 3);
+    QVERIFY(Near(img.pixel(25, 25), Qt::white));  // the stock white brush stayed
+  }
+
+  void randomDamageNeverCrashes() {
+    const QByteArray good = TEmfWriter(100, 100)
+                                .Pen(1, 0, 3, kBlue)
+                                .Select(1)
+                                .Font(2, -12, "DejaVu Sans")
+                                .Select(2)
+                                .Polygon16({{1, 1}, {50, 90}, {90, 10}})
+                                .Text(5, 5, "Page")
+                                .Bitmap(QRect(10, 10, 30, 30), {{qRgb(1, 2, 3), qRgb(4, 5, 6)}})
+                                .Rec(33, {})
+                                .Rec(34, {5})
+                                .Finish();
+    QRandomGenerator rng(4711);
+    int loaded = 0;
+    for (int round = 0; round < 3000; ++round) {
+      QByteArray b = good;
+      const int flips = 1 + int(rng.bounded(6));
+      for (int k = 0; k < flips; ++k) b[int(rng.bounded(uint32_t(b.size())))] = char(rng.bounded(256));
+      TEmfPicture picture;
+      if (!picture.LoadFromBytes(b)) continue;
+      ++loaded;
+      QImage img(40, 40, QImage::Format_RGB32);
+      QPainter painter(&img);
+      picture.Draw(painter, QRectF(0, 0, 40, 40));
+    }
+    QVERIFY(loaded > 0);
+  }
+
+  // --- versions and pages on disk ----------------------------------------
+
+  void masksMatchWholeNamesWithoutRegardToCase() {
+    QVERIFY(MatchesMask("1.0", "?.?"));
+    QVERIFY(MatchesMask("a.B", "?.?"));
+    QVERIFY(!MatchesMask("10.1", "?.?"));
+    QVERIFY(!MatchesMask("a.bc", "?.?"));
+    QVERIFY(!MatchesMask("1.", "?.?"));
+    QVERIFY(!MatchesMask("1", "?.?"));
+    QVERIFY(!MatchesMask("1x0", "?.?"));
+    QVERIFY(MatchesMask("PAGE.EMF", "*.emf"));
+    QVERIFY(MatchesMask(".emf", "*.emf"));
+    QVERIFY(!MatchesMask("page.emf.bak", "*.emf"));
+    QVERIFY(MatchesMask("a.b.c", "*.*"));
+    QVERIFY(MatchesMask("", "*"));
+    QVERIFY(!MatchesMask("", "?"));
+  }
+
+  void versionsAreFoldersNamedLikeOneDotOne() {
+    const QString base = DataHome() + "Morvo/Quillset/";
+    for (const char* d : {"2.0", "1.0", "10.1", "a.bc", "x.y", "1.05"}) QVERIFY(QDir().mkpath(base + d));
+    QVERIFY(WriteFile(base + "3.0", "a file, not a version"));
+    QVERIFY(QDir().mkpath(DataHome() + "elsewhere/4.0"));
+    QVERIFY(QFile::link(DataHome() + "elsewhere/4.0", base + "4.0"));
+    QCOMPARE(FindVersionFolders(DataHome()), (QStringList{"1.0", "2.0", "x.y"}));
+    QVERIFY(FindVersionFolders(DataHome() + "nothing-here/").isEmpty());
+  }
+
+  void fixedFolderNamesAreFoundInAnyCase() {
+    QVERIFY(QDir().mkpath(DataHome() + "morvo/QUILLSET/1.0/Preview"));
+    QCOMPARE(FindVersionFolders(DataHome()), QStringList{"1.0"});
+    QCOMPARE(PreviewFolderOf(DataHome(), "1.0"), DataHome() + "morvo/QUILLSET/1.0/Preview/");
+    QDir(DataHome() + "morvo").removeRecursively();
+  }
+
+  void pagesAtAnyDepthInAnyCaseWithoutFollowingLinks() {
+    const QString dir = Preview("1.0");
+    QVERIFY(WriteFile(dir + "page1.emf", QByteArray(12, 'a')));
+    QVERIFY(WriteFile(dir + "a/PAGE1.EMF", QByteArray(345, 'a')));
+    QVERIFY(WriteFile(dir + "b/c/deep.Emf", QByteArray(7, 'a')));
+    QVERIFY(WriteFile(dir + "B0.emf", QByteArray(1, 'a')));
+    QVERIFY(WriteFile(dir + ".hidden.emf", QByteArray(2, 'a')));
+    QVERIFY(WriteFile(dir + "page1.emf.bak", "x"));
+    QVERIFY(WriteFile(dir + "page.emfx", "x"));
+    QVERIFY(WriteFile(dir + "emf", "x"));
+    QVERIFY(QDir().mkpath(dir + "folder.emf"));  // a folder is searched, not listed
+    QVERIFY(WriteFile(dir + "folder.emf/inner.emf", QByteArray(3, 'a')));
+    QVERIFY(QFile::link(dir, dir + "loop"));                    // would never end
+    QVERIFY(QFile::link(DataHome() + "outside", dir + "out"));  // leads out of the folder
+    QVERIFY(WriteFile(DataHome() + "outside/stray.emf", "x"));
+    QVERIFY(QFile::link(dir + "page1.emf", dir + "zlink.emf"));
+
+    std::vector<TEmfPageEntry> pages;
+    ScanEMFFiles(pages, dir, dir.size());
+    QStringList captions;
+    QList<qint64> sizes;
+    for (const auto& p : pages) captions << p.Caption, sizes << p.Size;
+    QCOMPARE(captions, (QStringList{".hidden.emf", "a/PAGE1.EMF", "b/c/deep.Emf", "B0.emf", "folder.emf/inner.emf",
+                                    "page1.emf", "zlink.emf"}));
+    QCOMPARE(sizes, (QList<qint64>{2, 345, 7, 1, 3, 12, 12}));
+
+    pages.clear();
+    ScanEMFFiles(pages, Preview("9.9"), 0);
+    QVERIFY(pages.empty());
+  }
+
+  // --- the window ---------------------------------------------------------
+
+  void twoVersionsTheLastIsChosenOnShow() {
+    QVERIFY(WriteFile(Preview("1.0") + "one.emf", TEmfWriter::Filled(kRed)));
+    QVERIFY(WriteFile(Preview("2.0") + "a/PAGE1.EMF", TEmfWriter::Filled(kBlue)));
+    QVERIFY(WriteFile(Preview("2.0") + "page1.emf.bak", "x"));
+    TfrmEMFSelect w;
+    QCOMPARE(w.windowTitle(), QString("Morvo Object Reader - Print EMF Files"));
+    w.show();
+    auto captions = [](QMenu* m) {
+      QStringList r;
+      for (QAction* a : m->actions()) r << a->text();
+      return r;
+    };
+    QCOMPARE(captions(w.mnuVersion), (QStringList{"1.0", "2.0"}));
+    QCOMPARE(captions(w.pmQSVersie), (QStringList{"1.0", "2.0"}));
+    QCOMPARE(w.cbQSVersion->count(), 2);
+    QCOMPARE(w.cbQSVersion->itemText(0), QString("QS 1.0"));
+    QCOMPARE(w.cbQSVersion->currentText(), QString("QS 2.0"));
+    QCOMPARE(w.lbVersion->text(), QString("QS 2.0"));
+    QVERIFY(!w.mnuVersion->actions()[0]->isChecked() && w.mnuVersion->actions()[1]->isChecked());
+    QVERIFY(!w.pmQSVersie->actions()[0]->isChecked() && w.pmQSVersie->actions()[1]->isChecked());
+    QCOMPARE(w.FPreviewDir, Preview("2.0"));
+    QCOMPARE(Captions(w.lbAvailable), QStringList{"a/PAGE1.EMF"});
+    QCOMPARE(w.lbAvailable->topLevelItem(0)->text(1), QString::number(TEmfWriter::Filled(kBlue).size()));
+
+    // Choosing 1.0 in the combo box empties both lists and lists its pages.
+    w.lbAvailable->topLevelItem(0)->setSelected(true);
+    w.btnSelectOneClick();
+    QCOMPARE(w.lbSelected->topLevelItemCount(), 1);
+    w.cbQSVersion->setCurrentIndex(0);
+    w.cbQSVersionChange();
+    QCOMPARE(Captions(w.lbAvailable), QStringList{"one.emf"});
+    QCOMPARE(w.lbSelected->topLevelItemCount(), 0);
+    QCOMPARE(w.lbVersion->text(), QString("QS 1.0"));
+    QVERIFY(w.pmQSVersie->actions()[0]->isChecked() && !w.pmQSVersie->actions()[1]->isChecked());
+
+    // A second showing starts again from the folders.
+    w.hide();
+    w.show();
+    QCOMPARE(w.mnuVersion->actions().size(), 2);
+    QCOMPARE(w.lbVersion->text(), QString("QS 2.0"));
+  }
+
+  void noVersionsLeavesEverythingEmpty() {
+    TfrmEMFSelect w;
+    w.show();
+    QVERIFY(w.mnuVersion->actions().isEmpty());
+    QCOMPARE(w.cbQSVersion->count(), 0);
+    QCOMPARE(w.lbAvailable->topLevelItemCount(), 0);
+    QVERIFY(w.FPreviewDir.isEmpty());
+    w.btnPrintClick();
+    QVERIFY(dialogs::Recorded().isEmpty());  // an empty right list prints nothing, asks nothing
+  }
+
+  void movesKeepOrderAndSelectTheFollowingItem() {
+    TfrmEMFSelect w;
+    Fill(w.lbAvailable, {"A", "B", "C", "D", "E"});
+    Fill(w.lbSelected, {"X"});
+    SelectRows(w.lbAvailable, {1, 2});
+    w.btnSelectOneClick();
+    QCOMPARE(Captions(w.lbSelected), (QStringList{"X", "B", "C"}));
+    QCOMPARE(Captions(w.lbAvailable), (QStringList{"A", "D", "E"}));
+    QCOMPARE(SelectedRows(w.lbAvailable), QList<int>{2});
+    QCOMPARE(SelectedRows(w.lbSelected), QList<int>{});
+
+    // The last item moved: the list is shorter, its new last item is selected.
+    SelectRows(w.lbAvailable, {2});
+    w.oright1->trigger();
+    QCOMPARE(Captions(w.lbAvailable), (QStringList{"A", "D"}));
+    QCOMPARE(SelectedRows(w.lbAvailable), QList<int>{1});
+
+    // Nothing selected: nothing moves, the first item becomes selected.
+    w.lbSelected->clearSelection();
+    w.BtnUnselectOneClick();
+    QCOMPARE(Captions(w.lbSelected), (QStringList{"X", "B", "C", "E"}));
+    QCOMPARE(SelectedRows(w.lbSelected), QList<int>{0});
+
+    // "<<" moves everything back; the emptied list selects nothing.
+    w.btnUnselectAllClick();
+    QCOMPARE(Captions(w.lbAvailable), (QStringList{"A", "D", "X", "B", "C", "E"}));
+    QCOMPARE(w.lbSelected->topLevelItemCount(), 0);
+    w.BtnUnselectOneClick();  // on an empty list
+    QCOMPARE(w.lbAvailable->topLevelItemCount(), 6);
+
+    // Double clicks move as the buttons do; "Select All" takes the whole left list.
+    SelectRows(w.lbAvailable, {0});
+    w.lbAvailableDblClick();
+    QCOMPARE(Captions(w.lbSelected), QStringList{"A"});
+    w.mnuSelectAll->trigger();
+    QCOMPARE(w.lbAvailable->topLevelItemCount(), 0);
+    QCOMPARE(Captions(w.lbSelected), (QStringList{"A", "D", "X", "B", "C", "E"}));
+  }
+
+  void headersSortNamesAsTextAndSizesAsNumbers() {
+    QVERIFY(WriteFile(Preview("1.0") + "b.emf", QByteArray(10, 'x')));
+    QVERIFY(WriteFile(Preview("1.0") + "a.emf", QByteArray(9, 'x')));
+    QVERIFY(WriteFile(Preview("1.0") + "c.emf", QByteArray(100, 'x')));
+    TfrmEMFSelect w;
+    w.show();
+    QCOMPARE(Captions(w.lbAvailable), (QStringList{"a.emf", "b.emf", "c.emf"}));
+    emit w.lbAvailable->header()->sectionClicked(1);
+    QCOMPARE(Captions(w.lbAvailable), (QStringList{"a.emf", "b.emf", "c.emf"}));  // 9, 10, 100
+    emit w.lbAvailable->header()->sectionClicked(1);
+    QCOMPARE(Captions(w.lbAvailable), (QStringList{"c.emf", "b.emf", "a.emf"}));
+    emit w.lbAvailable->header()->sectionClicked(0);
+    QCOMPARE(Captions(w.lbAvailable), (QStringList{"a.emf", "b.emf", "c.emf"}));
+  }
+
+  void previewShowsTheFirstSelectedPage() {
+    QVERIFY(WriteFile(Preview("1.0") + "1.emf", TEmfWriter::Filled(kRed)));
+    QVERIFY(WriteFile(Preview("1.0") + "2.emf", TEmfWriter::Filled(kBlue)));
+    QVERIFY(WriteFile(Preview("1.0") + "3.emf", TEmfWriter::Filled(kRed).left(120)));
+    TfrmEMFSelect w;
+    w.show();
+    QCOMPARE(w.lbAvailable->topLevelItemCount(), 3);
+    QCOMPARE(w.PreviewImage().size(), QSize(80, 100));
+
+    SelectRows(w.lbAvailable, {1, 0});
+    w.lbAvailableClick();
+    QVERIFY(Near(w.PreviewImage().pixel(40, 50), Qt::red));
+    QVERIFY(Near(w.PreviewImage().pixel(79, 99), Qt::red));  // stretched to the corner
+
+    // A click with nothing selected leaves the page shown.
+    const QImage before = w.PreviewImage();
+    w.lbAvailable->clearSelection();
+    w.lbAvailableClick();
+    QCOMPARE(w.PreviewImage(), before);
+
+    // A cut page: crossed out, and the reason in the tool tip.
+    SelectRows(w.lbAvailable, {2});
+    w.lbAvailableClick();
+    QVERIFY(Near(w.PreviewImage().pixel(40, 50), Qt::red, 60));
+    QVERIFY(Near(w.PreviewImage().pixel(10, 50), Qt::white));
+    QVERIFY(w.pPreview->toolTip().contains("3.emf"));
+    QVERIFY(w.pPreview->toolTip().contains("cut short"));
+
+    // The right list previews too, through a real mouse click.
+    SelectRows(w.lbAvailable, {1});
+    w.btnSelectOneClick();
+    w.lbSelected->topLevelItem(0)->setSelected(true);
+    QTest::mouseClick(w.lbSelected->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      w.lbSelected->visualItemRect(w.lbSelected->topLevelItem(0)).center());
+    // The control click toggled the item off again: nothing selected, the
+    // cut page's cross stays.
+    QVERIFY(Near(w.PreviewImage().pixel(10, 50), Qt::white));
+    QTest::mouseClick(w.lbSelected->viewport(), Qt::LeftButton, {},
+                      w.lbSelected->visualItemRect(w.lbSelected->topLevelItem(0)).center());
+    QVERIFY(Near(w.PreviewImage().pixel(10, 50), Qt::blue));
+    QVERIFY(w.pPreview->toolTip().isEmpty());
+  }
+
+  // --- printing -------------------------------------------------------------
+
+  void printingThroughTheDialogFacade_data() {
+    QTest::addColumn<int>("range");  // 0 all, 1 selection, 2 pages from-to
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QList<int>>("printed");  // list indexes, in sheet order; empty: one blank sheet
+    QTest::newRow("all") << 0 << 0 << 0 << QList<int>{} << QList<int>{0, 1, 2, 3};
+    QTest::newRow("range 2 to 3") << 2 << 2 << 3 << QList<int>{0} << QList<int>{1, 2};
+    QTest::newRow("range past the end") << 2 << 3 << 9 << QList<int>{} << QList<int>{2, 3};
+    QTest::newRow("selection") << 1 << 0 << 0 << QList<int>{3, 0} << QList<int>{0, 3};
+    QTest::newRow("empty selection") << 1 << 0 << 0 << QList<int>{} << QList<int>{};
+  }
+
+  void printingThroughTheDialogFacade() {
+    QFETCH(int, range);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(QList<int>, selected);
+    QFETCH(QList<int>, printed);
+    const QList<QColor> colors = {Qt::red, QColor(0, 160, 0), Qt::blue, QColor(255, 220, 0)};
+    const uint32_t refs[] = {kRed, kGreen, kBlue, kYellow};
+    for (int i = 0; i < 4; ++i)
+      QVERIFY(WriteFile(Preview("2.1") + QString("p%1.emf").arg(i), TEmfWriter::Filled(refs[i])));
+
+    ConnectEMFSelectHost();
+    QTemporaryDir tmp;
+    const QString pdf = tmp.filePath("out.pdf");
+    dialogs::QueuePrintAnswer([&](QPrinter* P) {
+      P->setOutputFormat(QPrinter::PdfFormat);
+      P->setOutputFileName(pdf);
+      P->setPrintRange(range == 0 ? QPrinter::AllPages : range == 1 ? QPrinter::Selection : QPrinter::PageRange);
+      if (range == 2) P->setFromTo(from, to);
+      return true;
+    });
+    TfrmEMFSelect w;
+    w.show();
+    w.btnSelectAllClick();
+    QCOMPARE(w.lbSelected->topLevelItemCount(), 4);
+    w.lbSelected->clearSelection();
+    for (int r : selected) w.lbSelected->topLevelItem(r)->setSelected(true);
+    w.btnPrintClick();
+
+    QCOMPARE(dialogs::Recorded().size(), 1);
+    QCOMPARE(dialogs::Recorded()[0].Kind, QString("print"));
+    QCOMPARE(dialogs::Recorded()[0].Text, QString("1-4"));
+    QVERIFY(!w.JvProgressDlg1->isVisible());
+    const int rangeLength = range == 2 ? std::min(to, 4) - from + 1 : 4;
+    QCOMPARE(w.JvProgressDlg1->maximum(), 3 * rangeLength);
+    QVERIFY(w.JvProgressDlg1->labelText().startsWith("Printing pages to "));
+
+    QVERIFY(QFile::exists(pdf));
+    QCOMPARE(PdfPages(pdf), std::max<int>(1, int(printed.size())));
+    QCOMPARE(PdfTitle(pdf), QString("Quillset 2.1 preview"));
+    for (int sheet = 0; sheet < printed.size(); ++sheet) {
+      const QImage page = PdfPageImage(pdf, sheet + 1);
+      QVERIFY(!page.isNull());
+      const QColor want = colors[printed[sheet]];
+      // The page covers the printable area: its middle and points near the
+      // edges of the sheet's printable part.
+      QVERIFY2(Near(page.pixel(page.width() / 2, page.height() / 2), want), qPrintable(QString::number(sheet)));
+      QVERIFY(Near(page.pixel(page.width() / 8, page.height() / 10), want));
+      QVERIFY(Near(page.pixel(page.width() * 7 / 8, page.height() * 9 / 10), want));
+    }
+    if (printed.isEmpty()) {
+      const QImage page = PdfPageImage(pdf, 1);
+      QVERIFY(Near(page.pixel(page.width() / 2, page.height() / 2), Qt::white));
+    }
+  }
+
+  void cancelledOrDamagedPrintingWritesNothing() {
+    QVERIFY(WriteFile(Preview("1.0") + "good.emf", TEmfWriter::Filled(kRed)));
+    QVERIFY(WriteFile(Preview("1.0") + "torn.emf", TEmfWriter::Filled(kBlue).chopped(20)));
+    ConnectEMFSelectHost();
+    QTemporaryDir tmp;
+    const QString pdf = tmp.filePath("out.pdf");
+    TfrmEMFSelect w;
+    w.show();
+    w.btnSelectAllClick();
+
+    dialogs::QueuePrintAnswer([&](QPrinter* P) {
+      P->setOutputFormat(QPrinter::PdfFormat);
+      P->setOutputFileName(pdf);
+      return false;
+    });
+    w.mnuPrintfiles->trigger();
+    QVERIFY(!QFile::exists(pdf));
+    QVERIFY(!w.JvProgressDlg1->isVisible());
+
+    // The torn page is found before the job begins; the user is told which.
+    dialogs::ClearRecorded();
+    dialogs::QueuePrintAnswer([&](QPrinter* P) {
+      P->setOutputFormat(QPrinter::PdfFormat);
+      P->setOutputFileName(pdf);
+      return true;
+    });
+    dialogs::QueueMessageAnswer(1);
+    w.btnPrintClick();
+    QVERIFY(!QFile::exists(pdf));
+    QCOMPARE(dialogs::Recorded().size(), 2);
+    QCOMPARE(dialogs::Recorded()[1].Kind, QString("message"));
+    QVERIFY(dialogs::Recorded()[1].Text.contains("torn.emf"));
+    QVERIFY(dialogs::Recorded()[1].Text.contains("Nothing was printed"));
+    QVERIFY(!w.JvProgressDlg1->isVisible());
+  }
+
+  void theWindowRunsOnceAndIsFreed() {
+    QVERIFY(WriteFile(Preview("1.0") + "one.emf", TEmfWriter::Filled(kRed)));
+    bool seen = false;
+    dialogs::QueueDialogAction([&](QDialog* D) {
+      seen = D == frmEMFSelect && frmEMFSelect->lbAvailable->topLevelItemCount() == 1;
+      frmEMFSelect->Close1->trigger();
+    });
+    ExecEMFSelect();
+    QVERIFY(seen);
+    QVERIFY(frmEMFSelect == nullptr);
+    QCOMPARE(dialogs::Recorded().size(), 1);
+    QCOMPARE(dialogs::Recorded()[0].Text, QString("frmEMFSelect"));
+  }
+};
+
+QTEST_MAIN(TestEmf)
+#include "tst_emf.moc"
