@@ -9,6 +9,7 @@
 #include "Accessors.h"
 #include "CodePage.h"
 #include "DialogFacade.h"
+#include "EMFSelectHost.h"
 #include "MessageBox.h"
 #include "MorvoError.h"
 #include "MorvoObjRead.h"
@@ -105,6 +106,12 @@ bool RunUnattendedCommand(const QStringList& Args) {
   }
   if (command == "/p") {
     RunPackage(Args);
+    return true;
+  }
+  if (command == "/v") {
+    // The EMF page window alone, for one modal run.
+    ExecEMFSelect();
+    FreeAllForms();
     return true;
   }
   if (command == "/c") {

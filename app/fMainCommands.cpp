@@ -10,6 +10,7 @@
 #include "Accessors.h"
 #include "CodePage.h"
 #include "DialogFacade.h"
+#include "EMFSelectHost.h"
 #include "MessageBox.h"
 #include "MorvoObject.h"
 #include "RecentFiles.h"
@@ -137,5 +138,5 @@ void TFrmMorvoReader::MnuPackagerClick() {
   dialogs::ExecDialog(FrmPackager);
 }
 
-// The EMF page window comes with the output tools.
-void TFrmMorvoReader::ActEMFPrintExecute() {}
+// The EMF page window lives for one modal run.
+void TFrmMorvoReader::ActEMFPrintExecute() { ExecEMFSelect(); }

@@ -23,6 +23,10 @@
 #include "EMFSelectHost.h"
 #include "EmfPageList.h"
 #include "EmfPlayer.h"
+#include "MorvoObjRead.h"
+#include "UnattendedCommands.h"
+#include "fMain.h"
+#include "fWait.h"
 #include "femfselect.h"
 
 namespace {
@@ -814,6 +818,34 @@ class TestEmf : public QObject {
     QVERIFY(frmEMFSelect == nullptr);
     QCOMPARE(dialogs::Recorded().size(), 1);
     QCOMPARE(dialogs::Recorded()[0].Text, QString("frmEMFSelect"));
+  }
+
+  void theMenuCommandAndTheSwitchRunTheWindow() {
+    QVERIFY(WriteFile(Preview("1.0") + "one.emf", TEmfWriter::Filled(kRed)));
+    CreateAllForms();
+    QVERIFY(FrmMorvoReader);
+    int pages = -1;
+    dialogs::QueueDialogAction([&](QDialog*) { pages = frmEMFSelect->lbAvailable->topLevelItemCount(); });
+    QAction* command = FrmMorvoReader->findChild<QAction*>("ActEMFPrint");
+    QVERIFY(command);
+    command->trigger();
+    QCOMPARE(pages, 1);
+    QVERIFY(!frmEMFSelect);
+    QVERIFY(FrmMorvoReader);  // the main window stays
+
+    // "/V" in any case: the window alone, then every window goes.
+    pages = -1;
+    bool mainShown = true;
+    dialogs::QueueDialogAction([&](QDialog*) {
+      pages = frmEMFSelect->lbAvailable->topLevelItemCount();
+      mainShown = FrmMorvoReader && FrmMorvoReader->isVisible();
+    });
+    QVERIFY(RunUnattendedCommand({"morvo-reader", "/V"}));
+    QCOMPARE(pages, 1);
+    QVERIFY(!mainShown);
+    QVERIFY(!frmEMFSelect);
+    QVERIFY(!FrmMorvoReader);
+    QVERIFY(!FrmWait);
   }
 };
 
