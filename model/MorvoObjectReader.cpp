@@ -1,9 +1,12 @@
 // The object-file reader: decoding the file into lines, finding the object
 // section, reading the top-level blocks, resolving links and the root list.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <string_view>
 #include <unordered_set>
@@ -33,18 +36,28 @@ const char* const kDefaultCodePage = "windows-1252";
   throw EMorvoError("Cannot open file \"" + FileName + "\". " + std::strerror(err));
 }
 
+// Reads the whole file. A folder or anything else that cannot be read as a
+// file fails like a file that cannot be opened; sizes are not trusted, the
+// bytes are read until the end.
 std::string ReadWholeFile(const std::string& FileName) {
-  std::ifstream in(FileName, std::ios::binary);
-  if (!in) ThrowOpenError(FileName, errno);
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  std::string bytes;
-  if (size > 0) {
-    bytes.resize(static_cast<size_t>(size));
-    in.read(bytes.data(), size);
-    bytes.resize(static_cast<size_t>(in.gcount()));
+  const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) ThrowOpenError(FileName, errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    ThrowOpenError(FileName, err);
   }
+  std::string bytes;
+  if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    bytes.append(chunk, static_cast<size_t>(got));
+  }
+  ::close(fd);
   return bytes;
 }
 
@@ -231,11 +244,15 @@ void LinkAllObjects(TLinkedNames& linked) {
 }  // namespace
 
 bool IsUnicodeFile(const std::string& FileName) {
-  std::ifstream in(FileName, std::ios::binary);
-  if (!in) ThrowOpenError(FileName, errno);
-  char bom[2] = {0, 0};
-  in.read(bom, 2);
-  return in.gcount() == 2 && static_cast<unsigned char>(bom[0]) == 0xFF && static_cast<unsigned char>(bom[1]) == 0xFE;
+  const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) ThrowOpenError(FileName, errno);
+  unsigned char bom[2] = {0, 0};
+  ssize_t got;
+  do {
+    got = ::read(fd, bom, 2);
+  } while (got < 0 && errno == EINTR);
+  ::close(fd);
+  return got == 2 && bom[0] == 0xFF && bom[1] == 0xFE;
 }
 
 void LoadUnicodeFile(TStringList& Lines, const std::string& FileName) {

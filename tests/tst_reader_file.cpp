@@ -231,6 +231,7 @@ class TestReaderFile : public QObject {
 
   void errorsPassToTheCaller() {
     ExpectError(FDir.path().toStdString() + "/no-such-file.dcl", "Cannot open file");
+    ExpectError(FDir.path().toStdString(), "Cannot open file");  // a folder
 
     // A block without its closing line: the objects completed so far stay.
     const std::string open = Write(
