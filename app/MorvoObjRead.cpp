@@ -69,6 +69,7 @@ void FreeAllForms() {
 }
 
 int MorvoObjReadMain(int argc, char* argv[]) {
+  PrepareUnattendedPlatform(argc, argv);
   QApplication app(argc, argv);
   QApplication::setApplicationName(kAppTitle);
   QApplication::setApplicationDisplayName(kAppTitle);

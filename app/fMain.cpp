@@ -60,12 +60,16 @@ TFrmMorvoReader::TFrmMorvoReader(QWidget* parent) : QMainWindow(parent), ui(std:
   mlZIBFiles = std::make_unique<TRecentFiles>();
 
   // The defaults are read once: a change in the settings takes effect at the next start.
-  try {
-    FRegDefaultView = QString::fromStdString(SystemToUtf8(ReadRegString("DefaultView")));
-    FRegDefaultExport = QString::fromStdString(SystemToUtf8(ReadRegString("DefaultExport")));
-  } catch (const EMorvoError&) {
-    // A value of the wrong type counts as none.
-  }
+  // A value of the wrong type counts as none, each on its own.
+  const auto readDefault = [](const char* name) {
+    try {
+      return QString::fromStdString(SystemToUtf8(ReadRegString(name)));
+    } catch (const EMorvoError&) {
+      return QString();
+    }
+  };
+  FRegDefaultView = readDefault("DefaultView");
+  FRegDefaultExport = readDefault("DefaultExport");
   FMenuCounter = 0;
   BuildActionMenu(ui->MnuView, ReadCfgString("Settings", "Views"), TMenuKind::Views);
   FDefaultExport.clear();
