@@ -38,6 +38,7 @@ enum : uint32_t {
   EMR_SETTEXTCOLOR = 24,
   EMR_SETBKCOLOR = 25,
   EMR_MOVETOEX = 27,
+  EMR_EXCLUDECLIPRECT = 29,
   EMR_INTERSECTCLIPRECT = 30,
   EMR_SAVEDC = 33,
   EMR_RESTOREDC = 34,
@@ -50,10 +51,25 @@ enum : uint32_t {
   EMR_ELLIPSE = 42,
   EMR_RECTANGLE = 43,
   EMR_ROUNDRECT = 44,
+  EMR_ARC = 45,
+  EMR_CHORD = 46,
+  EMR_PIE = 47,
   EMR_LINETO = 54,
-  EMR_SELECTCLIPRGN = 67,
+  EMR_SETARCDIRECTION = 57,
+  EMR_BEGINPATH = 59,
+  EMR_ENDPATH = 60,
+  EMR_CLOSEFIGURE = 61,
+  EMR_FILLPATH = 62,
+  EMR_STROKEANDFILLPATH = 63,
+  EMR_STROKEPATH = 64,
+  EMR_SELECTCLIPPATH = 67,
+  EMR_ABORTPATH = 68,
+  EMR_EXTSELECTCLIPRGN = 75,
+  EMR_BITBLT = 76,
+  EMR_STRETCHBLT = 77,
   EMR_STRETCHDIBITS = 81,
   EMR_EXTCREATEFONTINDIRECTW = 82,
+  EMR_EXTTEXTOUTA = 83,
   EMR_EXTTEXTOUTW = 84,
   EMR_POLYBEZIER16 = 85,
   EMR_POLYGON16 = 86,
@@ -62,6 +78,8 @@ enum : uint32_t {
   EMR_POLYLINETO16 = 89,
   EMR_POLYPOLYLINE16 = 90,
   EMR_POLYPOLYGON16 = 91,
+  EMR_CREATEMONOBRUSH = 93,
+  EMR_CREATEDIBPATTERNBRUSHPT = 94,
   EMR_EXTCREATEPEN = 95,
 };
 
@@ -70,6 +88,7 @@ constexpr int kHeaderMinSize = 88;
 constexpr qint64 kMaxFileSize = 256LL * 1024 * 1024;
 constexpr int kMaxSavedStates = 1024;
 constexpr qint64 kMaxBitmapPixels = 64LL * 1024 * 1024;
+constexpr double kMaxGlyphPixels = 2048;
 
 // Bounds-checked little-endian reads inside one record.
 class TRecord {
@@ -131,6 +150,7 @@ struct TDrawState {
   uint32_t TextAlign = 0;
   Qt::FillRule FillRule = Qt::OddEvenFill;
   QPointF Current;
+  bool Clockwise = false;            // direction of arcs
   std::optional<QPainterPath> Clip;  // in destination coordinates
 };
 
@@ -239,8 +259,20 @@ class TPlayer {
   }
   bool ReadPoints(const TRecord& R, uint32_t CountOff, bool Short, QPolygonF& Out) const;
   bool ReadPolyPoints(const TRecord& R, bool Short, std::vector<QPolygonF>& Out) const;
-  bool PlayText(const TRecord& R);
+  bool PlayText(const TRecord& R, bool Wide);
+  // Combines Area (destination coordinates) with the clip: 1 intersect,
+  // 2 unite, 3 either but not both, 4 take away, 5 replace.
+  void CombineClip(const QPainterPath& Area, uint32_t Mode);
   bool PlayDib(const TRecord& R);
+  bool PlayBlt(uint32_t Type, const TRecord& R);
+  bool PlayArc(uint32_t Type, const TRecord& R);
+  void DrawPath(const QPainterPath& Path, bool Fill, bool Stroke);
+  // Between the start and end of a path, figures are gathered instead of drawn.
+  std::optional<QPainterPath> FPath;
+  bool FPathOpen = false;
+  void PathMoveIfEmpty() {
+    if (FPath->elementCount() == 0) FPath->moveTo(S.Current);
+  }
   bool Store(uint32_t Index, TGdiObject Object);
   void Select(uint32_t Index);
 };
@@ -365,14 +397,81 @@ void TPlayer::Select(uint32_t Index) {
   }
 }
 
-bool TPlayer::PlayText(const TRecord& R) {
+void TPlayer::DrawPath(const QPainterPath& Path, bool Fill, bool Stroke) {
+  QPainterPath path = Path;
+  path.setFillRule(S.FillRule);
+  Prepare(Fill);
+  if (!Stroke) P.setPen(Qt::NoPen);
+  P.drawPath(path);
+}
+
+void TPlayer::CombineClip(const QPainterPath& Area, uint32_t Mode) {
+  QPainterPath everything;
+  everything.addRect(QRectF(-1e7, -1e7, 2e7, 2e7));
+  const QPainterPath current = S.Clip ? *S.Clip : everything;
+  switch (Mode) {
+    case 1:
+      S.Clip = current.intersected(Area);
+      break;
+    case 2:
+      if (S.Clip) S.Clip = current.united(Area);
+      break;
+    case 3:
+      S.Clip = current.united(Area).subtracted(current.intersected(Area));
+      break;
+    case 4:
+      S.Clip = current.subtracted(Area);
+      break;
+    case 5:
+      S.Clip = Area;
+      break;
+    default:
+      break;
+  }
+}
+
+bool TPlayer::PlayArc(uint32_t Type, const TRecord& R) {
+  if (!R.Has(8, 32)) return false;
+  const QRectF box = Rect32(R, 8);
+  if (box.width() <= 0 || box.height() <= 0) return true;
+  const QPointF c = box.center();
+  // Angles of the radials through the start and end points, scaled to the
+  // box so an ellipse's points land where a circle's would.
+  auto angle = [&](const QPointF& At) {
+    return std::atan2(-(At.y() - c.y()) / box.height(), (At.x() - c.x()) / box.width()) * 180.0 / M_PI;
+  };
+  const double a0 = angle(Pt32(R, 24));
+  double span = angle(Pt32(R, 32)) - a0;
+  if (S.Clockwise) {
+    if (span >= 0) span -= 360;
+  } else if (span <= 0) {
+    span += 360;
+  }
+  QPainterPath figure;
+  if (Type == EMR_PIE) {
+    figure.moveTo(c);
+    figure.arcTo(box, a0, span);
+  } else {
+    figure.arcMoveTo(box, a0);
+    figure.arcTo(box, a0, span);
+  }
+  if (Type != EMR_ARC) figure.closeSubpath();
+  if (FPathOpen)
+    FPath->addPath(figure);
+  else
+    DrawPath(figure, Type != EMR_ARC, true);
+  return true;
+}
+
+bool TPlayer::PlayText(const TRecord& R, bool Wide) {
   if (!R.Has(0, 76)) return false;
   const uint64_t chars = R.U32(44);
   const uint32_t offString = R.U32(48);
   const uint32_t options = R.U32(52);
-  if (!R.Has(offString, chars * 2)) return false;
+  if (!R.Has(offString, chars * (Wide ? 2 : 1))) return false;
   QString text(qsizetype(chars), Qt::Uninitialized);
-  for (uint64_t i = 0; i < chars; ++i) text[qsizetype(i)] = QChar(R.U16(uint32_t(offString + i * 2)));
+  for (uint64_t i = 0; i < chars; ++i)
+    text[qsizetype(i)] = Wide ? QChar(R.U16(uint32_t(offString + i * 2))) : QChar(R.U8(uint32_t(offString + i)));
 
   QPointF ref = (S.TextAlign & 1) ? S.Current : Pt32(R, 36);
   const QTransform t = Total();
@@ -411,19 +510,28 @@ bool TPlayer::PlayText(const TRecord& R) {
   P.setTransform(textSpace * QTransform::fromTranslate(at.x(), at.y()));
   P.setFont(font);
   if (S.BkOpaque) P.fillRect(QRectF(x, y - fm.ascent(), width, fm.height()), S.BkColor);
-  P.setPen(S.TextColor);
-  P.drawText(QPointF(x, y), text);
+  const double deviceSize = font.pixelSize() * std::max(scaleX, scaleY);
+  const double aspect = scaleX / scaleY;
+  if (deviceSize <= kMaxGlyphPixels && aspect >= 1.0 / 64 && aspect <= 64) {
+    P.setPen(S.TextColor);
+    P.drawText(QPointF(x, y), text);
+  } else {
+    // Glyphs this large or this distorted are beyond the font engine's glyph
+    // cache; their outlines are filled instead.
+    QPainterPath outline;
+    outline.addText(QPointF(x, y), font, text);
+    P.fillPath(outline, S.TextColor);
+  }
   // The font's size is in logical units, so is the advance.
   if (S.TextAlign & 1) S.Current = ref + QPointF(width, 0);
   return true;
 }
 
-bool TPlayer::PlayDib(const TRecord& R) {
-  if (!R.Has(0, 80)) return false;
-  const QRectF dest(R.I32(24), R.I32(28), R.I32(72), R.I32(76));
-  const int32_t xSrc = R.I32(32), ySrc = R.I32(36), cxSrc = R.I32(40), cySrc = R.I32(44);
-  const uint32_t offBmi = R.U32(48), cbBmi = R.U32(52), offBits = R.U32(56), cbBits = R.U32(60);
-  if (cbBmi < 40 || !R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return false;
+// A device-independent bitmap whose header and bits lie at the given places
+// of the record; none when any part is missing or of a kind not known.
+std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
+                                bool* BottomUp = nullptr) {
+  if (cbBmi < 40 || !R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return std::nullopt;
   const TRecord bmi(R.At(offBmi), cbBmi);
   const uint32_t hdrSize = bmi.U32(0);
   const int64_t w = bmi.I32(4);
@@ -431,20 +539,20 @@ bool TPlayer::PlayDib(const TRecord& R) {
   const int bpp = bmi.U16(14);
   const uint32_t compression = bmi.U32(16);
   const uint32_t clrUsed = bmi.U32(32);
-  if (hdrSize < 40 || hdrSize > cbBmi || w <= 0 || hRaw == 0 || hRaw == INT32_MIN) return false;
+  if (hdrSize < 40 || hdrSize > cbBmi || w <= 0 || hRaw == 0 || hRaw == INT32_MIN) return std::nullopt;
   const int64_t h = std::abs(hRaw);
-  if (w * h > kMaxBitmapPixels) return false;
-  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
-  if (compression != 0 && !(compression == 3 && (bpp == 16 || bpp == 32))) return false;
+  if (w * h > kMaxBitmapPixels) return std::nullopt;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return std::nullopt;
+  if (compression != 0 && !(compression == 3 && (bpp == 16 || bpp == 32))) return std::nullopt;
   const int64_t stride = ((w * bpp + 31) / 32) * 4;
-  if (uint64_t(stride * h) > cbBits) return false;
+  if (uint64_t(stride * h) > cbBits) return std::nullopt;
 
   std::vector<QRgb> colors;
   uint32_t maskOff = hdrSize;
   uint32_t greenMask = 0x03E0;
   if (compression == 3) {
     if (hdrSize == 40) {  // the three masks follow a short header
-      if (!bmi.Has(40, 12)) return false;
+      if (!bmi.Has(40, 12)) return std::nullopt;
       greenMask = bmi.U32(44);
       maskOff += 12;
     } else {
@@ -454,7 +562,7 @@ bool TPlayer::PlayDib(const TRecord& R) {
   if (bpp <= 8) {
     uint64_t n = clrUsed ? clrUsed : (1u << bpp);
     n = std::min<uint64_t>(n, 1u << bpp);
-    if (!bmi.Has(maskOff, n * 4)) return false;
+    if (!bmi.Has(maskOff, n * 4)) return std::nullopt;
     for (uint64_t i = 0; i < n; ++i) {
       const uint32_t q = bmi.U32(uint32_t(maskOff + i * 4));
       colors.push_back(qRgb(int((q >> 16) & 0xFF), int((q >> 8) & 0xFF), int(q & 0xFF)));
@@ -462,7 +570,7 @@ bool TPlayer::PlayDib(const TRecord& R) {
   }
 
   QImage image(int(w), int(h), QImage::Format_RGB32);
-  if (image.isNull()) return false;
+  if (image.isNull()) return std::nullopt;
   const uchar* bits = R.At(offBits);
   for (int64_t row = 0; row < h; ++row) {
     const uchar* src = bits + (hRaw > 0 ? (h - 1 - row) : row) * stride;
@@ -496,11 +604,54 @@ bool TPlayer::PlayDib(const TRecord& R) {
       dst[x] = c;
     }
   }
+  if (BottomUp) *BottomUp = hRaw > 0;
+  return image;
+}
+
+bool TPlayer::PlayDib(const TRecord& R) {
+  if (!R.Has(0, 80)) return false;
+  const QRectF dest(R.I32(24), R.I32(28), R.I32(72), R.I32(76));
+  const int32_t xSrc = R.I32(32), ySrc = R.I32(36), cxSrc = R.I32(40), cySrc = R.I32(44);
+  bool bottomUp = false;
+  const auto image = DecodeDib(R, R.U32(48), R.U32(52), R.U32(56), R.U32(60), &bottomUp);
+  if (!image) return false;
   // Source rows of a bottom-up bitmap are counted from its lower edge.
-  const double srcTop = hRaw > 0 ? double(h) - ySrc - cySrc : double(ySrc);
-  const QRectF source(xSrc, srcTop, cxSrc, cySrc);
+  const double srcTop = bottomUp ? double(image->height()) - ySrc - cySrc : double(ySrc);
   Prepare(false);
-  P.drawImage(dest, image, source);
+  P.drawImage(dest, *image, QRectF(xSrc, srcTop, cxSrc, cySrc));
+  return true;
+}
+
+// A block transfer: a bitmap copied (and stretched), or without a bitmap the
+// destination filled by the raster operation alone.
+bool TPlayer::PlayBlt(uint32_t Type, const TRecord& R) {
+  const bool stretch = Type == EMR_STRETCHBLT;
+  if (!R.Has(0, stretch ? 108 : 100)) return false;
+  const QRectF dest(R.I32(24), R.I32(28), R.I32(32), R.I32(36));
+  const uint32_t rop = R.U32(40);
+  const uint32_t cbBmi = R.U32(88);
+  Prepare(false);
+  if (cbBmi == 0) {
+    switch (rop) {
+      case 0x00000042:  // black
+        P.fillRect(dest, Qt::black);
+        break;
+      case 0x00FF0062:  // white
+        P.fillRect(dest, Qt::white);
+        break;
+      case 0x00F00021:  // the brush
+        if (S.Brush.style() != Qt::NoBrush) P.fillRect(dest, S.Brush);
+        break;
+      default:
+        break;
+    }
+    return true;
+  }
+  const auto image = DecodeDib(R, R.U32(84), cbBmi, R.U32(92), R.U32(96));
+  if (!image) return false;
+  const double cx = stretch ? R.I32(100) : dest.width();
+  const double cy = stretch ? R.I32(104) : dest.height();
+  P.drawImage(dest, *image, QRectF(R.I32(44), R.I32(48), cx, cy));
   return true;
 }
 
@@ -528,17 +679,20 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
           Type == EMR_POLYBEZIER || Type == EMR_POLYBEZIER16 || Type == EMR_POLYBEZIERTO || Type == EMR_POLYBEZIERTO16;
       if (fromCurrent) pts.prepend(S.Current);
       if (pts.isEmpty()) return true;
-      if (Type == EMR_POLYGON || Type == EMR_POLYGON16) {
-        Prepare(true);
-        P.drawPolygon(pts, S.FillRule);
-      } else if (bezier) {
-        QPainterPath path(pts.front());
-        for (qsizetype i = 1; i + 2 < pts.size(); i += 3) path.cubicTo(pts[i], pts[i + 1], pts[i + 2]);
-        Prepare(false);
-        P.drawPath(path);
+      const bool polygon = Type == EMR_POLYGON || Type == EMR_POLYGON16;
+      QPainterPath figure(pts.front());
+      if (bezier)
+        for (qsizetype i = 1; i + 2 < pts.size(); i += 3) figure.cubicTo(pts[i], pts[i + 1], pts[i + 2]);
+      else
+        for (qsizetype i = 1; i < pts.size(); ++i) figure.lineTo(pts[i]);
+      if (polygon) figure.closeSubpath();
+      if (FPathOpen) {
+        if (fromCurrent && FPath->elementCount() > 0)
+          FPath->connectPath(figure);
+        else
+          FPath->addPath(figure);
       } else {
-        Prepare(false);
-        P.drawPolyline(pts);
+        DrawPath(figure, polygon, true);
       }
       if (fromCurrent) S.Current = pts.back();
       return true;
@@ -557,11 +711,17 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
           path.addPolygon(poly);
           path.closeSubpath();
         }
-        Prepare(true);
-        P.drawPath(path);
+        if (FPathOpen)
+          FPath->addPath(path);
+        else
+          DrawPath(path, true, true);
       } else {
-        Prepare(false);
-        for (const auto& poly : polys) P.drawPolyline(poly);
+        QPainterPath path;
+        for (const auto& poly : polys) path.addPolygon(poly);
+        if (FPathOpen)
+          FPath->addPath(path);
+        else
+          DrawPath(path, false, true);
       }
       return true;
     }
@@ -608,27 +768,97 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
     case EMR_MOVETOEX:
       if (!R.Has(8, 8)) return false;
       S.Current = Pt32(R, 8);
+      if (FPathOpen) FPath->moveTo(S.Current);
       return true;
     case EMR_LINETO: {
       if (!R.Has(8, 8)) return false;
       const QPointF to = Pt32(R, 8);
-      Prepare(false);
-      P.drawLine(S.Current, to);
+      if (FPathOpen) {
+        PathMoveIfEmpty();
+        FPath->lineTo(to);
+      } else {
+        Prepare(false);
+        P.drawLine(S.Current, to);
+      }
       S.Current = to;
       return true;
     }
-    case EMR_INTERSECTCLIPRECT: {
+    case EMR_INTERSECTCLIPRECT:
+    case EMR_EXCLUDECLIPRECT: {
       if (!R.Has(8, 16)) return false;
       QPainterPath rect;
       rect.addRect(Rect32(R, 8));
-      rect = Total().map(rect);
-      S.Clip = S.Clip ? S.Clip->intersected(rect) : rect;
+      CombineClip(Total().map(rect), Type == EMR_INTERSECTCLIPRECT ? 1 : 4);
       return true;
     }
-    case EMR_SELECTCLIPRGN:
-      // Only the reset (no region) is understood; a region keeps the clip as it was.
-      if (R.Has(8, 4) && R.U32(8) == 0) S.Clip.reset();
+    case EMR_EXTSELECTCLIPRGN: {
+      if (!R.Has(8, 8)) return false;
+      const uint32_t cbData = R.U32(8);
+      const uint32_t mode = R.U32(12);
+      if (cbData == 0) {
+        if (mode == 5) S.Clip.reset();  // copying no region: no clipping
+        return true;
+      }
+      // Header of 32 bytes, then rectangles in device units.
+      if (!R.Has(16, cbData) || cbData < 32) return false;
+      const uint64_t count = R.U32(24);
+      if (!R.Has(48, count * 16) || 32 + count * 16 > cbData) return false;
+      QPainterPath region;
+      for (uint64_t i = 0; i < count; ++i) region.addRect(Rect32(R, uint32_t(48 + i * 16)));
+      CombineClip(FToDest.map(region.simplified()), mode);
       return true;
+    }
+    case EMR_SELECTCLIPPATH:
+      if (!R.Has(8, 4)) return false;
+      if (FPath) {
+        FPath->setFillRule(S.FillRule);
+        CombineClip(Total().map(*FPath), R.U32(8));
+      }
+      FPath.reset();
+      FPathOpen = false;
+      return true;
+    case EMR_BEGINPATH:
+      FPath = QPainterPath();
+      FPathOpen = true;
+      return true;
+    case EMR_ENDPATH:
+      FPathOpen = false;
+      return true;
+    case EMR_ABORTPATH:
+      FPath.reset();
+      FPathOpen = false;
+      return true;
+    case EMR_CLOSEFIGURE:
+      if (FPath) FPath->closeSubpath();
+      return true;
+    case EMR_FILLPATH:
+    case EMR_STROKEANDFILLPATH:
+    case EMR_STROKEPATH:
+      if (FPath) DrawPath(*FPath, Type != EMR_STROKEPATH, Type != EMR_FILLPATH);
+      FPath.reset();
+      FPathOpen = false;
+      return true;
+    case EMR_SETARCDIRECTION:
+      if (!R.Has(8, 4)) return false;
+      S.Clockwise = R.U32(8) == 2;
+      return true;
+    case EMR_ARC:
+    case EMR_CHORD:
+    case EMR_PIE:
+      return PlayArc(Type, R);
+    case EMR_BITBLT:
+    case EMR_STRETCHBLT:
+      return PlayBlt(Type, R);
+    case EMR_CREATEMONOBRUSH:
+    case EMR_CREATEDIBPATTERNBRUSHPT: {
+      if (!R.Has(8, 24)) return false;
+      const auto image = DecodeDib(R, R.U32(16), R.U32(20), R.U32(24), R.U32(28));
+      if (!image) return false;
+      TGdiObject o;
+      o.Kind = TGdiObject::kBrush;
+      o.Brush = QBrush(*image);
+      return Store(R.U32(8), o);
+    }
     case EMR_SAVEDC:
       if (FSaved.size() < size_t(kMaxSavedStates)) FSaved.push_back(S);
       return true;
@@ -728,17 +958,23 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
     case EMR_ROUNDRECT: {
       if (!R.Has(8, Type == EMR_ROUNDRECT ? 24 : 16)) return false;
       const QRectF rect = Rect32(R, 8);
-      Prepare(true);
+      QPainterPath figure;
       if (Type == EMR_ELLIPSE)
-        P.drawEllipse(rect);
+        figure.addEllipse(rect);
       else if (Type == EMR_RECTANGLE)
-        P.drawRect(rect);
+        figure.addRect(rect);
       else
-        P.drawRoundedRect(rect, R.I32(24) / 2.0, R.I32(28) / 2.0);
+        figure.addRoundedRect(rect, R.I32(24) / 2.0, R.I32(28) / 2.0);
+      if (FPathOpen)
+        FPath->addPath(figure);
+      else
+        DrawPath(figure, true, true);
       return true;
     }
     case EMR_EXTTEXTOUTW:
-      return PlayText(R);
+      return PlayText(R, true);
+    case EMR_EXTTEXTOUTA:
+      return PlayText(R, false);
     case EMR_STRETCHDIBITS:
       return PlayDib(R);
     default:

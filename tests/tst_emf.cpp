@@ -24,6 +24,7 @@
 #include "EmfPageList.h"
 #include "EmfPlayer.h"
 #include "MorvoObjRead.h"
+#include "TestSupport.h"
 #include "UnattendedCommands.h"
 #include "fMain.h"
 #include "fWait.h"
@@ -376,6 +377,46 @@ class TestEmf : public QObject {
     QCOMPARE(darkAbove, 0);
   }
 
+  void playerFillsPathsPiesBlitsAndClipRegions() {
+    const QByteArray emf =
+        TEmfWriter(200, 200)
+            .Brush(1, kRed)
+            .Brush(2, kBlue)
+            .Brush(3, kGreen)
+            .Brush(4, kYellow)
+            .Select(0x80000008u)
+            .Select(1)
+            .Rec(59, {})  // a triangle gathered as a path, then filled
+            .Rec(27, {10, 10})
+            .Rec(54, {90, 10})
+            .Rec(54, {90, 90})
+            .Rec(61, {})
+            .Rec(60, {})
+            .Rec(62, {0, 0, 0, 0})
+            .Select(2)
+            .Rec(47, {100, 0, 200, 100, 200, 50, 150, 0})  // the upper right quarter of a circle
+            .Select(3)
+            .Rec(76, {0, 0, 0, 0, 0, 100, 100, 100, 0x00F00021, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
+            .Rec(75, {48, 5, 32, 1, 1, 16, 100, 100, 150, 200, 100, 100, 150, 200})  // clip to one rectangle
+            .Select(4)
+            .Rectangle(100, 100, 200, 200)
+            .Rec(75, {0, 5})  // and no clip again
+            .Rectangle(190, 190, 200, 200)
+            .Finish();
+    int skipped = -1;
+    const QImage img = Play(emf, QSize(200, 200), &skipped);
+    QCOMPARE(skipped, 0);
+    QVERIFY(Near(img.pixel(80, 20), Qt::red));
+    QVERIFY(Near(img.pixel(20, 80), Qt::white));  // the other side of the diagonal
+    QVERIFY(Near(img.pixel(170, 30), Qt::blue));
+    QVERIFY(Near(img.pixel(130, 70), Qt::white));  // the pie's missing three quarters
+    QVERIFY(Near(img.pixel(170, 70), Qt::white));
+    QVERIFY(Near(img.pixel(50, 150), QColor(0, 160, 0)));
+    QVERIFY(Near(img.pixel(125, 150), QColor(255, 220, 0)));
+    QVERIFY(Near(img.pixel(175, 150), Qt::white));
+    QVERIFY(Near(img.pixel(195, 195), QColor(255, 220, 0)));
+  }
+
   void playerDrawsBitmapsRightSideUp() {
     const QList<QList<QRgb>> rows = {{qRgb(255, 0, 0), qRgb(0, 255, 0)}, {qRgb(0, 0, 255), qRgb(255, 255, 0)}};
     for (bool topDown : {false, true}) {
@@ -453,6 +494,35 @@ class TestEmf : public QObject {
     QVERIFY(Near(img.pixel(25, 25), Qt::white));  // the stock white brush stayed
   }
 
+  void hugeOrDistortedTextIsDrawnAsOutlines() {
+    // Found by damaging pages at random: a mapping that squeezes one axis a
+    // millionfold and stretches the other brought down the glyph cache.
+    int skipped = -1;
+    Play(TEmfWriter(100, 100)
+             .Font(1, -12, "DejaVu Sans")
+             .Select(1)
+             .Rec(17, {8})
+             .Rec(9, {1000000, 1})
+             .Rec(11, {1, 4000000})
+             .Text(0, 0, "Page")
+             .Finish(),
+         {40, 40}, &skipped);
+    QCOMPARE(skipped, 0);
+    // The page that found it: its header gives a frame thirty million
+    // pixels wide and a few thousandths high.
+    TEmfPicture found;
+    QVERIFY(found.LoadFromFile(QString::fromStdString(testsupport::TestDataDir()) + "/emf/distorted-text.emf"));
+    QImage canvas(40, 40, QImage::Format_RGB32);
+    QPainter painter(&canvas);
+    found.Draw(painter, QRectF(0, 0, 40, 40));
+    painter.end();
+    // A letter taller than the page still covers it.
+    const QImage img =
+        Play(TEmfWriter(100, 100).Font(1, -3000, "DejaVu Sans").Select(1).Rec(18, {1}).Text(-500, -1500, "I").Finish(),
+             {100, 100});
+    QVERIFY(qGray(img.pixel(50, 50)) < 60);
+  }
+
   void randomDamageNeverCrashes() {
     const QByteArray good = TEmfWriter(100, 100)
                                 .Pen(1, 0, 3, kBlue)
@@ -464,6 +534,12 @@ class TestEmf : public QObject {
                                 .Bitmap(QRect(10, 10, 30, 30), {{qRgb(1, 2, 3), qRgb(4, 5, 6)}})
                                 .Rec(33, {})
                                 .Rec(34, {5})
+                                .Rec(59, {})
+                                .Rec(47, {0, 0, 50, 50, 50, 25, 25, 0})
+                                .Rec(60, {})
+                                .Rec(67, {1})
+                                .Rec(75, {48, 1, 32, 1, 1, 16, 0, 0, 9, 9, 0, 0, 9, 9})
+                                .Rec(76, {0, 0, 0, 0, 0, 0, 9, 9, 0x00F00021, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
                                 .Finish();
     QRandomGenerator rng(4711);
     int loaded = 0;
