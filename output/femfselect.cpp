@@ -157,6 +157,8 @@ TfrmEMFSelect::TfrmEMFSelect(QWidget* Parent) : QDialog(Parent), ui(std::make_un
   JvProgressDlg1->setAutoReset(false);
   // Not modal: a modal progress window would pump messages at every step.
   JvProgressDlg1->setWindowModality(Qt::NonModal);
+  // A new progress window shows itself after a few seconds unless reset.
+  JvProgressDlg1->reset();
   JvProgressDlg1->hide();
   LayoutPanels();
 }

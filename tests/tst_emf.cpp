@@ -670,6 +670,9 @@ class TestEmf : public QObject {
   void noVersionsLeavesEverythingEmpty() {
     TfrmEMFSelect w;
     w.show();
+    // The progress window waits for a print job, however long the window stands.
+    QTest::qWait(4500);
+    QVERIFY(!w.JvProgressDlg1->isVisible());
     QVERIFY(w.mnuVersion->actions().isEmpty());
     QCOMPARE(w.cbQSVersion->count(), 0);
     QCOMPARE(w.lbAvailable->topLevelItemCount(), 0);
