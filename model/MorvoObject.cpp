@@ -3,6 +3,7 @@
 #include "MorvoObject.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "TextCompare.h"
 
@@ -31,19 +32,26 @@ TAllObjectList::~TAllObjectList() { Clear(); }
 
 void TAllObjectList::Append(const std::string& key, TisMorvoObject* object) {
   FEntries.push_back({key, object});
+  FPrev.push_back(-1);
+  FNext.push_back(-1);
   IndexAdd(Count() - 1);
 }
 
 void TAllObjectList::SetKey(int i, const std::string& key) {
+  std::string& current = FEntries[static_cast<size_t>(i)].Key;
+  // A key that folds the same stays in its chain (same hash, same place).
+  if (SameTextCI(current, key)) {
+    current = key;
+    return;
+  }
   IndexRemove(i);
-  FEntries[static_cast<size_t>(i)].Key = key;
+  current = key;
   IndexAdd(i);
 }
 
 int TAllObjectList::IndexOfKey(const std::string& key) const {
-  const auto it = FIndex.find(FoldCase(key));
-  if (it == FIndex.end() || it->second.empty()) return -1;
-  return *it->second.begin();
+  if (FSlots.empty()) return -1;
+  return std::max(FSlots[FindSlot(key, HashKey(key))].FHead, -1);
 }
 
 void TAllObjectList::Clear() {
@@ -53,17 +61,140 @@ void TAllObjectList::Clear() {
     delete e.Object;
     e.Object = nullptr;
   }
-  FEntries.clear();
-  FIndex.clear();
+  TObjectList().swap(FEntries);
+  std::vector<int>().swap(FPrev);
+  std::vector<int>().swap(FNext);
+  std::vector<TSlot>().swap(FSlots);
+  FUsedSlots = 0;
 }
 
-void TAllObjectList::IndexAdd(int i) { FIndex[FoldCase(Key(i))].insert(i); }
+// The hash of the case-folded key. Keys are nearly always ASCII (GUIDs,
+// names): those are folded eight bytes at a time on the fly, without building
+// the folded text; any other key is folded in full first, which gives the
+// same hash for an ASCII key that another key folds to.
+uint64_t TAllObjectList::HashKey(const std::string& key) {
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  constexpr uint64_t kMul = 0x9E3779B97F4A7C15ULL;
+  auto hashAscii = [](const char* p, size_t n, uint64_t& h) {
+    for (; n > 0;) {
+      uint64_t w = 0;
+      const size_t take = n < 8 ? n : 8;
+      std::memcpy(&w, p, take);
+      if (w & kHigh) return false;
+      // Bytes 'A'..'Z' get their 0x20 bit: the first sum carries into the
+      // high bit from 'A' on, the second from '[' on.
+      const uint64_t fromA = w + 0x3F3F3F3F3F3F3F3FULL;
+      const uint64_t pastZ = w + 0x2525252525252525ULL;
+      w |= ((fromA & ~pastZ) & kHigh) >> 2;
+      h = (h ^ w) * kMul;
+      h ^= h >> 32;
+      p += take;
+      n -= take;
+    }
+    return true;
+  };
+  uint64_t h = 0x243F6A8885A308D3ULL ^ key.size();
+  if (!hashAscii(key.data(), key.size(), h)) {
+    const std::string folded = FoldCase(key);
+    h = 0x243F6A8885A308D3ULL ^ folded.size();
+    if (!hashAscii(folded.data(), folded.size(), h)) {
+      // Still not ASCII after folding: hashed as the folded bytes are.
+      h = 0x243F6A8885A308D3ULL ^ folded.size();
+      for (size_t k = 0; k < folded.size(); k += 8) {
+        uint64_t w = 0;
+        std::memcpy(&w, folded.data() + k, std::min<size_t>(8, folded.size() - k));
+        h = (h ^ w) * kMul;
+        h ^= h >> 32;
+      }
+    }
+  }
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9ULL;
+  return h ^ (h >> 32);
+}
+
+size_t TAllObjectList::FindSlot(const std::string& key, uint64_t hash) const {
+  const size_t mask = FSlots.size() - 1;
+  for (size_t k = hash & mask;; k = (k + 1) & mask) {
+    const TSlot& slot = FSlots[k];
+    if (slot.FHead == -2) return k;
+    if (slot.FHead >= 0 && slot.Hash == hash && SameTextCI(FEntries[static_cast<size_t>(slot.FHead)].Key, key))
+      return k;
+  }
+}
+
+void TAllObjectList::Rehash(size_t capacity) {
+  std::vector<TSlot>(capacity).swap(FSlots);
+  FUsedSlots = 0;
+  std::fill(FPrev.begin(), FPrev.end(), -1);
+  std::fill(FNext.begin(), FNext.end(), -1);
+  // Entries in list order: every chain is built by appending at its end.
+  for (int i = 0; i < Count(); ++i) {
+    const uint64_t h = HashKey(Key(i));
+    TSlot& slot = FSlots[FindSlot(Key(i), h)];
+    if (slot.FHead == -2) {
+      slot = {h, i, i};
+      ++FUsedSlots;
+    } else {
+      FNext[static_cast<size_t>(slot.FTail)] = i;
+      FPrev[static_cast<size_t>(i)] = slot.FTail;
+      slot.FTail = i;
+    }
+  }
+}
+
+void TAllObjectList::IndexAdd(int i) {
+  // At most half the slots taken, counting those whose key has left.
+  if (2 * (FUsedSlots + 1) > FSlots.size()) {
+    size_t capacity = 16;
+    while (capacity < 4 * static_cast<size_t>(Count())) capacity *= 2;
+    Rehash(capacity);  // also indexes entry i
+    return;
+  }
+  const uint64_t h = HashKey(Key(i));
+  TSlot& slot = FSlots[FindSlot(Key(i), h)];
+  const auto at = static_cast<size_t>(i);
+  if (slot.FHead == -2) {
+    slot = {h, i, i};
+    FPrev[at] = FNext[at] = -1;
+    ++FUsedSlots;
+    return;
+  }
+  // Keep the chain ascending. Entries are appended, and re-keyed in list
+  // order, so the new one nearly always goes at the end.
+  int before = -1;  // the entry i goes in front of
+  if (i < slot.FTail) {
+    before = slot.FHead;
+    while (before >= 0 && before < i) before = FNext[static_cast<size_t>(before)];
+  }
+  const int after = before < 0 ? slot.FTail : FPrev[static_cast<size_t>(before)];
+  FPrev[at] = after;
+  FNext[at] = before;
+  if (after >= 0)
+    FNext[static_cast<size_t>(after)] = i;
+  else
+    slot.FHead = i;
+  if (before >= 0)
+    FPrev[static_cast<size_t>(before)] = i;
+  else
+    slot.FTail = i;
+}
 
 void TAllObjectList::IndexRemove(int i) {
-  const auto it = FIndex.find(FoldCase(Key(i)));
-  if (it == FIndex.end()) return;
-  it->second.erase(i);
-  if (it->second.empty()) FIndex.erase(it);
+  if (FSlots.empty()) return;
+  TSlot& slot = FSlots[FindSlot(Key(i), HashKey(Key(i)))];
+  if (slot.FHead < 0) return;
+  const auto at = static_cast<size_t>(i);
+  const int prev = FPrev[at], next = FNext[at];
+  if (prev >= 0)
+    FNext[static_cast<size_t>(prev)] = next;
+  else
+    slot.FHead = next;  // -1 when the key has no entry left
+  if (next >= 0)
+    FPrev[static_cast<size_t>(next)] = prev;
+  else
+    slot.FTail = prev;
+  FPrev[at] = FNext[at] = -1;
 }
 
 // ---------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 // system code page for the texts of the definition files.
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <string>
@@ -61,12 +62,24 @@ class TAllObjectList {
   void Clear();
 
  private:
+  // One slot of the open-addressing table: the hash of a folded key and the
+  // first and last entry of the ascending chain of entries carrying it
+  // (FHead < 0: a slot whose key left the list, skipped by look-ups).
+  struct TSlot {
+    uint64_t Hash = 0;
+    int FHead = -2;  // -2: never used
+    int FTail = -1;
+  };
+  static uint64_t HashKey(const std::string& key);
+  size_t FindSlot(const std::string& key, uint64_t hash) const;  // a slot with FHead == -2 when absent
   void IndexAdd(int i);
   void IndexRemove(int i);
+  void Rehash(size_t capacity);
   TObjectList FEntries;
-  // folded key -> ascending indexes of the entries carrying it (a set, so
-  // re-keying many entries of one key stays fast)
-  std::unordered_map<std::string, std::set<int>> FIndex;
+  // Per entry, the previous and next entry of the same key (-1: none).
+  std::vector<int> FPrev, FNext;
+  std::vector<TSlot> FSlots;  // capacity a power of two, at most half used
+  size_t FUsedSlots = 0;      // slots ever taken since the last rehash
 };
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "MorvoObject.h"
 #include "StringUtil.h"
 #include "TestSupport.h"
+#include "TextCompare.h"
 
 // The reader's decoding steps.
 bool IsUnicodeFile(const std::string& FileName);
@@ -265,6 +266,88 @@ class TestReaderFile : public QObject {
     QVERIFY(gSpecialIds->Empty());
     QCOMPARE(gMultiLineIds->Items(), (std::vector<int32_t>{5}));
     QCOMPARE(gIntValueIds->Items(), (std::vector<int32_t>{0, 7}));
+  }
+
+  // The key index against a plain scan of the keys: first match in list
+  // order without regard to case, through appends, re-keying in and out of
+  // order, keys that only fold alike, and the growth of the index.
+  void keyIndexMatchesAScan() {
+    TAllObjectList list;
+    std::vector<std::string> keys;
+    auto scan = [&](const std::string& key) {
+      for (size_t i = 0; i < keys.size(); ++i)
+        if (SameTextCI(keys[i], key)) return static_cast<int>(i);
+      return -1;
+    };
+    const std::vector<std::string> probes = {"",
+                                             "k1",
+                                             "K1",
+                                             "{G-7}",
+                                             "{g-7}",
+                                             "\xE2\x84\xAA"
+                                             "1",
+                                             "Stra\xC3\x9F"
+                                             "e",
+                                             "STRASSE",
+                                             "dup",
+                                             "DUP",
+                                             "none",
+                                             "k299"};
+    auto check = [&](const char* when) {
+      for (const auto& p : probes)
+        if (list.IndexOfKey(p) != scan(p)) QFAIL((std::string(when) + ": key '" + p + "'").c_str());
+    };
+    // Appends: empty keys, keys in other case, a Kelvin sign that folds to "k",
+    // a sharp s that folds to "ss", many entries of one key.
+    for (int i = 0; i < 300; ++i) {
+      std::string key;
+      switch (i % 6) {
+        case 0:
+          key = "";
+          break;
+        case 1:
+          key = (i % 4 == 1 ? "K" : "k") + std::to_string(i % 7);
+          break;
+        case 2:
+          key = "dup";
+          break;
+        case 3:
+          key = i == 3 ? "Stra\xC3\x9F"
+                         "e"
+                       : "{G-" + std::to_string(i) + "}";
+          break;
+        case 4:
+          key = "\xE2\x84\xAA" + std::to_string(i % 5);
+          break;
+        default:
+          key = "k" + std::to_string(i);
+          break;
+      }
+      keys.push_back(key);
+      list.Append(key, nullptr);
+    }
+    check("after appending");
+    // Re-keying as the link pass does: empty keys in list order.
+    for (int i = 0; i < list.Count(); ++i)
+      if (keys[static_cast<size_t>(i)].empty()) {
+        keys[static_cast<size_t>(i)] = i % 12 == 0 ? "DUP" : "{g-" + std::to_string(i + 1) + "}";
+        list.SetKey(i, keys[static_cast<size_t>(i)]);
+      }
+    check("after re-keying the empty keys");
+    // And against list order: later entries first, into the middle of a chain.
+    for (int i = list.Count() - 1; i >= 0; i -= 7) {
+      keys[static_cast<size_t>(i)] = i % 2 ? "dup" : "";
+      list.SetKey(i, keys[static_cast<size_t>(i)]);
+    }
+    list.SetKey(2, "DUP");  // same fold: stays where it is
+    keys[2] = "DUP";
+    check("after re-keying backwards");
+    QCOMPARE(list.Key(2), std::string("DUP"));
+    list.Clear();
+    keys.clear();
+    check("after clearing");
+    list.Append("again", nullptr);
+    QCOMPARE(list.IndexOfKey("AGAIN"), 0);
   }
 };
 
