@@ -157,8 +157,28 @@ std::string ConvertWithIcu(UConverter* to, UConverter* from, std::string_view in
 }
 
 std::string DecodeSingleByte(const TCodec& codec, std::string_view bytes) {
+  // The exact size first: a buffer of the worst case (three bytes per byte
+  // for most sets) would take three times the file, every page of it touched.
+  size_t size = 0;
+  {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+      if (codec.asciiIdentity) {
+        while (end - p >= 8) {
+          uint64_t w;
+          std::memcpy(&w, p, 8);
+          if (w & 0x8080808080808080ULL) break;
+          size += 8;
+          p += 8;
+        }
+        if (p == end) break;
+      }
+      size += codec.utf8Len[*p++];
+    }
+  }
   std::string out;
-  out.resize(bytes.size() * codec.maxUtf8Len);
+  out.resize(size);
   char* o = out.data();
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* end = p + bytes.size();
