@@ -8,10 +8,26 @@
 #include <QStandardPaths>
 #include <exception>
 
+#include "IconGroups.h"
 #include "Registry.h"
 #include "StringUtil.h"
 
 namespace {
+
+// Each extension shows the group of its own name or that group's second variant.
+constexpr bool ShowsGroupOfItsName(const TMorvoExtension& E) {
+  if (E.IconIndex < 0 || E.IconIndex >= kIconGroupCount) return false;
+  const char* g = kIconGroupNames[E.IconIndex];
+  for (const char* x = E.Ext; *x; ++x, ++g)
+    if (*g != *x - 'a' + 'A') return false;
+  return *g == 0 || (g[0] == '2' && g[1] == 0);
+}
+constexpr bool AllShowTheirGroups() {
+  for (const TMorvoExtension& e : kMorvoExtensions)
+    if (!ShowsGroupOfItsName(e)) return false;
+  return true;
+}
+static_assert(AllShowTheirGroups());
 
 const char* const kExplorerFileExts = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.";
 
@@ -108,6 +124,13 @@ std::string ReadWhole(const std::string& Path) {
   return file.readAll().toStdString();
 }
 
+// Copies a group's drawing out of the resources; read bytes and written anew,
+// since a copied resource file would keep its read-only mode.
+void InstallIconGroup(int Index, const std::string& Path) {
+  const std::string bytes = ReadWhole(IconGroupResource(Index).toStdString());
+  if (!bytes.empty()) WriteWhole(Path, bytes);
+}
+
 // The desktop's caches are only refreshed where their tools are installed;
 // the files written are valid without them.
 void RunIfPresent(const QString& Tool, const QStringList& Args) {
@@ -186,6 +209,11 @@ std::string DesktopEntryPath() { return DataHome() + "/applications/" + kDesktop
 std::string MimePackagePath() { return DataHome() + "/mime/packages/morvo-reader.xml"; }
 std::string MimeAppsListPath() { return ConfigHome() + "/mimeapps.list"; }
 std::string MimeTypeOf(const std::string& Ext) { return "application/x-morvo-" + LowerAscii(Ext); }
+std::string MimeIconNameOf(const std::string& Ext) { return "application-x-morvo-" + LowerAscii(Ext); }
+std::string MimeIconPath(const std::string& Ext) {
+  return DataHome() + "/icons/hicolor/scalable/mimetypes/" + MimeIconNameOf(Ext) + ".svg";
+}
+std::string AppIconPath() { return DataHome() + "/icons/hicolor/scalable/apps/" + kAppIconName + ".svg"; }
 
 std::string DesktopEntryText(const TAssociationChoice& Choice) {
   struct TAction {
@@ -217,6 +245,9 @@ std::string DesktopEntryText(const TAssociationChoice& Choice) {
       "Version=1.0\n"
       "Name=Morvo Object Reader\n"
       "Comment=Browse design object files\n"
+      "Icon=" +
+      std::string(kAppIconName) +
+      "\n"
       "Exec=" +
       defaultExec +
       "\n"
@@ -239,6 +270,7 @@ std::string MimePackageText() {
     const std::string ext = e.Ext;
     text += "  <mime-type type=\"" + MimeTypeOf(ext) + "\">\n";
     text += "    <comment>" + XmlText("Morvo " + UpperAscii(ext) + " File") + "</comment>\n";
+    text += "    <icon name=\"" + MimeIconNameOf(ext) + "\"/>\n";
     text += "    <sub-class-of type=\"text/plain\"/>\n";
     text += "    <glob pattern=\"*." + ext + "\"/>\n";
     text += "  </mime-type>\n";
@@ -328,12 +360,16 @@ void MirrorDesktopAssociation(const TAssociationChoice& Choice) {
     const std::string current = ReadWhole(listPath);
     const std::string updated = UpdatedMimeAppsList(current, Choice.Connect);
     if (Choice.Connect) {
+      for (const TMorvoExtension& e : kMorvoExtensions) InstallIconGroup(e.IconIndex, MimeIconPath(e.Ext));
+      InstallIconGroup(kMainIconGroup, AppIconPath());
       WriteWhole(MimePackagePath(), MimePackageText());
       WriteWhole(DesktopEntryPath(), DesktopEntryText(Choice));
       if (updated != current) WriteWhole(listPath, updated);
     } else {
       QFile::remove(QString::fromStdString(MimePackagePath()));
       QFile::remove(QString::fromStdString(DesktopEntryPath()));
+      for (const TMorvoExtension& e : kMorvoExtensions) QFile::remove(QString::fromStdString(MimeIconPath(e.Ext)));
+      QFile::remove(QString::fromStdString(AppIconPath()));
       if (updated != current && !current.empty()) WriteWhole(listPath, updated);
     }
     const QString data = QString::fromStdString(DataHome());

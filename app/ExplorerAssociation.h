@@ -59,6 +59,13 @@ std::string MimeAppsListPath();  // <config>/mimeapps.list
 // "application/x-morvo-dcl" and so on.
 std::string MimeTypeOf(const std::string& Ext);
 
+// Pictures installed into the user's icon theme: each type shows the icon
+// group its extension's DefaultIcon names, the desktop entry the program's own.
+inline constexpr const char* kAppIconName = "morvo-reader";
+std::string MimeIconNameOf(const std::string& Ext);  // "application-x-morvo-dcl"
+std::string MimeIconPath(const std::string& Ext);    // <data>/icons/hicolor/scalable/mimetypes/<name>.svg
+std::string AppIconPath();                           // <data>/icons/hicolor/scalable/apps/morvo-reader.svg
+
 // The texts written; exposed so they can be checked on their own.
 std::string DesktopEntryText(const TAssociationChoice& Choice);
 std::string MimePackageText();

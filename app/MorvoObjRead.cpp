@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "AppPaths.h"
+#include "IconGroups.h"
 #include "MorvoObject.h"
 #include "PackagerHost.h"
 #include "UnattendedCommands.h"
@@ -35,8 +36,11 @@ class TMainWindowCloseWatch : public QObject {
 }  // namespace
 
 void CreateAllForms() {
+  // Every window without a picture of its own shows the program's.
+  QApplication::setWindowIcon(IconGroupIcon(kMainIconGroup));
   // The windows come in the order the rest of the program expects.
   if (!FrmMorvoReader) FrmMorvoReader = new TFrmMorvoReader();
+  FrmMorvoReader->setWindowIcon(IconGroupIcon(kMainIconGroup));
   if (!FrmConfig) FrmConfig = new TFrmConfig();
   if (!FrmAbout) FrmAbout = new TFrmAbout();
   if (!FrmFind) FrmFind = new TFrmFind();
