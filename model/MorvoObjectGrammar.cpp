@@ -1,6 +1,7 @@
 // The block and property-line grammar of object files: header, nested blocks,
 // property collections, content lines, link lists and the repeat rule.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -416,20 +417,32 @@ void TisMorvoObject::SortPropertyLines() {
 
 void TisMorvoObject::RenumberDuplicates() {
   if (FLines.empty()) return;
-  // Every condition line of a group (12xx, 13xx, 14xx, the group's base id
-  // excepted) gets an id of its own, in the order the lines were read: the
-  // lines are sorted by id, so earlier conditions keep their numbers and the
-  // one just appended gets the next free one.
-  int next[3] = {1, 1, 1};
-  for (auto& line : FLines) {
-    const int id = StoredLineId(line);
+  // The flow tools append the condition line they just converted last, under
+  // the first condition id of their group (1201, 1301, 1401). When an earlier
+  // line already carries that id, the new line takes the lowest id of its
+  // group that no line carries, so conditions are numbered in file order:
+  // 1201, 1202, 1203, ... Earlier lines keep their ids whatever their text
+  // (sorting orders lines of one id by text, which is not file order), and
+  // so do base ids (1200, ...) and lines of other groups.
+  std::string& added = FLines.back();
+  const int id = StoredLineId(added);
+  if (id >= 1201 && id <= 1499 && id % 100 != 0) {
     const int group = id / 100;
-    if (id < 1200 || id > 1499 || id % 100 == 0) continue;
-    int& n = next[group - 12];
-    // Past 99 conditions the group has no ids left: the rest share its last.
-    const int newId = group * 100 + std::min(n, 99);
-    ++n;
-    if (newId != id) line.replace(0, 4, FormatId4(newId));
+    std::array<bool, 100> used{};
+    for (size_t k = 0; k + 1 < FLines.size(); ++k) {
+      const int other = StoredLineId(FLines[k]);
+      if (other >= 0 && other / 100 == group) used[static_cast<size_t>(other % 100)] = true;
+    }
+    if (used[static_cast<size_t>(id % 100)]) {
+      // With all 99 ids taken, the rest share the last one, still in the group.
+      int free = 99;
+      for (int k = 1; k < 99; ++k)
+        if (!used[static_cast<size_t>(k)]) {
+          free = k;
+          break;
+        }
+      added.replace(0, 4, FormatId4(group * 100 + free));
+    }
   }
   SortPropertyLines();
 }

@@ -412,6 +412,32 @@ class TestReaderGrammar : public QObject {
     o.RenumberDuplicates();
     QCOMPARE(o.FLines[4], std::string("1203 'third'"));
 
+    // File order, not text order: a later condition whose text sorts first
+    // still gets the next id, and the earlier ones keep theirs.
+    TisMorvoObject order;
+    for (const char* text : {"1201 'zeta'", "1201 'alpha'", "1201 'mid'"}) {
+      order.FLines.push_back(text);
+      order.RenumberDuplicates();
+    }
+    QCOMPARE(order.FLines, (TStringList{"1201 'zeta'", "1202 'alpha'", "1203 'mid'"}));
+
+    // Only the group of the new line is numbered: base ids, other groups'
+    // lines and lines read with their own id stay; a gap is filled first.
+    TisMorvoObject mixed;
+    mixed.FLines = {"1200 'base'", "1201 'a'", "1203 'own id'", "1302 'other'", "1302 'other again'"};
+    mixed.FLines.push_back("1200 'base again'");
+    mixed.RenumberDuplicates();
+    mixed.FLines.push_back("1201 'b'");
+    mixed.RenumberDuplicates();
+    mixed.FLines.push_back("1201 'c'");
+    mixed.RenumberDuplicates();
+    QCOMPARE(mixed.FLines, (TStringList{"1200 'base again'", "1200 'base'", "1201 'a'", "1202 'b'", "1203 'own id'",
+                                        "1204 'c'", "1302 'other again'", "1302 'other'"}));
+    mixed.FLines.push_back("1301 'd'");  // group 13: 1301 is free, so it stays
+    mixed.RenumberDuplicates();
+    QCOMPARE(mixed.FPropIds.PosNext(1301, 0) >= 0, true);
+    QCOMPARE(mixed.FPropIds.PosNext(1303, 0), -1);
+
     // More conditions than the group has ids: the last id is shared, no
     // line strays into the next group.
     TisMorvoObject many;
@@ -422,6 +448,7 @@ class TestReaderGrammar : public QObject {
     QCOMPARE(many.FPropIds[98], 1299);
     QCOMPARE(many.FPropIds[119], 1299);
     QCOMPARE(many.FPropIds[0], 1201);
+    QCOMPARE(many.FLines[1], std::string("1202 c1"));
   }
 };
 
