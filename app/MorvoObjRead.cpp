@@ -76,7 +76,6 @@ int MorvoObjReadMain(int argc, char* argv[]) {
   PrepareUnattendedPlatform(argc, argv);
   QApplication app(argc, argv);
   QApplication::setApplicationName(kAppTitle);
-  QApplication::setApplicationDisplayName(kAppTitle);
   QApplication::setQuitOnLastWindowClosed(false);
 
   const QFileInfo table(QFile::decodeName(QByteArray::fromStdString(ExecutableFolder() + "ObjectProperties.txt")));
