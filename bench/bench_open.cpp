@@ -18,6 +18,7 @@
 #include "MorvoObject.h"
 #include "fMain.h"
 #include "fdmZIB.h"
+#include "support/ObjectFileGenerator.h"
 
 namespace {
 
@@ -34,62 +35,18 @@ TFixture& Fixture() {
   return f;
 }
 
-void WriteText(const std::string& Path, const std::string& Text) {
-  std::ofstream out(Path, std::ios::binary);
-  out << Text;
-}
-
-void WriteDefinitions(const std::string& Folder) {
-  WriteText(Folder + "ObjectTypNum.txt", "0303 FORMTYPE\r\n0601 FIELDTYPE\r\n0003 GROUPTYPE\r\n0304 DOCTYPE\r\n");
-  WriteText(Folder + "ObjectProperties.txt",
-            "0001=Name\r\n0002=Title\r\n0003=Width\r\n0004=Height\r\n0005=Caption\r\n0006=Comment\r\n0010=GUID\r\n");
-  WriteText(Folder + "XMLCodes.txt", "&amp;      &\r\n&lt;       <\r\n");
-  WriteText(Folder + "MorvoObject.cfg",
-            "[Settings]\r\nViews=All\r\nOutPuts=xml\r\n[Translations]\r\nProperty=Property\r\nValue=Value\r\n"
-            "[All]\r\nFields=*\r\n");
-}
-
-// Groups of ten objects: a form holding two groups of three fields each and
-// linking to a document of its own, which is so no root.
-void WriteObjectFile(const std::string& Path, int Objects) {
-  std::string text = "Generated object file\r\nfor the open benchmark\r\n!!EndOfControl\r\n";
-  int id = 0;
-  auto object = [&](const std::string& type, const std::string& indent) {
-    const std::string n = std::to_string(id++);
-    text += indent + "OBJECT TYPE=\"" + type + "\" NAME=\"" + type.substr(0, 2) + n + "\" DELIM=;\r\n";
-    text += indent + "0010 \"G" + n + "\"\r\n";
-    text += indent + "0002 |0000000000'Title of " + n + "'|\r\n";
-    text += indent + "0003 |0000000000'" + std::to_string(id % 640) + "'|\r\n";
-    text += indent + "0005 |0000000000'Line one\x02\x01Line two of " + n + "'|\r\n";
-    text += indent + "0006 |0000000000'A comment that is a little longer, as comments are'|\r\n";
-  };
-  while (id < Objects) {
-    const int doc = id + 9;
-    object("FORMTYPE", "");
-    for (int g = 0; g < 2; ++g) {
-      object("GROUPTYPE", "  ");
-      for (int f = 0; f < 3; ++f) {
-        object("FIELDTYPE", "    ");
-        text += "    }\r\n";
-      }
-      text += "  }\r\n";
-    }
-    text += "2 \"G" + std::to_string(doc) + "\" \"G" + std::to_string(id - 7) + "\";\r\n}\r\n";
-    object("DOCTYPE", "");
-    text += "}\r\n";
-  }
-  WriteText(Path, text);
-}
-
 void Setup() {
-  char templ[] = "/tmp/bench_open.XXXXXX";
   TFixture& f = Fixture();
-  f.Folder = std::string(mkdtemp(templ)) + "/";
-  setenv("XDG_CONFIG_HOME", f.Folder.c_str(), 1);
-  WriteDefinitions(f.Folder);
-  SetExecutableFolderOverride(f.Folder);
+  f.Folder = benchgen::MakeWorkFolder("bench_open");
+  benchgen::WriteDefinitions(f.Folder,
+                             "[Settings]\r\nViews=All\r\nOutPuts=xml\r\n[Translations]\r\nProperty=Property\r\n"
+                             "Value=Value\r\n[All]\r\nFields=*\r\n");
   f.File = f.Folder + "objects.obj";
-  WriteObjectFile(f.File, kObjects);
+  benchgen::TFormGroupOptions options;
+  options.Objects = kObjects;
+  options.Purpose = "the open benchmark";
+  options.LinkFormToDocument = true;
+  benchgen::WriteText(f.File, benchgen::MakeFormGroups(options));
   dmZIB = new TdmZIB();
   f.Window = new TFrmMorvoReader();
   FrmMorvoReader = f.Window;
