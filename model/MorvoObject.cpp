@@ -34,6 +34,7 @@ void TAllObjectList::Append(const std::string& key, TisMorvoObject* object) {
   FEntries.push_back({key, object});
   FPrev.push_back(-1);
   FNext.push_back(-1);
+  FHashes.push_back(HashKey(key));
   IndexAdd(Count() - 1);
 }
 
@@ -46,6 +47,7 @@ void TAllObjectList::SetKey(int i, const std::string& key) {
   }
   IndexRemove(i);
   current = key;
+  FHashes[static_cast<size_t>(i)] = HashKey(key);
   IndexAdd(i);
 }
 
@@ -64,6 +66,7 @@ void TAllObjectList::Clear() {
   TObjectList().swap(FEntries);
   std::vector<int>().swap(FPrev);
   std::vector<int>().swap(FNext);
+  std::vector<uint64_t>().swap(FHashes);
   std::vector<TSlot>().swap(FSlots);
   FUsedSlots = 0;
 }
@@ -130,7 +133,7 @@ void TAllObjectList::Rehash(size_t capacity) {
   std::fill(FNext.begin(), FNext.end(), -1);
   // Entries in list order: every chain is built by appending at its end.
   for (int i = 0; i < Count(); ++i) {
-    const uint64_t h = HashKey(Key(i));
+    const uint64_t h = FHashes[static_cast<size_t>(i)];
     TSlot& slot = FSlots[FindSlot(Key(i), h)];
     if (slot.FHead == -2) {
       slot = {h, i, i};
@@ -146,12 +149,14 @@ void TAllObjectList::Rehash(size_t capacity) {
 void TAllObjectList::IndexAdd(int i) {
   // At most half the slots taken, counting those whose key has left.
   if (2 * (FUsedSlots + 1) > FSlots.size()) {
+    // Room for at least half as many new keys again before the next
+    // rehash, so re-keying a long list cannot rehash it over and over.
     size_t capacity = 16;
-    while (capacity < 4 * static_cast<size_t>(Count())) capacity *= 2;
+    while (capacity < 3 * static_cast<size_t>(Count()) + 4) capacity *= 2;
     Rehash(capacity);  // also indexes entry i
     return;
   }
-  const uint64_t h = HashKey(Key(i));
+  const uint64_t h = FHashes[static_cast<size_t>(i)];
   TSlot& slot = FSlots[FindSlot(Key(i), h)];
   const auto at = static_cast<size_t>(i);
   if (slot.FHead == -2) {
@@ -182,7 +187,7 @@ void TAllObjectList::IndexAdd(int i) {
 
 void TAllObjectList::IndexRemove(int i) {
   if (FSlots.empty()) return;
-  TSlot& slot = FSlots[FindSlot(Key(i), HashKey(Key(i)))];
+  TSlot& slot = FSlots[FindSlot(Key(i), FHashes[static_cast<size_t>(i)])];
   if (slot.FHead < 0) return;
   const auto at = static_cast<size_t>(i);
   const int prev = FPrev[at], next = FNext[at];

@@ -76,8 +76,10 @@ class TAllObjectList {
   void IndexRemove(int i);
   void Rehash(size_t capacity);
   TObjectList FEntries;
-  // Per entry, the previous and next entry of the same key (-1: none).
+  // Per entry, the previous and next entry of the same key (-1: none) and
+  // the hash of its key.
   std::vector<int> FPrev, FNext;
+  std::vector<uint64_t> FHashes;
   std::vector<TSlot> FSlots;  // capacity a power of two, at most half used
   size_t FUsedSlots = 0;      // slots ever taken since the last rehash
 };
