@@ -128,17 +128,35 @@ void BM_ReadObjectFile(benchmark::State& state) {
                           static_cast<int64_t>(std::filesystem::file_size(path)));
 }
 
-BENCHMARK(BM_DecodeAndSplit)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_ReadObjectFile)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+// Three repetitions of at least two seconds each; the summary takes the
+// fastest of them for both, since a loaded machine only ever adds time.
+BENCHMARK(BM_DecodeAndSplit)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0)
+    ->Repetitions(3);
+BENCHMARK(BM_ReadObjectFile)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0)
+    ->Repetitions(3);
 
 // Keeps the processor time per iteration of every run for the summary: on a
 // shared machine it varies far less than the wall-clock time.
 class TCollectingReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-        Seconds[r.benchmark_name()] = r.cpu_accumulated_time / static_cast<double>(r.iterations);
+    for (const Run& r : runs) {
+      if (r.run_type != Run::RT_Iteration || r.iterations <= 0) continue;
+      const double perIteration = r.cpu_accumulated_time / static_cast<double>(r.iterations);
+      const std::string name = r.run_name.function_name + "/" + r.run_name.args;
+      const auto it = Seconds.find(name);
+      if (it == Seconds.end() || perIteration < it->second) Seconds[name] = perIteration;
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> Seconds;
@@ -201,8 +219,7 @@ TFreshRead FreshRead(const std::string& path) {
 
 void PrintSummary(const TCollectingReporter& rep) {
   auto t = [&](const char* name, int n) {
-    auto it = rep.Seconds.find(std::string(name) + "/" + std::to_string(n));
-    if (it == rep.Seconds.end()) it = rep.Seconds.find(std::string(name) + "/" + std::to_string(n) + "/min_time:2.000");
+    const auto it = rep.Seconds.find(std::string(name) + "/" + std::to_string(n));
     return it == rep.Seconds.end() ? -1.0 : it->second;
   };
   std::printf("\nReader against the baseline (decode and split the same file):\n");
