@@ -131,6 +131,58 @@ class TestReaderFile : public QObject {
     QCOMPARE(o->FLines.back(), std::string("0012 \"\xE4\xB8\xAD\xE6\x96\x87\""));
   }
 
+  // Surrogates through the whole decoding of a file: a pair is one
+  // character, a lone half (also one cut off by the end of the file) U+FFFD.
+  void unicodeSurrogates() {
+    auto units = [](std::initializer_list<unsigned> us) {
+      std::string b;
+      for (unsigned u : us) {
+        b += static_cast<char>(u & 0xFF);
+        b += static_cast<char>(u >> 8);
+      }
+      return b;
+    };
+    const std::string path = Write("surrogates.dcl", units({0xFEFF, 'a', 0xD83D, 0xDE00, 'b', 0xDE00, 'c', 0xD83D, 'd',
+                                                            0x0D, 0x0A, 0xD83D, 0xD83D, 0xDE00, 0x0A, 'e', 0xDBFF}));
+    TStringList lines;
+    LoadUnicodeFile(lines, path);
+    QCOMPARE(lines, (TStringList{"\xEF\xBB\xBF"
+                                 "a\xF0\x9F\x98\x80"
+                                 "b\xEF\xBF\xBD"
+                                 "c\xEF\xBF\xBD"
+                                 "d",
+                                 "\xEF\xBF\xBD\xF0\x9F\x98\x80", "e\xEF\xBF\xBD"}));
+  }
+
+  // Single-byte decoding sizes its output from the bytes: long ASCII runs,
+  // characters of two and three bytes and line breaks mixed in any order.
+  void codePageSizesAndRuns() {
+    std::string raw, want;
+    for (int i = 0; i < 200; ++i) {
+      const std::string run(static_cast<size_t>(i % 19), static_cast<char>('A' + i % 26));
+      raw += run;
+      want += run;
+      if (i % 3 == 0) {
+        raw += '\x80';  // euro sign: three bytes
+        want += "\xE2\x82\xAC";
+      }
+      if (i % 5 == 0) {
+        raw += '\xE9';
+        want += "\xC3\xA9";
+      }
+      if (i % 7 == 0) {
+        raw += "\r\n";
+        want += '\n';
+      }
+    }
+    TStringList lines;
+    LoadCodePageFile(lines, Write("runs.txt", raw));
+    std::string joined;
+    for (const auto& l : lines) joined += l + "\n";
+    if (!want.empty() && want.back() != '\n') want += '\n';
+    QCOMPARE(joined, want);
+  }
+
   void codePageFiles() {
     // The default is windows-1252.
     const std::string latin = Write("latin.dcl", kPrologue + Block("Caf\xE9 \x80", "G1"));
