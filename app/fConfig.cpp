@@ -60,6 +60,18 @@ std::string ReadSetting(const std::string& Name) {
   }
 }
 
+// Character sets and sizes are stored in decimal; any other text, hexadecimal
+// notation included, gives the default.
+int DecimalIntDef(const std::string& Text, int Default) {
+  size_t i = Text.find_first_not_of(' ');
+  if (i == std::string::npos) return Default;
+  if (Text[i] == '+' || Text[i] == '-') ++i;
+  if (i == Text.size()) return Default;
+  for (size_t k = i; k < Text.size(); ++k)
+    if (Text[k] < '0' || Text[k] > '9') return Default;
+  return StrToIntDef(Text, Default);
+}
+
 // Decimal numbers in the user's notation; group separators are no part of a factor.
 double RowFactorOf(const std::string& Text) {
   QLocale locale;
@@ -83,23 +95,28 @@ int PointSizeOf(const QFont& Font) {
 // Font sizes below one point are refused by the toolkit; they count as unset.
 QFont StoredFont(QFont Font, const std::string& Face, const std::string& Size) {
   Font.setFamily(FromSystem(Face));
-  const int points = StrToIntDef(Size, kDefaultFontSize);
+  const int points = DecimalIntDef(Size, kDefaultFontSize);
   Font.setPointSize(points > 0 ? points : kDefaultFontSize);
   return Font;
 }
 
-bool FindsVerb(TRegistry& Reg, const std::string& Key, const QString& Verb) {
-  if (!Reg.OpenKey(Key, true)) return false;
-  const QString caption = TFrmMorvoReader::StripAccelerator(FromSystem(Reg.ReadString("")));
-  Reg.CloseKey();
-  return caption.contains(Verb, Qt::CaseSensitive);
-}
-
+// A default value that is no text (binary data) reads as empty, like a key
+// that cannot be opened: the showing goes on instead of keeping the state of
+// the previous one, which OK would then write.
 std::string DefaultValue(TRegistry& Reg, const std::string& Key) {
   if (!Reg.OpenKey(Key, true)) return {};
-  std::string value = Reg.ReadString("");
+  std::string value;
+  try {
+    value = Reg.ReadString("");
+  } catch (const EMorvoError&) {
+  }
   Reg.CloseKey();
   return value;
+}
+
+bool FindsVerb(TRegistry& Reg, const std::string& Key, const QString& Verb) {
+  const QString caption = TFrmMorvoReader::StripAccelerator(FromSystem(DefaultValue(Reg, Key)));
+  return caption.contains(Verb, Qt::CaseSensitive);
 }
 
 // An empty stored text is no choice at all, even where the list holds an
@@ -255,7 +272,7 @@ void SetFontCharset(QWidget* Widget, int Charset) {
 void ApplyStoredFonts(QWidget* Tree, QTableWidget* Grid) {
   const std::string gridFace = ReadSetting("PropertyListFont");
   if (Grid && !gridFace.empty()) {
-    SetFontCharset(Grid, StrToIntDef(ReadSetting("PropertyListCharset"), kDefaultCharset));
+    SetFontCharset(Grid, DecimalIntDef(ReadSetting("PropertyListCharset"), kDefaultCharset));
     Grid->setFont(StoredFont(Grid->font(), gridFace, ReadSetting("PropertyListSize")));
     const double factor = RowFactorOf(ReadSetting("PropertyRowHeigth"));
     // The header row sets the height every other row is derived from.
@@ -267,7 +284,7 @@ void ApplyStoredFonts(QWidget* Tree, QTableWidget* Grid) {
   }
   const std::string treeFace = ReadSetting("ObjectListFont");
   if (Tree && !treeFace.empty()) {
-    SetFontCharset(Tree, StrToIntDef(ReadSetting("ObjectListCharset"), kDefaultCharset));
+    SetFontCharset(Tree, DecimalIntDef(ReadSetting("ObjectListCharset"), kDefaultCharset));
     Tree->setFont(StoredFont(Tree->font(), treeFace, ReadSetting("ObjectListSize")));
   }
 }
@@ -343,7 +360,14 @@ void TFrmConfig::FormShow() {
   // One registry object for all the settings read by this showing.
   TRegistry settings(TRegRoot::CurrentUser);
   const bool opened = settings.OpenKey(kSettingsKey, true);
-  auto setting = [&](const char* Name) { return opened ? settings.ReadString(Name) : std::string(); };
+  // A value that is no text counts as absent, as everywhere else.
+  auto setting = [&](const char* Name) {
+    try {
+      return opened ? settings.ReadString(Name) : std::string();
+    } catch (const EMorvoError&) {
+      return std::string();
+    }
+  };
   ui->cxExternalNonQS->setChecked(RegTextToBool(setting("OpenNonQSFiles"), true));
   ui->cxSortProperties->setChecked(RegTextToBool(setting("SortProperties"), true));
   ui->seRowheight->setValue(RowFactorOf(setting("PropertyRowHeigth")));

@@ -74,6 +74,13 @@ bool WriteText(const QString& Path, const QString& Text) {
 }
 QString ReadText(const QString& Path) { return QString::fromStdString(testsupport::ReadFileBytes(Path.toStdString())); }
 
+// A caption as the user reads it: accelerator marks gone, "&&" a plain "&".
+QString Shown(QString Caption) {
+  Caption.replace("&&", QString(QChar(1)));
+  Caption.remove('&');
+  return Caption.replace(QChar(1), '&');
+}
+
 }  // namespace
 
 class TestConfig : public QObject {
@@ -215,6 +222,36 @@ class TestConfig : public QObject {
     QCOMPARE(Child<QDoubleSpinBox>("seRowheight")->value(), 2.45);
     QVERIFY(Box("cxExternalNonQS")->isChecked());
     QVERIFY(!Box("cxSortProperties")->isChecked());
+  }
+
+  void valuesThatAreNoTextReadAsAbsent() {
+    // A showing that ticks everything, so a stale state would show.
+    TFrmConfig::SetArgumentsOverride({"morvo-reader", "/c"});
+    ShowConfig();
+    FrmConfig->reject();
+    TFrmConfig::SetArgumentsOverride({"morvo-reader"});
+    {
+      TRegistry reg;
+      QVERIFY(reg.OpenKey(kSettingsKey, true));
+      reg.WriteBinaryData("PropertyRowHeigth", "\x01\x02");
+      reg.WriteBinaryData("DefaultView", "full");
+    }
+    {
+      TRegistry classes(TRegRoot::ClassesRoot);
+      QVERIFY(classes.OpenKey("MorvoDCLFile\\shell", true));
+      classes.WriteBinaryData("", "Export");
+    }
+    WriteRegString("SortProperties", "0");
+    const size_t reports = dialogs::Recorded().size();
+    ShowConfig();
+    QCOMPARE(dialogs::Recorded().size(), reports);
+    QCOMPARE(Child<QDoubleSpinBox>("seRowheight")->value(), 2.45);
+    QCOMPARE(Combo("cbViewType")->currentIndex(), 0);
+    // Read afresh, not left over from the showing before.
+    QVERIFY(!Box("cxSortProperties")->isChecked());
+    QVERIFY(!Box("cxConnectMorvoFiles")->isChecked());
+    QVERIFY(!Box("cxImediateExport")->isChecked());
+    QVERIFY(Radio("rbOpen")->isChecked());
   }
 
   void typedCodePageIsStoredButNotShownAgain() {
@@ -372,6 +409,18 @@ class TestConfig : public QObject {
     ApplyStoredFonts(&tree, &grid);
     QCOMPARE(grid.rowHeight(0), 4);
     QCOMPARE(tree.font().family(), designed);
+    // Sizes and character sets are decimal; other notations give the defaults.
+    WriteRegString("PropertyRowHeigth", "2.45");
+    WriteRegString("PropertyListSize", "$C");
+    WriteRegString("PropertyListCharset", "0xEE");
+    ApplyStoredFonts(&tree, &grid);
+    QCOMPARE(grid.rowHeight(0), 19);
+    QCOMPARE(FontCharset(&grid), 1);
+    WriteRegString("PropertyListSize", " 12");
+    WriteRegString("PropertyListCharset", "12 ");
+    ApplyStoredFonts(&tree, &grid);
+    QCOMPARE(grid.font().pointSize(), 12);
+    QCOMPARE(FontCharset(&grid), 1);
 
     WriteRegString("ObjectListFont", "Morvo Tree Face");
     WriteRegString("ObjectListSize", "0");
@@ -470,6 +519,15 @@ class TestConfig : public QObject {
     QVERIFY(user.OpenKey("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.seg", false));
     QVERIFY(!user.ValueExists("Application"));
     user.CloseKey();
+    // The check boxes name the verbs as the file manager's menu will carry them.
+    const QString exportBox = Box("cxImediateExport")->text();
+    const QString packageBox = Box("cxImediatePackage")->text();
+    QVERIFY2(Shown(exportBox).contains(QString::fromStdString(ClassesDefault("MorvoDCLFile\\shell\\Export"))),
+             qPrintable(exportBox));
+    QVERIFY2(Shown(packageBox).contains(QString::fromStdString(ClassesDefault("MorvoDCLFile\\shell\\Package"))),
+             qPrintable(packageBox));
+    QCOMPARE(QKeySequence::mnemonic(exportBox), QKeySequence(Qt::ALT | Qt::Key_I));
+    QCOMPARE(QKeySequence::mnemonic(packageBox), QKeySequence(Qt::ALT | Qt::Key_P));
 
     // Verbs turned off go with their keys; the default action returns to Open.
     ShowConfig();
