@@ -169,8 +169,23 @@ void TAllObjectList::IndexAdd(int i) {
   // order, so the new one nearly always goes at the end.
   int before = -1;  // the entry i goes in front of
   if (i < slot.FTail) {
-    before = slot.FHead;
-    while (before >= 0 && before < i) before = FNext[static_cast<size_t>(before)];
+    // Walk in from both ends at once: the steps taken are bounded by the
+    // smaller side, so many objects re-keyed to one caption that a later
+    // entry already carries are not walked past again and again.
+    int lo = slot.FHead, hi = slot.FTail;  // hi > i throughout
+    for (;;) {
+      if (lo > i) {
+        before = lo;
+        break;
+      }
+      const int prev = FPrev[static_cast<size_t>(hi)];
+      if (prev < i) {
+        before = hi;
+        break;
+      }
+      lo = FNext[static_cast<size_t>(lo)];
+      hi = prev;
+    }
   }
   const int after = before < 0 ? slot.FTail : FPrev[static_cast<size_t>(before)];
   FPrev[at] = after;

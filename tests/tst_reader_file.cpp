@@ -395,6 +395,25 @@ class TestReaderFile : public QObject {
     keys[2] = "DUP";
     check("after re-keying backwards");
     QCOMPARE(list.Key(2), std::string("DUP"));
+    // Objects re-keyed in list order to a caption that a later entry
+    // already carries as its key, then some of them re-keyed again.
+    TAllObjectList captions;
+    for (int i = 0; i < 40; ++i) captions.Append("", nullptr);
+    captions.Append("Values", nullptr);
+    captions.Append("values", nullptr);
+    for (int i = 0; i < 40; ++i) {
+      captions.SetKey(i, i % 2 ? "VALUES" : "other");
+      QCOMPARE(captions.IndexOfKey("Values"), i == 0 ? 40 : 1);
+    }
+    for (int i : {1, 3, 21, 39}) captions.SetKey(i, "gone");
+    QCOMPARE(captions.IndexOfKey("values"), 5);
+    for (int i = 5; i < 40; i += 2) captions.SetKey(i, "gone");
+    QCOMPARE(captions.IndexOfKey("values"), 40);
+    captions.SetKey(40, "x");
+    QCOMPARE(captions.IndexOfKey("values"), 41);
+    QCOMPARE(captions.IndexOfKey("GONE"), 1);
+    QCOMPARE(captions.IndexOfKey(""), -1);
+
     list.Clear();
     keys.clear();
     check("after clearing");
