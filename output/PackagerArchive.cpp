@@ -80,14 +80,22 @@ bool MatchesMask(std::string_view Name, std::string_view Mask) {
 }
 
 std::vector<std::string> FindFilesByMask(const std::string& Base, std::string_view Mask) {
-  std::vector<std::string> found;
-  const std::vector<std::string> maskParts = SplitAt(Mask, "/\\");
-  if (maskParts.back().empty()) return found;
+  return MatchFilesByMask(ListFilesBelow(Base), Mask);
+}
+
+std::vector<std::string> ListFilesBelow(const std::string& Base) {
   std::string base = Base;
   if (!base.empty() && base.back() != '/') base += '/';
   std::vector<std::string> files;
   CollectFiles(base, "", files);
-  for (const std::string& file : files) {
+  return files;
+}
+
+std::vector<std::string> MatchFilesByMask(const std::vector<std::string>& Files, std::string_view Mask) {
+  std::vector<std::string> found;
+  const std::vector<std::string> maskParts = SplitAt(Mask, "/\\");
+  if (maskParts.back().empty()) return found;
+  for (const std::string& file : Files) {
     const std::vector<std::string> parts = SplitAt(file, "/");
     if (parts.size() < maskParts.size()) continue;
     bool match = true;
@@ -104,10 +112,14 @@ void TArchiveWriter::SetBaseFolder(const std::string& BaseFolder) {
   FBaseFolder = BaseFolder;
   if (!FBaseFolder.empty() && FBaseFolder.back() != '/') FBaseFolder += '/';
   FFlatNames.clear();
+  FFilesBelow.reset();
 }
 
-std::vector<std::string> TArchiveWriter::FilesFor(const std::string& Mask) const {
-  std::vector<std::string> files = FindFilesByMask(FBaseFolder, Mask);
+std::vector<std::string> TArchiveWriter::FilesFor(const std::string& Mask) {
+  // The folder tree is read once per archive, not once per name: a base
+  // folder high up holds many files, and a package many names.
+  if (!FFilesBelow) FFilesBelow = ListFilesBelow(FBaseFolder);
+  std::vector<std::string> files = MatchFilesByMask(*FFilesBelow, Mask);
   struct stat archive {};
   if (FArchiveName.empty() || ::stat(FArchiveName.c_str(), &archive) != 0) return files;
   std::erase_if(files, [&](const std::string& Relative) {

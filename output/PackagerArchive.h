@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,10 @@ bool MatchesMask(std::string_view Name, std::string_view Mask);
 // folders of the path. Hidden files and folders (a leading ".") are not
 // searched, and symbolic links are not followed.
 std::vector<std::string> FindFilesByMask(const std::string& Base, std::string_view Mask);
+// The two halves of FindFilesByMask: every file below Base, and those of
+// them that match Mask.
+std::vector<std::string> ListFilesBelow(const std::string& Base);
+std::vector<std::string> MatchFilesByMask(const std::vector<std::string>& Files, std::string_view Mask);
 
 class TArchiveWriter {
  public:
@@ -44,11 +49,12 @@ class TArchiveWriter {
  protected:
   std::string FBaseFolder;  // with a trailing "/"
   std::vector<std::string> FFlatNames;
+  std::optional<std::vector<std::string>> FFilesBelow;  // read at the first AddFiles
   std::string FArchiveName;
   void SetBaseFolder(const std::string& BaseFolder);
   // The files below the base folder for Mask, without the archive itself
   // (an archive below its base folder must not swallow its older self).
-  std::vector<std::string> FilesFor(const std::string& Mask) const;
+  std::vector<std::string> FilesFor(const std::string& Mask);
   // The stored name of a found file; empty when a flat name is already taken.
   std::string StoredNameOf(const std::string& RelativePath);
 };

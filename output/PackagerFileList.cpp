@@ -27,10 +27,25 @@ bool TNameList::Add(const std::string& Name) {
   return true;
 }
 
-void TNameList::SetText(const std::string& Text) {
+void TNameList::Assign(std::vector<std::string> Names) {
   FItems.clear();
-  for (const std::string& line : SplitLines(Text))
-    if (!line.empty()) Add(line);
+  if (!FSorted) {
+    for (std::string& name : Names) Add(name);
+    return;
+  }
+  // Sorted once instead of inserted one by one (a group can hold many
+  // names); among equal names the first stays, as when adding in turn.
+  std::stable_sort(Names.begin(), Names.end(),
+                   [](const std::string& a, const std::string& b) { return CompareNames(a, b) < 0; });
+  for (std::string& name : Names)
+    if (FItems.empty() || !SameName(FItems.back(), name)) FItems.push_back(std::move(name));
+}
+
+void TNameList::SetText(const std::string& Text) {
+  std::vector<std::string> lines;
+  for (std::string& line : SplitLines(Text))
+    if (!line.empty()) lines.push_back(std::move(line));
+  Assign(std::move(lines));
 }
 
 int TNameList::IndexOf(std::string_view Name) const {

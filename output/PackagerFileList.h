@@ -19,6 +19,8 @@ class TNameList {
   void Clear() { FItems.clear(); }
   // False when the name is already listed.
   bool Add(const std::string& Name);
+  // The names, in this list's order and duplicate rule.
+  void Assign(std::vector<std::string> Names);
   // Every line of Text (breaks at CR, LF or CR LF) becomes an entry; empty lines add nothing.
   void SetText(const std::string& Text);
   int IndexOf(std::string_view Name) const;

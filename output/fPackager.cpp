@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QListWidget>
 #include <QShowEvent>
+#include <optional>
 
 #include "Accessors.h"
 #include "MessagePump.h"
@@ -104,17 +105,28 @@ QStringList TFrmPackager::CheckedNames() const {
   return names;
 }
 
+// Every entry takes its sorted place, so the list is searched by halving:
+// a group of thousands of names stays quick to add and to tick.
+int TFrmPackager::SortedPlace(const std::string& Name) const {
+  int low = 0, high = clbFilenames->count();
+  while (low < high) {
+    const int middle = low + (high - low) / 2;
+    if (CompareNames(NameBytes(clbFilenames->item(middle)->text()), Name) < 0)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  return low;
+}
+
 int TFrmPackager::IndexOfEntry(const QString& Name) const {
   const std::string name = NameBytes(Name);
-  for (int i = 0; i < clbFilenames->count(); ++i)
-    if (SameName(NameBytes(clbFilenames->item(i)->text()), name)) return i;
-  return -1;
+  const int at = SortedPlace(name);
+  return at < clbFilenames->count() && SameName(NameBytes(clbFilenames->item(at)->text()), name) ? at : -1;
 }
 
 void TFrmPackager::AddListEntry(const QString& Name) {
-  const std::string name = NameBytes(Name);
-  int at = 0;
-  while (at < clbFilenames->count() && CompareNames(NameBytes(clbFilenames->item(at)->text()), name) < 0) ++at;
+  const int at = SortedPlace(NameBytes(Name));
   auto* item = new QListWidgetItem(Name);
   item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
   item->setCheckState(Qt::Unchecked);
@@ -129,8 +141,7 @@ void TFrmPackager::AddFilesToList(TNameList& List, bool State, bool Native) {
     if (name.empty() || name[0] == '=') continue;
     bare.push_back(std::move(name));
   }
-  List.Clear();
-  for (const std::string& name : bare) List.Add(name);
+  List.Assign(std::move(bare));
 
   for (const std::string& name : List.Items())
     if (IndexOfEntry(NameText(name)) < 0) AddListEntry(NameText(name));
@@ -153,6 +164,8 @@ void TFrmPackager::SetFilesCaption(const QString& Text) {
   format.replace('%', QStringLiteral("%%"));
   pbFiles->setFormat(format);
   pbFiles->setTextVisible(true);
+  // Packaging handles no input until it ends; the bar shows each step now.
+  if (pbFiles->isVisible()) pbFiles->repaint();
 }
 
 void TFrmPackager::StepFiles() { pbFiles->setValue(std::min(pbFiles->value() + 1, pbFiles->maximum())); }
@@ -241,7 +254,9 @@ std::unique_ptr<TArchiveWriter> TFrmPackager::OpenWriter() {
 }
 
 int TFrmPackager::CreatePackage() {
-  THourglass hourglass;
+  // The hourglass ends before the result box shows.
+  std::optional<THourglass> hourglass;
+  hourglass.emplace();
   if (cbDocumentation->isChecked()) {
     SetFilesCaption("Generate Documentation");
     const QString documentation = gHost.DoOutputExport ? gHost.DoOutputExport() : QString();
@@ -279,6 +294,7 @@ int TFrmPackager::CreatePackage() {
     const int i = IndexOfEntry(NameText(BareObjectName(ReplaceAll(stored, "/", "\\"))));
     if (i >= 0) clbFilenames->item(i)->setCheckState(Qt::Checked);
   }
+  hourglass.reset();
 
   if (cbShowfiles->isChecked() && gHost.ShowMessage) {
     QString text = "These files were added/replaced in the package :\r\n";

@@ -136,6 +136,7 @@ class TFrmPackager : public QDialog {
   void SetFilesCaption(const QString& Text);
   void StepFiles();
   void AddListEntry(const QString& Name);
+  int SortedPlace(const std::string& Name) const;
   int IndexOfEntry(const QString& Name) const;
   void ProcessItem(const std::string& StoredName);
   std::unique_ptr<TArchiveWriter> OpenWriter();

@@ -311,6 +311,36 @@ class TestPackager : public QObject {
     QCOMPARE(FForm->SaveFileName, QString("plain.cab"));
   }
 
+  void manyNamesStaySortedAndFoundAgain() {
+    // A group read from text keeps the first spelling of a name.
+    TNameList group;
+    group.SetText("b.seg\r\nReadme.TXT\ra.seg\nreadme.txt\r\nB.SEG\r\n");
+    QCOMPARE(group.Items(), (std::vector<std::string>{"a.seg", "b.seg", "Readme.TXT"}));
+
+    // Names added in falling order, in both cases, each twice: one entry
+    // each, in order, and every one found again by its other spelling.
+    FreeAllObjects();
+    FForm->FFileName = QString::fromStdString(FRoot + "m.obj");
+    FForm->PrepareFileList();
+    TNameList added(false);
+    for (int i = 300; i >= 1; --i) {
+      const std::string name = "N" + std::to_string(i) + (i % 2 ? ".seg" : ".FMT");
+      added.Items().push_back(name);
+      added.Items().push_back(LowerAscii(name));
+    }
+    FForm->AddFilesToList(added, false, true);
+    QStringList names = FForm->ListNames();
+    QCOMPARE(names.size(), 301);
+    QStringList sorted = names;
+    std::sort(sorted.begin(), sorted.end(),
+              [](const QString& a, const QString& b) { return CompareNames(a.toStdString(), b.toStdString()) < 0; });
+    QCOMPARE(names, sorted);
+    TNameList upper(false);
+    for (const QString& name : names) upper.Items().push_back(UpperAscii(name.toStdString()));
+    FForm->CheckFilesInList(upper, true);
+    QCOMPARE(FForm->CheckedNames(), names);
+  }
+
   void basePathMovesUpToAProjectFolder() {
     fs::create_directories(FRoot + "proj/forms/deep");
     fs::create_directories(FRoot + "proj/FUN");
@@ -414,6 +444,14 @@ class TestPackager : public QObject {
     Make("proj/unrelated.txt");
     WriteRegString("PackShowResult", "-1");
     WriteRegString("PackSpecials", "0");
+    // The result box shows with the normal cursor, the work being done.
+    TPackagerHost host = PackagerHost();
+    bool busyCursorOnBox = true;
+    host.ShowMessage = [&busyCursorOnBox, show = host.ShowMessage](const QString& Text, const QString& Caption) {
+      busyCursorOnBox = QApplication::overrideCursor() != nullptr;
+      show(Text, Caption);
+    };
+    SetPackagerHost(host);
     FForm->FFileName = QString::fromStdString(file);
     FForm->PrepareFileList();
     FForm->edBasePath->setText(QString::fromStdString(FRoot + "proj/"));
@@ -429,6 +467,8 @@ class TestPackager : public QObject {
     // Deflate at its maximum level.
     QVERIFY(Run("zipinfo", {QString::fromStdString(archive), "forms/a.obj"}).contains("defX"));
     QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 3 of 2"));
+    QVERIFY(!busyCursorOnBox);
+    QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(FForm->CheckedNames(), Q({"a.obj", "util.fun"}));
     QCOMPARE(LastMessage(),
              QString("These files were added/replaced in the package :\r\nforms/a.obj\r\nfun/util.fun\r\n"
