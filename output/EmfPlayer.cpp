@@ -1,12 +1,14 @@
 #include "EmfPlayer.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <QRegion>
 #include <QTransform>
 #include <cmath>
 #include <cstdint>
@@ -150,8 +152,10 @@ struct TDrawState {
   uint32_t TextAlign = 0;
   Qt::FillRule FillRule = Qt::OddEvenFill;
   QPointF Current;
-  bool Clockwise = false;            // direction of arcs
-  std::optional<QPainterPath> Clip;  // in destination coordinates
+  bool Clockwise = false;  // direction of arcs
+  // In device pixels. A region rather than a path: the path operations lose
+  // their way on the extreme coordinates of damaged pages and crash.
+  std::optional<QRegion> Clip;
 };
 
 Qt::PenStyle PenStyleOf(uint32_t Style) {
@@ -260,9 +264,12 @@ class TPlayer {
   bool ReadPoints(const TRecord& R, uint32_t CountOff, bool Short, QPolygonF& Out) const;
   bool ReadPolyPoints(const TRecord& R, bool Short, std::vector<QPolygonF>& Out) const;
   bool PlayText(const TRecord& R, bool Wide);
-  // Combines Area (destination coordinates) with the clip: 1 intersect,
-  // 2 unite, 3 either but not both, 4 take away, 5 replace.
-  void CombineClip(const QPainterPath& Area, uint32_t Mode);
+  // Combines Area (device pixels) with the clip: 1 intersect, 2 unite,
+  // 3 either but not both, 4 take away, 5 replace.
+  void CombineClip(const QRegion& Area, uint32_t Mode);
+  // The pixels of Path (destination coordinates) within reach of the device.
+  QRegion RegionOf(const QPainterPath& Path, Qt::FillRule Rule) const;
+  QRectF Reach() const;
   bool PlayDib(const TRecord& R);
   bool PlayBlt(uint32_t Type, const TRecord& R);
   bool PlayArc(uint32_t Type, const TRecord& R);
@@ -324,11 +331,21 @@ QTransform TPlayer::PageTransform() const {
 void TPlayer::Prepare(bool Fill) {
   P.setTransform(QTransform());
   if (S.Clip)
-    P.setClipPath(*S.Clip);
+    P.setClipRegion(*S.Clip);
   else
     P.setClipping(false);
-  P.setTransform(Total());
-  P.setPen(S.Pen);
+  const QTransform total = Total();
+  P.setTransform(total);
+  // A pen wider than the device is stroked at a width that still covers it:
+  // the outlines of wider pens on damaged pages take seconds and gigabytes.
+  QPen pen = S.Pen;
+  if (pen.style() != Qt::NoPen && pen.widthF() > 0) {
+    const double scale = std::max(std::hypot(total.m11(), total.m12()), std::hypot(total.m21(), total.m22()));
+    const QRectF reach = Reach();
+    const double limit = 2 * std::hypot(reach.width(), reach.height());
+    if (!(pen.widthF() * scale <= limit)) pen.setWidthF(scale > 0 && std::isfinite(scale) ? limit / scale : 0);
+  }
+  P.setPen(pen);
   P.setBrush(Fill ? S.Brush : QBrush(Qt::NoBrush));
 }
 
@@ -405,10 +422,72 @@ void TPlayer::DrawPath(const QPainterPath& Path, bool Fill, bool Stroke) {
   P.drawPath(path);
 }
 
-void TPlayer::CombineClip(const QPainterPath& Area, uint32_t Mode) {
-  QPainterPath everything;
-  everything.addRect(QRectF(-1e7, -1e7, 2e7, 2e7));
-  const QPainterPath current = S.Clip ? *S.Clip : everything;
+// The device with a margin: nothing outside it can be drawn, so figures are
+// cut to it before they become pixels.
+QRectF TPlayer::Reach() const {
+  const QPaintDevice* device = P.device();
+  const double w = device ? device->width() : 0, h = device ? device->height() : 0;
+  return QRectF(-16, -16, w + 32, h + 32);
+}
+
+// One polygon cut to a rectangle, edge by edge; points that are not numbers
+// are dropped.
+QPolygonF CutToRect(const QPolygonF& Poly, const QRectF& Box) {
+  QPolygonF out;
+  for (const QPointF& pt : Poly)
+    if (std::isfinite(pt.x()) && std::isfinite(pt.y())) out << pt;
+  for (int edge = 0; edge < 4 && !out.isEmpty(); ++edge) {
+    auto inside = [&](const QPointF& Pt) {
+      switch (edge) {
+        case 0:
+          return Pt.x() >= Box.left();
+        case 1:
+          return Pt.x() <= Box.right();
+        case 2:
+          return Pt.y() >= Box.top();
+        default:
+          return Pt.y() <= Box.bottom();
+      }
+    };
+    auto cross = [&](const QPointF& A, const QPointF& B) {
+      const double limit = edge == 0 ? Box.left() : edge == 1 ? Box.right() : edge == 2 ? Box.top() : Box.bottom();
+      if (edge < 2) {
+        const double t = (limit - A.x()) / (B.x() - A.x());
+        return QPointF(limit, A.y() + t * (B.y() - A.y()));
+      }
+      const double t = (limit - A.y()) / (B.y() - A.y());
+      return QPointF(A.x() + t * (B.x() - A.x()), limit);
+    };
+    const QPolygonF in = out;
+    out.clear();
+    for (qsizetype i = 0; i < in.size(); ++i) {
+      const QPointF& cur = in[i];
+      const QPointF& prev = in[(i + in.size() - 1) % in.size()];
+      if (inside(cur)) {
+        if (!inside(prev)) out << cross(prev, cur);
+        out << cur;
+      } else if (inside(prev)) {
+        out << cross(prev, cur);
+      }
+    }
+  }
+  return out;
+}
+
+QRegion TPlayer::RegionOf(const QPainterPath& Path, Qt::FillRule Rule) const {
+  const QRectF box = Reach();
+  QRegion region;
+  for (const QPolygonF& poly : Path.toSubpathPolygons()) {
+    const QPolygonF cut = CutToRect(poly, box);
+    if (cut.size() < 3) continue;
+    const QRegion part(cut.toPolygon(), Rule);
+    region = Rule == Qt::OddEvenFill ? region.xored(part) : region.united(part);
+  }
+  return region;
+}
+
+void TPlayer::CombineClip(const QRegion& Area, uint32_t Mode) {
+  const QRegion current = S.Clip ? *S.Clip : QRegion(Reach().toAlignedRect());
   switch (Mode) {
     case 1:
       S.Clip = current.intersected(Area);
@@ -417,7 +496,7 @@ void TPlayer::CombineClip(const QPainterPath& Area, uint32_t Mode) {
       if (S.Clip) S.Clip = current.united(Area);
       break;
     case 3:
-      S.Clip = current.united(Area).subtracted(current.intersected(Area));
+      S.Clip = current.xored(Area);
       break;
     case 4:
       S.Clip = current.subtracted(Area);
@@ -787,8 +866,8 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
     case EMR_EXCLUDECLIPRECT: {
       if (!R.Has(8, 16)) return false;
       QPainterPath rect;
-      rect.addRect(Rect32(R, 8));
-      CombineClip(Total().map(rect), Type == EMR_INTERSECTCLIPRECT ? 1 : 4);
+      rect.addPolygon(QPolygonF(Rect32(R, 8)));
+      CombineClip(RegionOf(Total().map(rect), Qt::OddEvenFill), Type == EMR_INTERSECTCLIPRECT ? 1 : 4);
       return true;
     }
     case EMR_EXTSELECTCLIPRGN: {
@@ -803,16 +882,29 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
       if (!R.Has(16, cbData) || cbData < 32) return false;
       const uint64_t count = R.U32(24);
       if (!R.Has(48, count * 16) || 32 + count * 16 > cbData) return false;
-      QPainterPath region;
-      for (uint64_t i = 0; i < count; ++i) region.addRect(Rect32(R, uint32_t(48 + i * 16)));
-      CombineClip(FToDest.map(region.simplified()), mode);
+      // The rectangles are united pairwise, so a long list costs no more
+      // than sorting it would.
+      const QRectF box = Reach();
+      std::vector<QRegion> parts;
+      parts.reserve(size_t(count));
+      for (uint64_t i = 0; i < count; ++i) {
+        const QRectF r = FToDest.mapRect(Rect32(R, uint32_t(48 + i * 16))).intersected(box);
+        if (r.isValid()) parts.emplace_back(r.toAlignedRect());
+      }
+      while (parts.size() > 1) {
+        std::vector<QRegion> next;
+        next.reserve(parts.size() / 2 + 1);
+        for (size_t i = 0; i < parts.size(); i += 2)
+          next.push_back(i + 1 < parts.size() ? parts[i].united(parts[i + 1]) : parts[i]);
+        parts.swap(next);
+      }
+      CombineClip(parts.empty() ? QRegion() : parts.front(), mode);
       return true;
     }
     case EMR_SELECTCLIPPATH:
       if (!R.Has(8, 4)) return false;
       if (FPath) {
-        FPath->setFillRule(S.FillRule);
-        CombineClip(Total().map(*FPath), R.U32(8));
+        CombineClip(RegionOf(Total().map(*FPath), S.FillRule), R.U32(8));
       }
       FPath.reset();
       FPathOpen = false;
@@ -986,6 +1078,12 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
 
 bool TEmfPicture::LoadFromFile(const QString& Path, QString* Error) {
   Clear();
+  // Opening a pipe waits for a writer and a device may never end, so only
+  // plain files are read.
+  if (QFileInfo(Path).exists() && !QFileInfo(Path).isFile()) {
+    if (Error) *Error = QStringLiteral("The file is no plain file.");
+    return false;
+  }
   QFile file(Path);
   if (!file.open(QIODevice::ReadOnly)) {
     if (Error) *Error = QStringLiteral("The file cannot be opened: %1").arg(file.errorString());

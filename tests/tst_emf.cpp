@@ -1,6 +1,8 @@
 // The EMF pages: the player on pages written here, damaged pages, finding the
 // versions and their pages, the page window's lists and preview, and printing
 // to PDF through the dialog facade.
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
@@ -523,6 +525,50 @@ class TestEmf : public QObject {
     QVERIFY(qGray(img.pixel(50, 50)) < 60);
   }
 
+  void clipsAndPensOfDamagedPagesNeverCrash() {
+    // Found by damaging pages at random: a world transform shrinks an
+    // excluded and then an intersected clip rectangle to a few billionths of
+    // a pixel, which brought down the path operations.
+    TEmfPicture found;
+    QVERIFY(found.LoadFromFile(QString::fromStdString(testsupport::TestDataDir()) + "/emf/tiny-clip-rects.emf"));
+    QImage canvas(40, 40, QImage::Format_RGB32);
+    QPainter painter(&canvas);
+    found.Draw(painter, QRectF(0, 0, 40, 40));
+    painter.end();
+
+    // Clips far beyond the page, empty ones and rotated ones still clip.
+    const QByteArray emf = TEmfWriter(100, 100)
+                               .Brush(1, kRed)
+                               .Select(1)
+                               .Select(0x80000008u)
+                               .Rec(29, {-2000000000, -2000000000, 2000000000, 50})  // exclude the upper half
+                               .Rec(30, {7, 7, 7, 7})                                // nothing left
+                               .Rec(30, {0, 0, 100, 100})
+                               .Rectangle(0, 0, 100, 100)
+                               .Rec(75, {0, 5})  // no clip again
+                               .Rec(33, {})
+                               // A quarter turn: x' = 100 - y, y' = x.
+                               .Rec(35, {0, 0x3F800000, int32_t(0xBF800000), 0, 0x42C80000, 0})
+                               .Rec(29, {0, 0, 100, 50})  // the right half of the page
+                               .Brush(2, kBlue)
+                               .Select(2)
+                               .Rectangle(0, 0, 100, 100)
+                               .Finish();
+    int skipped = -1;
+    const QImage img = Play(emf, {100, 100}, &skipped);
+    QCOMPARE(skipped, 0);
+    QVERIFY(Near(img.pixel(25, 50), Qt::blue));
+    QVERIFY(Near(img.pixel(75, 25), Qt::white));  // neither red nor blue
+    QVERIFY(Near(img.pixel(75, 75), Qt::white));
+
+    // A pen far wider than the page is stroked narrower, yet still covers it.
+    const QImage wide =
+        Play(TEmfWriter(100, 100).Pen(1, 0, 0x7FFFFFFF, kBlue).Select(1).Rec(27, {50, 50}).Rec(54, {51, 50}).Finish(),
+             {100, 100});
+    for (QPoint corner : {QPoint(0, 0), QPoint(99, 0), QPoint(0, 99), QPoint(99, 99)})
+      QVERIFY(Near(wide.pixel(corner), Qt::blue));
+  }
+
   void randomDamageNeverCrashes() {
     const QByteArray good = TEmfWriter(100, 100)
                                 .Pen(1, 0, 3, kBlue)
@@ -608,6 +654,10 @@ class TestEmf : public QObject {
     QVERIFY(QFile::link(DataHome() + "outside", dir + "out"));  // leads out of the folder
     QVERIFY(WriteFile(DataHome() + "outside/stray.emf", "x"));
     QVERIFY(QFile::link(dir + "page1.emf", dir + "zlink.emf"));
+    // Neither a pipe nor a device is a page: opening the one waits for a
+    // writer, reading the other never ends.
+    QCOMPARE(::mkfifo(QFile::encodeName(dir + "pipe.emf").constData(), 0600), 0);
+    QVERIFY(QFile::link("/dev/zero", dir + "zero.emf"));
 
     std::vector<TEmfPageEntry> pages;
     ScanEMFFiles(pages, dir, dir.size());
@@ -617,6 +667,11 @@ class TestEmf : public QObject {
     QCOMPARE(captions, (QStringList{".hidden.emf", "a/PAGE1.EMF", "b/c/deep.Emf", "B0.emf", "folder.emf/inner.emf",
                                     "page1.emf", "zlink.emf"}));
     QCOMPARE(sizes, (QList<qint64>{2, 345, 7, 1, 3, 12, 12}));
+    TEmfPicture picture;
+    QString error;
+    QVERIFY(!picture.LoadFromFile(dir + "pipe.emf", &error));
+    QVERIFY(!picture.LoadFromFile(dir + "zero.emf", &error));
+    QVERIFY(!error.isEmpty());
 
     pages.clear();
     ScanEMFFiles(pages, Preview("9.9"), 0);
