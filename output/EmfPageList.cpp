@@ -63,13 +63,14 @@ void Scan(std::vector<TEmfPageEntry>& List, const QString& Dir, qsizetype Prefix
   if (Depth > kMaxDepth) return;
   for (const QFileInfo& fi : Listing(Dir)) {
     const QString name = fi.fileName();
-    if (fi.isSymLink()) {
-      // A link is never followed into a folder; a link to a page file is a page.
-      if (fi.isDir() || !fi.exists()) continue;
-    } else if (fi.isDir()) {
+    if (!fi.isSymLink() && fi.isDir()) {
       Scan(List, Dir + name + u'/', PrefixLength, Depth + 1);
       continue;
     }
+    // A link is never followed into a folder; a link to a page file is a
+    // page. Pipes and devices are no pages: reading one could wait forever
+    // or never end.
+    if (!fi.isFile()) continue;
     if (name.size() < 4) continue;
     QString tail = name.right(4);
     for (QChar& c : tail) c = LowerAscii(c);
