@@ -288,11 +288,20 @@ int TFrmPackager::CreatePackage() {
   writer->Close();
   StepFiles();
 
-  // The ticks now show which names found at least one file.
+  // The ticks now show which names found at least one file. A stored name
+  // ticks the entry of its file name, and an entry that names the file with
+  // some of its folders ("data/sample.txt") too. Only the archive's folder
+  // separators divide it: on this system ":" may be part of a file name.
   for (int i = 0; i < clbFilenames->count(); ++i) clbFilenames->item(i)->setCheckState(Qt::Unchecked);
   for (const std::string& stored : FResultList.Items()) {
-    const int i = IndexOfEntry(NameText(BareObjectName(ReplaceAll(stored, "/", "\\"))));
-    if (i >= 0) clbFilenames->item(i)->setCheckState(Qt::Checked);
+    const std::string path = ReplaceAll(stored, "\\", "/");
+    for (size_t from = 0;;) {
+      const int i = IndexOfEntry(NameText(path.substr(from)));
+      if (i >= 0) clbFilenames->item(i)->setCheckState(Qt::Checked);
+      const size_t slash = path.find('/', from);
+      if (slash == std::string::npos) break;
+      from = slash + 1;
+    }
   }
   hourglass.reset();
 

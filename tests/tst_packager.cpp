@@ -580,6 +580,27 @@ class TestPackager : public QObject {
     QVERIFY(FForm->FilesCaption().startsWith("Done, Packaged 1 of "));
   }
 
+  void namesWithFoldersOrColonsAreTickedAfterPackaging() {
+    // "data/sample.txt" of the object file names its folder too; a file
+    // chosen here may have ":" in its name. Both went in, so both stay ticked.
+    const std::string file = LoadProject("t/a.obj");
+    Make("t/data/sample.txt", "sample");
+    Make("t/other/sample.txt", "not named by the entry");
+    Make("t/log 10:30.txt", "log");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    dialogs::QueueFileAnswer(QString::fromStdString(FRoot + "t/log 10:30.txt"));
+    FForm->btnAddClick();
+    TickOnly({"data/sample.txt", "log 10:30.txt", "head.fmt"});
+    for (int filter : {1, 0}) {
+      Package(FRoot + "t" + std::to_string(filter) + ".zip", filter);
+      QCOMPARE(FForm->FResultList.Count(), size_t(2));
+      QCOMPARE(FForm->CheckedNames(), Q({"data/sample.txt", "log 10:30.txt"}));
+      TickOnly({"data/sample.txt", "log 10:30.txt", "head.fmt"});
+    }
+    QCOMPARE(ZipNames(FRoot + "t1.zip"), Q({"data/sample.txt", "log 10:30.txt"}));
+  }
+
   void cabinetHoldsTheFilesWithBackslashes() {
     const std::string file = LoadProject("c/forms/a.obj");
     Make("c/seg/main.seg", "segment bytes");
