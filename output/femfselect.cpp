@@ -129,8 +129,6 @@ TfrmEMFSelect::TfrmEMFSelect(QWidget* Parent) : QDialog(Parent), ui(std::make_un
     connect(header, &QHeaderView::sectionClicked, this, [this, list](int Column) { SortList(list, Column); });
     list->viewport()->installEventFilter(this);
   }
-  connect(lbAvailable, &QTreeWidget::itemDoubleClicked, this, [this] { lbAvailableDblClick(); });
-  connect(lbSelected, &QTreeWidget::itemDoubleClicked, this, [this] { lbSelectedDblClick(); });
   connect(lbAvailable, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& At) { pmQSVersie->popup(lbAvailable->viewport()->mapToGlobal(At)); });
   connect(lbVersion, &QWidget::customContextMenuRequested, this,
@@ -215,6 +213,19 @@ void TfrmEMFSelect::resizeEvent(QResizeEvent* Event) {
 }
 
 bool TfrmEMFSelect::eventFilter(QObject* Watched, QEvent* Event) {
+  // A double click anywhere in a list moves its selected pages, also one in
+  // the free space below the items. The list itself does not see it, so it
+  // cannot select again what now stands under the mouse.
+  if (Event->type() == QEvent::MouseButtonDblClick && static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
+    if (Watched == lbAvailable->viewport()) {
+      lbAvailableDblClick();
+      return true;
+    }
+    if (Watched == lbSelected->viewport()) {
+      lbSelectedDblClick();
+      return true;
+    }
+  }
   if (Event->type() == QEvent::MouseButtonRelease) {
     if (Watched == lbAvailable->viewport())
       lbAvailableClick();

@@ -777,6 +777,27 @@ class TestEmf : public QObject {
     QTest::keyClick(w.lbAvailable, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(w.lbAvailable->topLevelItemCount(), 0);
     QCOMPARE(Captions(w.lbSelected), (QStringList{"A", "D", "X", "B", "C", "E"}));
+
+    // A real double click moves the item and selects the one that takes its
+    // place, not whatever now stands under the mouse.
+    auto centre = [&](int Row) { return w.lbSelected->visualItemRect(w.lbSelected->topLevelItem(Row)).center(); };
+    // A double click reaches a list as press, release, double click, release.
+    auto doubleClick = [&](QPoint At) {
+      QTest::mouseClick(w.lbSelected->viewport(), Qt::LeftButton, {}, At);
+      QTest::mouseDClick(w.lbSelected->viewport(), Qt::LeftButton, {}, At);
+      QTest::mouseRelease(w.lbSelected->viewport(), Qt::LeftButton, {}, At);
+    };
+    doubleClick(centre(1));
+    QCOMPARE(Captions(w.lbAvailable), QStringList{"D"});
+    QCOMPARE(Captions(w.lbSelected), (QStringList{"A", "X", "B", "C", "E"}));
+    QCOMPARE(SelectedRows(w.lbSelected), QList<int>{1});
+    // In the free space below the items: the click clears the selection,
+    // nothing moves, and the first item becomes selected.
+    const QPoint below(5, w.lbSelected->visualItemRect(w.lbSelected->topLevelItem(4)).bottom() + 20);
+    QVERIFY(below.y() < w.lbSelected->viewport()->height());
+    doubleClick(below);
+    QCOMPARE(w.lbSelected->topLevelItemCount(), 5);
+    QCOMPARE(SelectedRows(w.lbSelected), QList<int>{0});
   }
 
   void headersSortNamesAsTextAndSizesAsNumbers() {
