@@ -133,9 +133,9 @@ class TFrmPackager : public QDialog {
   std::unique_ptr<Ui::TFrmPackager> ui;
   QString FFilesCaption;
 
-  void SetFilesCaption(const QString& Text);
+  void SetFilesCaption(const QString& Text, bool Draw = true);
   void StepFiles();
-  void AddListEntry(const QString& Name);
+  void AddListEntries(std::vector<std::string> Names);
   int SortedPlace(const std::string& Name) const;
   int IndexOfEntry(const QString& Name) const;
   void ProcessItem(const std::string& StoredName);

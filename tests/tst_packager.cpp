@@ -262,8 +262,17 @@ class TestPackager : public QObject {
     FForm->FFileName = QString::fromStdString(FRoot + "p/a.obj");
     FForm->PrepareFileList();
     // A path of this machine is cut at "/"; a name already listed keeps one entry.
+    FForm->clbFilenames->item(0)->setCheckState(Qt::Unchecked);
+    FForm->clbFilenames->setCurrentRow(2);
+    QStringList ticked = FForm->CheckedNames();
+    const QString current = FForm->clbFilenames->currentItem()->text();
     dialogs::QueueFileAnswer(QString::fromStdString(FRoot + "other/Extra.txt\n" + FRoot + "x/MAIN.SEG"));
     FForm->btnAddClick();
+    // The names listed before keep their ticks, and the current one stays current.
+    ticked << "Extra.txt";
+    ticked.sort(Qt::CaseInsensitive);
+    QCOMPARE(FForm->CheckedNames(), ticked);
+    QCOMPARE(FForm->clbFilenames->currentItem()->text(), current);
     QVERIFY(FForm->ListNames().contains("Extra.txt"));
     QCOMPARE(FForm->ListNames().filter("main.seg", Qt::CaseInsensitive).size(), 1);
     // Unticking a group leaves the added name alone.
