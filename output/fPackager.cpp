@@ -167,7 +167,10 @@ void TFrmPackager::AddFilesToList(TNameList& List, bool State, bool Native) {
   // Reduce to bare names; a value starting with "=" is computed, not a file.
   std::vector<std::string> bare;
   for (const std::string& entry : List.Items()) {
-    std::string name = Native ? BareNativeName(entry) : BareObjectName(entry);
+    // The object file's own name is one of this system, where ":" may be
+    // part of a name.
+    const bool native = Native || (!FFileName.isEmpty() && entry == NameBytes(FFileName));
+    std::string name = native ? BareNativeName(entry) : BareObjectName(entry);
     if (name.empty() || name[0] == '=') continue;
     bare.push_back(std::move(name));
   }

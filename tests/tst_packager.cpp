@@ -313,6 +313,10 @@ class TestPackager : public QObject {
     FForm->PrepareFileList();
     QCOMPARE(FForm->ListNames(), Q({"Nothing.obj"}));
     QCOMPARE(FForm->CheckedNames(), Q({"Nothing.obj"}));
+    // Here ":" may be part of the object file's name.
+    FForm->FFileName = QString::fromStdString(FRoot + "gone/At 10:30.obj");
+    FForm->PrepareFileList();
+    QCOMPARE(FForm->ListNames(), Q({"At 10:30.obj"}));
     // A bare file name has no folder; the archive would lie in the working folder.
     FForm->FFileName = "plain.obj";
     FForm->PrepareFileList();
