@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "AppPaths.h"
+#include "MemoryTuning.h"
 #include "IconGroups.h"
 #include "MorvoObject.h"
 #include "PackagerHost.h"
@@ -73,6 +74,7 @@ void FreeAllForms() {
 }
 
 int MorvoObjReadMain(int argc, char* argv[]) {
+  TuneMemoryAllocator();
   PrepareUnattendedPlatform(argc, argv);
   QApplication app(argc, argv);
   QApplication::setApplicationName(kAppTitle);

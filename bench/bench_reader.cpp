@@ -20,6 +20,7 @@
 #include "AppPaths.h"
 #include "CodePage.h"
 #include "MorvoError.h"
+#include "MemoryTuning.h"
 #include "MorvoObject.h"
 #include "StringUtil.h"
 
@@ -257,6 +258,7 @@ void PrintSummary(const TCollectingReporter& rep) {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--fresh-read") return MeasureFreshRead(argv[2], argv[3]);
+  TuneMemoryAllocator();  // as the program does at start
   SetUpFolder();
   benchmark::Initialize(&argc, argv);
   TCollectingReporter reporter;

@@ -1,0 +1,10 @@
+#include "MemoryTuning.h"
+
+#include <malloc.h>
+
+void TuneMemoryAllocator() {
+  // Blocks below 1 GiB come from the heap; up to 256 MiB of free heap top is
+  // kept for the next load rather than returned at once.
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+}
