@@ -1,6 +1,7 @@
 #include "DialogFacadeFiles.h"
 
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <deque>
 
 namespace dialogs {
@@ -13,6 +14,14 @@ QStringList QtFilters(const QStringList& Filters) {
   return filters;
 }
 }  // namespace
+
+void FollowFilterSuffix(QFileDialog& Dialog) {
+  QObject::connect(&Dialog, &QFileDialog::filterSelected, &Dialog, [&Dialog](const QString& Filter) {
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+    const QRegularExpressionMatch match = pattern.match(Filter);
+    if (match.hasMatch()) Dialog.setDefaultSuffix(match.captured(1));
+  });
+}
 
 QString GetSaveFileNameAndFilter(QWidget* Parent, const TFileDialogRequest& Request, int& FilterIndex) {
   TFileDialogRequest request = Request;
@@ -33,7 +42,10 @@ QString GetSaveFileNameAndFilter(QWidget* Parent, const TFileDialogRequest& Requ
     dialog.setNameFilters(filters);
     if (FilterIndex >= 0 && FilterIndex < filters.size()) dialog.selectNameFilter(filters[FilterIndex]);
   }
-  if (!request.DefaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.DefaultSuffix);
+  if (!request.DefaultSuffix.isEmpty()) {
+    dialog.setDefaultSuffix(request.DefaultSuffix);
+    FollowFilterSuffix(dialog);
+  }
   if (!request.ConfirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (!request.FileName.isEmpty()) dialog.selectFile(request.FileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -612,6 +613,28 @@ class TestPackager : public QObject {
       TickOnly({"data/sample.txt", "log 10:30.txt", "head.fmt"});
     }
     QCOMPARE(ZipNames(FRoot + "t1.zip"), Q({"data/sample.txt", "log 10:30.txt"}));
+  }
+
+  void typedNameTakesTheChosenFiltersExtension() {
+    // Switched from cabinets to zips, a name typed without extension is the
+    // zip: the file that is written, and that an overwrite question must name.
+    QFileDialog dialog(nullptr, "t", QString::fromStdString(FRoot));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({"Cabinet file (*.cab)", "Zip file (*.zip)"});
+    dialog.setDefaultSuffix("cab");
+    dialogs::FollowFilterSuffix(dialog);
+    auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+    QVERIFY(types);
+    // As the user picks it.
+    types->setCurrentIndex(1);
+    emit types->activated(1);
+    emit types->textActivated(types->itemText(1));
+    QCOMPARE(dialog.defaultSuffix(), QString("zip"));
+    types->setCurrentIndex(0);
+    emit types->activated(0);
+    emit types->textActivated(types->itemText(0));
+    QCOMPARE(dialog.defaultSuffix(), QString("cab"));
   }
 
   void cabinetHoldsTheFilesWithBackslashes() {
