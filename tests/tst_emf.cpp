@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -142,6 +143,32 @@ class TEmfWriter {
     Put(b, uint32_t(Dest.width()));
     Put(b, uint32_t(Dest.height()));
     return Raw(81, b + bmi + bits);
+  }
+
+  // A bitmap of W x H pixels stored in any form (compression 1 and 2 run
+  // lengths, 4 and 5 JPEG and PNG), stretched over Dest.
+  TEmfWriter& Dib(const QRect& Dest, int W, int H, int Bpp, int Compression, const QList<QRgb>& Palette,
+                  QByteArray Bits) {
+    QByteArray bmi;
+    Put(bmi, 40);
+    Put(bmi, uint32_t(W));
+    Put(bmi, uint32_t(H));
+    Put16(bmi, 1);
+    Put16(bmi, Bpp);
+    Put(bmi, uint32_t(Compression));
+    Put(bmi, uint32_t(Bits.size()));
+    Put(bmi, 0);
+    Put(bmi, 0);
+    Put(bmi, uint32_t(Palette.size()));
+    Put(bmi, 0);
+    for (QRgb c : Palette) Put(bmi, uint32_t(qBlue(c) | qGreen(c) << 8 | qRed(c) << 16));
+    while (Bits.size() % 4) Bits.append('\0');
+    QByteArray b;
+    for (int i = 0; i < 4; ++i) Put(b, 0);
+    for (int v : {Dest.x(), Dest.y(), 0, 0, W, H, 80, int(bmi.size()), int(80 + bmi.size()), int(Bits.size()), 0,
+                  0x00CC0020, Dest.width(), Dest.height()})
+      Put(b, uint32_t(v));
+    return Raw(81, b + bmi + Bits);
   }
 
   QByteArray Finish(int Handles = 8) const {
@@ -428,6 +455,68 @@ class TestEmf : public QObject {
       QVERIFY(Near(img.pixel(25, 75), Qt::blue));
       QVERIFY(Near(img.pixel(75, 75), Qt::yellow));
     }
+  }
+
+  void playerDrawsRunLengthAndCompressedBitmaps() {
+    const QList<QRgb> palette = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 255, 0)};
+    auto bytes = [](std::initializer_list<int> B) {
+      QByteArray r;
+      for (int b : B) r.append(char(b));
+      return r;
+    };
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    QImage source(3, 2, QImage::Format_RGB32);
+    for (int x = 0; x < 3; ++x) source.setPixel(x, 0, qRgb(255, 0, 0)), source.setPixel(x, 1, qRgb(0, 0, 255));
+    QVERIFY(source.save(&png, "PNG"));
+    // Each: bottom row blue, yellow, blue (rows are stored bottom first);
+    // the top row's left and right pixels as given.
+    struct TCase {
+      QByteArray Page;
+      QColor TopLeft, TopRight;
+    };
+    const QList<TCase> cases = {
+        // a row stored as it is, then a run too long for its row
+        {TEmfWriter(90, 60)
+             .Dib({0, 0, 90, 60}, 3, 2, 8, 1, palette, bytes({0, 3, 2, 3, 2, 0, 0, 0, 255, 1, 0, 1}))
+             .Finish(),
+         Qt::green, Qt::green},
+        // 4-bit pixels; the top row's first two pixels skipped by a move to
+        // the right keep the first colour
+        {TEmfWriter(90, 60)
+             .Dib({0, 0, 90, 60}, 3, 2, 4, 2, palette, bytes({0, 3, 0x23, 0x20, 0, 0, 0, 2, 2, 0, 1, 0x30, 0, 1}))
+             .Finish(),
+         Qt::red, Qt::yellow},
+        {TEmfWriter(90, 60).Dib({0, 0, 90, 60}, 3, 2, 0, 5, {}, png.data()).Finish(), Qt::red, Qt::red},
+    };
+    for (qsizetype k = 0; k < cases.size(); ++k) {
+      int skipped = -1;
+      const QImage img = Play(cases[k].Page, {90, 60}, &skipped);
+      QCOMPARE(skipped, 0);
+      QVERIFY2(Near(img.pixel(15, 15), cases[k].TopLeft), qPrintable(QString::number(k)));
+      QVERIFY(Near(img.pixel(75, 15), cases[k].TopRight));
+      QVERIFY(Near(img.pixel(15, 45), Qt::blue));
+      QVERIFY(Near(img.pixel(45, 45), k < 2 ? QColor(Qt::yellow) : QColor(Qt::blue)));
+    }
+  }
+
+  void playerDrawsBitmapsFarBeyondOrWellBelowTheDevice() {
+    // Ten times the page: only the middle of the bitmap shows, each
+    // quarter where it belongs.
+    const QList<QList<QRgb>> rows = {{qRgb(255, 0, 0), qRgb(0, 255, 0)}, {qRgb(0, 0, 255), qRgb(255, 255, 0)}};
+    const QImage big = Play(TEmfWriter(100, 100).Bitmap(QRect(-450, -450, 1000, 1000), rows).Finish(), {100, 100});
+    QVERIFY(Near(big.pixel(25, 25), Qt::red));
+    QVERIFY(Near(big.pixel(75, 25), Qt::green));
+    QVERIFY(Near(big.pixel(25, 75), Qt::blue));
+    QVERIFY(Near(big.pixel(75, 75), Qt::yellow));
+    // Mirrored into less than a pixel between pixels, which took the painter
+    // seconds for each bitmap.
+    TEmfWriter tiny(100, 100);
+    tiny.Rec(17, {8}).Rec(9, {1000, 1000}).Rec(11, {40, -40}).Rec(12, {-1, 51});
+    for (int i = 0; i < 20; ++i) tiny.Bitmap(QRect(0, 0, 50, 50), {{qRgb(1, 2, 3)}, {qRgb(4, 5, 6)}});
+    int skipped = -1;
+    Play(tiny.Finish(), {40, 40}, &skipped);
+    QCOMPARE(skipped, 0);
   }
 
   // --- damaged pages ------------------------------------------------------
