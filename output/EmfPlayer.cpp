@@ -545,10 +545,12 @@ bool TPlayer::PlayArc(uint32_t Type, const TRecord& R) {
 }
 
 bool TPlayer::PlayText(const TRecord& R, bool Wide) {
-  if (!R.Has(0, 76)) return false;
+  if (!R.Has(0, 56)) return false;
   const uint64_t chars = R.U32(44);
   const uint32_t offString = R.U32(48);
   const uint32_t options = R.U32(52);
+  // Text written without a bounding rectangle (ETO_NO_RECT) leaves it out.
+  if (!R.Has(0, (options & 0x100) ? 60 : 76)) return false;
   if (!R.Has(offString, chars * (Wide ? 2 : 1))) return false;
   QString text(qsizetype(chars), Qt::Uninitialized);
   for (uint64_t i = 0; i < chars; ++i)
@@ -556,7 +558,7 @@ bool TPlayer::PlayText(const TRecord& R, bool Wide) {
 
   QPointF ref = (S.TextAlign & 1) ? S.Current : Pt32(R, 36);
   const QTransform t = Total();
-  if (options & 0x2) {  // ETO_OPAQUE: the rectangle takes the background colour
+  if ((options & 0x2) && !(options & 0x100)) {  // ETO_OPAQUE: the rectangle takes the background colour
     Prepare(false);
     P.fillRect(Rect32(R, 56), S.BkColor);
   }

@@ -585,6 +585,34 @@ class TestEmf : public QObject {
     QVERIFY(Near(img.pixel(25, 25), Qt::white));  // the stock white brush stayed
   }
 
+  void textWithoutItsBoundingRectangleIsDrawn() {
+    // Text written without a bounding rectangle leaves it out of the record,
+    // so its string follows 16 bytes earlier; an empty one is 60 bytes long.
+    auto noRect = [](int X, int Y, const QString& S) {
+      QByteArray b;
+      for (int i = 0; i < 4; ++i) TEmfWriter::Put(b, 0);  // bounds
+      for (int v : {1, 0, 0, X, Y, int(S.size()), 60, 0x100 | 0x2, 0}) TEmfWriter::Put(b, uint32_t(v));
+      for (QChar c : S) TEmfWriter::Put16(b, c.unicode());
+      while (b.size() % 4) b.append('\0');
+      return b;
+    };
+    int skipped = -1;
+    const QImage img = Play(TEmfWriter(100, 100)
+                                .Font(1, -40, "DejaVu Sans")
+                                .Select(1)
+                                .Rec(18, {1})
+                                .Raw(84, noRect(0, 0, ""))
+                                .Raw(84, noRect(10, 30, "MMM"))
+                                .Finish(),
+                            {100, 100}, &skipped);
+    QCOMPARE(skipped, 0);
+    int dark = 0;
+    for (int y = 30; y < 75; ++y)
+      for (int x = 0; x < 100; ++x)
+        if (qGray(img.pixel(x, y)) < 60) ++dark;
+    QVERIFY2(dark > 100, qPrintable(QString::number(dark)));
+  }
+
   void hugeOrDistortedTextIsDrawnAsOutlines() {
     // Found by damaging pages at random: a mapping that squeezes one axis a
     // millionfold and stretches the other brought down the glyph cache.
