@@ -76,11 +76,26 @@ QTreeWidgetItem* NewPageItem(const QString& Caption, qint64 Size) {
   return item;
 }
 
-QString StripFirstAmpersand(QString S) {
-  const qsizetype i = S.indexOf(u'&');
-  if (i >= 0) S.remove(i, 1);
-  return S;
+// A menu caption as the menu shows it: its accelerator mark removed and a
+// doubled mark shown once, so a version named with a "&" keeps it.
+QString StripFirstAmpersand(const QString& S) {
+  QString shown;
+  bool marked = false;
+  for (qsizetype i = 0; i < S.size(); ++i) {
+    if (S[i] == u'&' && i + 1 < S.size() && S[i + 1] == u'&') {
+      shown += u'&';
+      ++i;
+    } else if (S[i] == u'&' && !marked) {
+      marked = true;
+    } else {
+      shown += S[i];
+    }
+  }
+  return shown;
 }
+
+// The caption that shows Name as it is.
+QString MenuCaption(QString Name) { return Name.replace(u'&', QStringLiteral("&&")); }
 
 // The application's command pictures, when it has registered them: the
 // EMF print command's and the page's. The list has no arrows, so the moves
@@ -247,7 +262,7 @@ void TfrmEMFSelect::BuildVersionMenus() {
   QAction* last = nullptr;
   for (const QString& version : FindVersionFolders(UserDataFolder())) {
     for (QMenu* menu : {mnuVersion, pmQSVersie}) {
-      QAction* item = menu->addAction(version);
+      QAction* item = menu->addAction(MenuCaption(version));
       item->setCheckable(true);
       connect(item, &QAction::triggered, this, [this, item] { btnSelectClick(item); });
       last = item;

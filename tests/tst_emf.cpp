@@ -839,6 +839,19 @@ class TestEmf : public QObject {
     QCOMPARE(w.lbVersion->text(), QString("QS 2.0"));
   }
 
+  void aVersionNamedWithAmpersandsKeepsThem() {
+    QVERIFY(WriteFile(Preview("&.&") + "one.emf", TEmfWriter::Filled(kRed)));
+    QVERIFY(WriteFile(Preview("1.0") + "two.emf", TEmfWriter::Filled(kRed)));
+    TfrmEMFSelect w;
+    w.show();
+    QCOMPARE(w.cbQSVersion->itemText(0), QString("QS &.&"));
+    w.pmQSVersie->actions()[0]->trigger();
+    QCOMPARE(w.lbVersion->text(), QString("QS &.&"));
+    QCOMPARE(w.FPreviewDir, Preview("&.&"));
+    QCOMPARE(Captions(w.lbAvailable), QStringList{"one.emf"});
+    QVERIFY(w.mnuVersion->actions()[0]->isChecked() && !w.mnuVersion->actions()[1]->isChecked());
+  }
+
   void noVersionsLeavesEverythingEmpty() {
     TfrmEMFSelect w;
     w.show();
