@@ -3,6 +3,8 @@
 // text, structured binary records, random bytes). The counter "size" is the
 // cabinet's size relative to its input.
 #include <benchmark/benchmark.h>
+
+#include "support/RatioReporter.h"
 #include <unistd.h>
 
 #include <cstdio>
@@ -78,36 +80,20 @@ BENCHMARK(BM_CopyFile4MB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CabStored4MB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CabLzx4MB)->Unit(benchmark::kMillisecond);
 
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& Runs) override {
-    for (const Run& R : Runs)
-      if (R.run_type == Run::RT_Iteration && R.iterations > 0)
-        FSeconds[R.benchmark_name()] = R.real_accumulated_time / static_cast<double>(R.iterations);
-    ConsoleReporter::ReportRuns(Runs);
-  }
-  void PrintRatios() const {
-    std::printf("\nRatios against the baseline of this run:\n");
-    const auto B = FSeconds.find("BM_CopyFile4MB");
-    if (B == FSeconds.end() || B->second <= 0) return;
-    for (const char* Measured : {"BM_CabStored4MB", "BM_CabLzx4MB"}) {
-      const auto M = FSeconds.find(Measured);
-      if (M != FSeconds.end()) std::printf("  %-18s / BM_CopyFile4MB %8.2f\n", Measured, M->second / B->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> FSeconds;
-};
+void PrintRatios(const benchgen::TRatioReporter& Reporter) {
+  std::printf("\nRatios against the baseline of this run:\n");
+  for (const char* Measured : {"BM_CabStored4MB", "BM_CabLzx4MB"})
+    Reporter.PrintRatio(std::string(Measured) + " / BM_CopyFile4MB", Measured, "BM_CopyFile4MB", 35);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   Setup();
-  TRatioReporter Reporter;
+  benchgen::TRatioReporter Reporter;
   benchmark::RunSpecifiedBenchmarks(&Reporter);
-  Reporter.PrintRatios();
+  PrintRatios(Reporter);
   std::filesystem::remove_all(Fixture().Folder);
   benchmark::Shutdown();
   return 0;

@@ -13,6 +13,7 @@
 #include "ExportEngine.h"
 #include "MorvoObject.h"
 #include "support/ObjectFileGenerator.h"
+#include "support/RatioReporter.h"
 
 namespace {
 
@@ -109,46 +110,20 @@ void BM_Export(benchmark::State& state) {
 BENCHMARK(BM_Read)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_Export)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Keeps the time per iteration of every run, for the ratios.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !run.error_occurred)
-        FSeconds[Name(run)] = run.real_accumulated_time / static_cast<double>(run.iterations);
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatios() const {
-    std::printf("\nRatios of this run:\n");
-    Ratio("export of 100,000 objects / reading them (at most 2)", "BM_Export/100000", "BM_Read/100000");
-    Ratio("export of 100,000 / of 10,000 objects (at most 11)", "BM_Export/100000", "BM_Export/10000");
-  }
-
- private:
-  // The name without its "/min_time:..." part.
-  static std::string Name(const Run& run) {
-    std::string name = run.benchmark_name();
-    const size_t p = name.find("/min_time:");
-    if (p != std::string::npos) name.resize(p);
-    return name;
-  }
-  void Ratio(const char* what, const std::string& a, const std::string& b) const {
-    auto ia = FSeconds.find(a);
-    auto ib = FSeconds.find(b);
-    if (ia == FSeconds.end() || ib == FSeconds.end() || ib->second <= 0) return;
-    std::printf("  %-55s %6.2f\n", what, ia->second / ib->second);
-  }
-  std::map<std::string, double> FSeconds;
-};
+void PrintRatios(const benchgen::TRatioReporter& Reporter) {
+  std::printf("\nRatios of this run:\n");
+  Reporter.PrintRatio("export of 100,000 objects / reading them (at most 2)", "BM_Export/100000", "BM_Read/100000");
+  Reporter.PrintRatio("export of 100,000 / of 10,000 objects (at most 11)", "BM_Export/100000", "BM_Export/10000");
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   Setup();
-  TRatioReporter reporter;
+  benchgen::TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  PrintRatios(reporter);
   FreeAllObjects();
   std::filesystem::remove_all(Fixture().Folder);
   benchmark::Shutdown();

@@ -19,6 +19,7 @@
 #include "fMain.h"
 #include "fdmZIB.h"
 #include "support/ObjectFileGenerator.h"
+#include "support/RatioReporter.h"
 
 namespace {
 
@@ -101,35 +102,14 @@ BENCHMARK(BM_ReadAlone)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_OpenAndShowTree)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_SelectNode)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !run.error_occurred)
-        FSeconds[Name(run)] = run.real_accumulated_time / static_cast<double>(run.iterations);
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatios() const {
-    std::printf("\nRatios of this run:\n");
-    const auto read = FSeconds.find("BM_ReadAlone");
-    const auto open = FSeconds.find("BM_OpenAndShowTree");
-    const auto select = FSeconds.find("BM_SelectNode");
-    if (read != FSeconds.end() && open != FSeconds.end() && read->second > 0)
-      std::printf("  %-60s %6.2f\n", "open and show 100,000 objects / reading them (at most 1.5)",
-                  open->second / read->second);
-    if (select != FSeconds.end())
-      std::printf("  %-60s %6.4f\n", "selecting a node / 100 ms a person notices (far below 1)", select->second / 0.1);
-  }
-
- private:
-  static std::string Name(const Run& run) {
-    std::string name = run.benchmark_name();
-    const size_t p = name.find("/min_time:");
-    if (p != std::string::npos) name.resize(p);
-    return name;
-  }
-  std::map<std::string, double> FSeconds;
-};
+void PrintRatios(const benchgen::TRatioReporter& Reporter) {
+  std::printf("\nRatios of this run:\n");
+  Reporter.PrintRatio("open and show 100,000 objects / reading them (at most 1.5)", "BM_OpenAndShowTree",
+                      "BM_ReadAlone", 60);
+  const double select = Reporter.Seconds("BM_SelectNode");
+  if (select > 0)
+    std::printf("  %-60s %8.4f\n", "selecting a node / 100 ms a person notices (far below 1)", select / 0.1);
+}
 
 }  // namespace
 
@@ -138,9 +118,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   Setup();
-  TRatioReporter reporter;
+  benchgen::TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  PrintRatios(reporter);
   delete Fixture().Window;
   FrmMorvoReader = nullptr;
   delete dmZIB;

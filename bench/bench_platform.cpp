@@ -3,6 +3,8 @@
 // the decoders against copying the bytes, the locale sort against a byte
 // sort. The ratios at the end are what to compare between machines.
 #include <benchmark/benchmark.h>
+
+#include "support/RatioReporter.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -162,41 +164,25 @@ BENCHMARK(BM_Utf16Decode16MB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SortBytes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SortLocale)->Unit(benchmark::kMillisecond);
 
-// Keeps the time per iteration of every run, for the ratios.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-        FSeconds[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatios() const {
-    std::printf("\nRatios against the baselines of this run:\n");
-    const std::pair<const char*, const char*> pairs[] = {{"BM_ProfileReadLastKey", "BM_CfgFileBytes"},
-                                                         {"BM_RegistryReadOneValue", "BM_RegFileBytes"},
-                                                         {"BM_Decode1252_8MB", "BM_CopyBytes8MB"},
-                                                         {"BM_Utf16Decode16MB", "BM_CopyBytes16MB"},
-                                                         {"BM_SortLocale", "BM_SortBytes"}};
-    for (const auto& [measured, baseline] : pairs) {
-      const auto m = FSeconds.find(measured), b = FSeconds.find(baseline);
-      if (m == FSeconds.end() || b == FSeconds.end() || b->second <= 0) continue;
-      std::printf("  %-24s / %-18s %8.2f\n", measured, baseline, m->second / b->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> FSeconds;
-};
+void PrintRatios(const benchgen::TRatioReporter& Reporter) {
+  std::printf("\nRatios against the baselines of this run:\n");
+  const std::pair<const char*, const char*> pairs[] = {{"BM_ProfileReadLastKey", "BM_CfgFileBytes"},
+                                                       {"BM_RegistryReadOneValue", "BM_RegFileBytes"},
+                                                       {"BM_Decode1252_8MB", "BM_CopyBytes8MB"},
+                                                       {"BM_Utf16Decode16MB", "BM_CopyBytes16MB"},
+                                                       {"BM_SortLocale", "BM_SortBytes"}};
+  for (const auto& [measured, baseline] : pairs)
+    Reporter.PrintRatio(std::string(measured) + " / " + baseline, measured, baseline, 45);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   Setup();
-  TRatioReporter reporter;
+  benchgen::TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  PrintRatios(reporter);
   std::filesystem::remove_all(Fixture().folder);
   benchmark::Shutdown();
   return 0;

@@ -1,0 +1,49 @@
+#pragma once
+
+// The console reporter of every benchmark here, keeping the wall time per
+// iteration of each run so that the program can print ratios against a
+// baseline measured in the same run.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace benchgen {
+
+class TRatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& Runs) override {
+    for (const Run& R : Runs)
+      if (R.run_type == Run::RT_Iteration && R.iterations > 0 && !R.error_occurred)
+        FSeconds[Name(R)] = R.real_accumulated_time / static_cast<double>(R.iterations);
+    ConsoleReporter::ReportRuns(Runs);
+  }
+
+  // Seconds per iteration of the run named Name (without "/min_time:..."); 0 when it did not run.
+  double Seconds(const std::string& Name) const {
+    const auto it = FSeconds.find(Name);
+    return it == FSeconds.end() ? 0.0 : it->second;
+  }
+
+  // Prints "What  Measured / Baseline" when both ran.
+  void PrintRatio(const std::string& What, const std::string& Measured, const std::string& Baseline,
+                  int Width = 55) const {
+    const double m = Seconds(Measured), b = Seconds(Baseline);
+    if (m <= 0 || b <= 0) return;
+    std::printf("  %-*s %8.2f\n", Width, What.c_str(), m / b);
+  }
+
+ private:
+  static std::string Name(const Run& R) {
+    std::string name = R.benchmark_name();
+    const size_t p = name.find("/min_time:");
+    if (p != std::string::npos) name.resize(p);
+    return name;
+  }
+  std::map<std::string, double> FSeconds;
+};
+
+}  // namespace benchgen
