@@ -12,6 +12,7 @@
 #include "AppPaths.h"
 #include "ExportEngine.h"
 #include "MorvoObject.h"
+#include "MemoryTuning.h"
 #include "support/ObjectFileGenerator.h"
 #include "support/RatioReporter.h"
 
@@ -119,6 +120,7 @@ void PrintRatios(const benchgen::TRatioReporter& Reporter) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  TuneMemoryAllocator();  // as the program does at start
   benchmark::Initialize(&argc, argv);
   Setup();
   benchgen::TRatioReporter reporter;
