@@ -3,46 +3,17 @@
 // properties. During the read they report the base number, so the reader's
 // type rules see the factory's choice and nothing is cached too early.
 
-#include <sys/stat.h>
-
-#include <cstdint>
 #include <map>
 #include <utility>
 
 #include "Accessors.h"
 #include "AppPaths.h"
+#include "FileStamp.h"
 #include "MorvoObject.h"
 #include "MorvoObjectSpecialsUtil.h"
 #include "StringUtil.h"
 
 namespace {
-
-// Identity of the configuration file as it is on disk now: a rewrite changes
-// its time stamp or size, an atomic replacement its inode.
-struct TFileStamp {
-  std::string Path;
-  bool Exists = false;
-  dev_t Device = 0;
-  ino_t Inode = 0;
-  off_t Size = 0;
-  int64_t Seconds = 0;
-  int64_t Nanoseconds = 0;
-  bool operator==(const TFileStamp&) const = default;
-};
-
-TFileStamp StampOf(const std::string& Path) {
-  TFileStamp stamp;
-  stamp.Path = Path;
-  struct stat st {};
-  if (::stat(Path.c_str(), &st) != 0) return stamp;
-  stamp.Exists = true;
-  stamp.Device = st.st_dev;
-  stamp.Inode = st.st_ino;
-  stamp.Size = st.st_size;
-  stamp.Seconds = st.st_mtim.tv_sec;
-  stamp.Nanoseconds = st.st_mtim.tv_nsec;
-  return stamp;
-}
 
 // The configured name of code Code of property Id. The tree fill refines every
 // element, segment and input structure of a load, up to five comparisons

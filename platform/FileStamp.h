@@ -1,0 +1,23 @@
+#pragma once
+// Identity of a file as it is on disk now. A rewrite changes its time stamp or
+// size, an atomic replacement its inode; caches of parsed files compare stamps
+// to know when to parse again.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+struct TFileStamp {
+  std::string Path;
+  bool Exists = false;
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  off_t Size = 0;
+  int64_t Seconds = 0;
+  int64_t Nanoseconds = 0;
+  bool operator==(const TFileStamp&) const = default;
+};
+
+// The stamp of Path now; Exists is false when it cannot be looked at.
+TFileStamp StampOf(const std::string& Path);
