@@ -1,5 +1,7 @@
 // The main window's clipboard copies, recent files with the Reopen menu,
 // dropped files and the external editor.
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -13,6 +15,7 @@
 #include "Accessors.h"
 #include "DialogFacade.h"
 #include "MessagePump.h"
+#include "MorvoError.h"
 #include "MorvoObject.h"
 #include "ObjectTree.h"
 #include "ObjectTreeModel.h"
@@ -245,6 +248,26 @@ class TestCommands : public QObject {
     QCOMPARE(FWindow->mlZIBFiles->Items(), QStringList({notes, Folder() + "/gone.dcl"}));
     QCOMPARE(ReopenCaptions().front(), "&0 " + notes);
     QCOMPARE(ReopenCaptions().size(), 2);
+  }
+
+  // A pipe fails at once on every way in, as a folder does: nothing waits
+  // for a writer, nothing is said, nothing is loaded.
+  void aPipeIsRefusedAtOnce() {
+    QDir().mkpath(Folder());
+    const QString pipe = Folder() + "/pipe.dcl";
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    try {
+      FWindow->OpenObjectFile(pipe);
+      QFAIL("a pipe was read as an object file");
+    } catch (const EMorvoError& e) {
+      QVERIFY2(QByteArray(e.what()).startsWith("Cannot open file"), e.what());
+    }
+    FWindow->mlZIBFiles->Add(pipe);
+    FWindow->BuildReopenMenu();
+    FWindow->findChild<QMenu*>("mnuReopen")->actions().front()->trigger();
+    FWindow->ddDragDropDrop({pipe});
+    QVERIFY(!FWindow->FFileLoaded);
+    QVERIFY(Messages().isEmpty());
   }
 
   // --- dropped files
