@@ -1,6 +1,8 @@
 // The main window's clipboard copies, recent files with the Reopen menu,
 // dropped files and the external editor.
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -208,6 +210,32 @@ class TestCommands : public QObject {
     list.Add("/c/three.fmt");
     QCOMPARE(list.Items(), QStringList({"/c/three.fmt", "/a/one.dcl"}));
     QCOMPARE(reg.ReadString("Other"), std::string("kept"));
+    list.Add("relative.dcl");  // kept by its full path
+    QCOMPARE(list.Items().front(), QDir::currentPath() + "/relative.dcl");
+  }
+
+  // Two programs started together (a file manager's verb on two files) add
+  // their files at the same moment: neither loses the other's entries.
+  void twoProcessesAddingAtOnceLoseNoEntry() {
+    for (int round = 0; round < 10; ++round) {
+      TRegistry().DeleteKey("software\\Kelbrun\\ZIB\\MRU");
+      int go[2];
+      QCOMPARE(::pipe(go), 0);
+      pid_t children[2];
+      for (int c = 0; c < 2; ++c) {
+        children[c] = ::fork();
+        if (children[c] != 0) continue;
+        char start;
+        ::close(go[1]);
+        [[maybe_unused]] const ssize_t none = ::read(go[0], &start, 1);
+        for (int i = 0; i < 7; ++i) TRecentFiles().Add(QString("/data/p%1-%2.dcl").arg(c).arg(i));
+        ::_exit(0);
+      }
+      ::close(go[0]);
+      ::close(go[1]);  // both start now
+      for (const pid_t child : children) QCOMPARE(::waitpid(child, nullptr, 0), child);
+      QCOMPARE(TRecentFiles().Count(), 14);
+    }
   }
 
   void reopenCaptionsCarryTheKeys() {
