@@ -61,9 +61,10 @@ struct TProgramFolder {
     if (Output) *Output = p.readAllStandardOutput();
     return true;
   }
-  std::vector<std::string> WorkFiles() const {
+  std::vector<std::string> WorkFiles(const std::string& Folder = {}) const {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(Work)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(Folder.empty() ? Work : Folder))
+      names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -93,17 +94,6 @@ struct TSmallDisk {
   }
   ~TSmallDisk() {
     if (Mounted) QProcess::execute("umount", {"-l", QString::fromStdString(Path)});
-  }
-  // Fills the disk up, leaving Room bytes free.
-  void Fill(size_t Room) const {
-    const std::string spare = Path + "/spare";
-    QVERIFY(testsupport::WriteFileBytes(spare, std::string(Room, 's')));
-    FILE* filler = std::fopen((Path + "/filler").c_str(), "wb");
-    const std::string block(4096, 'f');
-    while (filler && std::fwrite(block.data(), 1, block.size(), filler) == block.size() && std::fflush(filler) == 0) {
-    }
-    if (filler) std::fclose(filler);
-    fs::remove(spare);
   }
 };
 }  // namespace
@@ -140,7 +130,7 @@ class TestExportCli : public QObject {
   }
 
   void aFullDiskKeepsTheOldExportAndIsReported_data() {
-    // Exports small enough to sit in a write buffer until the file is closed.
+    // Exports larger than the room, but small enough to sit in a write buffer until the file is closed.
     QTest::addColumn<int>("room");
     QTest::addColumn<int>("blocks");
     QTest::newRow("no room at all") << 0 << 0;
@@ -154,23 +144,22 @@ class TestExportCli : public QObject {
     if (!disk.Mounted) QSKIP("mounting a small file system needs root; the full-disk export is not tried");
     const std::string dir = disk.Path + "/";
     fs::copy_file(program.Work + "sample.obj", dir + "sample.obj");
-    // An export larger than the room left.
     std::string cfg = ReadFileBytes(program.Bin + "MorvoObject.cfg");
     for (int i = 1; i <= blocks; ++i) cfg += "PreBody" + std::to_string(i) + "=" + std::string(2000, 'p') + "\r\n";
     QVERIFY(testsupport::WriteFileBytes(program.Bin + "MorvoObject.cfg", cfg));
     const std::string old = "the export of yesterday\r\n";
     QVERIFY(testsupport::WriteFileBytes(dir + "sample.tst", old));
-    disk.Fill(static_cast<size_t>(room));
+    // Full up (the filler's write fails when the disk is), but for the room.
+    testsupport::WriteFileBytes(dir + "spare", std::string(static_cast<size_t>(room), 's'));
+    testsupport::WriteFileBytes(dir + "filler", std::string(64 << 10, 'f'));
+    fs::remove(dir + "spare");
     int exitCode = -1;
     QByteArray errors;
     QVERIFY(program.Run({"/e", QString::fromStdString(dir + "sample.obj")}, &exitCode, &errors));
     QCOMPARE(exitCode, 1);
     QVERIFY2(errors.contains("Cannot write file") && errors.contains("sample.tst"), errors.constData());
     QCOMPARE(ReadFileBytes(dir + "sample.tst"), old);
-    std::vector<std::string> left;
-    for (const auto& e : fs::directory_iterator(dir)) left.push_back(e.path().filename().string());
-    std::sort(left.begin(), left.end());
-    QCOMPARE(left, (std::vector<std::string>{"filler", "sample.obj", "sample.tst"}));
+    QCOMPARE(program.WorkFiles(dir), (std::vector<std::string>{"filler", "sample.obj", "sample.tst"}));
   }
 
   void anEarlierExportIsReplaced() {
@@ -213,8 +202,7 @@ class TestExportCli : public QObject {
   }
 
   void aHeadlessPackagingPrintsItsResult() {
-    TProgramFolder program;
-    WriteRegString("PackShowResult", "-1");
+    TProgramFolder program;  // "Show results" is on unless stored off
     int exitCode = -1;
     QByteArray errors, output;
     QVERIFY(program.Run({"/p", QString::fromStdString(program.Work + "sample.obj")}, &exitCode, &errors, &output));
