@@ -170,9 +170,9 @@ void QuietenSessionNotices() {
 bool RunUnattendedCommand(const QStringList& Args, int* ExitStatus) {
   if (Args.size() < 2) return false;
   const QString command = LowerAscii(Args[1]);
-  int status = 0;
+  if (ExitStatus) *ExitStatus = 0;
   if (command == "/e" || command == "/p") {
-    status = command == "/e" ? RunExport(Args) : RunPackage(Args);
+    const int status = command == "/e" ? RunExport(Args) : RunPackage(Args);
     if (ExitStatus) *ExitStatus = status;
     return true;
   }
