@@ -4,13 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <exception>
 
 #include "IconGroups.h"
 #include "Registry.h"
 #include "StringUtil.h"
+#include "WholeFile.h"
 
 namespace {
 
@@ -109,13 +109,11 @@ std::string ConfigHome() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString();
 }
 
+// A desktop file that cannot be written whole keeps its old content.
 bool WriteWhole(const std::string& Path, const std::string& Bytes) {
-  const QString path = QString::fromStdString(Path);
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write(Bytes.data(), static_cast<qint64>(Bytes.size()));
-  return file.commit();
+  QDir().mkpath(QFileInfo(QString::fromStdString(Path)).absolutePath());
+  std::string reason;
+  return WriteFileAtomically(Path, Bytes, reason);
 }
 
 std::string ReadWhole(const std::string& Path) {

@@ -89,15 +89,17 @@ int MorvoObjReadMain(int argc, char* argv[]) {
 
   const QStringList args = QCoreApplication::arguments();
   if (args.size() > 1) {
-    if (RunUnattendedCommand(args)) {
+    int status = 0;
+    if (RunUnattendedCommand(args, &status)) {
       FreeAllForms();
       delete dmZIB;
-      return 0;
+      return status;
     }
     FrmWait->ShowWait();
     bool ok = true;
     try {
-      ok = FrmMorvoReader->OpenObjectFile(args.at(1));
+      // A full path, as the recent files keep it.
+      ok = FrmMorvoReader->OpenObjectFile(args.at(1).isEmpty() ? args.at(1) : QFileInfo(args.at(1)).absoluteFilePath());
     } catch (...) {
       // The file stays not loaded; the empty main window shows that.
     }

@@ -1,10 +1,13 @@
 #include "PackagerHost.h"
 
 #include <QCoreApplication>
+#include <cstdio>
 
+#include "DialogFacade.h"
 #include "DialogFacadeFiles.h"
 #include "DlgPos.h"
 #include "MessageBox.h"
+#include "UnattendedCommands.h"
 #include "fAbout.h"
 #include "fMain.h"
 #include "fPackager.h"
@@ -23,9 +26,14 @@ void ConnectPackagerHost() {
   host.ProgramVersionLabel = []() { return FrmAbout && FrmAbout->laProgVer ? FrmAbout->laProgVer->text() : QString(); };
   host.AppTitle = []() { return QCoreApplication::applicationName(); };
   host.ShowMessage = [](const QString& Text, const QString& Caption) {
+    // Without a screen the result of a "/p" run goes where a script reads it.
+    if (dialogs::NonInteractive()) {
+      std::fputs(QString(Text).replace("\r\n", "\n").toLocal8Bit().append('\n').constData(), stdout);
+      std::fflush(stdout);
+    }
     ShowMessageBoxW(Text.toStdString(), Caption.toStdString(), 0);
   };
-  host.ShowError = [](const QString& Message) { ShowApplicationError(Message.toStdString()); };
+  host.ShowError = [](const QString& Message) { ReportCommandError(Message.toStdString()); };
   host.GetSaveFileName = [](QWidget* Parent, const QString& Title, const QStringList& Filters, int& FilterIndex,
                             const QString& FileName, const QString& DefaultSuffix) {
     dialogs::TFileDialogRequest request;

@@ -1,21 +1,19 @@
 #include "RecentFiles.h"
 
+#include <QFileInfo>
 #include <exception>
 
 #include "Registry.h"
 
 namespace {
 std::string ValueName(int i) { return "File" + std::to_string(i + 1); }
-}  // namespace
 
-QStringList TRecentFiles::Items() const {
+QStringList ItemsOf(const TRegistry& Reg) {
   QStringList items;
-  TRegistry reg;
-  if (!reg.OpenKey(FKey, false)) return items;
-  for (int i = 0; i < kCapacity; ++i) {
+  for (int i = 0; i < TRecentFiles::kCapacity; ++i) {
     std::string path;
     try {
-      path = reg.ReadString(ValueName(i));
+      path = Reg.ReadString(ValueName(i));
     } catch (const std::exception&) {
       continue;  // a value someone stored with another type is no file name
     }
@@ -25,22 +23,34 @@ QStringList TRecentFiles::Items() const {
   }
   return items;
 }
+}  // namespace
+
+QStringList TRecentFiles::Items() const {
+  TRegistry reg;
+  if (!reg.OpenKey(FKey, false)) return {};
+  return ItemsOf(reg);
+}
 
 void TRecentFiles::Add(const QString& FileName) {
   if (FileName.isEmpty()) return;
-  QStringList items = Items();
-  items.removeAll(FileName);
-  items.prepend(FileName);
-  while (items.size() > kCapacity) items.removeLast();
+  // A relative name would lead elsewhere once the working folder changes.
+  const QString path = QFileInfo(FileName).absoluteFilePath();
   TRegistry reg;
-  if (!reg.OpenKey(FKey, true)) return;
   try {
-    for (int i = 0; i < kCapacity; ++i) {
-      if (i < items.size())
-        reg.WriteString(ValueName(i), items[i].toStdString());
-      else if (reg.ValueExists(ValueName(i)))
-        reg.DeleteValue(ValueName(i));
-    }
+    // One locked read-modify-write: two programs started together (a file
+    // manager's verb on several files) both keep their entry.
+    reg.UpdateKey(FKey, [&] {
+      QStringList items = ItemsOf(reg);
+      items.removeAll(path);
+      items.prepend(path);
+      while (items.size() > kCapacity) items.removeLast();
+      for (int i = 0; i < kCapacity; ++i) {
+        if (i < items.size())
+          reg.WriteString(ValueName(i), items[i].toStdString());
+        else if (reg.ValueExists(ValueName(i)))
+          reg.DeleteValue(ValueName(i));
+      }
+    });
   } catch (const std::exception&) {
     // A store that cannot be written keeps its old list; opening the file
     // that was being added must not fail for it.

@@ -14,8 +14,10 @@ class TRecentFiles {
   QStringList Items() const;
   int Count() const { return static_cast<int>(Items().size()); }
   // Puts FileName first (removing an older entry of the same name) and drops
-  // entries beyond the capacity. Names compare exactly: this file system
-  // tells letter cases apart. A store that cannot be written keeps its list.
+  // entries beyond the capacity, in one locked update of the store. A relative
+  // name is made full against the working folder. Names compare exactly: this
+  // file system tells letter cases apart. A store that cannot be written
+  // keeps its list.
   void Add(const QString& FileName);
   const std::string& Key() const { return FKey; }
 

@@ -1,10 +1,13 @@
 // The command-line switches that run one job without the main window.
 #include "UnattendedCommands.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <cstdio>
 
 #include "Accessors.h"
 #include "CodePage.h"
@@ -13,6 +16,7 @@
 #include "MessageBox.h"
 #include "MorvoError.h"
 #include "MorvoObjRead.h"
+#include "WholeFile.h"
 #include "fConfig.h"
 #include "fMain.h"
 #include "fPackager.h"
@@ -28,18 +32,62 @@ QString LowerAscii(const QString& S) {
   return r;
 }
 
-// "/e": the default export of the file of argument 2, written beside it.
-void RunExport(const QStringList& Args) {
-  if (FrmWait) FrmWait->ShowWait();
+std::string Sentence(std::string Text) {
+  if (!Text.empty() && Text.back() != '.') Text += '.';
+  return Text;
+}
+
+void ReportOnErrorOutput(const std::string& Message) {
+  std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), Sentence(Message).c_str());
+}
+
+// The object file of "/e" and "/p" as a full path: the recent files and the
+// export's name must not depend on the working folder.
+QString FileArgument(const QStringList& Args) {
+  const QString file = Args.value(2);
+  return file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
+}
+
+// Opens the object file of a command; a failure of the open is not passed
+// on, the command goes on with nothing loaded. Returns why nothing was
+// loaded, empty when the file loaded; Readable tells whether the file can be
+// read at all (a file that is no object file can, a pipe or folder cannot).
+std::string OpenCommandFile(const QString& File, bool& Readable) {
+  std::string failure;
   try {
-    // A file that cannot be read is simply not loaded; the export then writes nothing.
-    if (FrmMorvoReader) FrmMorvoReader->OpenObjectFile(Args.value(2));
+    if (FrmMorvoReader) FrmMorvoReader->OpenObjectFile(File);
+  } catch (const std::exception& e) {
+    failure = e.what();
   } catch (...) {
+    failure = "Cannot open file \"" + QFile::encodeName(File).toStdString() + "\".";
   }
-  if (FrmMorvoReader) FrmMorvoReader->DoOutputExport();
+  Readable = FrmMorvoReader && FrmMorvoReader->FFileLoaded;
+  if (Readable) return {};
+  if (File.isEmpty()) return "No object file was given.";
+  // The open passes over a missing file or a folder without a word.
+  const std::string path = QFile::encodeName(File).toStdString();
+  std::string reason;
+  const int fd = OpenRegularFileForReading(path, &reason);
+  Readable = fd >= 0;
+  if (Readable) ::close(fd);
+  if (!failure.empty()) return failure;
+  return Readable ? "\"" + path + "\" is no object file." : "Cannot open file \"" + path + "\". " + reason;
+}
+
+// "/e": the default export of the file of argument 2, written beside it.
+// Status 0 when the export was written.
+int RunExport(const QStringList& Args) {
+  if (FrmWait) FrmWait->ShowWait();
+  bool readable = false;
+  const std::string failure = OpenCommandFile(FileArgument(Args), readable);
+  bool written = false;
+  // A failing export reports itself.
+  if (FrmMorvoReader) FrmMorvoReader->DoOutputExport(&written);
+  if (!failure.empty()) ReportOnErrorOutput(Sentence(failure) + " Nothing was exported.");
   if (FrmWait) FrmWait->close();
   FreeAllForms();
   QApplication::beep();
+  return written ? 0 : 1;
 }
 
 // "/c": the configuration window alone; it sees the switch itself and
@@ -75,37 +123,57 @@ void RunFirst() {
 
 // "/p": the file of argument 2 packaged with the stored settings, the
 // archive beside it; the packaging runs whether the file loaded or not.
-void RunPackage(const QStringList& Args) {
+// Status 0 when the archive was written.
+int RunPackage(const QStringList& Args) {
   if (FrmWait) FrmWait->ShowWait();
-  try {
-    if (FrmMorvoReader) FrmMorvoReader->OpenObjectFile(Args.value(2));
-  } catch (...) {
-  }
+  // Any file can be packaged, an object file or not, but not one that
+  // cannot be read.
+  bool readable = false;
+  const std::string failure = OpenCommandFile(FileArgument(Args), readable);
+  if (!readable) ReportOnErrorOutput(failure);
+  bool written = false;
   if (FrmPackager) {
     try {
       FrmPackager->FFileName = Args.value(2);
       FrmPackager->PrepareFileList();
-      FrmPackager->CreatePackage();
+      written = FrmPackager->CreatePackage() >= 0;
     } catch (const std::exception& e) {
       // Nobody else reports it before the program ends.
-      ShowApplicationError(e.what());
+      ReportCommandError(e.what());
     }
   }
   if (FrmWait) FrmWait->close();
   FreeAllForms();
   QApplication::beep();
+  return written && readable ? 0 : 1;
 }
 }  // namespace
 
-bool RunUnattendedCommand(const QStringList& Args) {
+void ReportCommandError(const std::string& Message) {
+  // Without a screen the box is seen by no one; a script reads the error output.
+  if (dialogs::NonInteractive()) ReportOnErrorOutput(Message);
+  ShowApplicationError(Message);
+}
+
+namespace {
+QtMessageHandler gOtherNotices = nullptr;
+void DropSessionNotices(QtMsgType Type, const QMessageLogContext& Context, const QString& Message) {
+  if (Type == QtWarningMsg && Message.startsWith(QLatin1String("QStandardPaths: "))) return;
+  if (gOtherNotices) gOtherNotices(Type, Context, Message);
+}
+}  // namespace
+
+void QuietenSessionNotices() {
+  if (!gOtherNotices) gOtherNotices = qInstallMessageHandler(DropSessionNotices);
+}
+
+bool RunUnattendedCommand(const QStringList& Args, int* ExitStatus) {
   if (Args.size() < 2) return false;
   const QString command = LowerAscii(Args[1]);
-  if (command == "/e") {
-    RunExport(Args);
-    return true;
-  }
-  if (command == "/p") {
-    RunPackage(Args);
+  if (ExitStatus) *ExitStatus = 0;
+  if (command == "/e" || command == "/p") {
+    const int status = command == "/e" ? RunExport(Args) : RunPackage(Args);
+    if (ExitStatus) *ExitStatus = status;
     return true;
   }
   if (command == "/v") {

@@ -2,11 +2,22 @@
 
 #include <QStringList>
 #include <cstdlib>
+#include <string>
 
 // The command-line switches that run without the main window ("/e", ...).
 // Returns true when Args[1] is such a switch and it was carried out; the
-// program then ends.
-bool RunUnattendedCommand(const QStringList& Args);
+// program then ends with *ExitStatus: for "/e" and "/p" 0 when the export or
+// the archive was written, 1 when nothing was written because of an error
+// (the reason is on the error output); 0 for the others.
+bool RunUnattendedCommand(const QStringList& Args, int* ExitStatus = nullptr);
+
+// Reports a failure of an unattended job: on the error output when there is
+// no screen to show it, and in the application's error box.
+void ReportCommandError(const std::string& Message);
+
+// Qt's notices about the session (no XDG_RUNTIME_DIR, say) are no messages
+// of this program; the error output of "/e" and "/p" carries only its own.
+void QuietenSessionNotices();
 
 // A switch that runs its job without any window of its own ("/e", "/p", in
 // any case) needs no screen: started where there is no display at all, as
@@ -18,6 +29,7 @@ inline void PrepareUnattendedPlatform(int argc, char** argv) {
   const char* sw = argv[1];
   const bool unattended = sw[0] == '/' && (sw[1] == 'e' || sw[1] == 'E' || sw[1] == 'p' || sw[1] == 'P') && sw[2] == 0;
   if (!unattended) return;
+  QuietenSessionNotices();
   auto set = [](const char* name) {
     const char* value = std::getenv(name);
     return value && *value;

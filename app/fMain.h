@@ -106,11 +106,12 @@ class TFrmMorvoReader : public QMainWindow {
   // --- export (fMainExport.cpp)
   void OutputClick(QObject* Sender);
   // Writes the default export beside the loaded object file; returns its
-  // name (empty when no file is loaded), whatever became of the export.
-  QString DoOutputExport();
+  // name (empty when no file is loaded), whatever became of the export;
+  // *Written tells whether the file was written.
+  QString DoOutputExport(bool* Written = nullptr);
   // Builds and writes the export ExportName of the tree as shown; reports a
-  // failure in a message box and never raises.
-  void SaveCurrentViewToFile(const QString& FileName, const QString& ExportName);
+  // failure in a message box and never raises. True when the file was written.
+  bool SaveCurrentViewToFile(const QString& FileName, const QString& ExportName);
 
   // State shared with the other windows and commands.
   QString FHideChildrenOf;

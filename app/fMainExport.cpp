@@ -86,10 +86,10 @@ bool gExportRunning = false;
 
 }  // namespace
 
-void TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QString& ExportName) {
+bool TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QString& ExportName) {
   // The disabled commands keep a second export out; this keeps out one that
   // would come some other way while the walk pumps messages.
-  if (gExportRunning) return;
+  if (gExportRunning) return false;
   gExportRunning = true;
   TExportResult result;
   {
@@ -114,6 +114,7 @@ void TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QStri
     SetPanelText(3, FCurrentView);
   }
   gExportRunning = false;
+  return result.Outcome == TExportOutcome::Written;
 }
 
 void TFrmMorvoReader::OutputClick(QObject* Sender) {
@@ -149,11 +150,13 @@ void TFrmMorvoReader::OutputClick(QObject* Sender) {
   SaveCurrentViewToFile(chosen, exportName);
 }
 
-QString TFrmMorvoReader::DoOutputExport() {
+QString TFrmMorvoReader::DoOutputExport(bool* Written) {
   QString fileName;
+  if (Written) *Written = false;
   if (!FFileLoaded) return fileName;
   fileName = PathText(ExportFileName(PathBytes(FLoadedFileName), SystemText(FDefaultExport)));
   if (FrmWait) FrmWait->SetWaitText("Exporting Please Wait.");
-  SaveCurrentViewToFile(fileName, FDefaultExport);
+  const bool written = SaveCurrentViewToFile(fileName, FDefaultExport);
+  if (Written) *Written = written;
   return fileName;
 }

@@ -1,5 +1,6 @@
 #include "fWait.h"
 
+#include <QGuiApplication>
 #include <QShowEvent>
 
 #include "DlgPos.h"
@@ -7,10 +8,16 @@
 
 TFrmWait* FrmWait = nullptr;
 
+namespace {
+bool Offscreen() { return QGuiApplication::platformName() == QLatin1String("offscreen"); }
+}  // namespace
+
 TFrmWait::TFrmWait(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TFrmWait>()) {
   ui->setupUi(this);
   setObjectName("FrmWait");
-  setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  // Tool windows are raised whenever they show; the offscreen platform of the
+  // unattended commands has nothing to raise them over and only warns.
+  setWindowFlags((Offscreen() ? Qt::Dialog : Qt::Tool) | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setModal(false);
   setWindowOpacity(125.0 / 255.0);
   laWait = ui->laWait;
@@ -39,7 +46,7 @@ void TFrmWait::showEvent(QShowEvent* Event) {
 
 void TFrmWait::ShowWait() {
   show();
-  raise();
+  if (!Offscreen()) raise();
   repaint();
 }
 

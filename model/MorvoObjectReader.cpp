@@ -18,6 +18,7 @@
 #include "MorvoObject.h"
 #include "StringUtil.h"
 #include "TextCompare.h"
+#include "WholeFile.h"
 
 // The decoding steps and the passes of the read; declared here because only
 // the reader and its tests use them.
@@ -36,12 +37,20 @@ const char* const kDefaultCodePage = "windows-1252";
   throw EMorvoError("Cannot open file \"" + FileName + "\". " + std::strerror(err));
 }
 
+// A pipe, socket or device fails at once, as a folder does: its open could
+// wait for a writer and its read never end.
+int OpenForReading(const std::string& FileName) {
+  std::string reason;
+  const int fd = OpenRegularFileForReading(FileName, &reason);
+  if (fd < 0) throw EMorvoError("Cannot open file \"" + FileName + "\". " + reason);
+  return fd;
+}
+
 // Reads the whole file. A folder or anything else that cannot be read as a
 // file fails like a file that cannot be opened; sizes are not trusted, the
 // bytes are read until the end.
 std::string ReadWholeFile(const std::string& FileName) {
-  const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) ThrowOpenError(FileName, errno);
+  const int fd = OpenForReading(FileName);
   struct stat st {};
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
@@ -244,8 +253,7 @@ void LinkAllObjects(TLinkedNames& linked) {
 }  // namespace
 
 bool IsUnicodeFile(const std::string& FileName) {
-  const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) ThrowOpenError(FileName, errno);
+  const int fd = OpenForReading(FileName);
   unsigned char bom[2] = {0, 0};
   ssize_t got;
   do {

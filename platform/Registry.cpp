@@ -12,12 +12,15 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <unordered_map>
 
 #include "CodePage.h"
+#include "FileStamp.h"
 #include "MorvoError.h"
 #include "TextCompare.h"
+#include "WholeFile.h"
 
 // The store file is the .reg text of the registry editor: a header line,
 // then "[ROOT\key\path]" sections holding "name"="text", @="text" for the
@@ -444,10 +447,10 @@ bool MakeFolders(const std::string& folder) {
 }
 
 // Reads the whole file; a missing file is an empty store, any other failure
-// (permissions, a folder of that name) is not.
+// (permissions, a folder, pipe or device of that name) is not.
 bool ReadStoreFile(const std::string& path, std::string& out) {
   out.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenRegularFileForReading(path);
   if (fd < 0) return errno == ENOENT;
   char buf[65536];
   bool ok = true;
@@ -460,39 +463,6 @@ bool ReadStoreFile(const std::string& path, std::string& out) {
   }
   ::close(fd);
   return ok;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-void SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-// The new content goes to a temporary file beside the store, reaches the
-// disk, and only then replaces the store: a crash leaves the old file or the
-// new one, never half of either.
-bool WriteAtomically(const std::string& path, const std::string& text) {
-  std::string temp = path + ".tmp-XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-  if (::close(fd) != 0 || !ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  SyncFolder(FolderOf(path));
-  return true;
 }
 
 // Temporary files of writers that died before their rename; called with the
@@ -557,11 +527,40 @@ class TStoreLock {
   int FFd = -1;
 };
 
-bool LoadStore(TRegRoot root, TStore& store) {
+// The store as last parsed, per root, with the stamp of the file it came
+// from. Every read still looks at the file, but parses it again only when
+// another write replaced or changed it: a large store made each setting
+// read cost a parse of the whole file.
+struct TParsedStore {
+  TFileStamp stamp;
+  std::shared_ptr<const TStore> store;
+};
+std::mutex gParsedMutex;
+TParsedStore gParsed[2];
+
+TParsedStore& ParsedOf(TRegRoot root) { return gParsed[root == TRegRoot::ClassesRoot ? 1 : 0]; }
+
+void KeepParsed(TRegRoot root, const TFileStamp& stamp, std::shared_ptr<const TStore> store) {
+  if (!stamp.Exists) return;
+  const std::lock_guard<std::mutex> hold(gParsedMutex);
+  ParsedOf(root) = TParsedStore{stamp, std::move(store)};
+}
+
+// The store now; null when it cannot be read. The stamp is taken before the
+// read, so a change during the read only costs one more parse later.
+std::shared_ptr<const TStore> LoadStore(TRegRoot root) {
+  const std::string file = TRegistry::StoreFileName(root);
+  const TFileStamp stamp = StampOf(file);
+  if (stamp.Exists) {
+    const std::lock_guard<std::mutex> hold(gParsedMutex);
+    const TParsedStore& parsed = ParsedOf(root);
+    if (parsed.store && parsed.stamp == stamp) return parsed.store;
+  }
   std::string text;
-  if (!ReadStoreFile(TRegistry::StoreFileName(root), text)) return false;
-  store = ParseStore(std::move(text), root);
-  return true;
+  if (!ReadStoreFile(file, text)) return nullptr;
+  auto store = std::make_shared<const TStore>(ParseStore(std::move(text), root));
+  KeepParsed(root, stamp, store);
+  return store;
 }
 
 }  // namespace
@@ -570,9 +569,13 @@ struct TRegistry::Impl {
   TRegRoot root = TRegRoot::CurrentUser;
   bool open = false;
   std::string path;
-  TStore snapshot;
+  std::shared_ptr<const TStore> snapshot;
+  // While UpdateKey runs: the locked store that reads and writes work on.
+  TStore* editing = nullptr;
+  bool edited = false;
 
-  const TRegKey* Current() const { return open ? snapshot.Find(path) : nullptr; }
+  const TStore* Store() const { return editing ? editing : snapshot.get(); }
+  const TRegKey* Current() const { return open && Store() ? Store()->Find(path) : nullptr; }
   const TRegValue* Value(const std::string& name) const {
     const TRegKey* key = Current();
     return key ? key->Find(name) : nullptr;
@@ -582,14 +585,20 @@ struct TRegistry::Impl {
   // the result when change() reports a change. False when the store cannot
   // be read or written.
   template <class F>
-  bool Modify(F&& change) {
+  bool Modify(F&& change, const std::function<bool(const TStore&)>& keeps = {}) {
     const std::string file = StoreFileName(root);
     if (!MakeFolders(FolderOf(file))) return false;
     TStoreLock lock(file);
     if (!lock.Locked()) return false;
     RemoveStaleTemps(file);
-    TStore store;
-    if (!LoadStore(root, store)) return false;
+    const std::shared_ptr<const TStore> loaded = LoadStore(root);
+    if (!loaded) return false;
+    // A change that would change nothing copies no store.
+    if (keeps && keeps(*loaded)) {
+      snapshot = loaded;
+      return true;
+    }
+    TStore store = *loaded;
     if (change(store)) {
       std::string aside;
       bool moved = false;
@@ -597,7 +606,8 @@ struct TRegistry::Impl {
         aside = SetAside(file, moved);
         if (aside.empty()) return false;
       }
-      if (!WriteAtomically(file, SerializeStore(store, root))) {
+      std::string reason;
+      if (!WriteFileAtomically(file, SerializeStore(store, root), reason, 0600)) {
         // The damaged store is still in place (or comes back): nothing was lost.
         if (moved)
           ::rename(aside.c_str(), file.c_str());
@@ -607,25 +617,44 @@ struct TRegistry::Impl {
       }
       if (!aside.empty()) qWarning("The settings file %s was damaged; it is kept as %s", file.c_str(), aside.c_str());
       store.damaged = false;
+      snapshot = std::make_shared<const TStore>(std::move(store));
+      // Written under the lock: the file now is this store.
+      KeepParsed(root, StampOf(file), snapshot);
+    } else {
+      snapshot = loaded;
     }
-    snapshot = std::move(store);
+    return true;
+  }
+
+  // A change inside UpdateKey goes to its locked store; any other is a
+  // read-modify-write of its own.
+  template <class F>
+  bool Apply(F&& change, const std::function<bool(const TStore&)>& keeps = {}) {
+    if (!editing) return Modify(change, keeps);
+    if (change(*editing)) edited = true;
     return true;
   }
 
   void Put(const std::string& name, TRegDataType type, const std::string& data) {
-    const bool ok = open && Modify([&](TStore& s) {
-                      TRegKey& key = s.Ensure(path);
-                      if (TRegValue* v = key.Find(name)) {
-                        if (v->type == type && v->data == data) return false;
-                        v->type = type;
-                        v->data = data;
-                        v->tag.clear();
-                        return true;
-                      }
-                      key.values.push_back(TRegValue{name, type, data, {}});
-                      return true;
-                    });
-    if (!ok) throw EMorvoError("Failed to set data for '" + name + "'");
+    // A value that is already so costs no copy of the store.
+    const auto holds = [&](const TStore& s) {
+      const TRegKey* key = s.Find(path);
+      const TRegValue* v = key ? key->Find(name) : nullptr;
+      return v && v->type == type && v->data == data;
+    };
+    const auto set = [&](TStore& s) {
+      if (holds(s)) return false;
+      TRegKey& key = s.Ensure(path);
+      if (TRegValue* v = key.Find(name)) {
+        v->type = type;
+        v->data = data;
+        v->tag.clear();
+      } else {
+        key.values.push_back(TRegValue{name, type, data, {}});
+      }
+      return true;
+    };
+    if (!open || !Apply(set, holds)) throw EMorvoError("Failed to set data for '" + name + "'");
   }
 };
 
@@ -633,12 +662,12 @@ TRegistry::TRegistry(TRegRoot root) : FImpl(std::make_unique<Impl>()) { FImpl->r
 TRegistry::~TRegistry() = default;
 
 bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
+  if (FImpl->editing) return false;
   CloseKey();
   const auto path = NormalizePath(key);
   if (!path) return false;
-  TStore store;
-  const bool readable = LoadStore(FImpl->root, store);
-  if (readable && (path->empty() || store.Find(*path))) {
+  std::shared_ptr<const TStore> store = LoadStore(FImpl->root);
+  if (store && (path->empty() || store->Find(*path))) {
     FImpl->snapshot = std::move(store);
   } else {
     if (!canCreate) return false;
@@ -654,10 +683,40 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
   return true;
 }
 
+bool TRegistry::UpdateKey(const std::string& key, const std::function<void()>& Change) {
+  if (FImpl->editing) return false;
+  CloseKey();
+  const auto path = NormalizePath(key);
+  if (!path) return false;
+  FImpl->open = true;
+  FImpl->path = *path;
+  struct TEditing {
+    Impl& impl;
+    ~TEditing() { impl.editing = nullptr; }
+  };
+  bool ok = false;
+  try {
+    ok = FImpl->Modify([&](TStore& s) {
+      TEditing editing{*FImpl};
+      bool created = false;
+      s.Ensure(*path, &created);
+      FImpl->editing = &s;
+      FImpl->edited = created;
+      Change();
+      return FImpl->edited;
+    });
+  } catch (...) {
+    CloseKey();
+    throw;
+  }
+  if (!ok) CloseKey();
+  return ok;
+}
+
 void TRegistry::CloseKey() {
   FImpl->open = false;
   FImpl->path.clear();
-  FImpl->snapshot = TStore();
+  FImpl->snapshot.reset();
 }
 
 const std::string& TRegistry::CurrentPath() const { return FImpl->path; }
@@ -666,8 +725,8 @@ bool TRegistry::KeyExists(const std::string& key) {
   const auto path = NormalizePath(key);
   if (!path) return false;
   if (path->empty()) return true;
-  TStore store;
-  return LoadStore(FImpl->root, store) && store.Find(*path) != nullptr;
+  const std::shared_ptr<const TStore> store = LoadStore(FImpl->root);
+  return store && store->Find(*path) != nullptr;
 }
 
 bool TRegistry::ValueExists(const std::string& name) const { return FImpl->Value(name) != nullptr; }
@@ -704,7 +763,7 @@ void TRegistry::WriteBinaryData(const std::string& name, const std::string& byte
 bool TRegistry::DeleteValue(const std::string& name) {
   if (!FImpl->open) return false;
   bool existed = false;
-  const bool ok = FImpl->Modify([&](TStore& s) {
+  const bool ok = FImpl->Apply([&](TStore& s) {
     const auto it = s.keys.find(TreeKey(FImpl->path));
     if (it == s.keys.end()) return false;
     auto& values = it->second.values;
@@ -721,6 +780,7 @@ bool TRegistry::DeleteValue(const std::string& name) {
 }
 
 bool TRegistry::DeleteKey(const std::string& key) {
+  if (FImpl->editing) return false;  // the store is locked by UpdateKey
   const auto path = NormalizePath(key);
   if (!path || path->empty()) return false;
   bool existed = false;
@@ -752,9 +812,10 @@ std::vector<std::string> TRegistry::GetValueNames() const {
 
 std::vector<std::string> TRegistry::GetKeyNames() const {
   std::vector<std::string> names;
-  if (!FImpl->open) return names;
+  if (!FImpl->open || !FImpl->Store()) return names;
   const std::string prefix = FImpl->path.empty() ? std::string() : TreeKey(FImpl->path) + '\x01';
-  for (auto it = FImpl->snapshot.keys.lower_bound(prefix); it != FImpl->snapshot.keys.end(); ++it) {
+  const auto& keys = FImpl->Store()->keys;
+  for (auto it = keys.lower_bound(prefix); it != keys.end(); ++it) {
     if (it->first.compare(0, prefix.size(), prefix) != 0) break;
     if (it->first.size() == prefix.size() || it->first.find('\x01', prefix.size()) != std::string::npos) continue;
     const std::string& stored = it->second.path;

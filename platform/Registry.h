@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,10 +9,12 @@
 // holding named string or binary values and an unnamed default value ("").
 // Key names match without regard to case and keep the case they were created
 // with. Each root lives in one human-readable file under
-// $XDG_CONFIG_HOME/Kelbrun/ZIB/, read afresh at every OpenKey and written
+// $XDG_CONFIG_HOME/Kelbrun/ZIB/, looked at afresh at every OpenKey (parsed
+// again only when the file changed since its last parse) and written
 // atomically (temporary file, then rename) at every change, so two processes
-// writing one after the other lose neither's values and a crash never leaves
-// half a file. A damaged file is read as far as it goes and set aside under
+// writing one after the other lose neither's values and a failed write or a
+// crash never leaves half a file. A store file that is no regular file (a
+// pipe, a device) reads as an unreadable one. A damaged file is read as far as it goes and set aside under
 // another name, never silently overwritten. The file is the registry
 // editor's .reg text in UTF-8; quoted texts write \xHH for a byte that is a
 // control character or not UTF-8, so every value comes back byte for byte.
@@ -32,6 +35,14 @@ class TRegistry {
   bool OpenKey(const std::string& key, bool canCreate);
   bool OpenKeyReadOnly(const std::string& key) { return OpenKey(key, false); }
   void CloseKey();
+  // Opens key (creating it) and runs Change with the store locked: what
+  // Change reads is the store as it is now, and what it writes goes to the
+  // file in one write when it returns, so no other writer comes in between
+  // (a list read, changed and written back loses no one else's entry).
+  // Change may only read, write and delete values of this key. False when
+  // the store cannot be read or written; an exception from Change leaves the
+  // store as it was and passes on.
+  bool UpdateKey(const std::string& key, const std::function<void()>& Change);
   const std::string& CurrentPath() const;
 
   bool KeyExists(const std::string& key);

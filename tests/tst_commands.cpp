@@ -1,5 +1,9 @@
 // The main window's clipboard copies, recent files with the Reopen menu,
 // dropped files and the external editor.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -13,6 +17,7 @@
 #include "Accessors.h"
 #include "DialogFacade.h"
 #include "MessagePump.h"
+#include "MorvoError.h"
 #include "MorvoObject.h"
 #include "ObjectTree.h"
 #include "ObjectTreeModel.h"
@@ -207,6 +212,29 @@ class TestCommands : public QObject {
     QCOMPARE(reg.ReadString("Other"), std::string("kept"));
   }
 
+  // Two programs started together (a file manager's verb on two files) add
+  // their files at the same moment: neither loses the other's entries.
+  void twoProcessesAddingAtOnceLoseNoEntry() {
+    for (int round = 0; round < 10; ++round) {
+      TRegistry().DeleteKey("software\\Kelbrun\\ZIB\\MRU");
+      int go[2];
+      QCOMPARE(::pipe(go), 0);
+      pid_t children[2];
+      for (int c = 0; c < 2; ++c) {
+        if ((children[c] = ::fork()) != 0) continue;
+        ::close(go[1]);
+        char start;
+        [[maybe_unused]] const ssize_t none = ::read(go[0], &start, 1);  // ends when the parent closes
+        for (int i = 0; i < 7; ++i) TRecentFiles().Add(QString("/data/p%1-%2.dcl").arg(c).arg(i));
+        ::_exit(0);
+      }
+      ::close(go[0]);
+      ::close(go[1]);  // both start now
+      for (const pid_t child : children) QCOMPARE(::waitpid(child, nullptr, 0), child);
+      QCOMPARE(TRecentFiles().Count(), 14);
+    }
+  }
+
   void reopenCaptionsCarryTheKeys() {
     for (int i = 12; i >= 1; --i) FWindow->mlZIBFiles->Add(QString("/data/f%1.dcl").arg(i));
     FWindow->BuildReopenMenu();
@@ -245,6 +273,17 @@ class TestCommands : public QObject {
     QCOMPARE(FWindow->mlZIBFiles->Items(), QStringList({notes, Folder() + "/gone.dcl"}));
     QCOMPARE(ReopenCaptions().front(), "&0 " + notes);
     QCOMPARE(ReopenCaptions().size(), 2);
+  }
+
+  // A pipe fails at once, as a folder does, from the Reopen menu too: nothing waits for a writer.
+  void aPipeIsRefusedAtOnce() {
+    const QString pipe = FHome.path() + "/pipe.dcl";
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QVERIFY_THROWS_EXCEPTION(EMorvoError, FWindow->OpenObjectFile(pipe));
+    FWindow->mlZIBFiles->Add(pipe);
+    FWindow->BuildReopenMenu();
+    FWindow->findChild<QMenu*>("mnuReopen")->actions().front()->trigger();
+    QVERIFY(!FWindow->FFileLoaded && Messages().isEmpty());
   }
 
   // --- dropped files

@@ -1,5 +1,8 @@
 // The command-line export "/e": the built program, run headless, writes the
 // default export beside the object file and ends without showing a window.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -10,6 +13,7 @@
 #include "AppPaths.h"
 #include "MorvoObjRead.h"
 #include "MorvoObject.h"
+#include "RecentFiles.h"
 #include "TestSupport.h"
 #include "UnattendedCommands.h"
 #include "fMain.h"
@@ -38,10 +42,12 @@ struct TProgramFolder {
     fs::copy_file(testsupport::TestDataDir() + "/export/sample.obj", Work + "sample.obj");
   }
   // Runs the program; false when it did not end by itself.
-  bool Run(const QStringList& Args, int* ExitCode = nullptr, QByteArray* ErrorOutput = nullptr) {
+  bool Run(const QStringList& Args, int* ExitCode = nullptr, QByteArray* ErrorOutput = nullptr,
+           QByteArray* Output = nullptr) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.remove("XDG_RUNTIME_DIR");  // as in a script started without a session
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(QString::fromStdString(Work));
     p.start(QString::fromStdString(Bin + "morvo-reader"), Args);
@@ -52,11 +58,13 @@ struct TProgramFolder {
     }
     if (ExitCode) *ExitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     if (ErrorOutput) *ErrorOutput = p.readAllStandardError();
+    if (Output) *Output = p.readAllStandardOutput();
     return true;
   }
-  std::vector<std::string> WorkFiles() const {
+  std::vector<std::string> WorkFiles(const std::string& Folder = {}) const {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(Work)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(Folder.empty() ? Work : Folder))
+      names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -73,6 +81,21 @@ class TShowWatch : public QObject {
 };
 
 std::string Expected() { return ReadFileBytes(testsupport::TestDataDir() + "/export/sample-semantic.tst.expected"); }
+
+// A small file system of its own, mounted only where the test may (as root,
+// as CI runs it) and unmounted when the test ends.
+struct TSmallDisk {
+  std::string Path;
+  bool Mounted = false;
+  explicit TSmallDisk(const std::string& Where) : Path(Where) {
+    fs::create_directories(Where);
+    Mounted = ::geteuid() == 0 && QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs",
+                                                              QString::fromStdString(Where)}) == 0;
+  }
+  ~TSmallDisk() {
+    if (Mounted) QProcess::execute("umount", {"-l", QString::fromStdString(Path)});
+  }
+};
 }  // namespace
 
 class TestExportCli : public QObject {
@@ -85,18 +108,58 @@ class TestExportCli : public QObject {
 
   void theSwitchWritesTheDefaultExportBesideTheFile_data() {
     QTest::addColumn<QString>("sw");
-    QTest::newRow("/e") << "/e";
-    QTest::newRow("/E as the file manager passes it") << "/E";
+    QTest::addColumn<bool>("relative");
+    QTest::newRow("/e") << "/e" << false;
+    QTest::newRow("/E as the file manager passes it") << "/E" << false;
+    QTest::newRow("a name relative to the working folder") << "/e" << true;
   }
   void theSwitchWritesTheDefaultExportBesideTheFile() {
     QFETCH(QString, sw);
+    QFETCH(bool, relative);
     TProgramFolder program;
     int exitCode = -1;
+    QByteArray errors;
     // Ending by itself shows that the message loop never waited on a window.
-    QVERIFY(program.Run({sw, QString::fromStdString(program.Work + "sample.obj")}, &exitCode));
+    QVERIFY(program.Run({sw, QString::fromStdString(relative ? "sample.obj" : program.Work + "sample.obj")}, &exitCode,
+                        &errors));
     QCOMPARE(exitCode, 0);
+    QVERIFY2(errors.isEmpty(), errors.constData());
     QCOMPARE(QByteArray::fromStdString(ReadFileBytes(program.Work + "sample.tst")),
              QByteArray::fromStdString(Expected()));
+    QCOMPARE(TRecentFiles().Items().value(0), QString::fromStdString(program.Work + "sample.obj"));
+  }
+
+  void aFullDiskKeepsTheOldExportAndIsReported_data() {
+    // Exports larger than the room, but small enough to sit in a write buffer until the file is closed.
+    QTest::addColumn<int>("room");
+    QTest::addColumn<int>("blocks");
+    QTest::newRow("no room at all") << 0 << 0;
+    QTest::newRow("room for a part") << 8192 << 6;
+  }
+  void aFullDiskKeepsTheOldExportAndIsReported() {
+    QFETCH(int, room);
+    QFETCH(int, blocks);
+    TProgramFolder program;
+    TSmallDisk disk(program.Work + "disk");
+    if (!disk.Mounted) QSKIP("mounting a small file system needs root; the full-disk export is not tried");
+    const std::string dir = disk.Path + "/";
+    fs::copy_file(program.Work + "sample.obj", dir + "sample.obj");
+    std::string cfg = ReadFileBytes(program.Bin + "MorvoObject.cfg");
+    for (int i = 1; i <= blocks; ++i) cfg += "PreBody" + std::to_string(i) + "=" + std::string(2000, 'p') + "\r\n";
+    QVERIFY(testsupport::WriteFileBytes(program.Bin + "MorvoObject.cfg", cfg));
+    const std::string old = "the export of yesterday\r\n";
+    QVERIFY(testsupport::WriteFileBytes(dir + "sample.tst", old));
+    // Full up (the filler's write fails when the disk is), but for the room.
+    testsupport::WriteFileBytes(dir + "spare", std::string(static_cast<size_t>(room), 's'));
+    testsupport::WriteFileBytes(dir + "filler", std::string(64 << 10, 'f'));
+    fs::remove(dir + "spare");
+    int exitCode = -1;
+    QByteArray errors;
+    QVERIFY(program.Run({"/e", QString::fromStdString(dir + "sample.obj")}, &exitCode, &errors));
+    QCOMPARE(exitCode, 1);
+    QVERIFY2(errors.contains("Cannot write file") && errors.contains("sample.tst"), errors.constData());
+    QCOMPARE(ReadFileBytes(dir + "sample.tst"), old);
+    QCOMPARE(program.WorkFiles(dir), (std::vector<std::string>{"filler", "sample.obj", "sample.tst"}));
   }
 
   void anEarlierExportIsReplaced() {
@@ -108,23 +171,44 @@ class TestExportCli : public QObject {
              QByteArray::fromStdString(Expected()));
   }
 
+  // Each ends at once with status 1 and its reason on the error output; a
+  // pipe never blocks the open, a device is never read without end.
   void nothingIsWrittenWithoutAnObjectFile_data() {
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<bool>("plainText");
-    QTest::newRow("no file argument") << QStringList{"/e"} << false;
-    QTest::newRow("a file that does not exist") << QStringList{"/e", "missing.obj"} << false;
-    QTest::newRow("a file that is no object file") << QStringList{"/e", "notes.txt"} << true;
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("no file argument") << QStringList{"/e"} << QByteArray("No object file was given");
+    QTest::newRow("a file that does not exist") << QStringList{"/e", "missing.obj"} << QByteArray("No such file");
+    QTest::newRow("a file that is no object file") << QStringList{"/e", "notes.txt"} << QByteArray("is no object file");
+    QTest::newRow("a folder") << QStringList{"/e", "folder.obj"} << QByteArray("Is a directory");
+    QTest::newRow("a pipe") << QStringList{"/e", "pipe.obj"} << QByteArray("Not a regular file");
+    QTest::newRow("a device") << QStringList{"/e", "/dev/zero"} << QByteArray("Not a regular file");
+    QTest::newRow("/p, a pipe") << QStringList{"/p", "pipe.obj"} << QByteArray("Not a regular file");
+    QTest::newRow("/p, a file that does not exist") << QStringList{"/p", "missing.obj"} << QByteArray("No such file");
   }
   void nothingIsWrittenWithoutAnObjectFile() {
     QFETCH(QStringList, args);
-    QFETCH(bool, plainText);
+    QFETCH(QByteArray, reason);
     TProgramFolder program;
-    if (plainText) QVERIFY(testsupport::WriteFileBytes(program.Work + "notes.txt", "just some text\r\nno marker\r\n"));
+    QVERIFY(testsupport::WriteFileBytes(program.Work + "notes.txt", "just some text\r\nno marker\r\n"));
+    fs::create_directories(program.Work + "folder.obj");
+    QCOMPARE(::mkfifo((program.Work + "pipe.obj").c_str(), 0600), 0);
     const std::vector<std::string> before = program.WorkFiles();
     int exitCode = -1;
-    QVERIFY(program.Run(args, &exitCode));
-    QCOMPARE(exitCode, 0);
+    QByteArray errors;
+    QVERIFY(program.Run(args, &exitCode, &errors));
+    QCOMPARE(exitCode, 1);
+    QVERIFY2(errors.startsWith("Morvo Object Reader: ") && errors.contains(reason), errors.constData());
     QCOMPARE(program.WorkFiles(), before);
+  }
+
+  void aHeadlessPackagingPrintsItsResult() {
+    TProgramFolder program;  // "Show results" is on unless stored off
+    int exitCode = -1;
+    QByteArray errors, output;
+    QVERIFY(program.Run({"/p", QString::fromStdString(program.Work + "sample.obj")}, &exitCode, &errors, &output));
+    QCOMPARE(exitCode, 0);
+    QVERIFY2(errors.isEmpty(), errors.constData());
+    QVERIFY2(output.startsWith("These files were added/replaced in the package :\nsample.obj\n"), output.constData());
   }
 
   void aFileThatIsNoObjectFileGoesToTheEditorAndIsNotExported() {
@@ -142,7 +226,7 @@ class TestExportCli : public QObject {
     WriteRegString("OpenNonQSFiles", "0");
     WriteRegString("ExternalEditor", "");
     QVERIFY(ended);
-    QCOMPARE(exitCode, 0);
+    QCOMPARE(exitCode, 1);
     // The editor runs on its own, unwaited for.
     QTRY_VERIFY_WITH_TIMEOUT(fs::exists(marker), 10000);
     QCOMPARE(QString::fromStdString(ReadFileBytes(marker)), QString::fromStdString(program.Work + "notes.txt"));
@@ -159,7 +243,7 @@ class TestExportCli : public QObject {
     QByteArray errors;
     int exitCode = -1;
     QVERIFY(program.Run({"/e", QString::fromStdString(program.Work + "sample.obj")}, &exitCode, &errors));
-    QCOMPARE(exitCode, 0);
+    QCOMPARE(exitCode, 1);
     QVERIFY(!fs::exists(program.Work + "sample.tst"));
     QVERIFY2(errors.contains("'%d'"), errors.constData());
   }

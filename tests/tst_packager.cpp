@@ -790,7 +790,7 @@ class TestPackager : public QObject {
 
   // Runs a copy of the program beside the test's definition files, which it
   // takes for its own; false when it did not end by itself.
-  bool RunProgram(const QStringList& Args) {
+  bool RunProgram(const QStringList& Args, int ExitStatus = 0) {
     const std::string bin = FRoot + "bin/";
     if (!fs::exists(bin)) {
       fs::create_directories(bin);
@@ -810,7 +810,7 @@ class TestPackager : public QObject {
       p.waitForFinished();
       return false;
     }
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == ExitStatus;
   }
 
   void commandLineWritesTheArchiveBesideTheFile() {
@@ -839,8 +839,8 @@ class TestPackager : public QObject {
   void commandLineWithoutAFileEndsWithoutAnArchive() {
     // The packaging runs all the same and fails on the missing folder; the
     // program reports it (nobody answers here) and ends.
-    QVERIFY(RunProgram({"/p", QString::fromStdString(FRoot + "nowhere/Gone.obj")}));
-    QVERIFY(RunProgram({"/p"}));
+    QVERIFY(RunProgram({"/p", QString::fromStdString(FRoot + "nowhere/Gone.obj")}, 1));
+    QVERIFY(RunProgram({"/p"}, 1));
     QCOMPARE(std::distance(fs::directory_iterator(FRoot), fs::directory_iterator()), 1);  // bin/ alone
   }
 };

@@ -1,5 +1,6 @@
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -215,6 +216,26 @@ class TestPlatformRegistry : public QObject {
     TRegistry other;
     QVERIFY(!other.OpenKey(kKey, true));
     QVERIFY(!other.OpenKey(kKey, false));
+  }
+
+  // A pipe or a device where the store should be reads as a store that
+  // cannot be read: no key, no value, nothing created; nothing waits on it.
+  void aStoreThatIsNoRegularFileReadsAsUnreadable_data() {
+    QTest::addColumn<bool>("pipe");
+    QTest::newRow("a pipe") << true;
+    QTest::newRow("a device") << false;
+  }
+  void aStoreThatIsNoRegularFileReadsAsUnreadable() {
+    QFETCH(bool, pipe);
+    QVERIFY(QDir().mkpath(QString::fromStdString(TRegistry::StoreFolder())));
+    const std::string file = StoreFile();
+    QCOMPARE(pipe ? ::mkfifo(file.c_str(), 0600) : ::symlink("/dev/zero", file.c_str()), 0);
+    QCOMPARE(ReadOne("Any"), std::string("<no key>"));
+    TRegistry reg;
+    QVERIFY(!reg.OpenKey(kKey, true));
+    struct stat st {};
+    QCOMPARE(::lstat(file.c_str(), &st), 0);
+    QVERIFY(pipe ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode));
   }
 
   void twoWritersInTurnLoseNothing() {

@@ -1,29 +1,17 @@
 // Writing the export file: whole, through a temporary file in the target
-// folder that replaces the target only when everything was written, so a
-// failure at any point leaves an existing file as it was.
+// folder that replaces the target only when everything was written and
+// synced, so a failure at any point (a full disk included) leaves an
+// existing file as it was.
 #include <sys/stat.h>
-
-#include <QFile>
-#include <QSaveFile>
 
 #include "ExportEngine.h"
 #include "MorvoError.h"
-
-namespace {
-QString NativePath(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
-}  // namespace
+#include "WholeFile.h"
 
 void WriteFileWhole(const std::string& FileName, const std::string& Bytes) {
-  const QString path = NativePath(FileName);
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly))
-    throw EMorvoError("Cannot create file \"" + FileName + "\". " + file.errorString().toStdString());
-  if (file.write(Bytes.data(), static_cast<qint64>(Bytes.size())) != static_cast<qint64>(Bytes.size())) {
-    const std::string reason = file.errorString().toStdString();
-    file.cancelWriting();
+  std::string reason;
+  if (!WriteFileAtomically(FileName, Bytes, reason))
     throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
-  }
-  if (!file.commit()) throw EMorvoError("Cannot write file \"" + FileName + "\". " + file.errorString().toStdString());
 }
 
 // One file under two names too: a link or a second path to the same file.
