@@ -1,6 +1,8 @@
 // Message boxes, the dialog facade, stored window positions, the link label
 // and the about, credits and wait windows.
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,6 +19,7 @@
 #include "fAbout.h"
 #include "fCredits.h"
 #include "fWait.h"
+#include "femfselect.h"
 
 namespace {
 
@@ -420,6 +423,20 @@ class TestSmallWindows : public QObject {
     about.ltMailZIB->Click();
     about.krWebZIB->Click();
     QCOMPARE(FOpened, QStringList({"mailto:" + TFrmAbout::kMailAddress, "http://" + TFrmAbout::kWebPage}));
+  }
+
+  void emfWindowMenuPictures() {
+    TfrmEMFSelect window;
+    const std::pair<QAction*, int> items[] = {{window.mnuVersion->menuAction(), 33},
+                                              {window.mnuPrintfiles, 28},
+                                              {window.oright1, 31},
+                                              {window.oLeft1, 32},
+                                              {window.mnuSelectAll, 34}};
+    for (const auto& [action, index] : items) {
+      const QIcon expected(QString(":/icons/gui/%1.svg").arg(index));
+      QVERIFY2(!expected.isNull() && !action->icon().isNull(), qPrintable(action->text()));
+      QCOMPARE(action->icon().pixmap(16).toImage(), expected.pixmap(16).toImage());
+    }
   }
 
   void creditsReturnToTheOpenAboutWindow() {
