@@ -612,6 +612,14 @@ class TstMainWindow : public QObject {
     QVERIFY(FWin->FHideObjects.isEmpty());
   }
 
+  void aViewNamedWithALeadingAcceleratorShowsWithoutIt() {
+    UseConfig("[Settings]\r\nViews=&Design\r\n");
+    NewWindow();
+    QVERIFY(FWin->OpenObjectFile(CopyFixture("tree.dcl")));
+    QCOMPARE(FWin->FCurrentView, QString("Design"));
+    QCOMPARE(FWin->PanelText(3), QString("Design"));
+  }
+
   void noViewsLeaveTheCurrentViewEmpty() {
     UseConfig("[Settings]\r\nOutPuts=Html\r\n");
     NewWindow();
