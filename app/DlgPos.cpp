@@ -93,9 +93,9 @@ class TFrameRestore : public QObject {
     FTimer.start();
   }
   // The frame comes with the window manager's answer to the mapping, which
-  // no widget event announces reliably; a few seconds are the limit.
+  // no widget event announces reliably; on a busy desktop it may take seconds.
   void Poll() {
-    if (!FWindow || FSince.elapsed() > 3000) return Finish();
+    if (!FWindow || FSince.elapsed() > 10000) return Finish();
     // Asked before the window manager has taken the window in, the frame
     // would be remembered as none.
     if (!FWindow->windowHandle() || !FWindow->windowHandle()->isExposed()) return;
