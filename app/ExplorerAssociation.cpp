@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <exception>
 
+#include "DesktopEntries.h"
 #include "IconGroups.h"
 #include "Registry.h"
 #include "StringUtil.h"
@@ -85,6 +86,15 @@ std::string ExecLine(const std::string& Program, const std::string& Switch) {
   std::string line = ExecArgument(Program);
   if (!Switch.empty()) line += " " + Switch;
   return DesktopValue(line + " %f");
+}
+
+// A terminal editor runs inside the desktop's terminal emulator, else
+// nothing would show.
+std::string EditExecLine(const std::string& EditorPath) {
+  std::string line;
+  for (const QString& part : EditorCommandLine(QString::fromStdString(EditorPath)))
+    line += ExecArgument(part.toStdString()) + " ";
+  return DesktopValue(line + "%f");
 }
 
 std::string XmlText(const std::string& S) {
@@ -226,7 +236,7 @@ std::string DesktopEntryText(const TAssociationChoice& Choice) {
       {"Open", "Open in ZIB", ExecLine(Choice.ExePath, ""), true},
       {"Export", "ZIB Export", ExecLine(Choice.ExePath, "/E"), Choice.Export},
       {"Package", "ZIB Package", ExecLine(Choice.ExePath, "/P"), Choice.Package},
-      {"Edit", "Edit in Textedit", ExecLine(Choice.EditorPath, ""), Choice.Edit && !Choice.EditorPath.empty()},
+      {"Edit", "Edit in Textedit", EditExecLine(Choice.EditorPath), Choice.Edit && !Choice.EditorPath.empty()},
   };
   std::string mimeTypes;
   for (const TMorvoExtension& e : kMorvoExtensions) mimeTypes += MimeTypeOf(e.Ext) + ";";

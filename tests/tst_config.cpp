@@ -17,6 +17,7 @@
 
 #include "Accessors.h"
 #include "AppPaths.h"
+#include "DesktopEntries.h"
 #include "DialogFacade.h"
 #include "DlgPos.h"
 #include "ExplorerAssociation.h"
@@ -691,6 +692,26 @@ class TestConfig : public QObject {
     FakeProgram(FTools + "/kate");
     WriteText(FHome.path() + "/config/mimeapps.list", "[Default Applications]\ntext/plain=morvo-reader.desktop;\n");
     QCOMPARE(QString::fromStdString(ProposedEditor()), FTools + "/kate");
+
+    // Nor an editor that shows nothing without a terminal, nor a launcher that hands the file back.
+    for (const QString& entry : {"Exec=\"" + mine + "\" %f\nTerminal=true\n", QString("Exec=xdg-open %u\n")}) {
+      FakeProgram(FTools + "/xdg-open");
+      WriteText(FHome.path() + "/data/applications/myedit.desktop", "[Desktop Entry]\n" + entry);
+      WriteText(FHome.path() + "/config/mimeapps.list", "[Default Applications]\ntext/plain=myedit.desktop;\n");
+      QCOMPARE(QString::fromStdString(ProposedEditor()), FTools + "/kate");
+    }
+    // Such an editor, stored all the same, runs inside the desktop's terminal emulator.
+    WriteText(FHome.path() + "/data/applications/myedit.desktop",
+              "[Desktop Entry]\nExec=\"" + mine + "\" %f\nTerminal=true\n");
+    QVERIFY(QFile::remove(FHome.path() + "/data/applications/morvo-reader.desktop"));  // it started mine in a window
+    QCOMPARE(EditorCommandLine(mine), QStringList{mine});                              // no emulator installed
+    const QString terminal = FakeProgram(FTools + "/x-terminal-emulator");
+    QCOMPARE(EditorCommandLine(mine), QStringList({terminal, "-e", mine}));
+    QCOMPARE(EditorCommandLine(FTools + "/kate"), QStringList{FTools + "/kate"});
+    TAssociationChoice choice;
+    choice.Edit = true;
+    choice.EditorPath = mine.toStdString();
+    QVERIFY(QString::fromStdString(DesktopEntryText(choice)).contains("Exec=" + terminal + " -e \"" + mine + "\" %f"));
 
     // A stored editor that does not exist is replaced by the proposal in the window.
     WriteRegString("ExternalEditor", (FHome.path() + "/gone").toStdString());
