@@ -155,6 +155,48 @@ void RunIfPresent(const QString& Tool, const QStringList& Args) {
   if (process.waitForStarted(5000)) process.waitForFinished(20000);
 }
 
+// Removes Folder and each folder above it, up to the data folder, while they are empty.
+void RemoveEmptyFolders(QDir Folder) {
+  const QString root = QDir::cleanPath(QString::fromStdString(DataHome())) + "/";
+  while (Folder.exists() && QDir::cleanPath(Folder.absolutePath()).startsWith(root) &&
+         Folder.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+    const QString name = Folder.dirName();
+    if (!Folder.cdUp() || !Folder.rmdir(name)) break;
+  }
+}
+
+// A file written here goes with the folders it leaves empty.
+void RemoveWithEmptyFolders(const std::string& Path) {
+  const QString path = QString::fromStdString(Path);
+  QFile::remove(path);
+  RemoveEmptyFolders(QFileInfo(path).absoluteDir());
+}
+
+// The caches are rebuilt from what is left; where nothing is left they were
+// built only for this program's files and go as well.
+void RefreshDesktopCaches() {
+  const QString data = QString::fromStdString(DataHome());
+  const QDir mime(data + "/mime");
+  if (mime.exists() && QDir(mime.filePath("packages")).isEmpty()) {
+    static const char* const kGenerated[] = {"aliases",   "generic-icons", "globs",      "globs2",
+                                             "icons",     "magic",         "mime.cache", "subclasses",
+                                             "treemagic", "types",         "version",    "XMLnamespaces"};
+    for (const char* name : kGenerated) QFile::remove(mime.filePath(name));
+    for (const TMorvoExtension& e : kMorvoExtensions)
+      RemoveWithEmptyFolders(mime.filePath(QString::fromStdString(MimeTypeOf(e.Ext)) + ".xml").toStdString());
+    RemoveEmptyFolders(QDir(mime.filePath("packages")));
+    RemoveEmptyFolders(mime);
+  } else if (mime.exists()) {
+    RunIfPresent("update-mime-database", {mime.path()});
+  }
+  const QDir apps(data + "/applications");
+  if (!apps.exists()) return;
+  if (apps.entryList({"*.desktop"}, QDir::Files).isEmpty())
+    RemoveWithEmptyFolders(apps.filePath("mimeinfo.cache").toStdString());
+  else
+    RunIfPresent("update-desktop-database", {apps.path()});
+}
+
 }  // namespace
 
 std::string ProgIdOf(const std::string& Ext) { return "Morvo" + UpperAscii(Ext) + "File"; }
@@ -298,10 +340,25 @@ std::string UpdatedMimeAppsList(const std::string& Current, bool Connect) {
   // puts it in front, so it becomes the default without dropping the others.
   std::string section;
   std::vector<std::string> kept;
+  // Where the current section's header stands in kept, and whether our
+  // entries were all it held: such a section goes with them.
+  size_t header = std::string::npos;
+  bool heldOurs = false;
+  auto dropSectionLeftEmpty = [&] {
+    if (Connect || header == std::string::npos || !heldOurs) return;
+    for (size_t i = header + 1; i < kept.size(); ++i)
+      if (!Trim(kept[i]).empty()) return;
+    // With the blank line that set it apart, as connecting wrote it.
+    const size_t from = header > 0 && Trim(kept[header - 1]).empty() ? header - 1 : header;
+    kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(from), kept.end());
+  };
   for (const std::string& raw : lines) {
     const std::string line = Trim(raw);
     if (StartsWith(line, "[")) {
+      dropSectionLeftEmpty();
       section = line;
+      header = kept.size();
+      heldOurs = false;
       kept.push_back(raw);
       continue;
     }
@@ -311,6 +368,7 @@ std::string UpdatedMimeAppsList(const std::string& Current, bool Connect) {
       const std::string key = Trim(line.substr(0, eq));
       for (const TMorvoExtension& e : kMorvoExtensions) ours = ours || key == MimeTypeOf(e.Ext);
       if (ours) {
+        heldOurs = true;
         std::string rest;
         std::string value = line.substr(eq + 1);
         size_t start = 0;
@@ -327,6 +385,7 @@ std::string UpdatedMimeAppsList(const std::string& Current, bool Connect) {
     }
     kept.push_back(raw);
   }
+  dropSectionLeftEmpty();
 
   if (Connect) {
     for (const char* wanted : kSections) {
@@ -376,15 +435,19 @@ void MirrorDesktopAssociation(const TAssociationChoice& Choice) {
       WriteWhole(DesktopEntryPath(), DesktopEntryText(Choice));
       if (updated != current) WriteWhole(listPath, updated);
     } else {
-      QFile::remove(QString::fromStdString(MimePackagePath()));
-      QFile::remove(QString::fromStdString(DesktopEntryPath()));
-      for (const TMorvoExtension& e : kMorvoExtensions) QFile::remove(QString::fromStdString(MimeIconPath(e.Ext)));
-      QFile::remove(QString::fromStdString(AppIconPath()));
-      if (updated != current && !current.empty()) WriteWhole(listPath, updated);
+      RemoveWithEmptyFolders(MimePackagePath());
+      RemoveWithEmptyFolders(DesktopEntryPath());
+      for (const TMorvoExtension& e : kMorvoExtensions) RemoveWithEmptyFolders(MimeIconPath(e.Ext));
+      RemoveWithEmptyFolders(AppIconPath());
+      // A list that held nothing but our defaults was written by us.
+      if (updated != current && !current.empty()) {
+        if (Trim(updated).empty())
+          QFile::remove(QString::fromStdString(listPath));
+        else
+          WriteWhole(listPath, updated);
+      }
     }
-    const QString data = QString::fromStdString(DataHome());
-    RunIfPresent("update-mime-database", {data + "/mime"});
-    RunIfPresent("update-desktop-database", {data + "/applications"});
+    RefreshDesktopCaches();
   } catch (const std::exception&) {
     // The classes root holds the association; the desktop copy is best effort.
   }

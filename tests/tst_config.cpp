@@ -633,6 +633,39 @@ class TestConfig : public QObject {
     QVERIFY(after.contains("application/x-morvo-seg=other.desktop;\n"));
   }
 
+  void removingTheAssociationLeavesNothingBehind_data() {
+    QTest::addColumn<QString>("list");
+    QTest::newRow("no list before") << QString();
+    QTest::newRow("the user's list") << QString("[Default Applications]\ntext/plain=myedit.desktop\n");
+  }
+  void removingTheAssociationLeavesNothingBehind() {
+    QFETCH(QString, list);
+    const QString home = FHome.path() + "/removal";
+    QDir(home).removeRecursively();
+    QDir().mkpath(home + "/config");
+    qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
+    // The desktop's cache tools as well, where the machine has them.
+    for (const char* tool : {"update-mime-database", "update-desktop-database"})
+      if (const QString real = QStandardPaths::findExecutable(tool, {"/usr/bin"}); !real.isEmpty())
+        QFile::link(real, FTools + "/" + tool);
+    if (!list.isEmpty()) WriteText(home + "/config/mimeapps.list", list);
+    TAssociationChoice choice;
+    choice.Connect = choice.Edit = true;
+    choice.EditorPath = "/usr/bin/ed";
+    MirrorDesktopAssociation(choice);
+    QVERIFY(QFile::exists(QString::fromStdString(DesktopEntryPath())));
+    choice.Connect = false;
+    MirrorDesktopAssociation(choice);
+    qputenv("XDG_DATA_HOME", (FHome.path() + "/data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (FHome.path() + "/config").toUtf8());
+    QCOMPARE(QDir(home + "/data").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    if (list.isEmpty())
+      QVERIFY(!QFile::exists(home + "/config/mimeapps.list"));
+    else
+      QCOMPARE(ReadText(home + "/config/mimeapps.list"), list);
+  }
+
   void desktopCommandsQuoteWhatTheLauncherWouldSplit() {
     TAssociationChoice choice;
     choice.Connect = choice.Edit = choice.Package = true;
