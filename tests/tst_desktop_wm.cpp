@@ -11,8 +11,6 @@
 #include <QComboBox>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTreeView>
 #include <QtTest>
 #include <csignal>
 
@@ -85,16 +83,12 @@ bool StartDesktopOnce() {
   return (gProblem = "openbox did not come up on :" + QString::fromStdString(number)), false;
 }
 
+// Other programs of a busy machine may take the display first: try again.
 bool StartDesktop() {
   for (const char* tool : {"Xvfb", "openbox", "xprop"})
     if (QStandardPaths::findExecutable(tool).isEmpty()) gMissing += QString(" ") + tool;
-  if (!gMissing.isEmpty()) return false;
-  // Other programs of a busy machine may take the display first: try again.
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  for (int attempt = 0; attempt < 3 && gMissing.isEmpty(); ++attempt, Stop(gWindowManager), Stop(gServer))
     if (StartDesktopOnce()) return qputenv("QT_QPA_PLATFORM", "xcb"), true;
-    Stop(gWindowManager);
-    Stop(gServer);
-  }
   return false;
 }
 
@@ -121,19 +115,6 @@ uint AskedFunctions(const QWidget* W) {
 // The frame is known once the window manager has reparented the window.
 bool WaitFramed(QWidget* W) {
   return QTest::qWaitForWindowExposed(W) && QTest::qWaitFor([W] { return W->frameGeometry() != W->geometry(); }, 15000);
-}
-
-std::string Record(int32_t L, int32_t T, int32_t W, int32_t H) {
-  std::string out;
-  for (int32_t v : {L, T, W, H})
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF));
-  return out;
-}
-
-void StorePosition(const std::string& Name, const std::string& Bytes) {
-  TRegistry reg;
-  reg.OpenKey(kDlgPosKey, true);
-  reg.WriteBinaryData(Name, Bytes);
 }
 
 }  // namespace
@@ -170,8 +151,8 @@ class TestDesktopWm : public QObject {
   }
 
   void storedPositionIsTheOuterFrame() {
-    StorePosition("FrmMorvoReader", Record(300, 200, 700, 500));
-    StorePosition("FrmFind", Record(250, 150, 640, 160));
+    testsupport::StoreDlgPos("FrmMorvoReader", testsupport::DlgPosRecord(300, 200, 700, 500));
+    testsupport::StoreDlgPos("FrmFind", testsupport::DlgPosRecord(250, 150, 640, 160));
     TFrmMorvoReader main;
     main.show();
     QVERIFY(WaitFramed(&main));

@@ -23,18 +23,8 @@
 
 namespace {
 
-std::string Record(int32_t L, int32_t T, int32_t W, int32_t H) {
-  std::string out;
-  for (int32_t v : {L, T, W, H})
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF));
-  return out;
-}
-
-void StoreBinary(const std::string& Name, const std::string& Bytes) {
-  TRegistry reg;
-  QVERIFY(reg.OpenKey(kDlgPosKey, true));
-  reg.WriteBinaryData(Name, Bytes);
-}
+constexpr auto Record = testsupport::DlgPosRecord;
+constexpr auto StoreBinary = testsupport::StoreDlgPos;
 
 std::string StoredBinary(const std::string& Name) {
   TRegistry reg;
