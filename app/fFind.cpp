@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QShowEvent>
 #include <QStyle>
 #include <QStyleOptionComboBox>
