@@ -40,7 +40,8 @@ TFixedRowHeader::TFixedRowHeader(QTableWidget* Grid) : QHeaderView(Qt::Horizonta
   });
   // The header texts are row 0's.
   connect(Grid->model(), &QAbstractItemModel::dataChanged, viewport(), [this] { viewport()->update(); });
-  Grid->viewport()->installEventFilter(this);
+  FViewport = Grid->viewport();
+  FViewport->installEventFilter(this);
   Place();
   show();
 }
@@ -52,7 +53,9 @@ void TFixedRowHeader::Place() {
 }
 
 bool TFixedRowHeader::eventFilter(QObject* Watched, QEvent* Event) {
-  if (Watched != FGrid->viewport()) return QHeaderView::eventFilter(Watched, Event);
+  // The grid is not asked for its viewport: while it is destroyed its
+  // viewport still has events, and the grid is no scroll area any more.
+  if (Watched != FViewport) return QHeaderView::eventFilter(Watched, Event);
   if (Event->type() == QEvent::Resize || Event->type() == QEvent::Move) Place();
   return SizeRows(Event) || QHeaderView::eventFilter(Watched, Event);
 }

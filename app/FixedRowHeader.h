@@ -20,6 +20,7 @@ class TFixedRowHeader : public QHeaderView {
 
  private:
   QTableWidget* FGrid;
+  QObject* FViewport = nullptr;
   int FSizedRow = -1;  // the row whose lower line the user drags
   void Place();
   bool SizeRows(QEvent* Event);
