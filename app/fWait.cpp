@@ -4,9 +4,8 @@
 #include <QShowEvent>
 #include <cstdint>
 #include <cstdlib>
-#if __has_include(<xcb/xcb.h>)
+#ifdef MORVO_HAVE_XCB
 #include <xcb/xcb.h>
-#define MORVO_HAVE_XCB 1
 #endif
 
 #include "DlgPos.h"
