@@ -1,8 +1,12 @@
 #include "DlgPos.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <cstdint>
 #include <exception>
 
@@ -50,6 +54,79 @@ int ScreenDpi() {
   return screen ? qRound(screen->logicalDotsPerInch()) : 96;
 }
 
+// A window manager frames a window only after it is shown, and only then is
+// the outer size known; until then the stored outer size stands in for the
+// inner one. Once the frame is there the inner size is made smaller by it,
+// so the window keeps the outer size it was closed with. Where no frame ever
+// comes (off screen, a desktop without decorations) nothing changes.
+class TFrameRestore : public QObject {
+ public:
+  TFrameRestore(QWidget* Window, QPoint Pos, int Width, int Height)
+      : QObject(Window), FWindow(Window), FPos(Pos), FWidth(Width), FHeight(Height) {
+    Window->setProperty(kPendingProperty, QVariant::fromValue(static_cast<QObject*>(this)));
+    FTimer.setInterval(15);
+    connect(&FTimer, &QTimer::timeout, this, &TFrameRestore::Poll);
+    Window->installEventFilter(this);
+    if (Window->isVisible()) Start();
+  }
+  static void Cancel(QWidget* Window) {
+    if (QObject* pending = Window->property(kPendingProperty).value<QObject*>()) delete pending;
+    Window->setProperty(kPendingProperty, QVariant());
+  }
+
+ protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Watched == FWindow && Event->type() == QEvent::Show) Start();
+    return false;
+  }
+
+ private:
+  static constexpr const char* kPendingProperty = "morvoPendingFrameRestore";
+  QPointer<QWidget> FWindow;
+  QPoint FPos;
+  int FWidth, FHeight;  // outer sizes to reach; 0 keeps the inner one
+  QTimer FTimer;
+  QElapsedTimer FSince;
+
+  void Start() {
+    FSince.start();
+    FTimer.start();
+  }
+  // The frame comes with the window manager's answer to the mapping, which
+  // no widget event announces reliably; on a busy desktop it may take seconds.
+  void Poll() {
+    if (!FWindow || FSince.elapsed() > 10000) return Finish();
+    // Asked before the window manager has taken the window in, the frame
+    // would be remembered as none.
+    if (!FWindow->windowHandle() || !FWindow->windowHandle()->isExposed()) return;
+    const QRect outer = FWindow->frameGeometry();
+    const QRect inner = FWindow->geometry();
+    if (outer == inner) return;  // not framed yet
+    const QSize extra = outer.size() - inner.size();
+    FWindow->resize(FWidth > 0 ? FWidth - extra.width() : inner.width(),
+                    FHeight > 0 ? FHeight - extra.height() : inner.height());
+    FWindow->move(FPos);
+    Finish();
+  }
+  void Finish() {
+    FTimer.stop();
+    if (FWindow) FWindow->setProperty(kPendingProperty, QVariant());
+    deleteLater();
+  }
+};
+
+// The outer bounds where the window manager has framed the window, else the
+// inner ones. Qt remembers the frame it finds at the first question, so a
+// window on its way to the screen must not be asked yet.
+QRect KnownFrame(QWidget* Window) {
+  const QWindow* handle = Window->windowHandle();
+  if (handle && !handle->isExposed()) return Window->geometry();
+  return Window->frameGeometry();
+}
+
+// Off screen no window is ever framed.
+bool HasWindowFrames() { return QGuiApplication::platformName() != QLatin1String("offscreen"); }
+
 }  // namespace
 
 void SaveDlgPos(QWidget* Window, const QString& Name) {
@@ -81,18 +158,24 @@ void LoadDlgPos(QWidget* Window, const QString& Name) {
       rec.Height = GetInt32(bytes, 12);
     }
   }
-  const QRect current = Window->frameGeometry();
-  if (rec.Width < 150) rec.Width = current.width();
-  if (rec.Height < 50) rec.Height = current.height();
+  const QRect current = KnownFrame(Window);
+  const bool storedWidth = rec.Width >= 150;
+  const bool storedHeight = rec.Height >= 50;
+  if (!storedWidth) rec.Width = current.width();
+  if (!storedHeight) rec.Height = current.height();
   const QSize screen = ScreenSize();
   if (rec.Left > screen.width() - 50) rec.Left = current.left();
   if (rec.Top > screen.height() - 50) rec.Top = current.top();
   if (rec.Left > 0 && rec.Top > 0) {
+    TFrameRestore::Cancel(Window);
     Window->move(rec.Left, rec.Top);
     if (ScreenDpi() < 100) {
       // The record holds outer sizes; resize takes the client area.
       const QSize frameExtra = current.size() - Window->geometry().size();
       Window->resize(rec.Width - frameExtra.width(), rec.Height - frameExtra.height());
+      if (frameExtra.isNull() && Window->isWindow() && HasWindowFrames())
+        new TFrameRestore(Window, QPoint(rec.Left, rec.Top), storedWidth ? rec.Width : 0,
+                          storedHeight ? rec.Height : 0);
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <exception>
 
+#include "DesktopEntries.h"
 #include "IconGroups.h"
 #include "Registry.h"
 #include "StringUtil.h"
@@ -87,6 +88,15 @@ std::string ExecLine(const std::string& Program, const std::string& Switch) {
   return DesktopValue(line + " %f");
 }
 
+// A terminal editor runs inside the desktop's terminal emulator, else
+// nothing would show.
+std::string EditExecLine(const std::string& EditorPath) {
+  std::string line;
+  for (const QString& part : EditorCommandLine(QString::fromStdString(EditorPath)))
+    line += ExecArgument(part.toStdString()) + " ";
+  return DesktopValue(line + "%f");
+}
+
 std::string XmlText(const std::string& S) {
   std::string out;
   for (char c : S) {
@@ -141,6 +151,48 @@ void RunIfPresent(const QString& Tool, const QStringList& Args) {
   process.setStandardErrorFile(QProcess::nullDevice());
   process.start();
   if (process.waitForStarted(5000)) process.waitForFinished(20000);
+}
+
+// Removes Folder and each folder above it, up to the data folder, while they are empty.
+void RemoveEmptyFolders(QDir Folder) {
+  const QString root = QDir::cleanPath(QString::fromStdString(DataHome())) + "/";
+  while (Folder.exists() && QDir::cleanPath(Folder.absolutePath()).startsWith(root) &&
+         Folder.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+    const QString name = Folder.dirName();
+    if (!Folder.cdUp() || !Folder.rmdir(name)) break;
+  }
+}
+
+// A file written here goes with the folders it leaves empty.
+void RemoveWithEmptyFolders(const std::string& Path) {
+  const QString path = QString::fromStdString(Path);
+  QFile::remove(path);
+  RemoveEmptyFolders(QFileInfo(path).absoluteDir());
+}
+
+// The caches are rebuilt from what is left; where nothing is left they were
+// built only for this program's files and go as well.
+void RefreshDesktopCaches() {
+  const QString data = QString::fromStdString(DataHome());
+  const QDir mime(data + "/mime");
+  if (mime.exists() && QDir(mime.filePath("packages")).isEmpty()) {
+    static const char* const kGenerated[] = {"aliases",   "generic-icons", "globs",      "globs2",
+                                             "icons",     "magic",         "mime.cache", "subclasses",
+                                             "treemagic", "types",         "version",    "XMLnamespaces"};
+    for (const char* name : kGenerated) QFile::remove(mime.filePath(name));
+    for (const TMorvoExtension& e : kMorvoExtensions)
+      RemoveWithEmptyFolders(mime.filePath(QString::fromStdString(MimeTypeOf(e.Ext)) + ".xml").toStdString());
+    RemoveEmptyFolders(QDir(mime.filePath("packages")));
+    RemoveEmptyFolders(mime);
+  } else if (mime.exists()) {
+    RunIfPresent("update-mime-database", {mime.path()});
+  }
+  const QDir apps(data + "/applications");
+  if (!apps.exists()) return;
+  if (apps.entryList({"*.desktop"}, QDir::Files).isEmpty())
+    RemoveWithEmptyFolders(apps.filePath("mimeinfo.cache").toStdString());
+  else
+    RunIfPresent("update-desktop-database", {apps.path()});
 }
 
 }  // namespace
@@ -224,7 +276,7 @@ std::string DesktopEntryText(const TAssociationChoice& Choice) {
       {"Open", "Open in ZIB", ExecLine(Choice.ExePath, ""), true},
       {"Export", "ZIB Export", ExecLine(Choice.ExePath, "/E"), Choice.Export},
       {"Package", "ZIB Package", ExecLine(Choice.ExePath, "/P"), Choice.Package},
-      {"Edit", "Edit in Textedit", ExecLine(Choice.EditorPath, ""), Choice.Edit && !Choice.EditorPath.empty()},
+      {"Edit", "Edit in Textedit", EditExecLine(Choice.EditorPath), Choice.Edit && !Choice.EditorPath.empty()},
   };
   std::string mimeTypes;
   for (const TMorvoExtension& e : kMorvoExtensions) mimeTypes += MimeTypeOf(e.Ext) + ";";
@@ -286,10 +338,25 @@ std::string UpdatedMimeAppsList(const std::string& Current, bool Connect) {
   // puts it in front, so it becomes the default without dropping the others.
   std::string section;
   std::vector<std::string> kept;
+  // Where the current section's header stands in kept, and whether our
+  // entries were all it held: such a section goes with them.
+  size_t header = std::string::npos;
+  bool heldOurs = false;
+  auto dropSectionLeftEmpty = [&] {
+    if (Connect || header == std::string::npos || !heldOurs) return;
+    for (size_t i = header + 1; i < kept.size(); ++i)
+      if (!Trim(kept[i]).empty()) return;
+    // With the blank line that set it apart, as connecting wrote it.
+    const size_t from = header > 0 && Trim(kept[header - 1]).empty() ? header - 1 : header;
+    kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(from), kept.end());
+  };
   for (const std::string& raw : lines) {
     const std::string line = Trim(raw);
     if (StartsWith(line, "[")) {
+      dropSectionLeftEmpty();
       section = line;
+      header = kept.size();
+      heldOurs = false;
       kept.push_back(raw);
       continue;
     }
@@ -299,6 +366,7 @@ std::string UpdatedMimeAppsList(const std::string& Current, bool Connect) {
       const std::string key = Trim(line.substr(0, eq));
       for (const TMorvoExtension& e : kMorvoExtensions) ours = ours || key == MimeTypeOf(e.Ext);
       if (ours) {
+        heldOurs = true;
         std::string rest;
         std::string value = line.substr(eq + 1);
         size_t start = 0;
@@ -315,6 +383,7 @@ std::string UpdatedMimeAppsList(const std::string& Current, bool Connect) {
     }
     kept.push_back(raw);
   }
+  dropSectionLeftEmpty();
 
   if (Connect) {
     for (const char* wanted : kSections) {
@@ -364,15 +433,19 @@ void MirrorDesktopAssociation(const TAssociationChoice& Choice) {
       WriteWhole(DesktopEntryPath(), DesktopEntryText(Choice));
       if (updated != current) WriteWhole(listPath, updated);
     } else {
-      QFile::remove(QString::fromStdString(MimePackagePath()));
-      QFile::remove(QString::fromStdString(DesktopEntryPath()));
-      for (const TMorvoExtension& e : kMorvoExtensions) QFile::remove(QString::fromStdString(MimeIconPath(e.Ext)));
-      QFile::remove(QString::fromStdString(AppIconPath()));
-      if (updated != current && !current.empty()) WriteWhole(listPath, updated);
+      RemoveWithEmptyFolders(MimePackagePath());
+      RemoveWithEmptyFolders(DesktopEntryPath());
+      for (const TMorvoExtension& e : kMorvoExtensions) RemoveWithEmptyFolders(MimeIconPath(e.Ext));
+      RemoveWithEmptyFolders(AppIconPath());
+      // A list that held nothing but our defaults was written by us.
+      if (updated != current && !current.empty()) {
+        if (Trim(updated).empty())
+          QFile::remove(QString::fromStdString(listPath));
+        else
+          WriteWhole(listPath, updated);
+      }
     }
-    const QString data = QString::fromStdString(DataHome());
-    RunIfPresent("update-mime-database", {data + "/mime"});
-    RunIfPresent("update-desktop-database", {data + "/applications"});
+    RefreshDesktopCaches();
   } catch (const std::exception&) {
     // The classes root holds the association; the desktop copy is best effort.
   }

@@ -6,8 +6,8 @@
 #include <QFileInfo>
 
 #include "AppPaths.h"
-#include "MemoryTuning.h"
 #include "IconGroups.h"
+#include "MemoryTuning.h"
 #include "MorvoObject.h"
 #include "PackagerHost.h"
 #include "UnattendedCommands.h"
@@ -44,7 +44,7 @@ void CreateAllForms() {
   FrmMorvoReader->setWindowIcon(IconGroupIcon(kMainIconGroup));
   if (!FrmConfig) FrmConfig = new TFrmConfig();
   if (!FrmAbout) FrmAbout = new TFrmAbout();
-  if (!FrmFind) FrmFind = new TFrmFind();
+  if (!FrmFind) FrmFind = new TFrmFind(FrmMorvoReader);
   if (!FrmWait) FrmWait = new TFrmWait();
   if (!FrmPackager) FrmPackager = new TFrmPackager();
   ConnectPackagerHost();

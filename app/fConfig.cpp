@@ -20,6 +20,7 @@
 #include "Accessors.h"
 #include "AppPaths.h"
 #include "CodePage.h"
+#include "DesktopEntries.h"
 #include "DialogFacade.h"
 #include "DlgPos.h"
 #include "ExplorerAssociation.h"
@@ -131,39 +132,6 @@ void SelectMatching(QComboBox* Combo, const QString& Text) {
   if (Combo->count() > 0) Combo->setCurrentIndex(0);
 }
 
-// The program of a desktop entry's Exec line: its first word, quotes and
-// escapes taken off, looked up on the search path when it has no folder.
-QString ProgramOfDesktopEntry(const QString& Id) {
-  const QString file = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, Id);
-  QFile entry(file);
-  if (file.isEmpty() || !entry.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
-  bool inMain = false;
-  QString exec;
-  while (!entry.atEnd()) {
-    const QString line = QString::fromUtf8(entry.readLine()).trimmed();
-    if (line.startsWith('[')) {
-      inMain = line == "[Desktop Entry]";
-      continue;
-    }
-    if (inMain && line.startsWith("Exec") && line.mid(4).trimmed().startsWith('=')) {
-      exec = line.mid(line.indexOf('=') + 1).trimmed();
-      break;
-    }
-  }
-  exec.replace("\\\\", "\\");
-  QString program;
-  if (exec.startsWith('"')) {
-    for (qsizetype i = 1; i < exec.size() && exec[i] != '"'; ++i) {
-      if (exec[i] == '\\' && i + 1 < exec.size()) ++i;
-      program += exec[i];
-    }
-  } else {
-    program = exec.section(' ', 0, 0);
-  }
-  if (program.isEmpty()) return {};
-  return program.contains('/') ? program : QStandardPaths::findExecutable(program);
-}
-
 }  // namespace
 
 // --- unit routines
@@ -245,17 +213,20 @@ std::string ProposedEditor() {
   auto acceptable = [&self](const QString& Program) {
     const QFileInfo info(Program);
     if (Program.isEmpty() || !info.isFile() || !info.isExecutable()) return false;
-    // Neither this program nor a launcher of the same name edits text.
-    return info.canonicalFilePath() != self.canonicalFilePath() && info.fileName() != self.fileName();
+    // Neither this program, a launcher of the same name, nor one that hands
+    // the file to the desktop's choice for it (this program again) edits text.
+    return info.canonicalFilePath() != self.canonicalFilePath() && info.fileName() != self.fileName() &&
+           !IsFileLauncher(Program);
   };
+  // Started with a file and no terminal, a terminal editor shows nothing.
   const QString id = TURLLabel::DefaultHandlerFor("text/plain");
   if (!id.isEmpty() && id != QLatin1String(kDesktopEntryName)) {
-    const QString program = ProgramOfDesktopEntry(id);
-    if (acceptable(program)) return program.toStdString();
+    const TDesktopEntry entry = ReadDesktopEntry(id);
+    if (!entry.Terminal && acceptable(entry.Program)) return entry.Program.toStdString();
   }
   for (const char* name : {"gedit", "kate", "mousepad", "xed", "pluma", "gnome-text-editor", "geany"}) {
     const QString program = QStandardPaths::findExecutable(name);
-    if (acceptable(program)) return program.toStdString();
+    if (acceptable(program) && !ProgramRunsInTerminal(program)) return program.toStdString();
   }
   return {};
 }

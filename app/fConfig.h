@@ -64,8 +64,9 @@ std::string GetUserNameString();
 std::string ExpandPathVariables(const std::string& S);
 
 // A graphical text editor of this system to propose: the desktop's default
-// for plain text, else the first of the common editors on the search path;
-// never this program. Empty when there is none.
+// for plain text unless it runs in a terminal, else the first of the common
+// editors on the search path; never this program nor a launcher that would
+// hand the file back to it. Empty when there is none.
 std::string ProposedEditor();
 
 // The stored fonts of the tree and the grid applied to them (the main

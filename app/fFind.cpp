@@ -1,8 +1,12 @@
 #include "fFind.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QShowEvent>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <algorithm>
 #include <exception>
 
 #include "DlgPos.h"
@@ -20,12 +24,20 @@ TFrmFind::TFrmFind(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::T
   cbFindStr = ui->cbFindStr;
   cbCaseSens = ui->cbCaseSens;
   rgFType = ui->rgFType;
+  FitFieldToGuid();
+  // Owned by the main window, the window manager keeps it above that window,
+  // and the main window's find commands answer their keys from here too.
+  if (Parent)
+    for (const char* name : {"ActFndGUID", "ActFndName", "ActFndProp", "ActFndAgain", "ActNext"})
+      if (QAction* action = Parent->findChild<QAction*>(name)) addAction(action);
   connect(ui->BtnFind, &QPushButton::clicked, this, &TFrmFind::BtnFindClick);
   connect(ui->BtnNext, &QPushButton::clicked, this, &TFrmFind::BtnNextClick);
   connect(ui->BtnClose, &QPushButton::clicked, this, &TFrmFind::BtnCloseClick);
 }
 
 TFrmFind::~TFrmFind() {
+  // The main window takes its owned windows with it.
+  if (FrmFind == this) FrmFind = nullptr;
   try {
     SaveDlgPos(this, "FrmFind");
   } catch (const std::exception&) {
@@ -62,14 +74,23 @@ QString TFrmFind::KindText() const {
 }
 
 void TFrmFind::ShowFind() {
-  if (isVisible()) {
-    raise();
-    activateWindow();
-    return;
-  }
-  show();
+  if (!isVisible()) show();
   raise();
   activateWindow();
+  // What the user types next is the search text.
+  cbFindStr->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+// A whole GUID in braces fits the field.
+void TFrmFind::FitFieldToGuid() {
+  const int text = cbFindStr->fontMetrics().horizontalAdvance(QStringLiteral("{DDDDDDDD-DDDD-DDDD-DDDD-DDDDDDDDDDDD}"));
+  QStyleOptionComboBox option;
+  option.initFrom(cbFindStr);
+  option.editable = true;
+  const QSize needed =
+      cbFindStr->style()->sizeFromContents(QStyle::CT_ComboBox, &option, QSize(text + 8, 0), cbFindStr);
+  cbFindStr->setMinimumWidth(needed.width());
+  setMinimumWidth(std::max(minimumWidth(), minimumSizeHint().width()));
 }
 
 void TFrmFind::showEvent(QShowEvent* Event) {

@@ -35,6 +35,7 @@ class TFrmFind : public QDialog {
   QString KindText() const;
 
   // Shows the window; when it is visible already it only comes to the front.
+  // Either way the search field takes the focus.
   void ShowFind();
 
   void BtnFindClick();
@@ -48,6 +49,7 @@ class TFrmFind : public QDialog {
 
  private:
   void RunFind(bool FromTop);
+  void FitFieldToGuid();
   QRadioButton* Item(int Index) const;
   std::unique_ptr<Ui::TFrmFind> ui;
 };

@@ -26,6 +26,7 @@
 #include "CodePage.h"
 #include "DialogFacade.h"
 #include "DlgPos.h"
+#include "FixedRowHeader.h"
 #include "MessageBox.h"
 #include "MessagePump.h"
 #include "MorvoError.h"
@@ -145,6 +146,7 @@ void TFrmMorvoReader::CreateComponents() {
   grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   grid->setColumnWidth(0, 100);
   grid->installEventFilter(this);
+  new TFixedRowHeader(grid);
 
   // Views and exports without a name stay out of sight until the menus bind them.
   for (QAction* a : {ui->ActFilter1, ui->ActFilter2, ui->ActFilter3, ui->ActFilter4, ui->ActFilter5, ui->ActExport1,

@@ -9,6 +9,7 @@
 
 #include "Accessors.h"
 #include "CodePage.h"
+#include "DesktopEntries.h"
 #include "DialogFacade.h"
 #include "EMFSelectHost.h"
 #include "MessageBox.h"
@@ -123,7 +124,8 @@ void TFrmMorvoReader::ActOpenTxtExecute() {
   if (!editor.empty() && QFileInfo(program).isFile()) {
     // Started with the file as its one argument: no shell, so blanks in
     // either path need no quoting. Nobody waits for the editor.
-    QProcess::startDetached(program, {FLastFileName});
+    const QStringList command = EditorCommandLine(program);
+    QProcess::startDetached(command.front(), command.mid(1) << FLastFileName);
     return;
   }
   dialogs::MessageBox(

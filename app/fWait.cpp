@@ -2,6 +2,11 @@
 
 #include <QGuiApplication>
 #include <QShowEvent>
+#include <cstdint>
+#include <cstdlib>
+#ifdef MORVO_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 #include "DlgPos.h"
 #include "ui_fWait.h"
@@ -10,6 +15,27 @@ TFrmWait* FrmWait = nullptr;
 
 namespace {
 bool Offscreen() { return QGuiApplication::platformName() == QLatin1String("offscreen"); }
+// A title and a border, and no button in it. Qt's own hints let the window
+// manager offer every function whenever a window asks for no button at all,
+// so on X the window states its functions itself: it may only be moved.
+void AskForTitleWithoutButtons(QWidget* Window) {
+#ifdef MORVO_HAVE_XCB
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11 || !x11->connection()) return;
+  xcb_connection_t* c = x11->connection();
+  static const char kName[] = "_MOTIF_WM_HINTS";
+  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof(kName) - 1, kName), nullptr);
+  if (!atom) return;
+  enum : uint32_t { kFunctions = 1, kDecorations = 2, kFuncMove = 4, kDecorBorder = 2, kDecorTitle = 8 };
+  const uint32_t hints[5] = {kFunctions | kDecorations, kFuncMove, kDecorBorder | kDecorTitle, 0, 0};
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(Window->winId()), atom->atom, atom->atom, 32,
+                      5, hints);
+  xcb_flush(c);
+  free(atom);
+#else
+  (void)Window;
+#endif
+}
 }  // namespace
 
 TFrmWait::TFrmWait(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TFrmWait>()) {
@@ -40,6 +66,8 @@ TFrmWait::TFrmWait(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::T
 TFrmWait::~TFrmWait() = default;
 
 void TFrmWait::showEvent(QShowEvent* Event) {
+  // Before the window is mapped, where the window manager reads the hints.
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) AskForTitleWithoutButtons(this);
   QDialog::showEvent(Event);
   if (!Event->spontaneous()) laWait->SetCaption(kLoadingText);
 }

@@ -126,7 +126,9 @@ void TisMorvoObject_PFC::AddProperty(int Id, const std::string& Value) {
     shown = FName;
   }
   TisMorvoObject::AddProperty(1, HeadedValue("Connected ", shown));
-  TisMorvoObject::AddProperty(10, " '" + specials::DoubleDelimiter("Connected" + Value, '\'') + "'");
+  // The property-1 line's value as read, quotes and all: its nested quotes
+  // leave the decoded value empty, so no view shows the raw text.
+  TisMorvoObject::AddProperty(10, " 'Connected" + Value + "'");
 }
 
 int TisMorvoObject_PFC::ParseLine(const std::string& S) {

@@ -17,6 +17,7 @@
 
 #include "Accessors.h"
 #include "AppPaths.h"
+#include "DesktopEntries.h"
 #include "DialogFacade.h"
 #include "DlgPos.h"
 #include "ExplorerAssociation.h"
@@ -632,6 +633,39 @@ class TestConfig : public QObject {
     QVERIFY(after.contains("application/x-morvo-seg=other.desktop;\n"));
   }
 
+  void removingTheAssociationLeavesNothingBehind_data() {
+    QTest::addColumn<QString>("list");
+    QTest::newRow("no list before") << QString();
+    QTest::newRow("the user's list") << QString("[Default Applications]\ntext/plain=myedit.desktop\n");
+  }
+  void removingTheAssociationLeavesNothingBehind() {
+    QFETCH(QString, list);
+    const QString home = FHome.path() + "/removal";
+    QDir(home).removeRecursively();
+    QDir().mkpath(home + "/config");
+    qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
+    // The desktop's cache tools as well, where the machine has them.
+    for (const char* tool : {"update-mime-database", "update-desktop-database"})
+      if (const QString real = QStandardPaths::findExecutable(tool, {"/usr/bin"}); !real.isEmpty())
+        QFile::link(real, FTools + "/" + tool);
+    if (!list.isEmpty()) WriteText(home + "/config/mimeapps.list", list);
+    TAssociationChoice choice;
+    choice.Connect = choice.Edit = true;
+    choice.EditorPath = "/usr/bin/ed";
+    MirrorDesktopAssociation(choice);
+    QVERIFY(QFile::exists(QString::fromStdString(DesktopEntryPath())));
+    choice.Connect = false;
+    MirrorDesktopAssociation(choice);
+    qputenv("XDG_DATA_HOME", (FHome.path() + "/data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (FHome.path() + "/config").toUtf8());
+    QCOMPARE(QDir(home + "/data").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    if (list.isEmpty())
+      QVERIFY(!QFile::exists(home + "/config/mimeapps.list"));
+    else
+      QCOMPARE(ReadText(home + "/config/mimeapps.list"), list);
+  }
+
   void desktopCommandsQuoteWhatTheLauncherWouldSplit() {
     TAssociationChoice choice;
     choice.Connect = choice.Edit = choice.Package = true;
@@ -691,6 +725,26 @@ class TestConfig : public QObject {
     FakeProgram(FTools + "/kate");
     WriteText(FHome.path() + "/config/mimeapps.list", "[Default Applications]\ntext/plain=morvo-reader.desktop;\n");
     QCOMPARE(QString::fromStdString(ProposedEditor()), FTools + "/kate");
+
+    // Nor an editor that shows nothing without a terminal, nor a launcher that hands the file back.
+    for (const QString& entry : {"Exec=\"" + mine + "\" %f\nTerminal=true\n", QString("Exec=xdg-open %u\n")}) {
+      FakeProgram(FTools + "/xdg-open");
+      WriteText(FHome.path() + "/data/applications/myedit.desktop", "[Desktop Entry]\n" + entry);
+      WriteText(FHome.path() + "/config/mimeapps.list", "[Default Applications]\ntext/plain=myedit.desktop;\n");
+      QCOMPARE(QString::fromStdString(ProposedEditor()), FTools + "/kate");
+    }
+    // Such an editor, stored all the same, runs inside the desktop's terminal emulator.
+    WriteText(FHome.path() + "/data/applications/myedit.desktop",
+              "[Desktop Entry]\nExec=\"" + mine + "\" %f\nTerminal=true\n");
+    QVERIFY(QFile::remove(FHome.path() + "/data/applications/morvo-reader.desktop"));  // it started mine in a window
+    QCOMPARE(EditorCommandLine(mine), QStringList{mine});                              // no emulator installed
+    const QString terminal = FakeProgram(FTools + "/x-terminal-emulator");
+    QCOMPARE(EditorCommandLine(mine), QStringList({terminal, "-e", mine}));
+    QCOMPARE(EditorCommandLine(FTools + "/kate"), QStringList{FTools + "/kate"});
+    TAssociationChoice choice;
+    choice.Edit = true;
+    choice.EditorPath = mine.toStdString();
+    QVERIFY(QString::fromStdString(DesktopEntryText(choice)).contains("Exec=" + terminal + " -e \"" + mine + "\" %f"));
 
     // A stored editor that does not exist is replaced by the proposal in the window.
     WriteRegString("ExternalEditor", (FHome.path() + "/gone").toStdString());

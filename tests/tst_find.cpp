@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -373,6 +374,12 @@ class TestFind : public QObject {
     QTest::keyClick(FFind.get(), Qt::Key_Escape);
     QVERIFY(!FFind->isVisible());
     QCOMPARE(FFind->cbFindStr->count(), 1);
+    // Shown again, the search field takes what the user types, and a whole GUID fits it.
+    FFind->findChild<QPushButton*>("BtnNext")->setFocus();
+    FWindow->MnuFindbyGUIDClick();
+    QTRY_VERIFY(FFind->cbFindStr->hasFocus());
+    const QLineEdit* field = FFind->cbFindStr->lineEdit();
+    QVERIFY(field->width() >= field->fontMetrics().horizontalAdvance("{E511B025-D0BD-4D2C-8E5B-B0D0D8DD8E0B}"));
     TRegistry reg;
     QVERIFY(reg.OpenKey(kDlgPosKey, false));
     QCOMPARE(reg.ReadBinaryData("FrmFind").size(), size_t(16));

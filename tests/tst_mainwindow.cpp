@@ -6,6 +6,7 @@
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -612,6 +613,14 @@ class TstMainWindow : public QObject {
     QVERIFY(FWin->FHideObjects.isEmpty());
   }
 
+  void aViewNamedWithALeadingAcceleratorShowsWithoutIt() {
+    UseConfig("[Settings]\r\nViews=&Design\r\n");
+    NewWindow();
+    QVERIFY(FWin->OpenObjectFile(CopyFixture("tree.dcl")));
+    QCOMPARE(FWin->FCurrentView, QString("Design"));
+    QCOMPARE(FWin->PanelText(3), QString("Design"));
+  }
+
   void noViewsLeaveTheCurrentViewEmpty() {
     UseConfig("[Settings]\r\nOutPuts=Html\r\n");
     NewWindow();
@@ -697,6 +706,32 @@ class TstMainWindow : public QObject {
     FWin->resize(900, 400);
     QCoreApplication::processEvents();
     QCOMPARE(Grid()->columnWidth(1), Grid()->width() - 100 - 6);
+  }
+
+  void theHeaderRowStaysWhenTheRowsScroll() {
+    QVERIFY(FWin->OpenObjectFile(CopyFixture("tree.dcl")));
+    FWin->SelectNode(Child(Top(), "Body"));
+    FWin->resize(500, 130);
+    FWin->show();
+    QVERIFY(QTest::qWaitForWindowExposed(FWin.get()));
+    Grid()->scrollToBottom();
+    QVERIFY(Grid()->rowAt(0) > 0);
+    auto* fixed = Grid()->findChild<QHeaderView*>("PropertyGridFixedRow");
+    QVERIFY(fixed && fixed->isVisible());
+    QCOMPARE(fixed->geometry(),
+             QRect(Grid()->viewport()->geometry().topLeft(), QSize(Grid()->viewport()->width(), 18)));
+    // The user sizes and moves the columns there.
+    fixed->resizeSection(0, 140);
+    QCOMPARE(Grid()->columnWidth(0), 140);
+    fixed->moveSection(1, 0);
+    QCOMPARE(Grid()->horizontalHeader()->visualIndex(1), 0);
+    // And a row by dragging its lower line.
+    Grid()->scrollToTop();
+    const int line = Grid()->rowViewportPosition(1) + Grid()->rowHeight(1);
+    QTest::mousePress(Grid()->viewport(), Qt::LeftButton, {}, QPoint(50, line));
+    QTest::mouseMove(Grid()->viewport(), QPoint(50, line + 12));
+    QTest::mouseRelease(Grid()->viewport(), Qt::LeftButton, {}, QPoint(50, line + 12));
+    QCOMPARE(Grid()->rowHeight(1), 30);
   }
 
   void theNodePathNamesEveryCaptionFromTheTop() {

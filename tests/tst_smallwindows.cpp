@@ -1,6 +1,8 @@
 // Message boxes, the dialog facade, stored window positions, the link label
 // and the about, credits and wait windows.
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,21 +19,12 @@
 #include "fAbout.h"
 #include "fCredits.h"
 #include "fWait.h"
+#include "femfselect.h"
 
 namespace {
 
-std::string Record(int32_t L, int32_t T, int32_t W, int32_t H) {
-  std::string out;
-  for (int32_t v : {L, T, W, H})
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF));
-  return out;
-}
-
-void StoreBinary(const std::string& Name, const std::string& Bytes) {
-  TRegistry reg;
-  QVERIFY(reg.OpenKey(kDlgPosKey, true));
-  reg.WriteBinaryData(Name, Bytes);
-}
+constexpr auto Record = testsupport::DlgPosRecord;
+constexpr auto StoreBinary = testsupport::StoreDlgPos;
 
 std::string StoredBinary(const std::string& Name) {
   TRegistry reg;
@@ -420,6 +413,20 @@ class TestSmallWindows : public QObject {
     about.ltMailZIB->Click();
     about.krWebZIB->Click();
     QCOMPARE(FOpened, QStringList({"mailto:" + TFrmAbout::kMailAddress, "http://" + TFrmAbout::kWebPage}));
+  }
+
+  void emfWindowMenuPictures() {
+    TfrmEMFSelect window;
+    const std::pair<QAction*, int> items[] = {{window.mnuVersion->menuAction(), 33},
+                                              {window.mnuPrintfiles, 28},
+                                              {window.oright1, 31},
+                                              {window.oLeft1, 32},
+                                              {window.mnuSelectAll, 34}};
+    for (const auto& [action, index] : items) {
+      const QIcon expected(QString(":/icons/gui/%1.svg").arg(index));
+      QVERIFY2(!expected.isNull() && !action->icon().isNull(), qPrintable(action->text()));
+      QCOMPARE(action->icon().pixmap(16).toImage(), expected.pixmap(16).toImage());
+    }
   }
 
   void creditsReturnToTheOpenAboutWindow() {

@@ -528,6 +528,7 @@ class TestSpecials : public QObject {
 
   void connectorWithoutTargetKeepsItsProperties() {
     QVERIFY(Load(Block("CONNECTOR", "nobody", {Key("CON-2"), "0001 \"x\"", "0105 ;x;"}) +
+                 Block("CONNECTOR", "it's", {"0001 \"it's\"", Key("CON-4")}) +
                  Block("CONNECTOR", "", {"0001 \"\"", Key("CON-3"), Plain(20, "e")})) > 0);
     auto* lone = dynamic_cast<TisMorvoObject_PFC*>(Find("CON-2"));
     QVERIFY(lone);
@@ -536,6 +537,12 @@ class TestSpecials : public QObject {
     QCOMPARE(CountLinesWithId(lone, 105), 1);
     // Its own GUID line came first and wins over the connected mark.
     QCOMPARE(lone->GetPropertyText(10), std::string("CON-2"));
+
+    // The connected mark keeps the property-1 value as read, its quotes not doubled.
+    TisMorvoObject* quoted = Find("CON-4");
+    QVERIFY(quoted);
+    QCOMPARE(quoted->FLines[static_cast<size_t>(quoted->IndexOfPropertyId(10))],
+             std::string("0010 'Connected \"it's\"'"));
 
     auto* unnamed = dynamic_cast<TisMorvoObject_PFC*>(Find("CON-3"));
     QVERIFY(unnamed);

@@ -12,14 +12,19 @@
 #   libzip-dev pkg-config      zip archives of the packager (found through pkg-config)
 #   libbenchmark-dev           the benchmarks in bench/
 #   fonts-dejavu-core          a font, so text is drawn also off screen (tests)
-#   xvfb xauth                 xvfb-run, for tools/run.sh without a display
+#   xvfb xauth                 xvfb-run, for tools/run.sh without a display; the
+#                              window tests start an X server of their own
+#   openbox x11-utils          a window manager for those tests, and xprop, through
+#                              which they read what it made of each window
+#   libxcb1-dev                the wait window states its title-bar functions on X
 #   xdg-utils                  xdg-open, through which the program opens links
 #   unzip cabextract gcab      the tests check the archives the packager writes
 #   p7zip-full                 with other readers than the program's own
 #   poppler-utils              pdfinfo and pdftoppm: the tests look at printed pages
 set -eu
 packages="build-essential cmake qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 \
-libicu-dev libzip-dev pkg-config libbenchmark-dev fonts-dejavu-core xvfb xauth xdg-utils \
+libicu-dev libzip-dev pkg-config libbenchmark-dev fonts-dejavu-core xvfb xauth openbox x11-utils \
+libxcb1-dev xdg-utils \
 unzip cabextract gcab p7zip-full poppler-utils"
 missing=""
 for p in $packages; do

@@ -97,11 +97,13 @@ QString StripFirstAmpersand(const QString& S) {
 // The caption that shows Name as it is.
 QString MenuCaption(QString Name) { return Name.replace(u'&', QStringLiteral("&&")); }
 
-// The application's command pictures, when it has registered them: the
-// EMF print command's and the page's. The list has no arrows, so the moves
-// go without a picture.
-constexpr int kImageEMFPrint = 22;
-constexpr int kImagePage = 34;
+// The menu pictures, by their places in the application's command pictures
+// (when it has registered them).
+constexpr int kImageVersion = 33;
+constexpr int kImagePrint = 28;
+constexpr int kImageToRight = 31;
+constexpr int kImageToLeft = 32;
+constexpr int kImageSelectAll = 34;
 QIcon GuiImage(int Index) {
   const QString path = QStringLiteral(":/icons/gui/%1.svg").arg(Index, 2, 10, QLatin1Char('0'));
   return QFile::exists(path) ? QIcon(path) : QIcon();
@@ -182,9 +184,9 @@ void TfrmEMFSelect::BuildMenus() {
   MainMenu1 = new QMenuBar(this);
   MainMenu1->setObjectName("MainMenu1");
   QMenu* file = MainMenu1->addMenu(QStringLiteral("&File"));
-  mnuVersion = file->addMenu(GuiImage(kImagePage), QStringLiteral("Select &Morvo version"));
+  mnuVersion = file->addMenu(GuiImage(kImageVersion), QStringLiteral("Select &Morvo version"));
   mnuVersion->setObjectName("mnuVersion");
-  mnuPrintfiles = file->addAction(GuiImage(kImageEMFPrint), QStringLiteral("&Print files"));
+  mnuPrintfiles = file->addAction(GuiImage(kImagePrint), QStringLiteral("&Print files"));
   mnuPrintfiles->setObjectName("mnuPrintfiles");
   mnuPrintfiles->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   connect(mnuPrintfiles, &QAction::triggered, this, &TfrmEMFSelect::btnPrintClick);
@@ -194,15 +196,15 @@ void TfrmEMFSelect::BuildMenus() {
   connect(Close1, &QAction::triggered, this, &TfrmEMFSelect::Close1Click);
 
   QMenu* edit = MainMenu1->addMenu(QStringLiteral("&Edit"));
-  oright1 = edit->addAction(QStringLiteral("To &Right"));
+  oright1 = edit->addAction(GuiImage(kImageToRight), QStringLiteral("To &Right"));
   oright1->setObjectName("oright1");
   oright1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
   connect(oright1, &QAction::triggered, this, &TfrmEMFSelect::btnSelectOneClick);
-  oLeft1 = edit->addAction(QStringLiteral("To &Left"));
+  oLeft1 = edit->addAction(GuiImage(kImageToLeft), QStringLiteral("To &Left"));
   oLeft1->setObjectName("oLeft1");
   oLeft1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
   connect(oLeft1, &QAction::triggered, this, &TfrmEMFSelect::BtnUnselectOneClick);
-  mnuSelectAll = edit->addAction(QStringLiteral("Select All"));
+  mnuSelectAll = edit->addAction(GuiImage(kImageSelectAll), QStringLiteral("Select All"));
   mnuSelectAll->setObjectName("mnuSelectAll");
   mnuSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
   // The lists' own select-all must not take the key first.

@@ -4,6 +4,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "DlgPos.h"
+#include "Registry.h"
+
 namespace testsupport {
 
 std::string ReadFileBytes(const std::string& path) {
@@ -26,5 +29,18 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
 
 std::string TestDataDir() { return MORVO_TEST_DATA_DIR; }
 std::string BinDir() { return MORVO_BIN_DIR; }
+
+std::string DlgPosRecord(int32_t L, int32_t T, int32_t W, int32_t H) {
+  std::string out;
+  for (int32_t v : {L, T, W, H})
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF));
+  return out;
+}
+
+void StoreDlgPos(const std::string& Name, const std::string& Bytes) {
+  TRegistry reg;
+  reg.OpenKey(kDlgPosKey, true);
+  reg.WriteBinaryData(Name, Bytes);
+}
 
 }  // namespace testsupport

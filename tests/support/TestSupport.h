@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <string>
 
 // Shared helpers of the tests.
@@ -13,4 +14,8 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string TestDataDir();
 // Folder of the built executable and its definition files.
 std::string BinDir();
+// A stored window position: left, top, width, height, 32-bit little-endian each.
+std::string DlgPosRecord(int32_t L, int32_t T, int32_t W, int32_t H);
+// Stores Bytes as the position value Name.
+void StoreDlgPos(const std::string& Name, const std::string& Bytes);
 }  // namespace testsupport
