@@ -248,6 +248,13 @@ const std::vector<TRoundTripCase>& RoundTripCases() {
        [] {
          return TFolders{{{"long.bin", Repeat(TRandom(7).Bytes(200000), 700000)}}};
        }},
+      // Long runs are coded with repeated offsets alone, so the match finder
+      // inserts nothing while the window moves on far beyond its buffer.
+      {"pattern, zeros and random bytes, 12 MB",
+       [] {
+         return TFolders{
+             {{"runs.bin", Repeat("abc", 5 << 20) + std::string(5 << 20, '\0') + TRandom(26).Bytes(2 << 20)}}};
+       }},
       {"binary records",
        [] {
          return TFolders{{{"table.bin", Records(500000, 25)}}};

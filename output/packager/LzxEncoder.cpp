@@ -164,7 +164,11 @@ void TEncoder::AppendToWindow(const uint8_t* Data, size_t Size) {
 }
 
 void TEncoder::InsertUpTo(uint64_t Pos) {
-  uint64_t Q = FNextInsert;
+  // Runs coded with repeated offsets insert nothing, so the next position to
+  // insert can lie far behind; what is out of reach is skipped, and it may
+  // already have left the buffer.
+  const uint64_t Reach = Pos > kWindowSize ? Pos - kWindowSize : 0;
+  uint64_t Q = std::max({FNextInsert, Reach, FBufBase});
   for (; Q < Pos && Q + 2 < FDataEnd; ++Q) {
     const uint32_t H = Hash3(FBuf.data() + (Q - FBufBase));
     FPrev[Q & kWindowMask] = FHead[H];
