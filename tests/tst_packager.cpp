@@ -1,6 +1,7 @@
 // The packager: the file list an object file gives, the settings, and the
 // archives written from it (checked with the system's own unzip and
 // cabextract, not with the library that wrote them).
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QCheckBox>
@@ -14,7 +15,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 #include <filesystem>
+#include <random>
 
 #include "Accessors.h"
 #include "AppPaths.h"
@@ -236,7 +239,7 @@ class TestPackager : public QObject {
     LoadProject("p/a.obj");
     // Stored settings: mandatories off, samples and specials on.
     WriteRegString("PackMandatorys", "0");
-    WriteRegString("PackSampleFiles", "True");
+    WriteRegString("PackSampleFiles", "-1");
     FForm->FFileName = QString::fromStdString(FRoot + "p/a.obj");
     FForm->PrepareFileList();
     // main.seg is both mandatory and special: the special group comes last.
@@ -420,6 +423,14 @@ class TestPackager : public QObject {
     WriteRegString("PackMethod", "7");
     FForm->LoadPackSettings();
     QCOMPARE(FForm->cbFiletype->currentIndex(), -1);
+    // Only integers are settings: texts and fractions give the defaults.
+    WriteRegString("PackMandatorys", "False");
+    WriteRegString("PackDevices", "True");
+    WriteRegString("PackGuessBasepath", "0.0");
+    WriteRegString("PackSampleFiles", "0.5");
+    FForm->LoadPackSettings();
+    QVERIFY(FForm->cbMandatories->isChecked() && FForm->cbGuessBasepath->isChecked());
+    QVERIFY(!FForm->cbDevices->isChecked() && !FForm->cbSampleFiles->isChecked());
   }
 
   // ---- archives -------------------------------------------------------------
@@ -570,6 +581,54 @@ class TestPackager : public QObject {
     const QString listing = Run("cabextract", {"-l", QString::fromStdString(FRoot + "s/all.cab")});
     QVERIFY(listing.contains("| one.txt"));
     QVERIFY(!listing.contains("| all.cab"));
+  }
+
+  // Cab and zip alike: a file that two ticked names match goes in once; a
+  // name no Windows extractor may follow stays out and is named; a name that
+  // is no UTF-8 is stored as its bytes without the UTF-8 mark.
+  void eachFileOnceUnderASafeName_data() {
+    QTest::addColumn<int>("type");
+    QTest::newRow("cab") << 0;
+    QTest::newRow("zip") << 1;
+  }
+  void eachFileOnceUnderASafeName() {
+    QFETCH(int, type);
+    FRoot += std::string(QTest::currentDataTag()) + "/";
+    const std::string file = LoadProject("n/a.obj");
+    for (const char* name : {"n/a.fmt", "n/x\\..\\..\\evil.txt", "n/C:\\evil.txt", "n/bad\xE9.fmt"}) Make(name);
+    WriteRegString("PackShowResult", "-1");
+    WriteRegString("PackGuessBasepath", "0");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    TNameList masks(false);
+    for (const char* mask : {"a.fmt", "*.fmt", "*.txt", "a.obj"}) masks.Add(mask);
+    FForm->AddFilesToList(masks, true, true);
+    TickOnly({"a.fmt", "*.fmt", "*.txt", "a.obj"});
+    const std::string archive = FRoot + (type == 0 ? "n.cab" : "n.zip");
+    Package(archive, type);
+    QCOMPARE(FForm->FResultList.Items(), (std::vector<std::string>{"a.fmt", "a.obj", "bad\xE9.fmt"}));
+    QVERIFY2(LastMessage().endsWith("Not packaged, a Windows extractor would take their names out of its folder :"
+                                    "\r\nC:\\evil.txt\r\nx\\..\\..\\evil.txt\r\n"),
+             qPrintable(LastMessage()));
+    const std::string bytes = ReadFileBytes(archive);
+    if (type == 0) {
+      int rc = -1;
+      QCOMPARE(Run("gcab", {"-l", QString::fromStdString(archive)}, &rc).count(".fmt"), 2);
+      QCOMPARE(rc, 0);
+      // Attributes of the last entry: archive, without the UTF-8 mark.
+      QCOMPARE(bytes.substr(bytes.find("bad\xE9") - 2, 2), std::string("\x20\x00", 2));
+    } else {
+      QCOMPARE(ZipNames(archive).size(), 3);
+      // Flags of the last central entry: no UTF-8 mark (bit 11).
+      QCOMPARE(bytes[bytes.rfind("PK\x01\x02") + 9] & 0x08, 0);
+    }
+
+    // No files: a cab over an older one removes it and says so.
+    FForm->btnAllClick();
+    FForm->btnToggleClick();
+    Package(archive, type);
+    QCOMPARE(fs::exists(archive), type == 1);
+    QCOMPARE(LastMessage().endsWith("was removed."), type == 0);
   }
 
   void archiveNameFollowsTheChosenFilter_data() {
@@ -724,6 +783,48 @@ class TestPackager : public QObject {
     int files = 0;
     for (const auto& e : fs::directory_iterator(FRoot)) files += e.path().filename().string().rfind("w.zip", 0) == 0;
     QCOMPARE(files, 1);
+  }
+
+  // A disk that fills while the archive is written: the older archive stays
+  // byte for byte, no temporary file is left, and the failure is reported.
+  void fullDiskLeavesTheOlderArchive_data() { eachFileOnceUnderASafeName_data(); }
+  void fullDiskLeavesTheOlderArchive() {
+    QFETCH(int, type);
+    FRoot += std::string(QTest::currentDataTag()) + "/";
+    const auto noise = [](unsigned seed) {
+      std::string bytes(300000, '\0');
+      std::mt19937 rng(seed);
+      for (char& c : bytes) c = static_cast<char>(rng());
+      return bytes;
+    };
+    const std::string file = LoadProject("full/a.obj");
+    Make("full/big.bin", noise(7));
+    SetTime(FRoot + "full/big.bin", 100);
+    const std::string archive = FRoot + (type == 0 ? "full.cab" : "full.zip");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    FForm->SaveFileName = QString::fromStdString(archive);
+    FForm->cbFiletype->setCurrentIndex(type);
+    TNameList big(false);
+    big.Add("big.bin");
+    FForm->AddFilesToList(big, true, true);
+    QVERIFY(FForm->CreatePackage() >= 0);
+    const std::string before = ReadFileBytes(archive);
+    // The new archive is as large as the old one; the limit lets the cabinet's
+    // spool (its data without the tables) through, not the archive itself.
+    Make("full/big.bin", noise(8));
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit small{before.size() - 40, old.rlim_max};
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const int result = FForm->CreatePackage();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    QCOMPARE(result, -1);
+    QVERIFY2(LastMessage().startsWith("Cannot write file \"" + QString::fromStdString(archive)),
+             qPrintable(LastMessage()));
+    QCOMPARE(ReadFileBytes(archive), before);
+    QCOMPARE(std::distance(fs::directory_iterator(FRoot), fs::directory_iterator()), 2);  // full/ and the archive
   }
 
   void documentationJoinsThePackageTicked() {
