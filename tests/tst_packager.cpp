@@ -174,6 +174,7 @@ class TestPackager : public QObject {
     QTest::newRow("load keeps the name") << "LOAD \"sub/main.seg\"" << Q({"main.seg"});
     QTest::newRow("call adds .fun") << "CALL \"tools\\util\"" << Q({"util.fun"});
     QTest::newRow("call keeps .FUN") << "CALL \"util.FUN\"" << Q({"util.FUN"});
+    QTest::newRow("call keeps .fun") << "CALL \"util.fun\"" << Q({"util.fun"});
     QTest::newRow("draw of a picture") << "DRAW \"logo.bmp\"" << QStringList();
     QTest::newRow("draw of a format") << "DRAW \"x\\head.fmt\"" << Q({"head.fmt"});
     QTest::newRow("drive and folder") << "LOAD \"C:main.seg\"" << Q({"main.seg"});
@@ -227,7 +228,7 @@ class TestPackager : public QObject {
     // formula, "readme.txt" and "Readme.TXT" are one file, "data/sample.txt"
     // is no Windows path and stays, "logo.bmp" is no format.
     QCOMPARE(FForm->ListNames(), Q({"data/sample.txt", "head.fmt", "invoice.obj", "Layout.fmt", "main.seg",
-                                    "Printer.dev", "Readme.TXT", "Total.fun", "util.fun"}));
+                                    "Preview.pdf", "Printer.dev", "Readme.TXT", "Total.fun", "util.fun"}));
     QCOMPARE(FForm->CheckedNames(), FForm->ListNames());
     QCOMPARE(FForm->FFileName, QString("invoice.obj"));
     QCOMPARE(FForm->SaveFileName, QString::fromStdString(FRoot + "proj/forms/invoice.cab"));
@@ -244,12 +245,13 @@ class TestPackager : public QObject {
     FForm->PrepareFileList();
     // main.seg is both mandatory and special: the special group comes last.
     QCOMPARE(FForm->CheckedNames(),
-             Q({"data/sample.txt", "head.fmt", "main.seg", "Readme.TXT", "Total.fun", "util.fun"}));
+             Q({"data/sample.txt", "head.fmt", "main.seg", "Preview.pdf", "Readme.TXT", "Total.fun", "util.fun"}));
 
     FForm->cbSpecials->setChecked(false);
-    QCOMPARE(FForm->CheckedNames(), Q({"data/sample.txt", "Readme.TXT"}));
+    QCOMPARE(FForm->CheckedNames(), Q({"data/sample.txt", "Preview.pdf", "Readme.TXT"}));
     FForm->cbMandatories->setChecked(true);
-    QCOMPARE(FForm->CheckedNames(), Q({"a.obj", "data/sample.txt", "Layout.fmt", "main.seg", "Readme.TXT"}));
+    QCOMPARE(FForm->CheckedNames(),
+             Q({"a.obj", "data/sample.txt", "Layout.fmt", "main.seg", "Preview.pdf", "Readme.TXT"}));
     FForm->cbMandatories->setChecked(false);
     QVERIFY(!FForm->CheckedNames().contains("a.obj"));
 
@@ -925,13 +927,16 @@ class TestPackager : public QObject {
     WriteRegString("PackShowResult", "-1");
     WriteRegString("PackDocumentation", "-1");
     WriteRegString("PackDevices", "-1");
+    WriteRegString("PackSampleFiles", "-1");
+    Make("proj/samples/Preview.pdf", "preview");
     WriteRegString("OpenNonQSFiles", "0");
 
     QVERIFY(RunProgram({"/P", QString::fromStdString(FRoot + "proj/forms/Invoice.obj")}));
     const std::string archive = FRoot + "proj/forms/Invoice.zip";
     // The base folder moved up to the project folder (it has "fun"); the
     // documentation is the default export "doc", written beside the object file.
-    QCOMPARE(ZipNames(archive), Q({"dev/PRINTER.DEV", "forms/Invoice.doc", "forms/Invoice.obj", "fun/util.fun"}));
+    QCOMPARE(ZipNames(archive),
+             Q({"dev/PRINTER.DEV", "forms/Invoice.doc", "forms/Invoice.obj", "fun/util.fun", "samples/Preview.pdf"}));
     QVERIFY(ZipComment(archive).startsWith("Created with "));
     QCOMPARE(ZipEntry(archive, "dev/PRINTER.DEV"), std::string("device"));
     QVERIFY(!fs::exists(FRoot + "proj/forms/Invoice.cab"));
