@@ -9,20 +9,35 @@ namespace lzx {
 
 namespace {
 
-constexpr int kHashBits = 16;
+constexpr int kHashBits = 18;
 constexpr uint32_t kWindowMask = kWindowSize - 1;
 // Positions kept in memory: the whole window plus room for new frames, so
 // the window is shifted down only once every 256 KiB.
 constexpr size_t kBufCapacity = 2 * size_t{kWindowSize};
 constexpr size_t kBufSlack = 16;  // lets the match compare read whole words
-constexpr int kMaxChain = 96;
+constexpr int kMaxChain = 32;
 constexpr uint32_t kNiceLength = 128;
-constexpr uint32_t kLazyLimit = 64;
+// A match this long already found cuts the rest of the chain to a quarter.
+constexpr uint32_t kGoodLength = 32;
+constexpr uint32_t kLazyLimit = 32;
+// After this many literals in a row the data compresses badly (it is
+// compressed already): only every fourth position is searched until a match
+// turns up again.
+constexpr uint32_t kSkipAfterLiterals = 256;
 // A 3-byte match farther than this codes longer than its three literals.
 constexpr uint32_t kFarShortMatch = 16384;
 
-inline uint32_t Hash3(const uint8_t* P) {
-  uint32_t V = uint32_t{P[0]} | uint32_t{P[1]} << 8 | uint32_t{P[2]} << 16;
+inline uint16_t Load16(const uint8_t* P) {
+  uint16_t V;
+  std::memcpy(&V, P, 2);
+  return V;
+}
+
+// Positions are chained by their first four bytes: three-byte matches are
+// worth little, and chains of three bytes grow long in binary data.
+inline uint32_t Hash4(const uint8_t* P) {
+  uint32_t V;
+  std::memcpy(&V, P, 4);
   return (V * 2654435761u) >> (32 - kHashBits);
 }
 
@@ -169,8 +184,8 @@ void TEncoder::InsertUpTo(uint64_t Pos) {
   // already have left the buffer.
   const uint64_t Reach = Pos > kWindowSize ? Pos - kWindowSize : 0;
   uint64_t Q = std::max({FNextInsert, Reach, FBufBase});
-  for (; Q < Pos && Q + 2 < FDataEnd; ++Q) {
-    const uint32_t H = Hash3(FBuf.data() + (Q - FBufBase));
+  for (; Q < Pos && Q + 3 < FDataEnd; ++Q) {
+    const uint32_t H = Hash4(FBuf.data() + (Q - FBufBase));
     FPrev[Q & kWindowMask] = FHead[H];
     FHead[H] = static_cast<uint32_t>(Q + 1);
   }
@@ -199,9 +214,10 @@ uint32_t TEncoder::MatchLength(uint64_t Pos, uint32_t Dist, uint32_t MaxLen) con
 
 uint32_t TEncoder::FindMatch(uint64_t Pos, uint32_t MaxLen, uint32_t& Dist) {
   const uint32_t MaxDist = static_cast<uint32_t>(std::min<uint64_t>(Pos, kMaxDistance));
+  const uint8_t* Here = FBuf.data() + (Pos - FBufBase);
   uint32_t RepLen = 0, RepDist = 0;
   for (uint32_t D : FR) {
-    if (D > MaxDist) continue;
+    if (D > MaxDist || Load16(Here) != Load16(Here - D)) continue;
     const uint32_t L = MatchLength(Pos, D, MaxLen);
     if (L > RepLen) {
       RepLen = L;
@@ -215,17 +231,17 @@ uint32_t TEncoder::FindMatch(uint64_t Pos, uint32_t MaxLen, uint32_t& Dist) {
 
   InsertUpTo(Pos);
   uint32_t ChainLen = 0, ChainDist = 0;
-  if (Pos + 2 < FDataEnd && MaxLen >= 3) {
-    const uint8_t* Here = FBuf.data() + (Pos - FBufBase);
-    uint32_t Entry = FHead[Hash3(Here)];
+  if (Pos + 3 < FDataEnd && MaxLen >= 4) {
+    uint32_t Entry = FHead[Hash4(Here)];
     for (int Depth = kMaxChain; Entry != 0 && Depth > 0; --Depth) {
       const uint64_t Cand = Entry - 1;
       const uint64_t D = Pos - Cand;
       if (D > MaxDist) break;
       const uint8_t* There = Here - D;
-      if (There[ChainLen] == Here[ChainLen] && There[0] == Here[0]) {
+      if (There[ChainLen] == Here[ChainLen] && Load16(There) == Load16(Here)) {
         const uint32_t L = MatchLength(Pos, static_cast<uint32_t>(D), MaxLen);
         if (L > ChainLen) {
+          if (L >= kGoodLength && ChainLen < kGoodLength) Depth /= 4;
           ChainLen = L;
           ChainDist = static_cast<uint32_t>(D);
           if (L >= MaxLen || L >= kNiceLength) break;
@@ -281,17 +297,21 @@ void TEncoder::ParseFrame(uint64_t Start, uint64_t End) {
   auto Limit = [&](uint64_t P) { return static_cast<uint32_t>(std::min<uint64_t>(kMaxMatch, End - P)); };
   uint64_t P = Start;
   uint32_t Len = 0, Dist = 0;
-  bool Pending = false;  // Len/Dist already hold the match found at P
+  uint32_t Literals = 0;  // in a row
+  bool Pending = false;   // Len/Dist already hold the match found at P
   while (P < End) {
     if (!Pending) {
       const uint32_t MaxLen = Limit(P);
-      Len = MaxLen >= kMinMatch ? FindMatch(P, MaxLen, Dist) : 0;
+      const bool Skip = Literals >= kSkipAfterLiterals && (P & 3) != 0;
+      Len = MaxLen >= kMinMatch && !Skip ? FindMatch(P, MaxLen, Dist) : 0;
     }
     Pending = false;
     if (Len == 0) {
       Literal(P++);
+      ++Literals;
       continue;
     }
+    Literals = 0;
     if (Len < kLazyLimit && P + 1 < End) {
       const uint32_t MaxLen = Limit(P + 1);
       uint32_t NextDist = 0;
