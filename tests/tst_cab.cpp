@@ -480,6 +480,8 @@ void TestCab::encoderFrames() {
     QVERIFY(Payload.size() <= lzx::kMaxFramePayload);
     QCOMPARE(Payload.size() % 2, size_t{0});
   }
+  // Random bytes do not compress: they are sent as they are.
+  QCOMPARE(E.UncompressedFrames(), size_t{3});
   E.EncodeFrame(reinterpret_cast<const uint8_t*>(Random.data()), 1000, Payload);
   QVERIFY_THROWS_EXCEPTION(std::logic_error,
                            E.EncodeFrame(reinterpret_cast<const uint8_t*>(Random.data()), 1000, Payload));

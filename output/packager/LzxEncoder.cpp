@@ -475,7 +475,10 @@ void TEncoder::EncodeFrame(const uint8_t* Data, size_t Size, std::vector<uint8_t
   ParseFrame(Start, FDataEnd);
   const bool Aligned = WriteCompressedBlock(static_cast<uint32_t>(Size));
   FBits.Align();
-  if (Payload.size() <= FPayloadLimit) {
+  // An uncompressed block costs its bytes, a pad byte, the header word(s)
+  // and the repeated offsets; a compressed one no smaller is not worth it.
+  const size_t UncompressedCost = Size + (Size & 1) + 16;
+  if (Payload.size() <= FPayloadLimit && Payload.size() < UncompressedCost) {
     if (Aligned) ++FAlignedFrames;
     return;
   }

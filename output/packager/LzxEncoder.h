@@ -10,8 +10,8 @@
 // Each frame is one block, so no match ever crosses a frame or block
 // boundary: a verbatim block, or an aligned-offset block when coding the low
 // three bits of long offsets with their own tree saves space. A frame whose
-// compressed form would exceed the payload limit goes out as an uncompressed
-// block instead.
+// compressed form would be no smaller than its bytes (or exceed the payload
+// limit) goes out as an uncompressed block instead.
 
 #include <array>
 #include <cstddef>
