@@ -21,9 +21,10 @@ constexpr uint32_t kNiceLength = 128;
 constexpr uint32_t kGoodLength = 32;
 constexpr uint32_t kLazyLimit = 32;
 // After this many literals in a row the data compresses badly (it is
-// compressed already): only every fourth position is searched until a match
-// turns up again.
-constexpr uint32_t kSkipAfterLiterals = 256;
+// compressed already): only every fourth position is searched and inserted,
+// and after sixteen times as many only every sixteenth, until a match turns
+// up again.
+constexpr uint32_t kSkipAfterLiterals = 128;
 // A 3-byte match farther than this codes longer than its three literals.
 constexpr uint32_t kFarShortMatch = 16384;
 
@@ -161,6 +162,7 @@ void TEncoder::Reset() {
   FHeaderWritten = false;
   FShortFrameSeen = false;
   FBufBase = FDataEnd = FNextInsert = 0;
+  FLiterals = 0;
   std::fill(FHead.begin(), FHead.end(), 0);
   FR = {1, 1, 1};
   FPrevMain.fill(0);
@@ -297,21 +299,25 @@ void TEncoder::ParseFrame(uint64_t Start, uint64_t End) {
   auto Limit = [&](uint64_t P) { return static_cast<uint32_t>(std::min<uint64_t>(kMaxMatch, End - P)); };
   uint64_t P = Start;
   uint32_t Len = 0, Dist = 0;
-  uint32_t Literals = 0;  // in a row
-  bool Pending = false;   // Len/Dist already hold the match found at P
+  bool Pending = false;  // Len/Dist already hold the match found at P
   while (P < End) {
     if (!Pending) {
       const uint32_t MaxLen = Limit(P);
-      const bool Skip = Literals >= kSkipAfterLiterals && (P & 3) != 0;
+      bool Skip = false;
+      if (FLiterals >= kSkipAfterLiterals) {
+        Skip = (P & (FLiterals >= 16 * kSkipAfterLiterals ? 15 : 3)) != 0;
+        // Positions passed over are not worth a place in the chains either.
+        if (!Skip) FNextInsert = std::max(FNextInsert, P);
+      }
       Len = MaxLen >= kMinMatch && !Skip ? FindMatch(P, MaxLen, Dist) : 0;
     }
     Pending = false;
     if (Len == 0) {
       Literal(P++);
-      ++Literals;
+      ++FLiterals;
       continue;
     }
-    Literals = 0;
+    FLiterals = 0;
     if (Len < kLazyLimit && P + 1 < End) {
       const uint32_t MaxLen = Limit(P + 1);
       uint32_t NextDist = 0;

@@ -130,6 +130,7 @@ class TEncoder {
   uint64_t FBufBase = 0;
   uint64_t FDataEnd = 0;
   uint64_t FNextInsert = 0;
+  uint32_t FLiterals = 0;       // literals in a row, across frames
   std::vector<uint32_t> FHead;  // position + 1 of the newest entry per hash, 0 = none
   std::vector<uint32_t> FPrev;  // per position mod W: position + 1 of the next older entry
 
