@@ -1,100 +1,175 @@
-// Cabinet writing against copying the same file, measured in the same run:
-// an LZX cabinet and a stored cabinet of 4 MB of mixed data (design-object
-// text, structured binary records, random bytes). The counter "size" is the
-// cabinet's size relative to its input.
+// Packages against the system's archivers, measured in the same run on the
+// same folders: the program's cab writer (LZX) against `gcab -c -z` (MSZIP),
+// and its zip writer against `zip -9`. Three folders: object files (generated
+// like the samples, scaled up), text (the program's own sources) and files
+// that are compressed already (gzip, PNG, JPEG). Besides the time ratios the
+// program prints the archives' size ratios.
 #include <benchmark/benchmark.h>
-
-#include "support/RatioReporter.h"
 #include <unistd.h>
 
+#include <QColor>
+#include <QImage>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
-#include "CabWriter.h"
+#include "PackagerArchive.h"
+#include "support/ObjectFileGenerator.h"
+#include "support/RatioReporter.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
-struct TFixture {
-  std::string Folder;
-  std::string Source;
-  size_t Size = 0;
-};
+std::string gRoot;                    // work folder, with a trailing "/"
+std::map<std::string, double> gSize;  // archive bytes per benchmark
 
-TFixture& Fixture() {
-  static TFixture F;
-  return F;
-}
+const char* const kSets[] = {"objects", "text", "compressed"};
 
-void Setup() {
-  TFixture& F = Fixture();
-  char Templ[] = "/tmp/bench_cab.XXXXXX";
-  F.Folder = mkdtemp(Templ);
-  F.Source = F.Folder + "/mixed.bin";
-  std::mt19937 Rng(11);  // 32-bit results
-  std::string Data;
-  const char* Words[] = {"OBJECT", "PROPERTY", "\"Name\"", "=", "\"value\"", "Width", "Height", "{", "}", "LINK"};
-  while (Data.size() < (5u << 19)) {
-    Data += Words[Rng() % 10];
-    Data += Rng() % 7 ? " " : "\r\n";
-    if (Rng() % 13 == 0) Data += std::to_string(Rng() % 100000);
+std::string SetFolder(const std::string& Set) { return gRoot + Set + "/"; }
+
+void Shell(const std::string& Command) {
+  if (std::system(Command.c_str()) != 0) {
+    std::fprintf(stderr, "failed: %s\n", Command.c_str());
+    std::abort();
   }
-  // Records: small counters and flags in fixed-size slots, like a binary table.
-  for (uint32_t I = 0; Data.size() < (7u << 19); ++I) {
-    const uint32_t Rec[4] = {I, I * 3 % 17, 0x00010000u | static_cast<uint32_t>(Rng() % 4),
-                             static_cast<uint32_t>(Rng() % 256)};
-    Data.append(reinterpret_cast<const char*>(Rec), sizeof Rec);
+}
+
+void MakeObjects() {
+  const std::string folder = SetFolder("objects");
+  fs::create_directories(folder);
+  benchgen::TFormGroupOptions options;
+  options.Objects = 12000;
+  benchgen::WriteText(folder + "Invoice.dcl", benchgen::MakeFormGroups(options));
+  options.Objects = 6000;
+  options.MarkupInValues = options.ZeroLedHeights = options.LinkFormToDocument = true;
+  benchgen::WriteText(folder + "Letter.seg", benchgen::MakeFormGroups(options));
+  options.Objects = 3000;
+  options.ZeroLedHeights = false;
+  benchgen::WriteText(folder + "Channels.chn", benchgen::MakeFormGroups(options));
+  // A mostly blank bitmap and a zero-padded data file, as object folders hold.
+  std::string blank(1 << 20, '\0');
+  for (size_t i = 0; i < blank.size(); i += 4099) blank[i] = static_cast<char>(i);
+  benchgen::WriteText(folder + "Logo.bmp", blank);
+}
+
+void MakeText() {
+  const std::string folder = SetFolder("text");
+  fs::create_directories(folder);
+  int n = 0;
+  for (const char* sub : {"app", "model", "platform", "output", "tests", "docs"})
+    for (const auto& e : fs::recursive_directory_iterator(fs::path(__FILE__).parent_path().parent_path() / sub)) {
+      const std::string ext = e.path().extension().string();
+      if (e.is_regular_file() && (ext == ".cpp" || ext == ".h" || ext == ".md" || ext == ".ui"))
+        fs::copy_file(e.path(), folder + std::to_string(n++) + "_" + e.path().filename().string());
+    }
+}
+
+void MakeCompressed() {
+  const std::string folder = SetFolder("compressed");
+  fs::create_directories(folder);
+  Shell("cp -r " + SetFolder("text") + ". " + folder + "t && tar -cf - -C " + folder + "t . | gzip -9 > " + folder +
+        "sources.tar.gz && rm -r " + folder + "t");
+  std::mt19937 rng(5);
+  for (int k = 0; k < 3; ++k) {
+    QImage image(900, 700, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        image.setPixel(x, y, qRgb((x * (k + 1)) & 255, (y + static_cast<int>(rng() % 24)) & 255, (x ^ y) & 255));
+    image.save(QString::fromStdString(folder + "picture" + std::to_string(k) + ".png"));
+    image.save(QString::fromStdString(folder + "photo" + std::to_string(k) + ".jpg"), "JPEG", 90);
   }
-  while (Data.size() < (8u << 19)) Data.push_back(static_cast<char>(Rng()));
-  std::ofstream(F.Source, std::ios::binary).write(Data.data(), static_cast<std::streamsize>(Data.size()));
-  F.Size = Data.size();
 }
 
-void BM_CopyFile4MB(benchmark::State& State) {
-  const std::string Target = Fixture().Folder + "/copy.bin";
-  for (auto _ : State)
-    std::filesystem::copy_file(Fixture().Source, Target, std::filesystem::copy_options::overwrite_existing);
-  State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Fixture().Size));
+uint64_t FolderBytes(const std::string& Folder) {
+  uint64_t bytes = 0;
+  for (const auto& e : fs::directory_iterator(Folder)) bytes += e.file_size();
+  return bytes;
 }
 
-void WriteCab(benchmark::State& State, TCabCompression Compression) {
-  const std::string Target = Fixture().Folder + "/out.cab";
+// Runs one archiver per iteration on a set, writing its archive anew each
+// time; Name is the benchmark's name without the set.
+template <typename TWrite>
+void Measure(benchmark::State& State, const std::string& Set, const std::string& Name, TWrite Write) {
+  const std::string target = gRoot + Name + "." + Set;
   for (auto _ : State) {
-    TCabWriter W;
-    if (!W.Create(Target, Compression) || !W.AddFile(Fixture().Source, "mixed.bin") || !W.FlushCabinet())
-      State.SkipWithError(W.ErrorText().c_str());
+    fs::remove(target);
+    Write(SetFolder(Set), target);
   }
-  State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Fixture().Size));
-  State.counters["size"] =
-      static_cast<double>(std::filesystem::file_size(Target)) / static_cast<double>(Fixture().Size);
+  const uint64_t input = FolderBytes(SetFolder(Set));
+  State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * input));
+  gSize[Name + "/" + Set] = static_cast<double>(fs::file_size(target));
+  State.counters["size"] = static_cast<double>(fs::file_size(target)) / static_cast<double>(input);
 }
 
-void BM_CabLzx4MB(benchmark::State& State) { WriteCab(State, TCabCompression::Lzx); }
-void BM_CabStored4MB(benchmark::State& State) { WriteCab(State, TCabCompression::None); }
+void Package(std::unique_ptr<TArchiveWriter> Writer, const std::string& Folder, const std::string& Target) {
+  Writer->Open(Folder, Target, "Created with a benchmark");
+  Writer->AddFiles("*");
+  Writer->Close();
+}
 
-BENCHMARK(BM_CopyFile4MB)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CabStored4MB)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CabLzx4MB)->Unit(benchmark::kMillisecond);
+void BM_GcabMszip(benchmark::State& State, const std::string& Set) {
+  Measure(State, Set, "BM_GcabMszip", [](const std::string& Folder, const std::string& Target) {
+    Shell("cd " + Folder + " && gcab -c -z " + Target + " *");
+  });
+}
+void BM_CabLzx(benchmark::State& State, const std::string& Set) {
+  Measure(State, Set, "BM_CabLzx", [](const std::string& Folder, const std::string& Target) {
+    Package(CreateCabArchiveWriter(), Folder, Target);
+  });
+}
+void BM_Zip9(benchmark::State& State, const std::string& Set) {
+  Measure(State, Set, "BM_Zip9", [](const std::string& Folder, const std::string& Target) {
+    Shell("cd " + Folder + " && zip -9 -q -r " + Target + " .");
+  });
+}
+void BM_ZipWriter(benchmark::State& State, const std::string& Set) {
+  Measure(State, Set, "BM_ZipWriter", [](const std::string& Folder, const std::string& Target) {
+    Package(CreateZipArchiveWriter(), Folder, Target);
+  });
+}
 
 void PrintRatios(const benchgen::TRatioReporter& Reporter) {
-  std::printf("\nRatios against the baseline of this run:\n");
-  for (const char* Measured : {"BM_CabStored4MB", "BM_CabLzx4MB"})
-    Reporter.PrintRatio(std::string(Measured) + " / BM_CopyFile4MB", Measured, "BM_CopyFile4MB", 35);
+  std::printf("\nRatios against the baseline of this run (time, then size):\n");
+  const auto size = [](const std::string& Measured, const std::string& Baseline) {
+    return gSize.count(Measured) && gSize.count(Baseline) ? gSize[Measured] / gSize[Baseline] : 0.0;
+  };
+  for (const char* set : kSets) {
+    const std::string s = set;
+    for (const auto& [measured, baseline] : {std::pair<std::string, std::string>{"BM_CabLzx/", "BM_GcabMszip/"},
+                                             std::pair<std::string, std::string>{"BM_ZipWriter/", "BM_Zip9/"}}) {
+      const std::string what = measured + s + " / " + baseline + s;
+      Reporter.PrintRatio(what + "  time", measured + s, baseline + s, 50);
+      std::printf("  %-50s %8.3f\n", (what + "  size").c_str(), size(measured + s, baseline + s));
+    }
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  Setup();
+  gRoot = benchgen::MakeWorkFolder("bench_cab");
+  MakeObjects();
+  MakeText();
+  MakeCompressed();
+  for (const char* set : kSets) {
+    benchmark::RegisterBenchmark(("BM_GcabMszip/" + std::string(set)).c_str(), BM_GcabMszip, set)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("BM_CabLzx/" + std::string(set)).c_str(), BM_CabLzx, set)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("BM_Zip9/" + std::string(set)).c_str(), BM_Zip9, set)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("BM_ZipWriter/" + std::string(set)).c_str(), BM_ZipWriter, set)
+        ->Unit(benchmark::kMillisecond);
+  }
   benchgen::TRatioReporter Reporter;
   benchmark::RunSpecifiedBenchmarks(&Reporter);
   PrintRatios(Reporter);
-  std::filesystem::remove_all(Fixture().Folder);
+  fs::remove_all(gRoot);
   benchmark::Shutdown();
   return 0;
 }

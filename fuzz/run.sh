@@ -1,13 +1,18 @@
 #!/bin/sh
-# Builds the libFuzzer harness of the object-file reader against the model
-# and platform sources and runs it for a bounded time.
+# Builds a libFuzzer harness against the project's sources and runs it for a
+# bounded time: the object-file reader unless another harness is named
+# ("cab": the cabinet writer, round trip through cabextract).
 #
-#   fuzz/run.sh [seconds] [extra libFuzzer options...]
+#   fuzz/run.sh [harness] [seconds] [extra libFuzzer options...]
 #
-# New inputs that add coverage are merged into fuzz/corpus; inputs that make
-# the reader fail are written to fuzz/crashes (commit both).
+# New inputs that add coverage are merged into fuzz/corpus; inputs that fail
+# are written to fuzz/crashes (commit both). Other harnesses than the reader
+# keep theirs in fuzz/corpus-<harness> and fuzz/crashes-<harness>.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+harness=reader suffix=""
+case "${1:-}" in [a-z]*) harness=$1 suffix="-$1" && shift ;; esac
+[ "$harness" = reader ] && suffix=""
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 
@@ -26,7 +31,15 @@ cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=
   -DMORVO_BUILD_TESTS=OFF -DMORVO_BUILD_BENCH=OFF -DMORVO_WERROR=OFF \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link $sanitize -fno-omit-frame-pointer" >/dev/null
 cmake --build "$build" --target morvo_model -j"$(nproc)"
+corpus="$root/fuzz/corpus$suffix" crashes="$root/fuzz/crashes$suffix"
 
+if [ "$harness" = cab ]; then
+  p="$root/output/packager"
+  # shellcheck disable=SC2046
+  clang++-14 -std=c++20 -g -O1 -fsanitize=fuzzer $sanitize -fno-omit-frame-pointer -I"$p" -I"$root/platform" \
+    "$root/fuzz/fuzz_cab.cpp" "$p/CabWriter.cpp" "$p/CabChecksum.cpp" "$p/LzxEncoder.cpp" \
+    "$build/platform/libmorvo_platform.a" $(pkg-config --libs icu-i18n icu-uc) -o "$build/fuzz_cab"
+else
 # shellcheck disable=SC2046
 clang++-14 -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer $sanitize -fno-omit-frame-pointer \
   -DFUZZ_DEFS_DIR="\"$root/fuzz/defs\"" \
@@ -36,20 +49,21 @@ clang++-14 -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer $sanitize -fno-omit-frame-p
   "$build/model/libmorvo_model.a" "$build/platform/libmorvo_platform.a" \
   $(pkg-config --libs Qt6Core icu-i18n icu-uc) \
   -o "$build/fuzz_reader"
+fi
 
 # The reader looks the code page up in the settings store: keep that in a
 # folder of the run's own.
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/morvo-fuzz.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT INT TERM
-mkdir -p "$scratch/config" "$scratch/new" "$root/fuzz/corpus" "$root/fuzz/crashes"
+mkdir -p "$scratch/config" "$scratch/new" "$corpus" "$crashes"
 export XDG_CONFIG_HOME="$scratch/config" HOME="$scratch" QT_QPA_PLATFORM=offscreen
 
 status=0
-"$build/fuzz_reader" "$scratch/new" "$root/fuzz/corpus" \
+"$build/fuzz_$harness" "$scratch/new" "$corpus" \
   -max_total_time="$seconds" -max_len=4096 -timeout=20 -rss_limit_mb=2048 \
-  -artifact_prefix="$root/fuzz/crashes/" -print_final_stats=1 "$@" || status=$?
+  -artifact_prefix="$crashes/" -print_final_stats=1 "$@" || status=$?
 
 # Keep only what adds coverage to the saved corpus.
-"$build/fuzz_reader" -merge=1 "$root/fuzz/corpus" "$scratch/new" >/dev/null 2>&1 || true
-echo "corpus: $(ls "$root/fuzz/corpus" | wc -l) inputs; crashes: $(ls "$root/fuzz/crashes" | wc -l) inputs"
+"$build/fuzz_$harness" -merge=1 "$corpus" "$scratch/new" >/dev/null 2>&1 || true
+echo "corpus: $(ls "$corpus" | wc -l) inputs; crashes: $(ls "$crashes" | wc -l) inputs"
 exit $status

@@ -248,6 +248,13 @@ const std::vector<TRoundTripCase>& RoundTripCases() {
        [] {
          return TFolders{{{"long.bin", Repeat(TRandom(7).Bytes(200000), 700000)}}};
        }},
+      // Long runs are coded with repeated offsets alone, so the match finder
+      // inserts nothing while the window moves on far beyond its buffer.
+      {"pattern, zeros and random bytes, 12 MB",
+       [] {
+         return TFolders{
+             {{"runs.bin", Repeat("abc", 5 << 20) + std::string(5 << 20, '\0') + TRandom(26).Bytes(2 << 20)}}};
+       }},
       {"binary records",
        [] {
          return TFolders{{{"table.bin", Records(500000, 25)}}};
@@ -473,6 +480,8 @@ void TestCab::encoderFrames() {
     QVERIFY(Payload.size() <= lzx::kMaxFramePayload);
     QCOMPARE(Payload.size() % 2, size_t{0});
   }
+  // Random bytes do not compress: they are sent as they are.
+  QCOMPARE(E.UncompressedFrames(), size_t{3});
   E.EncodeFrame(reinterpret_cast<const uint8_t*>(Random.data()), 1000, Payload);
   QVERIFY_THROWS_EXCEPTION(std::logic_error,
                            E.EncodeFrame(reinterpret_cast<const uint8_t*>(Random.data()), 1000, Payload));

@@ -1,6 +1,7 @@
 // The packager: the file list an object file gives, the settings, and the
 // archives written from it (checked with the system's own unzip and
 // cabextract, not with the library that wrote them).
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QCheckBox>
@@ -14,7 +15,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 #include <filesystem>
+#include <random>
 
 #include "Accessors.h"
 #include "AppPaths.h"
@@ -171,6 +174,7 @@ class TestPackager : public QObject {
     QTest::newRow("load keeps the name") << "LOAD \"sub/main.seg\"" << Q({"main.seg"});
     QTest::newRow("call adds .fun") << "CALL \"tools\\util\"" << Q({"util.fun"});
     QTest::newRow("call keeps .FUN") << "CALL \"util.FUN\"" << Q({"util.FUN"});
+    QTest::newRow("call keeps .fun") << "CALL \"util.fun\"" << Q({"util.fun"});
     QTest::newRow("draw of a picture") << "DRAW \"logo.bmp\"" << QStringList();
     QTest::newRow("draw of a format") << "DRAW \"x\\head.fmt\"" << Q({"head.fmt"});
     QTest::newRow("drive and folder") << "LOAD \"C:main.seg\"" << Q({"main.seg"});
@@ -224,7 +228,7 @@ class TestPackager : public QObject {
     // formula, "readme.txt" and "Readme.TXT" are one file, "data/sample.txt"
     // is no Windows path and stays, "logo.bmp" is no format.
     QCOMPARE(FForm->ListNames(), Q({"data/sample.txt", "head.fmt", "invoice.obj", "Layout.fmt", "main.seg",
-                                    "Printer.dev", "Readme.TXT", "Total.fun", "util.fun"}));
+                                    "Preview.pdf", "Printer.dev", "Readme.TXT", "Total.fun", "util.fun"}));
     QCOMPARE(FForm->CheckedNames(), FForm->ListNames());
     QCOMPARE(FForm->FFileName, QString("invoice.obj"));
     QCOMPARE(FForm->SaveFileName, QString::fromStdString(FRoot + "proj/forms/invoice.cab"));
@@ -236,17 +240,18 @@ class TestPackager : public QObject {
     LoadProject("p/a.obj");
     // Stored settings: mandatories off, samples and specials on.
     WriteRegString("PackMandatorys", "0");
-    WriteRegString("PackSampleFiles", "True");
+    WriteRegString("PackSampleFiles", "-1");
     FForm->FFileName = QString::fromStdString(FRoot + "p/a.obj");
     FForm->PrepareFileList();
     // main.seg is both mandatory and special: the special group comes last.
     QCOMPARE(FForm->CheckedNames(),
-             Q({"data/sample.txt", "head.fmt", "main.seg", "Readme.TXT", "Total.fun", "util.fun"}));
+             Q({"data/sample.txt", "head.fmt", "main.seg", "Preview.pdf", "Readme.TXT", "Total.fun", "util.fun"}));
 
     FForm->cbSpecials->setChecked(false);
-    QCOMPARE(FForm->CheckedNames(), Q({"data/sample.txt", "Readme.TXT"}));
+    QCOMPARE(FForm->CheckedNames(), Q({"data/sample.txt", "Preview.pdf", "Readme.TXT"}));
     FForm->cbMandatories->setChecked(true);
-    QCOMPARE(FForm->CheckedNames(), Q({"a.obj", "data/sample.txt", "Layout.fmt", "main.seg", "Readme.TXT"}));
+    QCOMPARE(FForm->CheckedNames(),
+             Q({"a.obj", "data/sample.txt", "Layout.fmt", "main.seg", "Preview.pdf", "Readme.TXT"}));
     FForm->cbMandatories->setChecked(false);
     QVERIFY(!FForm->CheckedNames().contains("a.obj"));
 
@@ -420,6 +425,14 @@ class TestPackager : public QObject {
     WriteRegString("PackMethod", "7");
     FForm->LoadPackSettings();
     QCOMPARE(FForm->cbFiletype->currentIndex(), -1);
+    // Only integers are settings: texts and fractions give the defaults.
+    WriteRegString("PackMandatorys", "False");
+    WriteRegString("PackDevices", "True");
+    WriteRegString("PackGuessBasepath", "0.0");
+    WriteRegString("PackSampleFiles", "0.5");
+    FForm->LoadPackSettings();
+    QVERIFY(FForm->cbMandatories->isChecked() && FForm->cbGuessBasepath->isChecked());
+    QVERIFY(!FForm->cbDevices->isChecked() && !FForm->cbSampleFiles->isChecked());
   }
 
   // ---- archives -------------------------------------------------------------
@@ -570,6 +583,52 @@ class TestPackager : public QObject {
     const QString listing = Run("cabextract", {"-l", QString::fromStdString(FRoot + "s/all.cab")});
     QVERIFY(listing.contains("| one.txt"));
     QVERIFY(!listing.contains("| all.cab"));
+  }
+
+  // Cab and zip alike: a file that two ticked names match goes in once; a
+  // name no Windows extractor may follow stays out and is named; a name that
+  // is no UTF-8 is stored as its bytes without the UTF-8 mark.
+  void eachFileOnceUnderASafeName_data() {
+    QTest::addColumn<int>("type");
+    QTest::newRow("cab") << 0;
+    QTest::newRow("zip") << 1;
+  }
+  void eachFileOnceUnderASafeName() {
+    QFETCH(int, type);
+    FRoot += std::string(QTest::currentDataTag()) + "/";
+    const std::string file = LoadProject("n/a.obj");
+    for (const char* name : {"n/a.fmt", "n/x\\..\\..\\evil.txt", "n/C:\\evil.txt", "n/bad\xE9.fmt"}) Make(name);
+    WriteRegString("PackShowResult", "-1");
+    WriteRegString("PackGuessBasepath", "0");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    TNameList masks(false);
+    for (const char* mask : {"a.fmt", "*.fmt", "*.txt", "a.obj"}) masks.Add(mask);
+    FForm->AddFilesToList(masks, true, true);
+    TickOnly({"a.fmt", "*.fmt", "*.txt", "a.obj"});
+    const std::string archive = FRoot + (type == 0 ? "n.cab" : "n.zip");
+    Package(archive, type);
+    QCOMPARE(FForm->FResultList.Items(), (std::vector<std::string>{"a.fmt", "a.obj", "bad\xE9.fmt"}));
+    QVERIFY2(LastMessage().endsWith("Not packaged, a Windows extractor would take their names out of its folder :"
+                                    "\r\nC:\\evil.txt\r\nx\\..\\..\\evil.txt\r\n"),
+             qPrintable(LastMessage()));
+    const std::string bytes = ReadFileBytes(archive);
+    if (type == 0) {
+      QCOMPARE(Run("gcab", {"-l", QString::fromStdString(archive)}).count(".fmt"), 2);
+      // Attributes of the last entry: archive, without the UTF-8 mark.
+      QCOMPARE(bytes.substr(bytes.find("bad\xE9") - 2, 2), std::string("\x20\x00", 2));
+    } else {
+      QCOMPARE(ZipNames(archive).size(), 3);
+      // Flags of the last central entry: no UTF-8 mark (bit 11).
+      QCOMPARE(bytes[bytes.rfind("PK\x01\x02") + 9] & 0x08, 0);
+    }
+
+    // No files: a cab over an older one removes it and says so.
+    FForm->btnAllClick();
+    FForm->btnToggleClick();
+    Package(archive, type);
+    QCOMPARE(fs::exists(archive), type == 1);
+    QCOMPARE(LastMessage().endsWith("was removed."), type == 0);
   }
 
   void archiveNameFollowsTheChosenFilter_data() {
@@ -726,6 +785,48 @@ class TestPackager : public QObject {
     QCOMPARE(files, 1);
   }
 
+  // A disk that fills while the archive is written: the older archive stays
+  // byte for byte, no temporary file is left, and the failure is reported.
+  void fullDiskLeavesTheOlderArchive_data() { eachFileOnceUnderASafeName_data(); }
+  void fullDiskLeavesTheOlderArchive() {
+    QFETCH(int, type);
+    FRoot += std::string(QTest::currentDataTag()) + "/";
+    std::string noise(300000, '\0');
+    std::mt19937 rng(7);
+    for (char& c : noise) c = static_cast<char>(rng());
+    const std::string file = LoadProject("full/a.obj");
+    // A long name makes the cabinet's tables large enough to tell the
+    // archive from its spool by their sizes.
+    const std::string big = "big" + std::string(200, 'x') + ".bin";
+    Make("full/" + big, noise);
+    SetTime(FRoot + "full/" + big, 100);
+    const std::string archive = FRoot + (type == 0 ? "full.cab" : "full.zip");
+    FForm->FFileName = QString::fromStdString(file);
+    FForm->PrepareFileList();
+    FForm->SaveFileName = QString::fromStdString(archive);
+    FForm->cbFiletype->setCurrentIndex(type);
+    TNameList names(false);
+    names.Add(big);
+    FForm->AddFilesToList(names, true, true);
+    QVERIFY(FForm->CreatePackage() >= 0);
+    const std::string before = ReadFileBytes(archive);
+    // The new archive is about as large as the old one; the limit lets the cabinet's
+    // spool (its data without the tables) through, not the archive itself.
+    noise[0] ^= 1;
+    Make("full/" + big, noise);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit small{before.size() - 120, old.rlim_max};
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const int result = FForm->CreatePackage();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    QCOMPARE(result, -1);
+    QVERIFY(LastMessage().startsWith("Cannot write file \"" + QString::fromStdString(archive)));
+    QCOMPARE(ReadFileBytes(archive), before);
+    QCOMPARE(std::distance(fs::directory_iterator(FRoot), fs::directory_iterator()), 2);  // full/ and the archive
+  }
+
   void documentationJoinsThePackageTicked() {
     const std::string file = LoadProject("d/a.obj");
     FDocumentation = QString::fromStdString(Make("d/a.doc", "the documentation"));
@@ -824,13 +925,16 @@ class TestPackager : public QObject {
     WriteRegString("PackShowResult", "-1");
     WriteRegString("PackDocumentation", "-1");
     WriteRegString("PackDevices", "-1");
+    WriteRegString("PackSampleFiles", "-1");
+    Make("proj/samples/Preview.pdf", "preview");
     WriteRegString("OpenNonQSFiles", "0");
 
     QVERIFY(RunProgram({"/P", QString::fromStdString(FRoot + "proj/forms/Invoice.obj")}));
     const std::string archive = FRoot + "proj/forms/Invoice.zip";
     // The base folder moved up to the project folder (it has "fun"); the
     // documentation is the default export "doc", written beside the object file.
-    QCOMPARE(ZipNames(archive), Q({"dev/PRINTER.DEV", "forms/Invoice.doc", "forms/Invoice.obj", "fun/util.fun"}));
+    QCOMPARE(ZipNames(archive),
+             Q({"dev/PRINTER.DEV", "forms/Invoice.doc", "forms/Invoice.obj", "fun/util.fun", "samples/Preview.pdf"}));
     QVERIFY(ZipComment(archive).startsWith("Created with "));
     QCOMPARE(ZipEntry(archive, "dev/PRINTER.DEV"), std::string("device"));
     QVERIFY(!fs::exists(FRoot + "proj/forms/Invoice.cab"));

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "CabChecksum.h"
+#include "CodePage.h"
 #include "LzxEncoder.h"
 
 namespace {
@@ -35,8 +36,11 @@ std::string Quoted(const std::string& S) { return "\"" + S + "\""; }
 
 std::string SystemError(int Err) { return std::strerror(Err); }
 
-bool HasNonAscii(const std::string& S) {
-  return std::any_of(S.begin(), S.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; });
+// The UTF-8 flag is set only for names that are UTF-8: other bytes stay as
+// they are, for the extractor's own code page.
+bool IsUtf8Beyond7Bit(const std::string& S) {
+  return std::any_of(S.begin(), S.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; }) &&
+         IsValidUtf8(S);
 }
 
 uint16_t AttributesOfMode(mode_t Mode) {
@@ -164,7 +168,7 @@ bool TCabWriter::AddFileImpl(const std::string& SourcePath, const std::string& N
     Entry.Stamp = *Own;
   }
   Entry.Stamp.Attributes &= ~kCabAttrNameIsUtf8;
-  if (HasNonAscii(Name)) Entry.Stamp.Attributes |= kCabAttrNameIsUtf8;
+  if (IsUtf8Beyond7Bit(Name)) Entry.Stamp.Attributes |= kCabAttrNameIsUtf8;
 
   if (FFolderOpen && uint64_t{FFolderBytes} + Size > kMaxFolderBytes && !FlushFolder()) {
     std::fclose(In);
@@ -314,39 +318,41 @@ bool TCabWriter::WriteCabinetFile() {
   }
 
   std::string TempPath = FPath + ".XXXXXX";
+  const auto CannotWrite = [&](int Err) {
+    return Fail("Cannot write file " + Quoted(FPath) + ". " + SystemError(Err));
+  };
   const int Fd = ::mkstemp(TempPath.data());
-  if (Fd < 0) return Fail("Cannot write " + Quoted(FPath) + ": " + SystemError(errno));
+  if (Fd < 0) return CannotWrite(errno);
   const mode_t Mask = ::umask(0);
   ::umask(Mask);
   ::fchmod(Fd, 0666 & ~Mask);
   std::FILE* Out = ::fdopen(Fd, "wb");
   if (!Out) {
+    const int Err = errno;
     ::close(Fd);
     ::unlink(TempPath.c_str());
-    return Fail("Cannot write " + Quoted(FPath) + ": " + SystemError(errno));
+    return CannotWrite(Err);
   }
-  bool Ok = std::fwrite(Head.data(), 1, Head.size(), Out) == Head.size();
-  if (Ok && std::fflush(FSpool) == 0 && std::fseek(FSpool, 0, SEEK_SET) == 0) {
-    std::vector<uint8_t> Buf(kReadChunk);
-    uint64_t Left = FSpoolBytes;
-    while (Ok && Left > 0) {
-      const size_t Want = static_cast<size_t>(std::min<uint64_t>(Left, Buf.size()));
-      Ok = std::fread(Buf.data(), 1, Want, FSpool) == Want && std::fwrite(Buf.data(), 1, Want, Out) == Want;
-      Left -= Want;
-    }
-  } else {
-    Ok = false;
+  int Err = 0;
+  const auto Check = [&](bool Done) {
+    if (!Done && Err == 0) Err = errno ? errno : EIO;
+    return Done;
+  };
+  bool Ok = Check(std::fwrite(Head.data(), 1, Head.size(), Out) == Head.size());
+  Ok = Ok && Check(std::fflush(FSpool) == 0 && std::fseek(FSpool, 0, SEEK_SET) == 0);
+  std::vector<uint8_t> Buf(kReadChunk);
+  for (uint64_t Left = FSpoolBytes; Ok && Left > 0;) {
+    const size_t Want = static_cast<size_t>(std::min<uint64_t>(Left, Buf.size()));
+    Ok = Check(std::fread(Buf.data(), 1, Want, FSpool) == Want && std::fwrite(Buf.data(), 1, Want, Out) == Want);
+    Left -= Want;
   }
-  const int WriteErr = errno;
-  if (std::fclose(Out) != 0) Ok = false;
+  // On the disk before it replaces the older file: a full disk shows here.
+  Ok = Ok && Check(std::fflush(Out) == 0 && ::fsync(Fd) == 0);
+  Ok = Check(std::fclose(Out) == 0) && Ok;
+  if (Ok) Ok = Check(std::rename(TempPath.c_str(), FPath.c_str()) == 0);
   if (!Ok) {
     ::unlink(TempPath.c_str());
-    return Fail("Cannot write " + Quoted(FPath) + ": " + SystemError(WriteErr));
-  }
-  if (std::rename(TempPath.c_str(), FPath.c_str()) != 0) {
-    const int Err = errno;
-    ::unlink(TempPath.c_str());
-    return Fail("Cannot write " + Quoted(FPath) + ": " + SystemError(Err));
+    return CannotWrite(Err);
   }
   return true;
 }

@@ -10,8 +10,9 @@
 // so one folder for everything compresses best. The compressed data is
 // spooled to an anonymous temporary file, because the cabinet's tables come
 // before its data and are known only when the last file has been added. The
-// cabinet itself is written to a temporary name beside the target and renamed
-// over it, so a failure never leaves a half-written cabinet.
+// cabinet itself is written to a temporary name beside the target, flushed
+// to the disk and only then renamed over it, so a failure (a full disk) never
+// leaves a half-written cabinet nor touches the older file.
 //
 // Failures return false and leave a readable message in ErrorText().
 
@@ -42,7 +43,7 @@ enum : uint16_t {
   kCabAttrSystem = 0x04,
   kCabAttrArchive = 0x20,
   kCabAttrExecute = 0x40,
-  kCabAttrNameIsUtf8 = 0x80,  // set by the writer for names with non-ASCII bytes
+  kCabAttrNameIsUtf8 = 0x80,  // set by the writer for UTF-8 names beyond ASCII
 };
 
 class TCabWriter {

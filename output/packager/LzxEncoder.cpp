@@ -9,20 +9,36 @@ namespace lzx {
 
 namespace {
 
-constexpr int kHashBits = 16;
+constexpr int kHashBits = 18;
 constexpr uint32_t kWindowMask = kWindowSize - 1;
 // Positions kept in memory: the whole window plus room for new frames, so
 // the window is shifted down only once every 256 KiB.
 constexpr size_t kBufCapacity = 2 * size_t{kWindowSize};
 constexpr size_t kBufSlack = 16;  // lets the match compare read whole words
-constexpr int kMaxChain = 96;
+constexpr int kMaxChain = 32;
 constexpr uint32_t kNiceLength = 128;
-constexpr uint32_t kLazyLimit = 64;
+// A match this long already found cuts the rest of the chain to a quarter.
+constexpr uint32_t kGoodLength = 32;
+constexpr uint32_t kLazyLimit = 32;
+// After this many literals in a row the data compresses badly (it is
+// compressed already): only every fourth position is searched and inserted,
+// and after sixteen times as many only every sixteenth, until a match turns
+// up again.
+constexpr uint32_t kSkipAfterLiterals = 128;
 // A 3-byte match farther than this codes longer than its three literals.
 constexpr uint32_t kFarShortMatch = 16384;
 
-inline uint32_t Hash3(const uint8_t* P) {
-  uint32_t V = uint32_t{P[0]} | uint32_t{P[1]} << 8 | uint32_t{P[2]} << 16;
+inline uint16_t Load16(const uint8_t* P) {
+  uint16_t V;
+  std::memcpy(&V, P, 2);
+  return V;
+}
+
+// Positions are chained by their first four bytes: three-byte matches are
+// worth little, and chains of three bytes grow long in binary data.
+inline uint32_t Hash4(const uint8_t* P) {
+  uint32_t V;
+  std::memcpy(&V, P, 4);
   return (V * 2654435761u) >> (32 - kHashBits);
 }
 
@@ -146,6 +162,7 @@ void TEncoder::Reset() {
   FHeaderWritten = false;
   FShortFrameSeen = false;
   FBufBase = FDataEnd = FNextInsert = 0;
+  FLiterals = 0;
   std::fill(FHead.begin(), FHead.end(), 0);
   FR = {1, 1, 1};
   FPrevMain.fill(0);
@@ -164,9 +181,13 @@ void TEncoder::AppendToWindow(const uint8_t* Data, size_t Size) {
 }
 
 void TEncoder::InsertUpTo(uint64_t Pos) {
-  uint64_t Q = FNextInsert;
-  for (; Q < Pos && Q + 2 < FDataEnd; ++Q) {
-    const uint32_t H = Hash3(FBuf.data() + (Q - FBufBase));
+  // Runs coded with repeated offsets insert nothing, so the next position to
+  // insert can lie far behind; what is out of reach is skipped, and it may
+  // already have left the buffer.
+  const uint64_t Reach = Pos > kWindowSize ? Pos - kWindowSize : 0;
+  uint64_t Q = std::max({FNextInsert, Reach, FBufBase});
+  for (; Q < Pos && Q + 3 < FDataEnd; ++Q) {
+    const uint32_t H = Hash4(FBuf.data() + (Q - FBufBase));
     FPrev[Q & kWindowMask] = FHead[H];
     FHead[H] = static_cast<uint32_t>(Q + 1);
   }
@@ -195,9 +216,10 @@ uint32_t TEncoder::MatchLength(uint64_t Pos, uint32_t Dist, uint32_t MaxLen) con
 
 uint32_t TEncoder::FindMatch(uint64_t Pos, uint32_t MaxLen, uint32_t& Dist) {
   const uint32_t MaxDist = static_cast<uint32_t>(std::min<uint64_t>(Pos, kMaxDistance));
+  const uint8_t* Here = FBuf.data() + (Pos - FBufBase);
   uint32_t RepLen = 0, RepDist = 0;
   for (uint32_t D : FR) {
-    if (D > MaxDist) continue;
+    if (D > MaxDist || Load16(Here) != Load16(Here - D)) continue;
     const uint32_t L = MatchLength(Pos, D, MaxLen);
     if (L > RepLen) {
       RepLen = L;
@@ -211,17 +233,17 @@ uint32_t TEncoder::FindMatch(uint64_t Pos, uint32_t MaxLen, uint32_t& Dist) {
 
   InsertUpTo(Pos);
   uint32_t ChainLen = 0, ChainDist = 0;
-  if (Pos + 2 < FDataEnd && MaxLen >= 3) {
-    const uint8_t* Here = FBuf.data() + (Pos - FBufBase);
-    uint32_t Entry = FHead[Hash3(Here)];
+  if (Pos + 3 < FDataEnd && MaxLen >= 4) {
+    uint32_t Entry = FHead[Hash4(Here)];
     for (int Depth = kMaxChain; Entry != 0 && Depth > 0; --Depth) {
       const uint64_t Cand = Entry - 1;
       const uint64_t D = Pos - Cand;
       if (D > MaxDist) break;
       const uint8_t* There = Here - D;
-      if (There[ChainLen] == Here[ChainLen] && There[0] == Here[0]) {
+      if (There[ChainLen] == Here[ChainLen] && Load16(There) == Load16(Here)) {
         const uint32_t L = MatchLength(Pos, static_cast<uint32_t>(D), MaxLen);
         if (L > ChainLen) {
+          if (L >= kGoodLength && ChainLen < kGoodLength) Depth /= 4;
           ChainLen = L;
           ChainDist = static_cast<uint32_t>(D);
           if (L >= MaxLen || L >= kNiceLength) break;
@@ -281,13 +303,21 @@ void TEncoder::ParseFrame(uint64_t Start, uint64_t End) {
   while (P < End) {
     if (!Pending) {
       const uint32_t MaxLen = Limit(P);
-      Len = MaxLen >= kMinMatch ? FindMatch(P, MaxLen, Dist) : 0;
+      bool Skip = false;
+      if (FLiterals >= kSkipAfterLiterals) {
+        Skip = (P & (FLiterals >= 16 * kSkipAfterLiterals ? 15 : 3)) != 0;
+        // Positions passed over are not worth a place in the chains either.
+        if (!Skip) FNextInsert = std::max(FNextInsert, P);
+      }
+      Len = MaxLen >= kMinMatch && !Skip ? FindMatch(P, MaxLen, Dist) : 0;
     }
     Pending = false;
     if (Len == 0) {
       Literal(P++);
+      ++FLiterals;
       continue;
     }
+    FLiterals = 0;
     if (Len < kLazyLimit && P + 1 < End) {
       const uint32_t MaxLen = Limit(P + 1);
       uint32_t NextDist = 0;
@@ -451,7 +481,10 @@ void TEncoder::EncodeFrame(const uint8_t* Data, size_t Size, std::vector<uint8_t
   ParseFrame(Start, FDataEnd);
   const bool Aligned = WriteCompressedBlock(static_cast<uint32_t>(Size));
   FBits.Align();
-  if (Payload.size() <= FPayloadLimit) {
+  // An uncompressed block costs its bytes, a pad byte, the header word(s)
+  // and the repeated offsets; a compressed one no smaller is not worth it.
+  const size_t UncompressedCost = Size + (Size & 1) + 16;
+  if (Payload.size() <= FPayloadLimit && Payload.size() < UncompressedCost) {
     if (Aligned) ++FAlignedFrames;
     return;
   }

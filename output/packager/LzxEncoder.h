@@ -10,8 +10,8 @@
 // Each frame is one block, so no match ever crosses a frame or block
 // boundary: a verbatim block, or an aligned-offset block when coding the low
 // three bits of long offsets with their own tree saves space. A frame whose
-// compressed form would exceed the payload limit goes out as an uncompressed
-// block instead.
+// compressed form would be no smaller than its bytes (or exceed the payload
+// limit) goes out as an uncompressed block instead.
 
 #include <array>
 #include <cstddef>
@@ -130,6 +130,7 @@ class TEncoder {
   uint64_t FBufBase = 0;
   uint64_t FDataEnd = 0;
   uint64_t FNextInsert = 0;
+  uint32_t FLiterals = 0;       // literals in a row, across frames
   std::vector<uint32_t> FHead;  // position + 1 of the newest entry per hash, 0 = none
   std::vector<uint32_t> FPrev;  // per position mod W: position + 1 of the next older entry
 

@@ -106,6 +106,12 @@ std::vector<std::string> MatchFilesByMask(const std::vector<std::string>& Files,
   return found;
 }
 
+bool IsUnsafeEntryName(std::string_view StoredName) {
+  if (StoredName.find('\\') != std::string_view::npos) return true;
+  const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  return StoredName.size() >= 2 && letter(StoredName[0]) && StoredName[1] == ':';
+}
+
 void TArchiveWriter::SetBaseFolder(const std::string& BaseFolder) {
   if (!BaseFolder.empty() && !IsDirectory(BaseFolder))
     throw EMorvoError("The folder \"" + BaseFolder + "\" does not exist");
@@ -113,30 +119,41 @@ void TArchiveWriter::SetBaseFolder(const std::string& BaseFolder) {
   if (!FBaseFolder.empty() && FBaseFolder.back() != '/') FBaseFolder += '/';
   FFlatNames.clear();
   FFilesBelow.reset();
+  FTaken.clear();
+  FRefused.clear();
+  FNote.clear();
 }
 
-std::vector<std::string> TArchiveWriter::FilesFor(const std::string& Mask) {
+std::vector<std::pair<std::string, std::string>> TArchiveWriter::FilesFor(const std::string& Mask) {
   // The folder tree is read once per archive, not once per name: a base
   // folder high up holds many files, and a package many names.
   if (!FFilesBelow) FFilesBelow = ListFilesBelow(FBaseFolder);
-  std::vector<std::string> files = MatchFilesByMask(*FFilesBelow, Mask);
   struct stat archive {};
-  if (FArchiveName.empty() || ::stat(FArchiveName.c_str(), &archive) != 0) return files;
-  std::erase_if(files, [&](const std::string& Relative) {
+  const bool archiveExists = !FArchiveName.empty() && ::stat(FArchiveName.c_str(), &archive) == 0;
+  std::vector<std::pair<std::string, std::string>> files;
+  for (std::string& relative : MatchFilesByMask(*FFilesBelow, Mask)) {
+    // Two ticked names can match one file (a name and a mask); an archive
+    // holds it once.
+    if (!FTaken.insert(relative).second) continue;
     struct stat st {};
-    return ::stat((FBaseFolder + Relative).c_str(), &st) == 0 && st.st_dev == archive.st_dev &&
-           st.st_ino == archive.st_ino;
-  });
+    if (archiveExists && ::stat((FBaseFolder + relative).c_str(), &st) == 0 && st.st_dev == archive.st_dev &&
+        st.st_ino == archive.st_ino)
+      continue;
+    std::string stored = relative;
+    if (!PreservePath) {
+      stored = BareNativeName(relative);
+      if (std::any_of(FFlatNames.begin(), FFlatNames.end(),
+                      [&](const std::string& taken) { return SameTextAscii(taken, stored); }))
+        continue;
+    }
+    if (IsUnsafeEntryName(stored)) {
+      FRefused.push_back(std::move(relative));
+      continue;
+    }
+    if (!PreservePath) FFlatNames.push_back(stored);
+    files.emplace_back(std::move(relative), std::move(stored));
+  }
   return files;
-}
-
-std::string TArchiveWriter::StoredNameOf(const std::string& RelativePath) {
-  if (PreservePath) return RelativePath;
-  const std::string bare = BareNativeName(RelativePath);
-  for (const std::string& taken : FFlatNames)
-    if (SameTextAscii(taken, bare)) return std::string();
-  FFlatNames.push_back(bare);
-  return bare;
 }
 
 namespace {
@@ -149,9 +166,7 @@ class TZipArchiveWriter : public TArchiveWriter {
     FZip.SetComment(Comment);
   }
   void AddFiles(const std::string& Mask) override {
-    for (const std::string& relative : FilesFor(Mask)) {
-      const std::string stored = StoredNameOf(relative);
-      if (stored.empty()) continue;
+    for (const auto& [relative, stored] : FilesFor(Mask)) {
       if (FZip.AddFile(FBaseFolder + relative, stored) && OnProcessItem) OnProcessItem(stored);
     }
   }

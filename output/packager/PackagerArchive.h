@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,11 @@ std::vector<std::string> FindFilesByMask(const std::string& Base, std::string_vi
 // them that match Mask.
 std::vector<std::string> ListFilesBelow(const std::string& Base);
 std::vector<std::string> MatchFilesByMask(const std::vector<std::string>& Files, std::string_view Mask);
+
+// A stored name that a Windows extractor would follow out of its target
+// folder: one holding "\" (a separator there, a plain byte here) or starting
+// with a drive ("C:").
+bool IsUnsafeEntryName(std::string_view StoredName);
 
 class TArchiveWriter {
  public:
@@ -46,17 +52,27 @@ class TArchiveWriter {
   // Writes the archive (in a temporary file, renamed into place).
   virtual void Close() = 0;
 
+  // Files found but left out because their names are no safe entry names
+  // (paths relative to the base folder), in the order they were found.
+  const std::vector<std::string>& Refused() const { return FRefused; }
+  // What the writer did to the archive file beyond its entries; empty when
+  // nothing worth telling.
+  const std::string& Note() const { return FNote; }
+
  protected:
   std::string FBaseFolder;  // with a trailing "/"
   std::vector<std::string> FFlatNames;
   std::optional<std::vector<std::string>> FFilesBelow;  // read at the first AddFiles
   std::string FArchiveName;
+  std::vector<std::string> FRefused;
+  std::set<std::string> FTaken;  // files already handled, so each goes in once
+  std::string FNote;
   void SetBaseFolder(const std::string& BaseFolder);
-  // The files below the base folder for Mask, without the archive itself
-  // (an archive below its base folder must not swallow its older self).
-  std::vector<std::string> FilesFor(const std::string& Mask);
-  // The stored name of a found file; empty when a flat name is already taken.
-  std::string StoredNameOf(const std::string& RelativePath);
+  // The files below the base folder for Mask with their stored names,
+  // without the archive itself (an archive below its base folder must not
+  // swallow its older self) and without files an earlier mask gave already.
+  // Unsafe names are left out and listed in Refused().
+  std::vector<std::pair<std::string, std::string>> FilesFor(const std::string& Mask);
 };
 
 // A zip archive: an existing one keeps its entries; unchanged files are not

@@ -1,6 +1,11 @@
 // The cabinet side of the packager: a new cabinet every time, every file in
-// one folder (one compressed stream compresses best).
+// one folder (one compressed stream compresses best). A package of no files
+// removes the cabinet it replaces.
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "CabWriter.h"
 #include "MorvoError.h"
@@ -18,17 +23,25 @@ class TCabArchiveWriter : public TArchiveWriter {
     if (!FCab.Create(FileName, TCabCompression::Lzx, 0)) throw EMorvoError(FCab.ErrorText());
   }
   void AddFiles(const std::string& Mask) override {
-    for (const std::string& relative : FilesFor(Mask)) {
-      std::string stored = StoredNameOf(relative);
-      if (stored.empty()) continue;
+    for (auto [relative, stored] : FilesFor(Mask)) {
       std::replace(stored.begin(), stored.end(), '/', '\\');
       if (!FCab.AddFile(FBaseFolder + relative, stored)) throw EMorvoError(FCab.ErrorText());
       if (OnProcessItem) OnProcessItem(stored);
     }
   }
   void Close() override {
+    const bool empty = FCab.FileCount() == 0;
     if (!FCab.FlushCabinet()) throw EMorvoError(FCab.ErrorText());
     FCab.Destroy();
+    if (!empty) return;
+    // Cabinet readers reject a cabinet without files, so none is written;
+    // the file the user chose to replace goes all the same, and the result
+    // says so. A folder of that name is left alone.
+    FNote = "No cabinet was written: a cabinet cannot be empty.";
+    if (::unlink(FArchiveName.c_str()) == 0)
+      FNote += " The older \"" + FArchiveName + "\" was removed.";
+    else if (errno != ENOENT)
+      throw EMorvoError("Cannot delete file \"" + FArchiveName + "\". " + std::strerror(errno));
   }
 
  private:

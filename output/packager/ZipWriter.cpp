@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "CodePage.h"
 #include "MorvoError.h"
 
 namespace {
@@ -36,11 +37,13 @@ void WriteEmptyZip(const std::string& FileName, const std::string& Comment) {
   const std::string temp = FileName + ".part" + std::to_string(::getpid());
   FILE* f = std::fopen(temp.c_str(), "wb");
   bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  // On the disk before it replaces the older file.
+  ok = ok && std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
   if (f) ok = std::fclose(f) == 0 && ok;
   if (!ok || std::rename(temp.c_str(), FileName.c_str()) != 0) {
     const std::string reason = std::strerror(errno);
     std::remove(temp.c_str());
-    throw EMorvoError("Cannot write archive \"" + FileName + "\". " + reason);
+    throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
   }
 }
 }  // namespace
@@ -86,7 +89,9 @@ bool TZipWriter::AddFile(const std::string& DiskPath, const std::string& EntryNa
 
   zip_source_t* source = zip_source_file(FArchive, DiskPath.c_str(), 0, -1);
   if (!source) throw EMorvoError("Cannot open file \"" + DiskPath + "\". " + zip_strerror(FArchive));
-  const zip_int64_t index = zip_file_add(FArchive, EntryName.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+  // A name that is no UTF-8 is stored as its bytes, without the UTF-8 mark.
+  const zip_flags_t encoding = IsValidUtf8(EntryName) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_RAW;
+  const zip_int64_t index = zip_file_add(FArchive, EntryName.c_str(), source, ZIP_FL_OVERWRITE | encoding);
   if (index < 0) {
     zip_source_free(source);
     throw EMorvoError("Cannot add \"" + EntryName + "\" to the archive. " + zip_strerror(FArchive));
@@ -116,7 +121,7 @@ void TZipWriter::Close() {
   if (zip_close(FArchive) != 0) {
     const std::string reason = zip_strerror(FArchive);
     Discard();
-    throw EMorvoError("Cannot write archive \"" + FFileName + "\". " + reason);
+    throw EMorvoError("Cannot write file \"" + FFileName + "\". " + reason);
   }
   FArchive = nullptr;
 }

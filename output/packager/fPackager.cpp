@@ -262,8 +262,11 @@ void TFrmPackager::SavePackSettings() {
 }
 
 void TFrmPackager::LoadPackSettings() {
-  for (const TPackBox& box : kPackBoxes)
-    (this->*box.Box)->setChecked(RegTextToBool(ReadRegString(box.Name), box.Default));
+  // Stored as integers: any other text ("True", "0.5") is no setting.
+  for (const TPackBox& box : kPackBoxes) {
+    const std::optional<int32_t> value = TryStrToInt(ReadRegString(box.Name));
+    (this->*box.Box)->setChecked(value ? *value != 0 : box.Default);
+  }
   // A number that names no item selects none; packaging then writes a zip.
   const int method = StrToIntDef(ReadRegString("PackMethod"), 0);
   cbFiletype->setCurrentIndex(method >= 0 && method < cbFiletype->count() ? method : -1);
@@ -289,6 +292,16 @@ std::unique_ptr<TArchiveWriter> TFrmPackager::OpenWriter() {
 }
 
 int TFrmPackager::CreatePackage() {
+  try {
+    return WritePackage();
+  } catch (const std::exception& e) {
+    // Reported here, so that every caller can tell a failure by the result.
+    if (gHost.ShowError) gHost.ShowError(QString::fromStdString(e.what()));
+    return -1;
+  }
+}
+
+int TFrmPackager::WritePackage() {
   // The hourglass ends before the result box shows.
   std::optional<THourglass> hourglass;
   hourglass.emplace();
@@ -351,6 +364,11 @@ int TFrmPackager::CreatePackage() {
     QString text = "These files were added/replaced in the package :\r\n";
     for (const std::string& stored : FResultList.Items()) text += NameText(stored) + "\r\n";
     text += "\r\nTotal files into " + cbFiletype->currentText() + " : " + QString::number(FResultList.Count());
+    if (!writer->Refused().empty()) {
+      text += "\r\n\r\nNot packaged, a Windows extractor would take their names out of its folder :\r\n";
+      for (const std::string& refused : writer->Refused()) text += PathText(refused) + "\r\n";
+    }
+    if (!writer->Note().empty()) text += "\r\n\r\n" + PathText(writer->Note());
     gHost.ShowMessage(text, gHost.AppTitle ? gHost.AppTitle() : QCoreApplication::applicationName());
   }
   return count;
@@ -387,6 +405,11 @@ void TFrmPackager::BtnPackageClick() {
       SaveFileName = chosen + kFileTypeExtension[type];
       result = CreatePackage();
       cbFiletype->setCurrentIndex(rememberedType);
+      if (result < 0) {  // reported already
+        SetFilesCaption(QString());
+        BtnPackage->setEnabled(true);
+        return;
+      }
     }
     pbFiles->setValue(pbFiles->maximum());
     SetFilesCaption(QString("Done, Packaged %1 of %2").arg(FResultList.Count()).arg(result));

@@ -103,6 +103,8 @@ class TFrmPackager : public QDialog {
   void AddFilesToList(TNameList& List, bool State, bool Native = false);
   void CheckFilesInList(const TNameList& List, bool State);
   void GuessBasePath();
+  // The number of ticked names, or -1 when an error (reported through the
+  // host's error report) left no archive written.
   int CreatePackage();
   void BtnPackageClick();
   void SavePackSettings();
@@ -140,6 +142,8 @@ class TFrmPackager : public QDialog {
   int IndexOfEntry(const QString& Name) const;
   void ProcessItem(const std::string& StoredName);
   std::unique_ptr<TArchiveWriter> OpenWriter();
+  // CreatePackage's work; fails with an exception.
+  int WritePackage();
 };
 
 extern TFrmPackager* FrmPackager;
