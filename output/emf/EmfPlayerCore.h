@@ -1,0 +1,113 @@
+#pragma once
+
+// The player's drawing state and its record handlers, shared by the files
+// that each play one kind of record.
+
+#include <QBrush>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPen>
+#include <QRegion>
+#include <QTransform>
+#include <optional>
+#include <vector>
+
+#include "EmfRecord.h"
+
+namespace emfplay {
+
+struct TGdiObject {
+  enum TKind { kPen, kBrush, kFont } Kind = kPen;
+  QPen Pen;
+  QBrush Brush;
+  QFont Font;
+  double FontHeight = 0;      // logical units; negative: character height, positive: cell height
+  double FontEscapement = 0;  // tenths of a degree, counter-clockwise
+};
+
+struct TDrawState {
+  int MapMode = 1;  // MM_TEXT
+  QPointF WindowOrg, ViewportOrg;
+  QSizeF WindowExt{1, 1}, ViewportExt{1, 1};
+  QTransform World;
+  QPen Pen{QColor(Qt::black), 0};
+  QBrush Brush{Qt::white};
+  QFont Font;
+  double FontHeight = 0;
+  double FontEscapement = 0;
+  QColor TextColor{Qt::black};
+  QColor BkColor{Qt::white};
+  bool BkOpaque = true;
+  uint32_t TextAlign = 0;
+  Qt::FillRule FillRule = Qt::OddEvenFill;
+  QPointF Current;
+  bool Clockwise = false;  // direction of arcs
+  // In device pixels. A region rather than a path: the path operations lose
+  // their way on the extreme coordinates of damaged pages and crash.
+  std::optional<QRegion> Clip;
+};
+
+// The objects every drawing state can select without creating them.
+std::optional<TGdiObject> StockObject(uint32_t Index);
+// One polygon cut to a rectangle, edge by edge; points that are not numbers
+// are dropped.
+QPolygonF CutToRect(const QPolygonF& Poly, const QRectF& Box);
+// A device-independent bitmap whose header and bits lie at the given places
+// of the record; none when any part is missing or of a kind not known.
+std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
+                                bool* BottomUp = nullptr);
+
+class TPlayer {
+ public:
+  TPlayer(QPainter& Painter, const QTransform& ToDest, QSize DevPx, QSize DevMm, int Handles)
+      : P(Painter), FToDest(ToDest), FDevPx(DevPx), FDevMm(DevMm), FHandles(size_t(std::max(Handles, 1))) {}
+
+  // Plays one record; false when its contents do not fit it.
+  bool Play(uint32_t Type, const TRecord& R);
+
+ private:
+  QPainter& P;
+  QTransform FToDest;
+  QSize FDevPx, FDevMm;
+  TDrawState S;
+  std::vector<TDrawState> FSaved;
+  std::vector<std::optional<TGdiObject>> FHandles;
+
+  QTransform PageTransform() const;
+  QTransform Total() const { return S.World * PageTransform() * FToDest; }
+  void Prepare(bool Fill);
+  QPointF Pt32(const TRecord& R, uint32_t Off) const { return QPointF(R.I32(Off), R.I32(Off + 4)); }
+  QRectF Rect32(const TRecord& R, uint32_t Off) const {
+    const double l = R.I32(Off), t = R.I32(Off + 4), r = R.I32(Off + 8), b = R.I32(Off + 12);
+    return QRectF(QPointF(l, t), QPointF(r, b)).normalized();
+  }
+  bool ReadPoints(const TRecord& R, uint32_t CountOff, bool Short, QPolygonF& Out) const;
+  bool ReadPolyPoints(const TRecord& R, bool Short, std::vector<QPolygonF>& Out) const;
+  bool PlayText(const TRecord& R, bool Wide);
+  // Combines Area (device pixels) with the clip: 1 intersect, 2 unite,
+  // 3 either but not both, 4 take away, 5 replace.
+  void CombineClip(const QRegion& Area, uint32_t Mode);
+  // The pixels of Path (destination coordinates) within reach of the device.
+  QRegion RegionOf(const QPainterPath& Path, Qt::FillRule Rule) const;
+  QRectF Reach() const;
+  bool PlayDib(const TRecord& R);
+  // Source of Image stretched over Dest (logical coordinates).
+  void DrawImage(const QRectF& Dest, const QImage& Image, const QRectF& Source);
+  bool PlayBlt(uint32_t Type, const TRecord& R);
+  bool PlayArc(uint32_t Type, const TRecord& R);
+  void DrawPath(const QPainterPath& Path, bool Fill, bool Stroke);
+  // Between the start and end of a path, figures are gathered instead of drawn.
+  std::optional<QPainterPath> FPath;
+  bool FPathOpen = false;
+  void PathMoveIfEmpty() {
+    if (FPath->elementCount() == 0) FPath->moveTo(S.Current);
+  }
+  // Pens, brushes and fonts created.
+  bool PlayObject(uint32_t Type, const TRecord& R);
+  bool Store(uint32_t Index, TGdiObject Object);
+  void Select(uint32_t Index);
+};
+
+}  // namespace emfplay
