@@ -56,7 +56,7 @@ void DecodeRle(const uchar* Bits, uint64_t Size, int Bpp, const std::vector<QRgb
 }  // namespace
 
 std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
-                                bool* BottomUp) {
+                                bool* BottomUp, const TDibColors& Colors) {
   if (cbBmi < 40 || !R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return std::nullopt;
   const TRecord bmi(R.At(offBmi), cbBmi);
   const uint32_t hdrSize = bmi.U32(0);
@@ -93,7 +93,11 @@ std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBm
       greenMask = bmi.U32(44);
     }
   }
-  if (bpp <= 8) {
+  if (bpp == 1 && Colors.Two) {
+    colors = {Colors.Two->first, Colors.Two->second};
+  } else if (bpp == 1 && clrUsed == 0 && !bmi.Has(maskOff, 8)) {
+    colors = {qRgb(0, 0, 0), qRgb(255, 255, 255)};  // a bare monochrome bitmap
+  } else if (bpp <= 8) {
     uint64_t n = clrUsed ? clrUsed : (1u << bpp);
     n = std::min<uint64_t>(n, 1u << bpp);
     if (!bmi.Has(maskOff, n * 4)) return std::nullopt;
@@ -103,7 +107,8 @@ std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBm
     }
   }
 
-  QImage image(int(w), int(h), QImage::Format_RGB32);
+  const bool alpha = Colors.Alpha && bpp == 32;
+  QImage image(int(w), int(h), alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
   if (image.isNull()) return std::nullopt;
   const uchar* bits = R.At(offBits);
   if (rle) {
@@ -137,7 +142,11 @@ std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBm
           c = qRgb(src[x * 3 + 2], src[x * 3 + 1], src[x * 3]);
           break;
         default:
-          c = qRgb(src[x * 4 + 2], src[x * 4 + 1], src[x * 4]);
+          // Blended bitmaps come with their colours already weighted by
+          // their alpha; a weight below a colour would be no colour at all.
+          c = alpha ? qRgba(std::min(src[x * 4 + 2], src[x * 4 + 3]), std::min(src[x * 4 + 1], src[x * 4 + 3]),
+                            std::min(src[x * 4], src[x * 4 + 3]), src[x * 4 + 3])
+                    : qRgb(src[x * 4 + 2], src[x * 4 + 1], src[x * 4]);
           break;
       }
       dst[x] = c;
@@ -147,75 +156,112 @@ std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBm
   return image;
 }
 
-void TPlayer::DrawImage(const QRectF& Dest, const QImage& Image, const QRectF& Source) {
+void TPlayer::DrawImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, QPainter::CompositionMode Mode,
+                        double Opacity) {
   Prepare(false);
+  P.setCompositionMode(Mode);
+  P.setRenderHint(QPainter::Antialiasing, FAntialias && Mode == QPainter::CompositionMode_SourceOver);
+  P.setOpacity(Opacity);
   const QTransform total = Total();
   const QRectF reach = Reach();
   const QRectF mapped = total.mapRect(Dest);
   if (mapped.width() >= 1 && mapped.height() >= 1 && mapped.width() <= 4 * reach.width() &&
       mapped.height() <= 4 * reach.height()) {
     P.drawImage(Dest, Image, Source);
-    return;
+  } else if (Source.width() != 0 && Source.height() != 0 && Dest.width() != 0 && Dest.height() != 0) {
+    // Scaled far beyond the device, or mirrored into less than a pixel, an
+    // image takes the painter seconds to draw; as a brush only its visible
+    // part is filled.
+    const QPolygonF area = CutToRect(total.map(QPolygonF(Dest)), reach);
+    if (area.size() >= 3) {
+      QBrush brush(Image);
+      brush.setTransform(QTransform::fromTranslate(-Source.x(), -Source.y()) *
+                         QTransform::fromScale(Dest.width() / Source.width(), Dest.height() / Source.height()) *
+                         QTransform::fromTranslate(Dest.x(), Dest.y()) * total);
+      P.setTransform(QTransform());
+      P.setPen(Qt::NoPen);
+      P.setBrush(brush);
+      P.drawPolygon(area);
+    }
   }
-  // Scaled far beyond the device, or mirrored into less than a pixel, an
-  // image takes the painter seconds to draw; as a brush only its visible
-  // part is filled.
-  if (Source.width() == 0 || Source.height() == 0 || Dest.width() == 0 || Dest.height() == 0) return;
-  const QPolygonF area = CutToRect(total.map(QPolygonF(Dest)), reach);
-  if (area.size() < 3) return;
-  QBrush brush(Image);
-  brush.setTransform(QTransform::fromTranslate(-Source.x(), -Source.y()) *
-                     QTransform::fromScale(Dest.width() / Source.width(), Dest.height() / Source.height()) *
-                     QTransform::fromTranslate(Dest.x(), Dest.y()) * total);
-  P.setTransform(QTransform());
-  P.setPen(Qt::NoPen);
-  P.setBrush(brush);
-  P.drawPolygon(area);
+  P.setOpacity(1);
 }
 
 bool TPlayer::PlayDib(const TRecord& R) {
   if (!R.Has(0, 80)) return false;
   const QRectF dest(R.I32(24), R.I32(28), R.I32(72), R.I32(76));
   const int32_t xSrc = R.I32(32), ySrc = R.I32(36), cxSrc = R.I32(40), cySrc = R.I32(44);
+  const uint32_t offBmi = R.U32(48), cbBmi = R.U32(52), offBits = R.U32(56), cbBits = R.U32(60), rop = R.U32(68);
+  if (!R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return false;
+  if (!UsesSource(rop)) {
+    FillRop(dest, rop);
+    return true;
+  }
   bool bottomUp = false;
-  const auto image = DecodeDib(R, R.U32(48), R.U32(52), R.U32(56), R.U32(60), &bottomUp);
-  if (!image) return false;
+  const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, &bottomUp);
+  if (!image) return true;  // a kind of bitmap not known is passed over
   // Source rows of a bottom-up bitmap are counted from its lower edge.
   const double srcTop = bottomUp ? double(image->height()) - ySrc - cySrc : double(ySrc);
-  DrawImage(dest, *image, QRectF(xSrc, srcTop, cxSrc, cySrc));
+  BlitImage(dest, *image, QRectF(xSrc, srcTop, cxSrc, cySrc), rop);
   return true;
 }
 
-// A block transfer: a bitmap copied (and stretched), or without a bitmap the
-// destination filled by the raster operation alone.
+bool TPlayer::PlaySetDibits(const TRecord& R) {
+  if (!R.Has(0, 76)) return false;
+  const int32_t xDest = R.I32(24), yDest = R.I32(28), xSrc = R.I32(32), ySrc = R.I32(36);
+  const int64_t cx = R.I32(40), cy = R.I32(44);
+  const uint32_t offBmi = R.U32(48), cbBmi = R.U32(52), offBits = R.U32(56), cbBits = R.U32(60);
+  const int64_t start = R.U32(68), scans = R.U32(72);
+  if (cbBmi < 12 || !R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return false;
+  const int32_t height = R.I32(offBmi + 8);
+  if (height > 0 && scans > 0 && scans < height) {
+    // A band of the rows, counted from the lower edge: decoded as a bitmap
+    // of its own height, then placed where its rows belong.
+    QByteArray band(reinterpret_cast<const char*>(R.At(0)), int(R.Size()));
+    for (int i = 0; i < 4; ++i) band[int(offBmi + 8 + uint32_t(i))] = char((uint32_t(scans) >> (8 * i)) & 0xFF);
+    const TRecord banded(reinterpret_cast<const uchar*>(band.constData()), R.Size());
+    const auto image = DecodeDib(banded, offBmi, cbBmi, offBits, cbBits);
+    const int64_t lo = std::max<int64_t>(ySrc, start), hi = std::min<int64_t>(int64_t(ySrc) + cy, start + scans);
+    if (!image || hi <= lo) return true;
+    const QRectF source(xSrc, double(scans - (hi - start)), double(cx), double(hi - lo));
+    BlitImage(QRectF(xDest, double(yDest + (int64_t(ySrc) + cy - hi)), double(cx), double(hi - lo)), *image, source,
+              kSrcCopy);
+    return true;
+  }
+  bool bottomUp = false;
+  const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, &bottomUp);
+  if (!image) return true;
+  const double srcTop = bottomUp ? double(image->height()) - ySrc - double(cy) : double(ySrc);
+  BlitImage(QRectF(xDest, yDest, double(cx), double(cy)), *image, QRectF(xSrc, srcTop, double(cx), double(cy)),
+            kSrcCopy);
+  return true;
+}
+
+// A block transfer: a bitmap copied (and stretched) and combined with the
+// page by the raster operation, or without a bitmap the page and the brush
+// combined alone. Blending weighs the bitmap by its alpha instead.
 bool TPlayer::PlayBlt(uint32_t Type, const TRecord& R) {
-  const bool stretch = Type == EMR_STRETCHBLT;
+  const bool stretch = Type != EMR_BITBLT;
   if (!R.Has(0, stretch ? 108 : 100)) return false;
   const QRectF dest(R.I32(24), R.I32(28), R.I32(32), R.I32(36));
   const uint32_t rop = R.U32(40);
-  const uint32_t cbBmi = R.U32(88);
-  Prepare(false);
-  if (cbBmi == 0) {
-    switch (rop) {
-      case 0x00000042:  // black
-        P.fillRect(dest, Qt::black);
-        break;
-      case 0x00FF0062:  // white
-        P.fillRect(dest, Qt::white);
-        break;
-      case 0x00F00021:  // the brush
-        if (S.Brush.style() != Qt::NoBrush) P.fillRect(dest, S.Brush);
-        break;
-      default:
-        break;
-    }
+  const uint32_t offBmi = R.U32(84), cbBmi = R.U32(88), offBits = R.U32(92), cbBits = R.U32(96);
+  if (!R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return false;
+  if (Type != EMR_ALPHABLEND && (cbBmi == 0 || !UsesSource(rop))) {
+    FillRop(dest, rop);
     return true;
   }
-  const auto image = DecodeDib(R, R.U32(84), cbBmi, R.U32(92), R.U32(96));
-  if (!image) return false;
+  TDibColors colors;
+  colors.Alpha = Type == EMR_ALPHABLEND && (R.U8(43) & 1);
+  const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, nullptr, colors);
+  if (!image) return true;
   const double cx = stretch ? R.I32(100) : dest.width();
   const double cy = stretch ? R.I32(104) : dest.height();
-  DrawImage(dest, *image, QRectF(R.I32(44), R.I32(48), cx, cy));
+  const QRectF source(R.I32(44), R.I32(48), cx, cy);
+  if (Type == EMR_ALPHABLEND)
+    DrawImage(dest, *image, source, QPainter::CompositionMode_SourceOver, R.U8(42) / 255.0);
+  else
+    BlitImage(dest, *image, source, rop);
   return true;
 }
 

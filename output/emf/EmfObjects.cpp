@@ -5,21 +5,53 @@ namespace emfplay {
 
 namespace {
 
-Qt::PenStyle PenStyleOf(uint32_t Style) {
+constexpr uint32_t kGeometric = 0x10000;
+constexpr uint32_t kUserStyle = 7;
+constexpr uint32_t kAlternate = 8;
+constexpr size_t kMaxDashes = 16;
+
+// A pen as its producer draws it: the dashes of the predefined styles as
+// long as theirs, in pixels for thin pens and in widths for geometric ones;
+// user dashes in logical units; the ends and joins geometric pens ask for.
+QPen PenOf(uint32_t Style, int32_t Width, const QColor& Color, const std::vector<uint32_t>& Dashes = {}) {
+  if ((Style & 0x0F) == 5) return QPen(Qt::NoPen);
+  const bool geometric = Style & kGeometric;
+  QPen pen(Color, geometric ? Width : 0);
+  if (geometric) {
+    const uint32_t cap = Style & 0xF00, join = Style & 0xF000;
+    pen.setCapStyle(cap == 0x100 ? Qt::SquareCap : cap == 0x200 ? Qt::FlatCap : Qt::RoundCap);
+    pen.setJoinStyle(join == 0x1000 ? Qt::BevelJoin : join == 0x2000 ? Qt::MiterJoin : Qt::RoundJoin);
+  }
+  // Qt counts dashes in pen widths (a thin pen's width counts as one).
+  const double unit = geometric && Width > 0 ? Width : 1;
+  QList<qreal> pattern;
   switch (Style & 0x0F) {
     case 1:
-      return Qt::DashLine;
+      pattern = geometric ? QList<qreal>{3, 1} : QList<qreal>{18, 6};
+      break;
     case 2:
-      return Qt::DotLine;
+      pattern = geometric ? QList<qreal>{1, 1} : QList<qreal>{3, 3};
+      break;
     case 3:
-      return Qt::DashDotLine;
+      pattern = geometric ? QList<qreal>{3, 1, 1, 1} : QList<qreal>{9, 6, 3, 6};
+      break;
     case 4:
-      return Qt::DashDotDotLine;
-    case 5:
-      return Qt::NoPen;
+      pattern = geometric ? QList<qreal>{3, 1, 1, 1, 1, 1} : QList<qreal>{9, 3, 3, 3, 3, 3};
+      break;
+    case kUserStyle:
+      for (uint32_t d : Dashes) pattern << std::min(double(d), 1e6) / unit;
+      // An odd count runs twice, dashes becoming gaps the second time.
+      if (pattern.size() % 2) pattern += pattern;
+      if (std::all_of(pattern.begin(), pattern.end(), [](qreal D) { return D <= 0; })) pattern.clear();
+      break;
+    case kAlternate:
+      pattern = {1, 1};
+      break;
     default:
-      return Qt::SolidLine;
+      break;
   }
+  if (!pattern.isEmpty()) pen.setDashPattern(pattern);
+  return pen;
 }
 
 QBrush BrushOf(uint32_t Style, uint32_t Color, uint32_t Hatch) {
@@ -92,12 +124,14 @@ bool TPlayer::Store(uint32_t Index, TGdiObject Object) {
   return true;
 }
 
+std::optional<TGdiObject> TPlayer::ObjectAt(uint32_t Index) const {
+  if (Index & 0x80000000u) return StockObject(Index & 0x7FFFFFFFu);
+  if (Index < FHandles.size()) return FHandles[Index];
+  return std::nullopt;
+}
+
 void TPlayer::Select(uint32_t Index) {
-  std::optional<TGdiObject> object;
-  if (Index & 0x80000000u)
-    object = StockObject(Index & 0x7FFFFFFFu);
-  else if (Index < FHandles.size())
-    object = FHandles[Index];
+  const std::optional<TGdiObject> object = ObjectAt(Index);
   if (!object) return;
   switch (object->Kind) {
     case TGdiObject::kPen:
@@ -120,19 +154,25 @@ bool TPlayer::PlayObject(uint32_t Type, const TRecord& R) {
       if (!R.Has(8, 20)) return false;
       TGdiObject o;
       o.Kind = TGdiObject::kPen;
-      const Qt::PenStyle style = PenStyleOf(R.U32(12));
-      o.Pen = style == Qt::NoPen ? QPen(Qt::NoPen) : QPen(ColorOf(R.U32(24)), std::max(0, R.I32(16)));
-      if (style != Qt::NoPen) o.Pen.setStyle(style);
+      // Pens of this kind are geometric once wider than a pixel, with round
+      // ends and joins.
+      const int32_t width = std::max(0, R.I32(16));
+      o.Pen = PenOf(R.U32(12) | (width > 1 ? kGeometric : 0), width, ColorOf(R.U32(24)));
       return Store(R.U32(8), o);
     }
     case EMR_EXTCREATEPEN: {
       if (!R.Has(8, 44)) return false;
+      const uint32_t style = R.U32(28);
+      std::vector<uint32_t> dashes;
+      if ((style & 0x0F) == kUserStyle) {
+        const uint64_t n = R.U32(48);
+        if (!R.Has(52, n * 4)) return false;
+        for (uint64_t i = 0; i < std::min<uint64_t>(n, kMaxDashes); ++i) dashes.push_back(R.U32(uint32_t(52 + i * 4)));
+      }
       TGdiObject o;
       o.Kind = TGdiObject::kPen;
-      const Qt::PenStyle style = PenStyleOf(R.U32(28));
       const bool nullBrush = R.U32(36) == 1;
-      o.Pen = style == Qt::NoPen || nullBrush ? QPen(Qt::NoPen) : QPen(ColorOf(R.U32(40)), std::max(0, R.I32(32)));
-      if (o.Pen.style() != Qt::NoPen) o.Pen.setStyle(style);
+      o.Pen = nullBrush ? QPen(Qt::NoPen) : PenOf(style, std::max(0, R.I32(32)), ColorOf(R.U32(40)), dashes);
       return Store(R.U32(8), o);
     }
     case EMR_CREATEBRUSHINDIRECT: {
@@ -166,11 +206,17 @@ bool TPlayer::PlayObject(uint32_t Type, const TRecord& R) {
     case EMR_CREATEMONOBRUSH:
     case EMR_CREATEDIBPATTERNBRUSHPT: {
       if (!R.Has(8, 24)) return false;
-      const auto image = DecodeDib(R, R.U32(16), R.U32(20), R.U32(24), R.U32(28));
-      if (!image) return false;
+      const uint32_t offBmi = R.U32(16), cbBmi = R.U32(20), offBits = R.U32(24), cbBits = R.U32(28);
+      if (!R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return false;
+      // A monochrome brush takes the text and background colours for its
+      // two values, whatever colours its bitmap may carry.
+      TDibColors colors;
+      if (Type == EMR_CREATEMONOBRUSH) colors.Two.emplace(S.TextColor.rgb(), S.BkColor.rgb());
+      const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, nullptr, colors);
       TGdiObject o;
       o.Kind = TGdiObject::kBrush;
-      o.Brush = QBrush(*image);
+      // A bitmap of a kind not known fills nothing rather than refusing the page.
+      o.Brush = image ? QBrush(*image) : QBrush(Qt::NoBrush);
       return Store(R.U32(8), o);
     }
     default:

@@ -151,27 +151,10 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
         if (mode == 5) S.Clip.reset();  // copying no region: no clipping
         return true;
       }
-      // Header of 32 bytes, then rectangles in device units.
-      if (!R.Has(16, cbData) || cbData < 32) return false;
-      const uint64_t count = R.U32(24);
-      if (!R.Has(48, count * 16) || 32 + count * 16 > cbData) return false;
-      // The rectangles are united pairwise, so a long list costs no more
-      // than sorting it would.
-      const QRectF box = Reach();
-      std::vector<QRegion> parts;
-      parts.reserve(size_t(count));
-      for (uint64_t i = 0; i < count; ++i) {
-        const QRectF r = FToDest.mapRect(Rect32(R, uint32_t(48 + i * 16))).intersected(box);
-        if (r.isValid()) parts.emplace_back(r.toAlignedRect());
-      }
-      while (parts.size() > 1) {
-        std::vector<QRegion> next;
-        next.reserve(parts.size() / 2 + 1);
-        for (size_t i = 0; i < parts.size(); i += 2)
-          next.push_back(i + 1 < parts.size() ? parts[i].united(parts[i + 1]) : parts[i]);
-        parts.swap(next);
-      }
-      CombineClip(parts.empty() ? QRegion() : parts.front(), mode);
+      // Its rectangles are in device units.
+      QRegion area;
+      if (!ReadRegion(R, 16, cbData, FToDest, area)) return false;
+      CombineClip(area, mode);
       return true;
     }
     case EMR_SELECTCLIPPATH:
@@ -208,12 +191,41 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
       S.Clockwise = R.U32(8) == 2;
       return true;
     case EMR_ARC:
+    case EMR_ARCTO:
     case EMR_CHORD:
     case EMR_PIE:
       return PlayArc(Type, R);
+    case EMR_POLYDRAW:
+    case EMR_POLYDRAW16:
+      return PlayPolyDraw(R, Type == EMR_POLYDRAW16);
     case EMR_BITBLT:
     case EMR_STRETCHBLT:
+    case EMR_ALPHABLEND:
       return PlayBlt(Type, R);
+    case EMR_SETDIBITSTODEVICE:
+      return PlaySetDibits(R);
+    case EMR_GRADIENTFILL:
+      return PlayGradient(R);
+    case EMR_FILLRGN:
+    case EMR_FRAMERGN:
+    case EMR_INVERTRGN:
+    case EMR_PAINTRGN:
+      return PlayRegion(Type, R);
+    case EMR_SETROP2:
+      if (!R.Has(8, 4)) return false;
+      if (R.U32(8) >= 1 && R.U32(8) <= 16) S.Rop2 = R.U32(8);
+      return true;
+    case EMR_SETPIXELV: {
+      if (!R.Has(8, 12)) return false;
+      // One pixel of the page's own device, however large that comes out here.
+      const QPointF at = (S.World * PageTransform()).map(Pt32(R, 8));
+      const QRectF pixel(std::floor(at.x()), std::floor(at.y()), 1, 1);
+      Prepare(false);
+      P.setTransform(FToDest);
+      P.setRenderHint(QPainter::Antialiasing, false);
+      P.fillRect(pixel, ColorOf(R.U32(16)));
+      return true;
+    }
     case EMR_SAVEDC:
       if (FSaved.size() < size_t(kMaxSavedStates)) FSaved.push_back(S);
       return true;
@@ -395,9 +407,11 @@ int TEmfPicture::Draw(QPainter& Painter, const QRectF& Dest) const {
                             QTransform::fromScale(Dest.width() / FFrame.width(), Dest.height() / FFrame.height()) *
                             QTransform::fromTranslate(Dest.left(), Dest.top());
   Painter.save();
-  Painter.setRenderHint(QPainter::Antialiasing, false);
+  // Smooth edges as the producers draw them on screen.
+  Painter.setRenderHint(QPainter::Antialiasing, true);
+  Painter.setRenderHint(QPainter::TextAntialiasing, true);
   Painter.setBackgroundMode(Qt::TransparentMode);
-  TPlayer player(Painter, toDest, FDevicePixels, FDeviceMillimeters, FHandleCount);
+  TPlayer player(Painter, toDest, FDevicePixels, FDeviceMillimeters, FHandleCount, true);
   const auto* bytes = reinterpret_cast<const uchar*>(FData.constData());
   const uint32_t length = uint32_t(FData.size());
   const TRecord whole(bytes, length);

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <QRawFont>
 #include <QRegion>
 #include <QTransform>
 #include <optional>
@@ -44,6 +45,7 @@ struct TDrawState {
   Qt::FillRule FillRule = Qt::OddEvenFill;
   QPointF Current;
   bool Clockwise = false;  // direction of arcs
+  uint32_t Rop2 = 13;      // how pens and brushes combine with the page: copied
   // In device pixels. A region rather than a path: the path operations lose
   // their way on the extreme coordinates of damaged pages and crash.
   std::optional<QRegion> Clip;
@@ -56,13 +58,29 @@ std::optional<TGdiObject> StockObject(uint32_t Index);
 QPolygonF CutToRect(const QPolygonF& Poly, const QRectF& Box);
 // A device-independent bitmap whose header and bits lie at the given places
 // of the record; none when any part is missing or of a kind not known.
+struct TDibColors {
+  std::optional<std::pair<QRgb, QRgb>> Two;  // the colours of a monochrome bitmap, whatever it says
+  bool Alpha = false;                        // keep the alpha of 32-bit pixels
+};
 std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
-                                bool* BottomUp = nullptr);
+                                bool* BottomUp = nullptr, const TDibColors& Colors = {});
+
+constexpr uint32_t kSrcCopy = 0x00CC0020;
+// Whether a raster operation of three operands reads the copied bitmap.
+inline bool UsesSource(uint32_t Rop) {
+  const uint32_t index = (Rop >> 16) & 0xFF;
+  return ((index >> 2) ^ index) & 0x33;
+}
 
 class TPlayer {
  public:
-  TPlayer(QPainter& Painter, const QTransform& ToDest, QSize DevPx, QSize DevMm, int Handles)
-      : P(Painter), FToDest(ToDest), FDevPx(DevPx), FDevMm(DevMm), FHandles(size_t(std::max(Handles, 1))) {}
+  TPlayer(QPainter& Painter, const QTransform& ToDest, QSize DevPx, QSize DevMm, int Handles, bool Antialias)
+      : P(Painter),
+        FToDest(ToDest),
+        FDevPx(DevPx),
+        FDevMm(DevMm),
+        FHandles(size_t(std::max(Handles, 1))),
+        FAntialias(Antialias) {}
 
   // Plays one record; false when its contents do not fit it.
   bool Play(uint32_t Type, const TRecord& R);
@@ -74,6 +92,9 @@ class TPlayer {
   TDrawState S;
   std::vector<TDrawState> FSaved;
   std::vector<std::optional<TGdiObject>> FHandles;
+  bool FAntialias;
+  QFont FRawFontKey;
+  std::optional<QRawFont> FRawFont;
 
   QTransform PageTransform() const;
   QTransform Total() const { return S.World * PageTransform() * FToDest; }
@@ -86,17 +107,33 @@ class TPlayer {
   bool ReadPoints(const TRecord& R, uint32_t CountOff, bool Short, QPolygonF& Out) const;
   bool ReadPolyPoints(const TRecord& R, bool Short, std::vector<QPolygonF>& Out) const;
   bool PlayText(const TRecord& R, bool Wide);
+  const QRawFont& RawFontOf(const QFont& Font);
   // Combines Area (device pixels) with the clip: 1 intersect, 2 unite,
   // 3 either but not both, 4 take away, 5 replace.
   void CombineClip(const QRegion& Area, uint32_t Mode);
   // The pixels of Path (destination coordinates) within reach of the device.
   QRegion RegionOf(const QPainterPath& Path, Qt::FillRule Rule) const;
   QRectF Reach() const;
+  // Regions given by their rectangles in logical units: filled, framed,
+  // painted or inverted.
+  bool PlayRegion(uint32_t Type, const TRecord& R);
   bool PlayDib(const TRecord& R);
+  bool PlaySetDibits(const TRecord& R);
   // Source of Image stretched over Dest (logical coordinates).
-  void DrawImage(const QRectF& Dest, const QImage& Image, const QRectF& Source);
+  void DrawImage(const QRectF& Dest, const QImage& Image, const QRectF& Source,
+                 QPainter::CompositionMode Mode = QPainter::CompositionMode_SourceOver, double Opacity = 1);
   bool PlayBlt(uint32_t Type, const TRecord& R);
+  // Raster operations: of pens and brushes with the page, of a copied
+  // bitmap, or of the brush alone over Dest.
+  bool RasterOpsWork() const;
+  void ApplyRop2(QPen& Pen, QBrush& Brush);
+  void BlitImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, uint32_t Rop);
+  void FillRop(const QRectF& Dest, uint32_t Rop);
   bool PlayArc(uint32_t Type, const TRecord& R);
+  bool PlayPolyDraw(const TRecord& R, bool Short);
+  bool PlayGradient(const TRecord& R);
+  // A figure drawn, or gathered while a path is open.
+  void AddFigure(const QPainterPath& Figure, bool Fill, bool Stroke);
   void DrawPath(const QPainterPath& Path, bool Fill, bool Stroke);
   // Between the start and end of a path, figures are gathered instead of drawn.
   std::optional<QPainterPath> FPath;
@@ -108,6 +145,10 @@ class TPlayer {
   bool PlayObject(uint32_t Type, const TRecord& R);
   bool Store(uint32_t Index, TGdiObject Object);
   void Select(uint32_t Index);
+  std::optional<TGdiObject> ObjectAt(uint32_t Index) const;
+  // Region data at Off of Size bytes, its rectangles mapped by Map, as
+  // device pixels within reach; false when it does not fit the record.
+  bool ReadRegion(const TRecord& R, uint32_t Off, uint32_t Size, const QTransform& Map, QRegion& Out) const;
 };
 
 }  // namespace emfplay

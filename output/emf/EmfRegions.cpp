@@ -90,4 +90,68 @@ void TPlayer::CombineClip(const QRegion& Area, uint32_t Mode) {
   }
 }
 
+bool TPlayer::ReadRegion(const TRecord& R, uint32_t Off, uint32_t Size, const QTransform& Map, QRegion& Out) const {
+  // A header of 32 bytes, then the rectangles.
+  if (Size < 32 || !R.Has(Off, Size)) return false;
+  const uint64_t count = R.U32(Off + 8);
+  if (32 + count * 16 > Size) return false;
+  // The rectangles are united pairwise, so a long list costs no more than
+  // sorting it would.
+  const QRectF box = Reach();
+  std::vector<QRegion> parts;
+  parts.reserve(size_t(count));
+  for (uint64_t i = 0; i < count; ++i) {
+    const QRectF r = Map.mapRect(Rect32(R, uint32_t(Off + 32 + i * 16))).intersected(box);
+    if (r.isValid()) parts.emplace_back(r.toAlignedRect());
+  }
+  while (parts.size() > 1) {
+    std::vector<QRegion> next;
+    next.reserve(parts.size() / 2 + 1);
+    for (size_t i = 0; i < parts.size(); i += 2)
+      next.push_back(i + 1 < parts.size() ? parts[i].united(parts[i + 1]) : parts[i]);
+    parts.swap(next);
+  }
+  Out = parts.empty() ? QRegion() : parts.front();
+  return true;
+}
+
+bool TPlayer::PlayRegion(uint32_t Type, const TRecord& R) {
+  const uint32_t dataOff = Type == EMR_FILLRGN ? 32 : Type == EMR_FRAMERGN ? 40 : 28;
+  if (!R.Has(0, dataOff)) return false;
+  const QTransform total = Total();
+  QRegion area;
+  if (!ReadRegion(R, dataOff, R.U32(24), total, area)) return false;
+  QBrush brush = S.Brush;
+  if (Type == EMR_FILLRGN || Type == EMR_FRAMERGN) {
+    const auto object = ObjectAt(R.U32(28));
+    if (!object || object->Kind != TGdiObject::kBrush) return true;
+    brush = object->Brush;
+  }
+  if (Type == EMR_FRAMERGN) {
+    // The frame lies inside the region's edges: what stays of the region
+    // when it is shrunk by the frame's width and height is taken away.
+    const QRectF reach = Reach();
+    auto thickness = [&](int32_t Units, double Scale) {
+      return int(std::clamp(std::lround(std::abs(double(Units)) * Scale), 1L, long(reach.width() + reach.height())));
+    };
+    const int w = thickness(R.I32(32), std::hypot(total.m11(), total.m12()));
+    const int h = thickness(R.I32(36), std::hypot(total.m21(), total.m22()));
+    const QRegion inner = area.intersected(area.translated(w, 0))
+                              .intersected(area.translated(-w, 0))
+                              .intersected(area.translated(0, h))
+                              .intersected(area.translated(0, -h));
+    area = area.subtracted(inner);
+  }
+  Prepare(true);
+  P.setTransform(QTransform());
+  P.setRenderHint(QPainter::Antialiasing, false);
+  if (Type == EMR_INVERTRGN) {
+    if (!RasterOpsWork()) return true;  // inverting what a printer shows cannot be done
+    P.setCompositionMode(QPainter::RasterOp_NotDestination);
+    brush = QBrush(Qt::white);
+  }
+  for (const QRect& r : area) P.fillRect(r, brush);
+  return true;
+}
+
 }  // namespace emfplay

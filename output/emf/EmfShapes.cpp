@@ -1,4 +1,6 @@
 // The page mapping, and lines, curves and filled figures.
+#include <QLinearGradient>
+
 #include "EmfPlayerCore.h"
 
 namespace emfplay {
@@ -64,8 +66,10 @@ void TPlayer::Prepare(bool Fill) {
     const double limit = 2 * std::hypot(reach.width(), reach.height());
     if (!(pen.widthF() * scale <= limit)) pen.setWidthF(scale > 0 && std::isfinite(scale) ? limit / scale : 0);
   }
+  QBrush brush = Fill ? S.Brush : QBrush(Qt::NoBrush);
+  ApplyRop2(pen, brush);
   P.setPen(pen);
-  P.setBrush(Fill ? S.Brush : QBrush(Qt::NoBrush));
+  P.setBrush(brush);
 }
 
 bool TPlayer::ReadPoints(const TRecord& R, uint32_t CountOff, bool Short, QPolygonF& Out) const {
@@ -138,11 +142,125 @@ bool TPlayer::PlayArc(uint32_t Type, const TRecord& R) {
     figure.arcMoveTo(box, a0);
     figure.arcTo(box, a0, span);
   }
-  if (Type != EMR_ARC) figure.closeSubpath();
+  if (Type == EMR_ARCTO) {
+    // The arc continues a line from the current position to its start.
+    QPainterPath line(S.Current);
+    line.connectPath(figure);
+    figure = line;
+    S.Current = figure.currentPosition();
+    if (FPathOpen) {
+      PathMoveIfEmpty();
+      FPath->connectPath(figure);
+      return true;
+    }
+  }
+  if (Type == EMR_CHORD || Type == EMR_PIE) figure.closeSubpath();
+  AddFigure(figure, Type == EMR_CHORD || Type == EMR_PIE, true);
+  return true;
+}
+
+void TPlayer::AddFigure(const QPainterPath& Figure, bool Fill, bool Stroke) {
   if (FPathOpen)
-    FPath->addPath(figure);
+    FPath->addPath(Figure);
   else
-    DrawPath(figure, Type != EMR_ARC, true);
+    DrawPath(Figure, Fill, Stroke);
+}
+
+bool TPlayer::PlayPolyDraw(const TRecord& R, bool Short) {
+  QPolygonF pts;
+  if (!ReadPoints(R, 24, Short, pts)) return false;
+  const uint64_t typesOff = 28 + uint64_t(pts.size()) * (Short ? 4 : 8);
+  if (!R.Has(uint32_t(typesOff), uint64_t(pts.size()))) return false;
+  // Each point moves, draws a line or a part of a curve, and may close its
+  // figure; a figure is a path of its own, drawn in one go.
+  QPainterPath figure(S.Current);
+  QPointF start = S.Current;
+  for (qsizetype i = 0; i < pts.size(); ++i) {
+    const uint8_t type = R.U8(uint32_t(typesOff + uint64_t(i)));
+    switch (type & 0x06) {
+      case 0x06:  // move
+        figure.moveTo(pts[i]);
+        start = pts[i];
+        break;
+      case 0x04:  // three points of a curve
+        if (i + 2 >= pts.size()) return true;
+        figure.cubicTo(pts[i], pts[i + 1], pts[i + 2]);
+        i += 2;
+        break;
+      default:  // a line
+        figure.lineTo(pts[i]);
+        break;
+    }
+    if (R.U8(uint32_t(typesOff + uint64_t(i))) & 0x01) {
+      figure.closeSubpath();
+      figure.moveTo(start);
+    }
+  }
+  S.Current = figure.currentPosition();
+  if (FPathOpen) {
+    PathMoveIfEmpty();
+    FPath->connectPath(figure);
+  } else {
+    DrawPath(figure, false, true);
+  }
+  return true;
+}
+
+bool TPlayer::PlayGradient(const TRecord& R) {
+  if (!R.Has(8, 28)) return false;
+  const uint64_t vertices = R.U32(24), parts = R.U32(28);
+  const uint32_t mode = R.U32(32);
+  const uint64_t each = mode == 2 ? 12 : 8;
+  if (!R.Has(36, vertices * 16) || !R.Has(uint32_t(36 + vertices * 16), parts * each)) return false;
+  auto point = [&](uint64_t V) { return Pt32(R, uint32_t(36 + V * 16)); };
+  auto color = [&](uint64_t V) {
+    const uint32_t off = uint32_t(36 + V * 16 + 8);  // 16-bit channels, the upper byte counts
+    return QColor(R.U16(off) >> 8, R.U16(off + 2) >> 8, R.U16(off + 4) >> 8);
+  };
+  const QTransform total = Total();
+  const QRectF reach = Reach();
+  for (uint64_t k = 0; k < parts; ++k) {
+    const uint32_t off = uint32_t(36 + vertices * 16 + k * each);
+    const uint64_t a = R.U32(off), b = R.U32(off + 4), c = mode == 2 ? R.U32(off + 8) : 0;
+    if (a >= vertices || b >= vertices || c >= vertices) continue;
+    if (mode != 2) {  // a rectangle shading across or down
+      const QRectF rect = QRectF(point(a), point(b)).normalized();
+      QLinearGradient shade(rect.topLeft(), mode == 0 ? rect.topRight() : rect.bottomLeft());
+      const bool flip = mode == 0 ? point(a).x() > point(b).x() : point(a).y() > point(b).y();
+      shade.setColorAt(0, color(flip ? b : a));
+      shade.setColorAt(1, color(flip ? a : b));
+      Prepare(false);
+      P.fillRect(rect, shade);
+      continue;
+    }
+    // A triangle: each pixel weighs the three corners' colours by how near
+    // it lies to them.
+    const QPointF p0 = total.map(point(a)), p1 = total.map(point(b)), p2 = total.map(point(c));
+    const QRect box = QPolygonF({p0, p1, p2}).boundingRect().intersected(reach).toAlignedRect();
+    const double det = (p1.y() - p2.y()) * (p0.x() - p2.x()) + (p2.x() - p1.x()) * (p0.y() - p2.y());
+    if (box.isEmpty() || std::abs(det) < 1e-9) continue;
+    QImage shade(box.size(), QImage::Format_ARGB32_Premultiplied);
+    const QColor c0 = color(a), c1 = color(b), c2 = color(c);
+    for (int y = 0; y < shade.height(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(shade.scanLine(y));
+      for (int x = 0; x < shade.width(); ++x) {
+        const double px = box.left() + x + 0.5, py = box.top() + y + 0.5;
+        const double w0 = ((p1.y() - p2.y()) * (px - p2.x()) + (p2.x() - p1.x()) * (py - p2.y())) / det;
+        const double w1 = ((p2.y() - p0.y()) * (px - p2.x()) + (p0.x() - p2.x()) * (py - p2.y())) / det;
+        const double w2 = 1 - w0 - w1;
+        if (w0 < 0 || w1 < 0 || w2 < 0) {
+          line[x] = 0;
+          continue;
+        }
+        line[x] = qRgb(int(w0 * c0.red() + w1 * c1.red() + w2 * c2.red()),
+                       int(w0 * c0.green() + w1 * c1.green() + w2 * c2.green()),
+                       int(w0 * c0.blue() + w1 * c1.blue() + w2 * c2.blue()));
+      }
+    }
+    Prepare(false);
+    P.setTransform(QTransform());
+    P.drawImage(box.topLeft(), shade);
+  }
   return true;
 }
 
