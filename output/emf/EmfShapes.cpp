@@ -145,6 +145,7 @@ bool TPlayer::PlayArc(uint32_t Type, const TRecord& R) {
   if (Type == EMR_ARCTO) {
     // The arc continues a line from the current position to its start.
     QPainterPath line(S.Current);
+    line.lineTo(figure.elementAt(0));
     line.connectPath(figure);
     figure = line;
     S.Current = figure.currentPosition();
@@ -219,6 +220,10 @@ bool TPlayer::PlayGradient(const TRecord& R) {
   };
   const QTransform total = Total();
   const QRectF reach = Reach();
+  // Shading costs a pass over each triangle's pixels: a damaged page with
+  // thousands of triangles over the whole device stops after a few passes
+  // over the device.
+  double budget = 8 * reach.width() * reach.height();
   for (uint64_t k = 0; k < parts; ++k) {
     const uint32_t off = uint32_t(36 + vertices * 16 + k * each);
     const uint64_t a = R.U32(off), b = R.U32(off + 4), c = mode == 2 ? R.U32(off + 8) : 0;
@@ -239,6 +244,8 @@ bool TPlayer::PlayGradient(const TRecord& R) {
     const QRect box = QPolygonF({p0, p1, p2}).boundingRect().intersected(reach).toAlignedRect();
     const double det = (p1.y() - p2.y()) * (p0.x() - p2.x()) + (p2.x() - p1.x()) * (p0.y() - p2.y());
     if (box.isEmpty() || std::abs(det) < 1e-9) continue;
+    budget -= double(box.width()) * box.height();
+    if (budget < 0) break;
     QImage shade(box.size(), QImage::Format_ARGB32_Premultiplied);
     const QColor c0 = color(a), c1 = color(b), c2 = color(c);
     for (int y = 0; y < shade.height(); ++y) {
