@@ -12,6 +12,7 @@
 #include <QRawFont>
 #include <QRegion>
 #include <QTransform>
+#include <list>
 #include <optional>
 #include <vector>
 
@@ -93,8 +94,9 @@ class TPlayer {
   std::vector<TDrawState> FSaved;
   std::vector<std::optional<TGdiObject>> FHandles;
   bool FAntialias;
-  QFont FRawFontKey;
-  std::optional<QRawFont> FRawFont;
+  // The clip last given to the painter; none when not known.
+  std::optional<std::optional<QRegion>> FClipApplied;
+  std::list<std::pair<QFont, QRawFont>> FRawFonts;
 
   QTransform PageTransform() const;
   QTransform Total() const { return S.World * PageTransform() * FToDest; }

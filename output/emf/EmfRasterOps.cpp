@@ -98,9 +98,11 @@ void TPlayer::ApplyRop2(QPen& Pen, QBrush& Brush) {
   } else if (RasterOpsWork()) {
     mode = ModeOf(table);
   }
-  P.setCompositionMode(mode);
-  // Edges blended half into the page would be combined twice.
-  P.setRenderHint(QPainter::Antialiasing, FAntialias && mode == QPainter::CompositionMode_SourceOver);
+  // Edges blended half into the page would be combined twice. Either
+  // setting costs the painter even when it stays, so it is made on change.
+  const bool smooth = FAntialias && mode == QPainter::CompositionMode_SourceOver;
+  if (P.compositionMode() != mode) P.setCompositionMode(mode);
+  if (P.testRenderHint(QPainter::Antialiasing) != smooth) P.setRenderHint(QPainter::Antialiasing, smooth);
 }
 
 void TPlayer::FillRop(const QRectF& Dest, uint32_t Rop) {

@@ -50,13 +50,18 @@ QTransform TPlayer::PageTransform() const {
 }
 
 void TPlayer::Prepare(bool Fill) {
-  P.setTransform(QTransform());
-  if (S.Clip)
-    P.setClipRegion(*S.Clip);
-  else
-    P.setClipping(false);
+  // Setting the clip costs the painter as much as a small figure: it is
+  // set only when it changed.
+  if (!FClipApplied || *FClipApplied != S.Clip) {
+    P.setTransform(QTransform());
+    if (S.Clip)
+      P.setClipRegion(*S.Clip);
+    else
+      P.setClipping(false);
+    FClipApplied = S.Clip;
+  }
   const QTransform total = Total();
-  P.setTransform(total);
+  if (P.transform() != total) P.setTransform(total);
   // A pen wider than the device is stroked at a width that still covers it:
   // the outlines of wider pens on damaged pages take seconds and gigabytes.
   QPen pen = S.Pen;

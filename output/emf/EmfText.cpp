@@ -13,16 +13,21 @@ constexpr uint32_t kEtoOpaque = 0x2;
 constexpr uint32_t kEtoClipped = 0x4;
 constexpr uint32_t kEtoNoRect = 0x100;
 constexpr uint32_t kEtoPdy = 0x2000;
+constexpr size_t kRawFontsKept = 8;
 
 }  // namespace
 
 const QRawFont& TPlayer::RawFontOf(const QFont& Font) {
-  // Pages switch between a few fonts; a raw font takes long to make.
-  if (!FRawFont || !(FRawFontKey == Font)) {
-    FRawFontKey = Font;
-    FRawFont = QRawFont::fromFont(Font);
+  // Pages switch between a few fonts, and a raw font takes long to make:
+  // the last few are kept, the latest used first.
+  auto it = std::find_if(FRawFonts.begin(), FRawFonts.end(), [&](const auto& F) { return F.first == Font; });
+  if (it == FRawFonts.end()) {
+    if (FRawFonts.size() >= kRawFontsKept) FRawFonts.pop_back();
+    FRawFonts.emplace_front(Font, QRawFont::fromFont(Font));
+  } else if (it != FRawFonts.begin()) {
+    FRawFonts.splice(FRawFonts.begin(), FRawFonts, it);
   }
-  return *FRawFont;
+  return FRawFonts.front().second;
 }
 
 bool TPlayer::PlayText(const TRecord& R, bool Wide) {
@@ -91,7 +96,10 @@ bool TPlayer::PlayText(const TRecord& R, bool Wide) {
 
   Prepare(false);
   P.setCompositionMode(QPainter::CompositionMode_SourceOver);
-  if ((options & kEtoClipped) && !noRect) P.setClipRect(box, Qt::IntersectClip);
+  if ((options & kEtoClipped) && !noRect) {
+    P.setClipRect(box, Qt::IntersectClip);
+    FClipApplied.reset();
+  }
   double turn = -S.FontEscapement / 10.0;
   const QTransform& w = S.World;
   if (w.m12() != 0 || w.m21() != 0) {
@@ -135,13 +143,21 @@ bool TPlayer::PlayText(const TRecord& R, bool Wide) {
   } else {
     P.setPen(S.TextColor);
     const QRawFont& raw = RawFontOf(font);
+    // Mostly each cluster is one character, and the glyphs of all are
+    // looked up at once.
+    const QList<quint32> all =
+        raw.isValid() && clusters.size() == size_t(text.size()) ? raw.glyphIndexesForString(text) : QList<quint32>();
     QList<quint32> glyphs;
     QList<QPointF> positions;
-    for (const TCluster& c : clusters) {
+    for (size_t i = 0; i < clusters.size(); ++i) {
+      const TCluster& c = clusters[i];
+      QList<quint32> g;
+      if (all.size() == text.size())
+        g = {all[qsizetype(i)]};
+      else if (c.Text.size() == 1 && raw.isValid())
+        g = raw.glyphIndexesForString(c.Text);
       // The font here may lack a character; the text engine then finds it
       // in another font.
-      const QList<quint32> g =
-          c.Text.size() == 1 && raw.isValid() ? raw.glyphIndexesForString(c.Text) : QList<quint32>();
       if (g.size() == 1 && g.front() != 0) {
         glyphs << g.front();
         positions << c.At;
