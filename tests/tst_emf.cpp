@@ -794,6 +794,9 @@ class TestEmf : public QObject {
              .Text(0, 0, block + block)
              .Finish(),
          {{{88, 22}, Qt::black}, {{50, 10}, Qt::white}}},
+        {"a bitmap of a kind not known is passed over",
+         base().Dib({0, 0, 100, 100}, 1, 1, 24, 9, {}, QByteArray(4, '\0')).Finish(),
+         {{{50, 50}, Qt::white}}},
         {"a monochrome brush takes the text colour",
          base().Rec(24, {int32_t(kRed)}).Raw(93, monoBrush).Select(1).Rectangle(0, 0, 100, 100).Finish(),
          {{{50, 50}, Qt::red}}},
