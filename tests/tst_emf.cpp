@@ -89,7 +89,7 @@ class TEmfWriter {
     for (int i = 0; i < 32; ++i) Put16(b, i < Face.size() ? Face[i].unicode() : 0);
     return Raw(82, b);
   }
-  TEmfWriter& Text(int X, int Y, const QString& S, const QList<int>& Dx = {}) {
+  TEmfWriter& Text(int X, int Y, const QString& S, const QList<int>& Dx = {}, uint32_t Options = 0) {
     QByteArray b;
     for (int i = 0; i < 4; ++i) Put(b, 0);  // bounds
     Put(b, 1);                              // graphics mode
@@ -99,7 +99,7 @@ class TEmfWriter {
     Put(b, uint32_t(Y));
     Put(b, uint32_t(S.size()));
     Put(b, 76);  // the string follows the fixed part
-    Put(b, 0);   // options
+    Put(b, Options);
     for (int i = 0; i < 4; ++i) Put(b, 0);
     Put(b, Dx.isEmpty() ? 0 : uint32_t(76 + (S.size() * 2 + 3) / 4 * 4));  // the advances follow the string
     for (QChar c : S) Put16(b, c.unicode());
@@ -797,6 +797,29 @@ class TestEmf : public QObject {
         {"a bitmap of a kind not known is passed over",
          base().Dib({0, 0, 100, 100}, 1, 1, 24, 9, {}, QByteArray(4, '\0')).Finish(),
          {{{50, 50}, Qt::white}}},
+        {"vertical advances go up",
+         base().Font(1, -40, "DejaVu Sans").Select(1).Rec(18, {1}).Text(0, 40, block, {30, 20, 30, 0}, 0x2000).Finish(),
+         {{{45, 25}, Qt::black}, {{10, 70}, Qt::black}}},
+        {"a shading across a rectangle",
+         base().Rec(118, {0, 0, 0, 0, 2, 1, 0, 0, 0, 0xFF00, 0, 100, 100, 0, 0xFF00, 0, 1}).Finish(),
+         {{{3, 50}, Qt::red}, {{97, 50}, Qt::blue}}},
+        {"regions filled, framed and inverted",
+         base()
+             .Brush(1, kRed)
+             .Brush(2, kBlue)
+             .Rec(71, {0, 0, 0, 0, 48, 1, 32, 1, 1, 16, 0, 0, 100, 50, 0, 0, 100, 50})
+             .Rec(72, {0, 0, 0, 0, 48, 2, 5, 5, 32, 1, 1, 16, 0, 50, 100, 100, 0, 50, 100, 100})
+             .Rec(73, {0, 0, 0, 0, 48, 32, 1, 1, 16, 0, 0, 50, 50, 0, 0, 50, 50})
+             .Finish(),
+         {{{25, 25}, Qt::cyan}, {{75, 25}, Qt::red}, {{2, 75}, Qt::blue}, {{50, 75}, Qt::white}}},
+        {"points drawn one by one",
+         base()
+             .Rec(15, {50, 50, int32_t(kRed)})
+             .Pen(1, 0, 6, kBlue)
+             .Select(1)
+             .Raw(92, QByteArray::fromHex("000000000000000000000000000000000200000005000a005f000a0006020000"))
+             .Finish(),
+         {{{50, 50}, Qt::red}, {{50, 10}, Qt::blue}, {{50, 30}, Qt::white}}},
         {"a monochrome brush takes the text colour",
          base().Rec(24, {int32_t(kRed)}).Raw(93, monoBrush).Select(1).Rectangle(0, 0, 100, 100).Finish(),
          {{{50, 50}, Qt::red}}},
