@@ -68,19 +68,15 @@ bool TPlayer::PlayText(const TRecord& R, bool Wide) {
   font.setPixelSize(std::clamp(int(std::lround(height)), 1, 100000));
   const QFontMetricsF fm(font);
 
-  // Positions along the baseline, in logical units.
+  // Positions along the baseline, in logical units. Without advances the
+  // text runs as the font here sets it.
   std::vector<QPointF> at(size_t(chars) + 1);
-  if (offDx != 0) {
-    for (uint64_t i = 0; i < chars; ++i) {
-      const uint32_t off = uint32_t(offDx + i * (pdy ? 8 : 4));
-      // Vertical advances run up the font, against the text space's y.
-      at[i + 1] = at[i] + QPointF(R.I32(off), pdy ? -double(R.I32(off + 4)) : 0.0);
-    }
-  } else {
-    for (uint64_t i = 0; i < chars; ++i)
-      at[i + 1] = at[i] + QPointF(fm.horizontalAdvance(text.mid(qsizetype(i), 1)), 0);
-    at.back() = QPointF(fm.horizontalAdvance(text), 0);
+  for (uint64_t i = 0; i < chars && offDx != 0; ++i) {
+    const uint32_t off = uint32_t(offDx + i * (pdy ? 8 : 4));
+    // Vertical advances run up the font, against the text space's y.
+    at[i + 1] = at[i] + QPointF(R.I32(off), pdy ? -double(R.I32(off + 4)) : 0.0);
   }
+  if (offDx == 0) at.back() = QPointF(fm.horizontalAdvance(text), 0);
   const double width = at.back().x();
   double x = 0, y = 0;
   if ((S.TextAlign & 6) == 6)
@@ -122,8 +118,9 @@ bool TPlayer::PlayText(const TRecord& R, bool Wide) {
     QString Text;
   };
   std::vector<TCluster> clusters;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const bool joins = i > 0 && offDx != 0 && at[size_t(i) + 1] == at[size_t(i)];
+  if (offDx == 0) clusters.push_back({QPointF(x, y), text});
+  for (qsizetype i = 0; i < text.size() && offDx != 0; ++i) {
+    const bool joins = i > 0 && at[size_t(i) + 1] == at[size_t(i)];
     if (joins && !clusters.empty())
       clusters.back().Text += text[i];
     else
