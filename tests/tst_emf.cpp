@@ -839,6 +839,15 @@ class TestEmf : public QObject {
              .Rec(54, {70, 50})
              .Finish(),
          {{{24, 50}, Qt::blue}, {{22, 42}, Qt::white}}},
+        {"inverting the page needs no brush",
+         base()
+             .Brush(1, kRed)
+             .Select(1)
+             .Rectangle(0, 0, 100, 100)
+             .Select(0x80000005u)
+             .Rec(76, {0, 0, 0, 0, 0, 0, 100, 100, 0x00550009, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
+             .Finish(),
+         {{{50, 50}, Qt::cyan}}},
         {"a line mode inverts the page",
          base().Brush(1, kRed).Select(1).Rectangle(0, 0, 100, 100).Rec(20, {6}).Rectangle(0, 0, 100, 100).Finish(),
          {{{50, 50}, Qt::cyan}}},

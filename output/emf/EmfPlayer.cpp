@@ -223,6 +223,7 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
       Prepare(false);
       P.setTransform(FToDest);
       P.setRenderHint(QPainter::Antialiasing, false);
+      P.setCompositionMode(QPainter::CompositionMode_SourceOver);
       P.fillRect(pixel, ColorOf(R.U32(16)));
       return true;
     }

@@ -111,14 +111,16 @@ void TPlayer::FillRop(const QRectF& Dest, uint32_t Rop) {
   P.setRenderHint(QPainter::Antialiasing, false);
   P.setCompositionMode(QPainter::CompositionMode_SourceOver);
   QBrush brush = S.Brush;
-  if (table == kKeep || (table != kBlack && table != kWhite && brush.style() == Qt::NoBrush)) return;
-  if (table == kBlack || table == kWhite) {
+  if (table == kKeep) return;
+  // Black, white and inverting the page need no brush.
+  if (table == kBlack || table == kWhite || table == 0x5)
     brush = QBrush(table == kBlack ? Qt::black : Qt::white);
-  } else if (RasterOpsWork()) {
+  else if (brush.style() == Qt::NoBrush)
+    return;
+  if (RasterOpsWork())
     P.setCompositionMode(ModeOf(table));
-  } else if (table == 0x5) {
+  else if (table == 0x5)
     return;  // inverting what a printer shows cannot be done
-  }
   P.fillRect(Dest, brush);
 }
 
