@@ -155,9 +155,12 @@ bool TPlayer::PlayObject(uint32_t Type, const TRecord& R) {
       TGdiObject o;
       o.Kind = TGdiObject::kPen;
       // Pens of this kind are geometric once wider than a pixel, with round
-      // ends and joins.
+      // ends and joins, and their dashes are for thin pens only: wider ones
+      // draw solid.
       const int32_t width = std::max(0, R.I32(16));
-      o.Pen = PenOf(R.U32(12) | (width > 1 ? kGeometric : 0), width, ColorOf(R.U32(24)));
+      uint32_t style = R.U32(12);
+      if (width > 1 && (style & 0x0F) >= 1 && (style & 0x0F) <= 4) style &= ~0x0Fu;
+      o.Pen = PenOf(style | (width > 1 ? kGeometric : 0), width, ColorOf(R.U32(24)));
       return Store(R.U32(8), o);
     }
     case EMR_EXTCREATEPEN: {
