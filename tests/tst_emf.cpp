@@ -89,7 +89,7 @@ class TEmfWriter {
     for (int i = 0; i < 32; ++i) Put16(b, i < Face.size() ? Face[i].unicode() : 0);
     return Raw(82, b);
   }
-  TEmfWriter& Text(int X, int Y, const QString& S) {
+  TEmfWriter& Text(int X, int Y, const QString& S, const QList<int>& Dx = {}, uint32_t Options = 0) {
     QByteArray b;
     for (int i = 0; i < 4; ++i) Put(b, 0);  // bounds
     Put(b, 1);                              // graphics mode
@@ -99,16 +99,18 @@ class TEmfWriter {
     Put(b, uint32_t(Y));
     Put(b, uint32_t(S.size()));
     Put(b, 76);  // the string follows the fixed part
-    Put(b, 0);   // options
+    Put(b, Options);
     for (int i = 0; i < 4; ++i) Put(b, 0);
-    Put(b, 0);  // no advances
+    Put(b, Dx.isEmpty() ? 0 : uint32_t(76 + (S.size() * 2 + 3) / 4 * 4));  // the advances follow the string
     for (QChar c : S) Put16(b, c.unicode());
     while ((b.size() + 8) % 4) b.append('\0');
+    for (int d : Dx) Put(b, uint32_t(d));
     return Raw(84, b);
   }
   // A 24-bit bitmap of Rows (top row first), stored bottom-up as usual,
   // stretched over Dest.
-  TEmfWriter& Bitmap(const QRect& Dest, const QList<QList<QRgb>>& Rows, bool TopDown = false) {
+  TEmfWriter& Bitmap(const QRect& Dest, const QList<QList<QRgb>>& Rows, bool TopDown = false,
+                     uint32_t Rop = 0x00CC0020) {
     const int h = int(Rows.size()), w = int(Rows.front().size());
     const int stride = ((w * 24 + 31) / 32) * 4;
     QByteArray bmi;
@@ -138,8 +140,8 @@ class TEmfWriter {
     Put(b, uint32_t(bmi.size()));
     Put(b, uint32_t(80 + bmi.size()));
     Put(b, uint32_t(bits.size()));
-    Put(b, 0);           // RGB colours
-    Put(b, 0x00CC0020);  // copy
+    Put(b, 0);  // RGB colours
+    Put(b, Rop);
     Put(b, uint32_t(Dest.width()));
     Put(b, uint32_t(Dest.height()));
     return Raw(81, b + bmi + bits);
@@ -718,6 +720,192 @@ class TestEmf : public QObject {
       picture.Draw(painter, QRectF(0, 0, 40, 40));
     }
     QVERIFY(loaded > 0);
+  }
+
+  void drawnAsWindowsDrawsIt() {
+    const QList<QRgb> black = {qRgb(0, 0, 0)}, white = {qRgb(255, 255, 255)};
+    const QString block(2, QChar(0x2588));
+    QByteArray monoBrush;  // a monochrome pattern without a colour table
+    for (int v : {1, 0, 32, 40, 72, 32, 40, 8, 8}) TEmfWriter::Put(monoBrush, uint32_t(v));
+    TEmfWriter::Put16(monoBrush, 1), TEmfWriter::Put16(monoBrush, 1);
+    monoBrush += QByteArray(24 + 32, '\0');
+    struct TCase {
+      const char* Name;
+      QByteArray Page;
+      QList<QPair<QPoint, QColor>> Probes;
+    };
+    auto base = [] { return TEmfWriter(100, 100).Select(0x80000008u); };
+    const QList<TCase> cases = {
+        {"a copy in black paints black",
+         base().Bitmap({0, 0, 100, 100}, {white}, false, 0x42).Finish(),
+         {{{50, 50}, Qt::black}}},
+        {"mask and image keep the page around the image",
+         base()
+             .Brush(1, kYellow)
+             .Select(1)
+             .Rectangle(0, 0, 100, 100)
+             .Bitmap({0, 0, 100, 100}, {{qRgb(255, 255, 255), qRgb(0, 0, 0)}}, false, 0xEE0086)
+             .Bitmap({0, 0, 100, 100}, {{qRgb(255, 0, 0), qRgb(255, 255, 255)}}, false, 0x8800C6)
+             .Finish(),
+         {{{25, 50}, Qt::red}, {{75, 50}, QColor(255, 220, 0)}}},
+        {"a transform multiplied from the left acts first",
+         base()
+             .Rec(35, {0x3F800000, 0, 0, 0x3F800000, 0x42480000, 0})
+             .Rec(36, {0x3F000000, 0, 0, 0x3F000000, 0, 0, 2})
+             .Brush(1, kRed)
+             .Select(1)
+             .Rectangle(0, 0, 100, 100)
+             .Finish(),
+         {{{30, 25}, Qt::white}, {{80, 25}, Qt::red}}},
+        {"a transform multiplied from the right acts last",
+         base()
+             .Rec(35, {0x3F800000, 0, 0, 0x3F800000, 0x42480000, 0})
+             .Rec(36, {0x3F000000, 0, 0, 0x3F000000, 0, 0, 3})
+             .Brush(1, kRed)
+             .Select(1)
+             .Rectangle(0, 0, 100, 100)
+             .Finish(),
+         {{{30, 25}, Qt::red}, {{90, 25}, Qt::white}}},
+        {"alternate filling leaves a star's middle open",
+         base()
+             .Brush(1, kBlue)
+             .Select(1)
+             .Rec(19, {1})
+             .Polygon16({{50, 5}, {78, 95}, {5, 38}, {95, 38}, {22, 95}})
+             .Finish(),
+         {{{50, 55}, Qt::white}, {{50, 20}, Qt::blue}}},
+        {"winding filling fills it",
+         base()
+             .Brush(1, kBlue)
+             .Select(1)
+             .Rec(19, {2})
+             .Polygon16({{50, 5}, {78, 95}, {5, 38}, {95, 38}, {22, 95}})
+             .Finish(),
+         {{{50, 55}, Qt::blue}}},
+        {"characters stand where their advances put them",
+         base().Font(1, -40, "DejaVu Sans").Select(1).Rec(18, {1}).Text(0, 0, block, {70, 28}).Finish(),
+         {{{10, 20}, Qt::black}, {{50, 20}, Qt::white}, {{80, 20}, Qt::black}}},
+        {"a turning world transform turns text",
+         base()
+             .Font(1, -20, "DejaVu Sans")
+             .Select(1)
+             .Rec(18, {1})
+             .Rec(35, {0, 0x3F800000, int32_t(0xBF800000), 0, 0x42C80000, 0})
+             .Text(0, 0, block + block)
+             .Finish(),
+         {{{88, 22}, Qt::black}, {{50, 10}, Qt::white}}},
+        {"a bitmap of a kind not known is passed over",
+         base().Dib({0, 0, 100, 100}, 1, 1, 24, 9, {}, QByteArray(4, '\0')).Finish(),
+         {{{50, 50}, Qt::white}}},
+        {"vertical advances go up",
+         base().Font(1, -40, "DejaVu Sans").Select(1).Rec(18, {1}).Text(0, 40, block, {30, 20, 30, 0}, 0x2000).Finish(),
+         {{{45, 25}, Qt::black}, {{10, 70}, Qt::black}}},
+        {"a shading across a rectangle",
+         base().Rec(118, {0, 0, 0, 0, 2, 1, 0, 0, 0, 0xFF00, 0, 100, 100, 0, 0xFF00, 0, 1}).Finish(),
+         {{{3, 50}, Qt::red}, {{97, 50}, Qt::blue}}},
+        {"regions filled, framed and inverted",
+         base()
+             .Brush(1, kRed)
+             .Brush(2, kBlue)
+             .Rec(71, {0, 0, 0, 0, 48, 1, 32, 1, 1, 16, 0, 0, 100, 50, 0, 0, 100, 50})
+             .Rec(72, {0, 0, 0, 0, 48, 2, 5, 5, 32, 1, 1, 16, 0, 50, 100, 100, 0, 50, 100, 100})
+             .Rec(73, {0, 0, 0, 0, 48, 32, 1, 1, 16, 0, 0, 50, 50, 0, 0, 50, 50})
+             .Finish(),
+         {{{25, 25}, Qt::cyan}, {{75, 25}, Qt::red}, {{2, 75}, Qt::blue}, {{50, 75}, Qt::white}}},
+        {"points drawn one by one",
+         base()
+             .Rec(15, {50, 50, int32_t(kRed)})
+             .Pen(1, 0, 6, kBlue)
+             .Select(1)
+             .Raw(92, QByteArray::fromHex("000000000000000000000000000000000200000005000a005f000a0006020000"))
+             .Finish(),
+         {{{50, 50}, Qt::red}, {{50, 10}, Qt::blue}, {{50, 30}, Qt::white}}},
+        {"a monochrome brush takes the text colour",
+         base().Rec(24, {int32_t(kRed)}).Raw(93, monoBrush).Select(1).Rectangle(0, 0, 100, 100).Finish(),
+         {{{50, 50}, Qt::red}}},
+        {"user dashes and flat ends",
+         base()
+             .Rec(95, {1, 0, 0, 0, 0, 0x10207, 10, 0, int32_t(kBlue), 0, 2, 20, 20})
+             .Select(1)
+             .Rec(27, {0, 50})
+             .Rec(54, {100, 50})
+             .Finish(),
+         {{{10, 50}, Qt::blue}, {{30, 50}, Qt::white}, {{50, 50}, Qt::blue}}},
+        {"round ends",
+         base()
+             .Rec(95, {1, 0, 0, 0, 0, 0x10000, 20, 0, int32_t(kBlue), 0, 0})
+             .Select(1)
+             .Rec(27, {30, 50})
+             .Rec(54, {70, 50})
+             .Finish(),
+         {{{24, 50}, Qt::blue}, {{22, 42}, Qt::white}}},
+        {"inverting the page needs no brush",
+         base()
+             .Brush(1, kRed)
+             .Select(1)
+             .Rectangle(0, 0, 100, 100)
+             .Select(0x80000005u)
+             .Rec(76, {0, 0, 0, 0, 0, 0, 100, 100, 0x00550009, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
+             .Finish(),
+         {{{50, 50}, Qt::cyan}}},
+        {"a line mode inverts the page",
+         base().Brush(1, kRed).Select(1).Rectangle(0, 0, 100, 100).Rec(20, {6}).Rectangle(0, 0, 100, 100).Finish(),
+         {{{50, 50}, Qt::cyan}}},
+    };
+    for (const TCase& c : cases) {
+      int skipped = -1;
+      const QImage img = Play(c.Page, {100, 100}, &skipped);
+      QCOMPARE(skipped, 0);
+      for (const auto& [at, color] : c.Probes)
+        QVERIFY2(Near(img.pixel(at), color),
+                 qPrintable(QString("%1 at %2,%3: %4").arg(c.Name).arg(at.x()).arg(at.y()).arg(img.pixel(at), 0, 16)));
+    }
+  }
+
+  void pagesOfOtherProducersLookAsTheirProducersDrawThem_data() {
+    QTest::addColumn<QString>("Page");
+    QTest::addColumn<bool>("Natural");
+    QTest::addColumn<double>("Share");
+    // Percent of pixels differing by more than a quarter of a channel's
+    // range: font rasterisers differ, so text leaves a few; wrong character
+    // positions, raster operations, pen ends and joins, fill modes or
+    // jagged edges would each exceed these.
+    QTest::newRow("office drawing in DejaVu") << "draw-dejavu" << false << 3.5;
+    QTest::newRow("office drawing in a replaced font") << "draw-arial" << false << 4.0;
+    QTest::newRow("vector editor") << "vector" << true << 0.25;
+    QTest::newRow("GDI library") << "gdi" << false << 0.45;
+  }
+
+  void pagesOfOtherProducersLookAsTheirProducersDrawThem() {
+    QFETCH(QString, Page);
+    QFETCH(bool, Natural);
+    QFETCH(double, Share);
+    const QString path = QString::fromStdString(testsupport::TestDataDir()) + "/emf/" + Page;
+    TEmfPicture picture;
+    QVERIFY(picture.LoadFromFile(path + ".emf"));
+    const QImage reference = QImage(path + ".png").convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!reference.isNull());
+    QImage expected(reference.size(), QImage::Format_RGB32), image(reference.size(), QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    image.fill(Qt::white);
+    QPainter(&expected).drawImage(0, 0, reference);
+    QRectF dest(QPointF(0, 0), QSizeF(reference.size()));
+    if (Natural) {  // the editor's frame reaches past its page: drawn at 96 dpi
+      QFile f(path + ".emf");
+      QVERIFY(f.open(QIODevice::ReadOnly));
+      const QByteArray h = f.read(40);
+      auto at = [&](int Off) { return qFromLittleEndian<int32_t>(h.constData() + Off); };
+      dest.setSize(QSizeF(at(32) - at(24), at(36) - at(28)) * (96 / 2540.0));
+    }
+    QPainter painter(&image);
+    QCOMPARE(picture.Draw(painter, dest), 0);
+    painter.end();
+    qint64 differing = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (!Near(image.pixel(x, y), expected.pixel(x, y), 64)) ++differing;
+    const double share = 100.0 * double(differing) / (double(image.width()) * image.height());
+    QVERIFY2(share <= Share, qPrintable(QString("%1% of the pixels differ").arg(share, 0, 'f', 3)));
   }
 
   // --- versions and pages on disk ----------------------------------------

@@ -1,0 +1,268 @@
+// Bitmaps: device-independent bitmaps decoded and copied onto the page.
+#include "EmfPlayerCore.h"
+
+namespace emfplay {
+
+namespace {
+
+// Run-length coded pixels (8 or 4 bits each) into Image, counted from its
+// lower edge. Pixels the codes skip keep the first colour; codes that reach
+// beyond the bitmap or its data end the picture there.
+void DecodeRle(const uchar* Bits, uint64_t Size, int Bpp, const std::vector<QRgb>& Colors, QImage& Image) {
+  const int64_t w = Image.width(), h = Image.height();
+  Image.fill(Colors.empty() ? qRgb(0, 0, 0) : Colors[0]);
+  int64_t x = 0, y = 0;
+  auto pixel = [&](int Index) {
+    if (x < w && y < h)
+      reinterpret_cast<QRgb*>(Image.scanLine(int(h - 1 - y)))[x] =
+          size_t(Index) < Colors.size() ? Colors[size_t(Index)] : qRgb(0, 0, 0);
+    ++x;
+  };
+  auto nibble = [&](const uchar* From, int64_t K) {
+    return Bpp == 8 ? int(From[K]) : (K % 2 == 0 ? From[K / 2] >> 4 : From[K / 2] & 0x0F);
+  };
+  uint64_t i = 0;
+  while (i + 2 <= Size && y < h) {
+    const int count = Bits[i], value = Bits[i + 1];
+    i += 2;
+    if (count > 0) {
+      // A run beyond the right edge is cut there, so a damaged run costs
+      // no more than the row it lands in.
+      const int64_t n = std::min<int64_t>(count, std::max<int64_t>(0, w - x));
+      // A run of 4-bit pixels alternates the two halves of its byte.
+      for (int64_t k = 0; k < n; ++k) pixel(Bpp == 8 ? value : (k % 2 == 0 ? value >> 4 : value & 0x0F));
+      x += count - n;
+    } else if (value == 0) {  // end of the row
+      x = 0;
+      ++y;
+    } else if (value == 1) {  // end of the bitmap
+      break;
+    } else if (value == 2) {  // move right and up
+      if (i + 2 > Size) break;
+      x += Bits[i];
+      y += Bits[i + 1];
+      i += 2;
+    } else {  // that many pixels stored as they are, padded to a word
+      const uint64_t bytes = Bpp == 8 ? uint64_t(value) : (uint64_t(value) + 1) / 2;
+      if (i + bytes > Size) break;
+      const int64_t n = std::min<int64_t>(value, std::max<int64_t>(0, w - x));
+      for (int64_t k = 0; k < n; ++k) pixel(nibble(Bits + i, k));
+      x += value - n;
+      i += (bytes + 1) & ~uint64_t(1);
+    }
+  }
+}
+
+}  // namespace
+
+std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
+                                bool* BottomUp, const TDibColors& Colors) {
+  if (cbBmi < 40 || !R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return std::nullopt;
+  const TRecord bmi(R.At(offBmi), cbBmi);
+  const uint32_t hdrSize = bmi.U32(0);
+  const int64_t w = bmi.I32(4);
+  const int64_t hRaw = bmi.I32(8);
+  const int bpp = bmi.U16(14);
+  const uint32_t compression = bmi.U32(16);
+  const uint32_t clrUsed = bmi.U32(32);
+  if (hdrSize < 40 || hdrSize > cbBmi || w <= 0 || hRaw == 0 || hRaw == INT32_MIN) return std::nullopt;
+  const int64_t h = std::abs(hRaw);
+  if (w * h > kMaxBitmapPixels) return std::nullopt;
+  if (compression == 4 || compression == 5) {  // the bits are a whole JPEG or PNG file
+    const QImage image = QImage::fromData(R.At(offBits), int(cbBits), compression == 4 ? "JPEG" : "PNG");
+    if (image.isNull() || qint64(image.width()) * image.height() > kMaxBitmapPixels) return std::nullopt;
+    if (BottomUp) *BottomUp = hRaw > 0;
+    return image.convertToFormat(QImage::Format_RGB32);
+  }
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return std::nullopt;
+  // Run-length coded bitmaps are stored bottom-up only.
+  const bool rle = hRaw > 0 && ((compression == 1 && bpp == 8) || (compression == 2 && bpp == 4));
+  if (compression != 0 && !rle && !(compression == 3 && (bpp == 16 || bpp == 32))) return std::nullopt;
+  const int64_t stride = ((w * bpp + 31) / 32) * 4;
+  if (!rle && uint64_t(stride * h) > cbBits) return std::nullopt;
+
+  std::vector<QRgb> colors;
+  uint32_t maskOff = hdrSize;
+  uint32_t greenMask = 0x03E0;
+  if (compression == 3) {
+    if (hdrSize == 40) {  // the three masks follow a short header
+      if (!bmi.Has(40, 12)) return std::nullopt;
+      greenMask = bmi.U32(44);
+      maskOff += 12;
+    } else {
+      greenMask = bmi.U32(44);
+    }
+  }
+  if (bpp == 1 && Colors.Two) {
+    colors = {Colors.Two->first, Colors.Two->second};
+  } else if (bpp == 1 && clrUsed == 0 && !bmi.Has(maskOff, 8)) {
+    colors = {qRgb(0, 0, 0), qRgb(255, 255, 255)};  // a bare monochrome bitmap
+  } else if (bpp <= 8) {
+    uint64_t n = clrUsed ? clrUsed : (1u << bpp);
+    n = std::min<uint64_t>(n, 1u << bpp);
+    if (!bmi.Has(maskOff, n * 4)) return std::nullopt;
+    for (uint64_t i = 0; i < n; ++i) {
+      const uint32_t q = bmi.U32(uint32_t(maskOff + i * 4));
+      colors.push_back(qRgb(int((q >> 16) & 0xFF), int((q >> 8) & 0xFF), int(q & 0xFF)));
+    }
+  }
+
+  const bool alpha = Colors.Alpha && bpp == 32;
+  QImage image(int(w), int(h), alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+  if (image.isNull()) return std::nullopt;
+  const uchar* bits = R.At(offBits);
+  if (rle) {
+    DecodeRle(bits, cbBits, bpp, colors, image);
+    if (BottomUp) *BottomUp = true;
+    return image;
+  }
+  for (int64_t row = 0; row < h; ++row) {
+    const uchar* src = bits + (hRaw > 0 ? (h - 1 - row) : row) * stride;
+    auto* dst = reinterpret_cast<QRgb*>(image.scanLine(int(row)));
+    for (int64_t x = 0; x < w; ++x) {
+      QRgb c = 0;
+      switch (bpp) {
+        case 1:
+        case 4:
+        case 8: {
+          const int64_t bit = x * bpp;
+          const int idx = (src[bit / 8] >> (8 - bpp - bit % 8)) & ((1 << bpp) - 1);
+          c = size_t(idx) < colors.size() ? colors[size_t(idx)] : qRgb(0, 0, 0);
+          break;
+        }
+        case 16: {
+          const int v = src[x * 2] | src[x * 2 + 1] << 8;
+          if (greenMask == 0x07E0)
+            c = qRgb(((v >> 11) & 31) * 255 / 31, ((v >> 5) & 63) * 255 / 63, (v & 31) * 255 / 31);
+          else
+            c = qRgb(((v >> 10) & 31) * 255 / 31, ((v >> 5) & 31) * 255 / 31, (v & 31) * 255 / 31);
+          break;
+        }
+        case 24:
+          c = qRgb(src[x * 3 + 2], src[x * 3 + 1], src[x * 3]);
+          break;
+        default:
+          // Blended bitmaps come with their colours already weighted by
+          // their alpha; a weight below a colour would be no colour at all.
+          c = alpha ? qRgba(std::min(src[x * 4 + 2], src[x * 4 + 3]), std::min(src[x * 4 + 1], src[x * 4 + 3]),
+                            std::min(src[x * 4], src[x * 4 + 3]), src[x * 4 + 3])
+                    : qRgb(src[x * 4 + 2], src[x * 4 + 1], src[x * 4]);
+          break;
+      }
+      dst[x] = c;
+    }
+  }
+  if (BottomUp) *BottomUp = hRaw > 0;
+  return image;
+}
+
+void TPlayer::DrawImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, QPainter::CompositionMode Mode,
+                        double Opacity) {
+  Prepare(false);
+  P.setCompositionMode(Mode);
+  P.setRenderHint(QPainter::Antialiasing, FAntialias && Mode == QPainter::CompositionMode_SourceOver);
+  P.setOpacity(Opacity);
+  const QTransform total = Total();
+  const QRectF reach = Reach();
+  const QRectF mapped = total.mapRect(Dest);
+  if (mapped.width() >= 1 && mapped.height() >= 1 && mapped.width() <= 4 * reach.width() &&
+      mapped.height() <= 4 * reach.height()) {
+    P.drawImage(Dest, Image, Source);
+  } else if (Source.width() != 0 && Source.height() != 0 && Dest.width() != 0 && Dest.height() != 0) {
+    // Scaled far beyond the device, or mirrored into less than a pixel, an
+    // image takes the painter seconds to draw; as a brush only its visible
+    // part is filled.
+    const QPolygonF area = CutToRect(total.map(QPolygonF(Dest)), reach);
+    if (area.size() >= 3) {
+      QBrush brush(Image);
+      brush.setTransform(QTransform::fromTranslate(-Source.x(), -Source.y()) *
+                         QTransform::fromScale(Dest.width() / Source.width(), Dest.height() / Source.height()) *
+                         QTransform::fromTranslate(Dest.x(), Dest.y()) * total);
+      P.setTransform(QTransform());
+      P.setPen(Qt::NoPen);
+      P.setBrush(brush);
+      P.drawPolygon(area);
+    }
+  }
+  P.setOpacity(1);
+}
+
+bool TPlayer::PlayDib(const TRecord& R) {
+  if (!R.Has(0, 80)) return false;
+  const QRectF dest(R.I32(24), R.I32(28), R.I32(72), R.I32(76));
+  const int32_t xSrc = R.I32(32), ySrc = R.I32(36), cxSrc = R.I32(40), cySrc = R.I32(44);
+  const uint32_t offBmi = R.U32(48), cbBmi = R.U32(52), offBits = R.U32(56), cbBits = R.U32(60), rop = R.U32(68);
+  if (!R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return false;
+  if (!UsesSource(rop)) {
+    FillRop(dest, rop);
+    return true;
+  }
+  bool bottomUp = false;
+  const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, &bottomUp);
+  if (!image) return true;  // a kind of bitmap not known is passed over
+  // Source rows of a bottom-up bitmap are counted from its lower edge.
+  const double srcTop = bottomUp ? double(image->height()) - ySrc - cySrc : double(ySrc);
+  BlitImage(dest, *image, QRectF(xSrc, srcTop, cxSrc, cySrc), rop);
+  return true;
+}
+
+bool TPlayer::PlaySetDibits(const TRecord& R) {
+  if (!R.Has(0, 76)) return false;
+  const int32_t xDest = R.I32(24), yDest = R.I32(28), xSrc = R.I32(32), ySrc = R.I32(36);
+  const int64_t cx = R.I32(40), cy = R.I32(44);
+  const uint32_t offBmi = R.U32(48), cbBmi = R.U32(52), offBits = R.U32(56), cbBits = R.U32(60);
+  const int64_t start = R.U32(68), scans = R.U32(72);
+  if (cbBmi < 12 || !R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return false;
+  const int32_t height = R.I32(offBmi + 8);
+  if (height > 0 && scans > 0 && scans < height) {
+    // A band of the rows, counted from the lower edge: decoded as a bitmap
+    // of its own height, then placed where its rows belong.
+    QByteArray band(reinterpret_cast<const char*>(R.At(0)), int(R.Size()));
+    for (int i = 0; i < 4; ++i) band[int(offBmi + 8 + uint32_t(i))] = char((uint32_t(scans) >> (8 * i)) & 0xFF);
+    const TRecord banded(reinterpret_cast<const uchar*>(band.constData()), R.Size());
+    const auto image = DecodeDib(banded, offBmi, cbBmi, offBits, cbBits);
+    const int64_t lo = std::max<int64_t>(ySrc, start), hi = std::min<int64_t>(int64_t(ySrc) + cy, start + scans);
+    if (!image || hi <= lo) return true;
+    const QRectF source(xSrc, double(scans - (hi - start)), double(cx), double(hi - lo));
+    BlitImage(QRectF(xDest, double(yDest + (int64_t(ySrc) + cy - hi)), double(cx), double(hi - lo)), *image, source,
+              kSrcCopy);
+    return true;
+  }
+  bool bottomUp = false;
+  const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, &bottomUp);
+  if (!image) return true;
+  const double srcTop = bottomUp ? double(image->height()) - ySrc - double(cy) : double(ySrc);
+  BlitImage(QRectF(xDest, yDest, double(cx), double(cy)), *image, QRectF(xSrc, srcTop, double(cx), double(cy)),
+            kSrcCopy);
+  return true;
+}
+
+// A block transfer: a bitmap copied (and stretched) and combined with the
+// page by the raster operation, or without a bitmap the page and the brush
+// combined alone. Blending weighs the bitmap by its alpha instead.
+bool TPlayer::PlayBlt(uint32_t Type, const TRecord& R) {
+  const bool stretch = Type != EMR_BITBLT;
+  if (!R.Has(0, stretch ? 108 : 100)) return false;
+  const QRectF dest(R.I32(24), R.I32(28), R.I32(32), R.I32(36));
+  const uint32_t rop = R.U32(40);
+  const uint32_t offBmi = R.U32(84), cbBmi = R.U32(88), offBits = R.U32(92), cbBits = R.U32(96);
+  if (!R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return false;
+  if (Type != EMR_ALPHABLEND && (cbBmi == 0 || !UsesSource(rop))) {
+    FillRop(dest, rop);
+    return true;
+  }
+  TDibColors colors;
+  colors.Alpha = Type == EMR_ALPHABLEND && (R.U8(43) & 1);
+  const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, nullptr, colors);
+  if (!image) return true;
+  const double cx = stretch ? R.I32(100) : dest.width();
+  const double cy = stretch ? R.I32(104) : dest.height();
+  const QRectF source(R.I32(44), R.I32(48), cx, cy);
+  if (Type == EMR_ALPHABLEND)
+    DrawImage(dest, *image, source, QPainter::CompositionMode_SourceOver, R.U8(42) / 255.0);
+  else
+    BlitImage(dest, *image, source, rop);
+  return true;
+}
+
+}  // namespace emfplay

@@ -1,0 +1,156 @@
+#pragma once
+
+// The player's drawing state and its record handlers, shared by the files
+// that each play one kind of record.
+
+#include <QBrush>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPen>
+#include <QRawFont>
+#include <QRegion>
+#include <QTransform>
+#include <list>
+#include <optional>
+#include <vector>
+
+#include "EmfRecord.h"
+
+namespace emfplay {
+
+struct TGdiObject {
+  enum TKind { kPen, kBrush, kFont } Kind = kPen;
+  QPen Pen;
+  QBrush Brush;
+  QFont Font;
+  double FontHeight = 0;      // logical units; negative: character height, positive: cell height
+  double FontEscapement = 0;  // tenths of a degree, counter-clockwise
+};
+
+struct TDrawState {
+  int MapMode = 1;  // MM_TEXT
+  QPointF WindowOrg, ViewportOrg;
+  QSizeF WindowExt{1, 1}, ViewportExt{1, 1};
+  QTransform World;
+  QPen Pen{QColor(Qt::black), 0};
+  QBrush Brush{Qt::white};
+  QFont Font;
+  double FontHeight = 0;
+  double FontEscapement = 0;
+  QColor TextColor{Qt::black};
+  QColor BkColor{Qt::white};
+  bool BkOpaque = true;
+  uint32_t TextAlign = 0;
+  Qt::FillRule FillRule = Qt::OddEvenFill;
+  QPointF Current;
+  bool Clockwise = false;  // direction of arcs
+  uint32_t Rop2 = 13;      // how pens and brushes combine with the page: copied
+  // In device pixels. A region rather than a path: the path operations lose
+  // their way on the extreme coordinates of damaged pages and crash.
+  std::optional<QRegion> Clip;
+};
+
+// The objects every drawing state can select without creating them.
+std::optional<TGdiObject> StockObject(uint32_t Index);
+// One polygon cut to a rectangle, edge by edge; points that are not numbers
+// are dropped.
+QPolygonF CutToRect(const QPolygonF& Poly, const QRectF& Box);
+// A device-independent bitmap whose header and bits lie at the given places
+// of the record; none when any part is missing or of a kind not known.
+struct TDibColors {
+  std::optional<std::pair<QRgb, QRgb>> Two;  // the colours of a monochrome bitmap, whatever it says
+  bool Alpha = false;                        // keep the alpha of 32-bit pixels
+};
+std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
+                                bool* BottomUp = nullptr, const TDibColors& Colors = {});
+
+constexpr uint32_t kSrcCopy = 0x00CC0020;
+// Whether a raster operation of three operands reads the copied bitmap.
+inline bool UsesSource(uint32_t Rop) {
+  const uint32_t index = (Rop >> 16) & 0xFF;
+  return ((index >> 2) ^ index) & 0x33;
+}
+
+class TPlayer {
+ public:
+  TPlayer(QPainter& Painter, const QTransform& ToDest, QSize DevPx, QSize DevMm, int Handles, bool Antialias)
+      : P(Painter),
+        FToDest(ToDest),
+        FDevPx(DevPx),
+        FDevMm(DevMm),
+        FHandles(size_t(std::max(Handles, 1))),
+        FAntialias(Antialias) {}
+
+  // Plays one record; false when its contents do not fit it.
+  bool Play(uint32_t Type, const TRecord& R);
+
+ private:
+  QPainter& P;
+  QTransform FToDest;
+  QSize FDevPx, FDevMm;
+  TDrawState S;
+  std::vector<TDrawState> FSaved;
+  std::vector<std::optional<TGdiObject>> FHandles;
+  bool FAntialias;
+  // The clip last given to the painter; none when not known.
+  std::optional<std::optional<QRegion>> FClipApplied;
+  std::list<std::pair<QFont, QRawFont>> FRawFonts;
+
+  QTransform PageTransform() const;
+  QTransform Total() const { return S.World * PageTransform() * FToDest; }
+  void Prepare(bool Fill);
+  QPointF Pt32(const TRecord& R, uint32_t Off) const { return QPointF(R.I32(Off), R.I32(Off + 4)); }
+  QRectF Rect32(const TRecord& R, uint32_t Off) const {
+    const double l = R.I32(Off), t = R.I32(Off + 4), r = R.I32(Off + 8), b = R.I32(Off + 12);
+    return QRectF(QPointF(l, t), QPointF(r, b)).normalized();
+  }
+  bool ReadPoints(const TRecord& R, uint32_t CountOff, bool Short, QPolygonF& Out) const;
+  bool ReadPolyPoints(const TRecord& R, bool Short, std::vector<QPolygonF>& Out) const;
+  bool PlayText(const TRecord& R, bool Wide);
+  const QRawFont& RawFontOf(const QFont& Font);
+  // Combines Area (device pixels) with the clip: 1 intersect, 2 unite,
+  // 3 either but not both, 4 take away, 5 replace.
+  void CombineClip(const QRegion& Area, uint32_t Mode);
+  // The pixels of Path (destination coordinates) within reach of the device.
+  QRegion RegionOf(const QPainterPath& Path, Qt::FillRule Rule) const;
+  QRectF Reach() const;
+  // Regions given by their rectangles in logical units: filled, framed,
+  // painted or inverted.
+  bool PlayRegion(uint32_t Type, const TRecord& R);
+  bool PlayDib(const TRecord& R);
+  bool PlaySetDibits(const TRecord& R);
+  // Source of Image stretched over Dest (logical coordinates).
+  void DrawImage(const QRectF& Dest, const QImage& Image, const QRectF& Source,
+                 QPainter::CompositionMode Mode = QPainter::CompositionMode_SourceOver, double Opacity = 1);
+  bool PlayBlt(uint32_t Type, const TRecord& R);
+  // Raster operations: of pens and brushes with the page, of a copied
+  // bitmap, or of the brush alone over Dest.
+  bool RasterOpsWork() const;
+  void ApplyRop2(QPen& Pen, QBrush& Brush);
+  void BlitImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, uint32_t Rop);
+  void FillRop(const QRectF& Dest, uint32_t Rop);
+  bool PlayArc(uint32_t Type, const TRecord& R);
+  bool PlayPolyDraw(const TRecord& R, bool Short);
+  bool PlayGradient(const TRecord& R);
+  // A figure drawn, or gathered while a path is open.
+  void AddFigure(const QPainterPath& Figure, bool Fill, bool Stroke);
+  void DrawPath(const QPainterPath& Path, bool Fill, bool Stroke);
+  // Between the start and end of a path, figures are gathered instead of drawn.
+  std::optional<QPainterPath> FPath;
+  bool FPathOpen = false;
+  void PathMoveIfEmpty() {
+    if (FPath->elementCount() == 0) FPath->moveTo(S.Current);
+  }
+  // Pens, brushes and fonts created.
+  bool PlayObject(uint32_t Type, const TRecord& R);
+  bool Store(uint32_t Index, TGdiObject Object);
+  void Select(uint32_t Index);
+  std::optional<TGdiObject> ObjectAt(uint32_t Index) const;
+  // Region data at Off of Size bytes, its rectangles mapped by Map, as
+  // device pixels within reach; false when it does not fit the record.
+  bool ReadRegion(const TRecord& R, uint32_t Off, uint32_t Size, const QTransform& Map, QRegion& Out) const;
+};
+
+}  // namespace emfplay

@@ -1,0 +1,157 @@
+// Clipping: figures cut to the device, and clip regions combined.
+#include "EmfPlayerCore.h"
+
+namespace emfplay {
+
+// The device with a margin: nothing outside it can be drawn, so figures are
+// cut to it before they become pixels.
+QRectF TPlayer::Reach() const {
+  const QPaintDevice* device = P.device();
+  const double w = device ? device->width() : 0, h = device ? device->height() : 0;
+  return QRectF(-16, -16, w + 32, h + 32);
+}
+
+// One polygon cut to a rectangle, edge by edge; points that are not numbers
+// are dropped.
+QPolygonF CutToRect(const QPolygonF& Poly, const QRectF& Box) {
+  QPolygonF out;
+  for (const QPointF& pt : Poly)
+    if (std::isfinite(pt.x()) && std::isfinite(pt.y())) out << pt;
+  for (int edge = 0; edge < 4 && !out.isEmpty(); ++edge) {
+    auto inside = [&](const QPointF& Pt) {
+      switch (edge) {
+        case 0:
+          return Pt.x() >= Box.left();
+        case 1:
+          return Pt.x() <= Box.right();
+        case 2:
+          return Pt.y() >= Box.top();
+        default:
+          return Pt.y() <= Box.bottom();
+      }
+    };
+    auto cross = [&](const QPointF& A, const QPointF& B) {
+      const double limit = edge == 0 ? Box.left() : edge == 1 ? Box.right() : edge == 2 ? Box.top() : Box.bottom();
+      if (edge < 2) {
+        const double t = (limit - A.x()) / (B.x() - A.x());
+        return QPointF(limit, A.y() + t * (B.y() - A.y()));
+      }
+      const double t = (limit - A.y()) / (B.y() - A.y());
+      return QPointF(A.x() + t * (B.x() - A.x()), limit);
+    };
+    const QPolygonF in = out;
+    out.clear();
+    for (qsizetype i = 0; i < in.size(); ++i) {
+      const QPointF& cur = in[i];
+      const QPointF& prev = in[(i + in.size() - 1) % in.size()];
+      if (inside(cur)) {
+        if (!inside(prev)) out << cross(prev, cur);
+        out << cur;
+      } else if (inside(prev)) {
+        out << cross(prev, cur);
+      }
+    }
+  }
+  return out;
+}
+
+QRegion TPlayer::RegionOf(const QPainterPath& Path, Qt::FillRule Rule) const {
+  const QRectF box = Reach();
+  QRegion region;
+  for (const QPolygonF& poly : Path.toSubpathPolygons()) {
+    const QPolygonF cut = CutToRect(poly, box);
+    if (cut.size() < 3) continue;
+    const QRegion part(cut.toPolygon(), Rule);
+    region = Rule == Qt::OddEvenFill ? region.xored(part) : region.united(part);
+  }
+  return region;
+}
+
+void TPlayer::CombineClip(const QRegion& Area, uint32_t Mode) {
+  const QRegion current = S.Clip ? *S.Clip : QRegion(Reach().toAlignedRect());
+  switch (Mode) {
+    case 1:
+      S.Clip = current.intersected(Area);
+      break;
+    case 2:
+      if (S.Clip) S.Clip = current.united(Area);
+      break;
+    case 3:
+      S.Clip = current.xored(Area);
+      break;
+    case 4:
+      S.Clip = current.subtracted(Area);
+      break;
+    case 5:
+      S.Clip = Area;
+      break;
+    default:
+      break;
+  }
+}
+
+bool TPlayer::ReadRegion(const TRecord& R, uint32_t Off, uint32_t Size, const QTransform& Map, QRegion& Out) const {
+  // A header of 32 bytes, then the rectangles.
+  if (Size < 32 || !R.Has(Off, Size)) return false;
+  const uint64_t count = R.U32(Off + 8);
+  if (32 + count * 16 > Size) return false;
+  // The rectangles are united pairwise, so a long list costs no more than
+  // sorting it would.
+  const QRectF box = Reach();
+  std::vector<QRegion> parts;
+  parts.reserve(size_t(count));
+  for (uint64_t i = 0; i < count; ++i) {
+    const QRectF r = Map.mapRect(Rect32(R, uint32_t(Off + 32 + i * 16))).intersected(box);
+    if (r.isValid()) parts.emplace_back(r.toAlignedRect());
+  }
+  while (parts.size() > 1) {
+    std::vector<QRegion> next;
+    next.reserve(parts.size() / 2 + 1);
+    for (size_t i = 0; i < parts.size(); i += 2)
+      next.push_back(i + 1 < parts.size() ? parts[i].united(parts[i + 1]) : parts[i]);
+    parts.swap(next);
+  }
+  Out = parts.empty() ? QRegion() : parts.front();
+  return true;
+}
+
+bool TPlayer::PlayRegion(uint32_t Type, const TRecord& R) {
+  const uint32_t dataOff = Type == EMR_FILLRGN ? 32 : Type == EMR_FRAMERGN ? 40 : 28;
+  if (!R.Has(0, dataOff)) return false;
+  const QTransform total = Total();
+  QRegion area;
+  if (!ReadRegion(R, dataOff, R.U32(24), total, area)) return false;
+  QBrush brush = S.Brush;
+  if (Type == EMR_FILLRGN || Type == EMR_FRAMERGN) {
+    const auto object = ObjectAt(R.U32(28));
+    if (!object || object->Kind != TGdiObject::kBrush) return true;
+    brush = object->Brush;
+  }
+  if (Type == EMR_FRAMERGN) {
+    // The frame lies inside the region's edges: what stays of the region
+    // when it is shrunk by the frame's width and height is taken away.
+    const QRectF reach = Reach();
+    auto thickness = [&](int32_t Units, double Scale) {
+      return int(std::clamp(std::lround(std::abs(double(Units)) * Scale), 1L, long(reach.width() + reach.height())));
+    };
+    const int w = thickness(R.I32(32), std::hypot(total.m11(), total.m12()));
+    const int h = thickness(R.I32(36), std::hypot(total.m21(), total.m22()));
+    const QRegion inner = area.intersected(area.translated(w, 0))
+                              .intersected(area.translated(-w, 0))
+                              .intersected(area.translated(0, h))
+                              .intersected(area.translated(0, -h));
+    area = area.subtracted(inner);
+  }
+  Prepare(true);
+  P.setTransform(QTransform());
+  P.setRenderHint(QPainter::Antialiasing, false);
+  if (Type == EMR_INVERTRGN) {
+    if (!RasterOpsWork()) return true;  // inverting what a printer shows cannot be done
+    P.setCompositionMode(QPainter::RasterOp_NotDestination);
+    brush = QBrush(Qt::white);
+  }
+  for (const QRect& r : area) P.fillRect(r, brush);
+  return true;
+}
+
+}  // namespace emfplay

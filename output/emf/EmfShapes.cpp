@@ -1,0 +1,279 @@
+// The page mapping, and lines, curves and filled figures.
+#include <QLinearGradient>
+
+#include "EmfPlayerCore.h"
+
+namespace emfplay {
+
+QTransform TPlayer::PageTransform() const {
+  double sx = 1, sy = 1;
+  const double pxPerMmX = FDevMm.width() > 0 ? double(FDevPx.width()) / FDevMm.width() : 96 / 25.4;
+  const double pxPerMmY = FDevMm.height() > 0 ? double(FDevPx.height()) / FDevMm.height() : 96 / 25.4;
+  auto metric = [&](double MmPerUnit) {
+    sx = MmPerUnit * pxPerMmX;
+    sy = -MmPerUnit * pxPerMmY;  // the metric modes count upwards
+  };
+  switch (S.MapMode) {
+    case 2:
+      metric(0.1);
+      break;
+    case 3:
+      metric(0.01);
+      break;
+    case 4:
+      metric(0.254);
+      break;
+    case 5:
+      metric(0.0254);
+      break;
+    case 6:
+      metric(25.4 / 1440);
+      break;
+    case 7:
+    case 8: {
+      const double wx = S.WindowExt.width() ? S.WindowExt.width() : 1;
+      const double wy = S.WindowExt.height() ? S.WindowExt.height() : 1;
+      sx = S.ViewportExt.width() / wx;
+      sy = S.ViewportExt.height() / wy;
+      if (S.MapMode == 7) {  // isotropic: one scale, each axis keeps its direction
+        const double s = std::min(std::abs(sx), std::abs(sy));
+        sx = sx < 0 ? -s : s;
+        sy = sy < 0 ? -s : s;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return QTransform::fromTranslate(-S.WindowOrg.x(), -S.WindowOrg.y()) * QTransform::fromScale(sx, sy) *
+         QTransform::fromTranslate(S.ViewportOrg.x(), S.ViewportOrg.y());
+}
+
+void TPlayer::Prepare(bool Fill) {
+  // Setting the clip costs the painter as much as a small figure: it is
+  // set only when it changed.
+  if (!FClipApplied || *FClipApplied != S.Clip) {
+    P.setTransform(QTransform());
+    if (S.Clip)
+      P.setClipRegion(*S.Clip);
+    else
+      P.setClipping(false);
+    FClipApplied = S.Clip;
+  }
+  const QTransform total = Total();
+  if (P.transform() != total) P.setTransform(total);
+  // A pen wider than the device is stroked at a width that still covers it:
+  // the outlines of wider pens on damaged pages take seconds and gigabytes.
+  QPen pen = S.Pen;
+  if (pen.style() != Qt::NoPen && pen.widthF() > 0) {
+    const double scale = std::max(std::hypot(total.m11(), total.m12()), std::hypot(total.m21(), total.m22()));
+    const QRectF reach = Reach();
+    const double limit = 2 * std::hypot(reach.width(), reach.height());
+    if (!(pen.widthF() * scale <= limit)) pen.setWidthF(scale > 0 && std::isfinite(scale) ? limit / scale : 0);
+  }
+  QBrush brush = Fill ? S.Brush : QBrush(Qt::NoBrush);
+  ApplyRop2(pen, brush);
+  P.setPen(pen);
+  P.setBrush(brush);
+}
+
+bool TPlayer::ReadPoints(const TRecord& R, uint32_t CountOff, bool Short, QPolygonF& Out) const {
+  const uint64_t count = R.U32(CountOff);
+  const uint64_t each = Short ? 4 : 8;
+  if (!R.Has(CountOff + 4, count * each)) return false;
+  Out.clear();
+  Out.reserve(qsizetype(count));
+  for (uint64_t i = 0; i < count; ++i) {
+    const uint32_t off = uint32_t(CountOff + 4 + i * each);
+    Out << (Short ? QPointF(R.I16(off), R.I16(off + 2)) : Pt32(R, off));
+  }
+  return true;
+}
+
+bool TPlayer::ReadPolyPoints(const TRecord& R, bool Short, std::vector<QPolygonF>& Out) const {
+  const uint64_t polys = R.U32(24);
+  const uint64_t total = R.U32(28);
+  const uint64_t each = Short ? 4 : 8;
+  if (!R.Has(32, polys * 4)) return false;
+  const uint64_t pointsOff = 32 + polys * 4;
+  if (!R.Has(pointsOff, total * each)) return false;
+  uint64_t used = 0;
+  Out.clear();
+  for (uint64_t k = 0; k < polys; ++k) {
+    const uint64_t n = R.U32(uint32_t(32 + k * 4));
+    if (n > total - used) return false;
+    QPolygonF poly;
+    poly.reserve(qsizetype(n));
+    for (uint64_t i = 0; i < n; ++i) {
+      const uint32_t off = uint32_t(pointsOff + (used + i) * each);
+      poly << (Short ? QPointF(R.I16(off), R.I16(off + 2)) : Pt32(R, off));
+    }
+    used += n;
+    Out.push_back(std::move(poly));
+  }
+  return true;
+}
+
+void TPlayer::DrawPath(const QPainterPath& Path, bool Fill, bool Stroke) {
+  QPainterPath path = Path;
+  path.setFillRule(S.FillRule);
+  Prepare(Fill);
+  if (!Stroke) P.setPen(Qt::NoPen);
+  P.drawPath(path);
+}
+
+bool TPlayer::PlayArc(uint32_t Type, const TRecord& R) {
+  if (!R.Has(8, 32)) return false;
+  const QRectF box = Rect32(R, 8);
+  if (box.width() <= 0 || box.height() <= 0) return true;
+  const QPointF c = box.center();
+  // Angles of the radials through the start and end points, scaled to the
+  // box so an ellipse's points land where a circle's would.
+  auto angle = [&](const QPointF& At) {
+    return std::atan2(-(At.y() - c.y()) / box.height(), (At.x() - c.x()) / box.width()) * 180.0 / M_PI;
+  };
+  const double a0 = angle(Pt32(R, 24));
+  double span = angle(Pt32(R, 32)) - a0;
+  if (S.Clockwise) {
+    if (span >= 0) span -= 360;
+  } else if (span <= 0) {
+    span += 360;
+  }
+  QPainterPath figure;
+  if (Type == EMR_PIE) {
+    figure.moveTo(c);
+    figure.arcTo(box, a0, span);
+  } else {
+    figure.arcMoveTo(box, a0);
+    figure.arcTo(box, a0, span);
+  }
+  if (Type == EMR_ARCTO) {
+    // The arc continues a line from the current position to its start.
+    QPainterPath line(S.Current);
+    line.lineTo(figure.elementAt(0));
+    line.connectPath(figure);
+    figure = line;
+    S.Current = figure.currentPosition();
+    if (FPathOpen) {
+      PathMoveIfEmpty();
+      FPath->connectPath(figure);
+      return true;
+    }
+  }
+  if (Type == EMR_CHORD || Type == EMR_PIE) figure.closeSubpath();
+  AddFigure(figure, Type == EMR_CHORD || Type == EMR_PIE, true);
+  return true;
+}
+
+void TPlayer::AddFigure(const QPainterPath& Figure, bool Fill, bool Stroke) {
+  if (FPathOpen)
+    FPath->addPath(Figure);
+  else
+    DrawPath(Figure, Fill, Stroke);
+}
+
+bool TPlayer::PlayPolyDraw(const TRecord& R, bool Short) {
+  QPolygonF pts;
+  if (!ReadPoints(R, 24, Short, pts)) return false;
+  const uint64_t typesOff = 28 + uint64_t(pts.size()) * (Short ? 4 : 8);
+  if (!R.Has(uint32_t(typesOff), uint64_t(pts.size()))) return false;
+  // Each point moves, draws a line or a part of a curve, and may close its
+  // figure; a figure is a path of its own, drawn in one go.
+  QPainterPath figure(S.Current);
+  QPointF start = S.Current;
+  for (qsizetype i = 0; i < pts.size(); ++i) {
+    const uint8_t type = R.U8(uint32_t(typesOff + uint64_t(i)));
+    switch (type & 0x06) {
+      case 0x06:  // move
+        figure.moveTo(pts[i]);
+        start = pts[i];
+        break;
+      case 0x04:  // three points of a curve
+        if (i + 2 >= pts.size()) return true;
+        figure.cubicTo(pts[i], pts[i + 1], pts[i + 2]);
+        i += 2;
+        break;
+      default:  // a line
+        figure.lineTo(pts[i]);
+        break;
+    }
+    if (R.U8(uint32_t(typesOff + uint64_t(i))) & 0x01) {
+      figure.closeSubpath();
+      figure.moveTo(start);
+    }
+  }
+  S.Current = figure.currentPosition();
+  if (FPathOpen) {
+    PathMoveIfEmpty();
+    FPath->connectPath(figure);
+  } else {
+    DrawPath(figure, false, true);
+  }
+  return true;
+}
+
+bool TPlayer::PlayGradient(const TRecord& R) {
+  if (!R.Has(8, 28)) return false;
+  const uint64_t vertices = R.U32(24), parts = R.U32(28);
+  const uint32_t mode = R.U32(32);
+  const uint64_t each = mode == 2 ? 12 : 8;
+  if (!R.Has(36, vertices * 16) || !R.Has(uint32_t(36 + vertices * 16), parts * each)) return false;
+  auto point = [&](uint64_t V) { return Pt32(R, uint32_t(36 + V * 16)); };
+  auto color = [&](uint64_t V) {
+    const uint32_t off = uint32_t(36 + V * 16 + 8);  // 16-bit channels, the upper byte counts
+    return QColor(R.U16(off) >> 8, R.U16(off + 2) >> 8, R.U16(off + 4) >> 8);
+  };
+  const QTransform total = Total();
+  const QRectF reach = Reach();
+  // Shading costs a pass over each triangle's pixels: a damaged page with
+  // thousands of triangles over the whole device stops after a few passes
+  // over the device.
+  double budget = 8 * reach.width() * reach.height();
+  for (uint64_t k = 0; k < parts; ++k) {
+    const uint32_t off = uint32_t(36 + vertices * 16 + k * each);
+    const uint64_t a = R.U32(off), b = R.U32(off + 4), c = mode == 2 ? R.U32(off + 8) : 0;
+    if (a >= vertices || b >= vertices || c >= vertices) continue;
+    if (mode != 2) {  // a rectangle shading across or down
+      const QRectF rect = QRectF(point(a), point(b)).normalized();
+      QLinearGradient shade(rect.topLeft(), mode == 0 ? rect.topRight() : rect.bottomLeft());
+      const bool flip = mode == 0 ? point(a).x() > point(b).x() : point(a).y() > point(b).y();
+      shade.setColorAt(0, color(flip ? b : a));
+      shade.setColorAt(1, color(flip ? a : b));
+      Prepare(false);
+      P.fillRect(rect, shade);
+      continue;
+    }
+    // A triangle: each pixel weighs the three corners' colours by how near
+    // it lies to them.
+    const QPointF p0 = total.map(point(a)), p1 = total.map(point(b)), p2 = total.map(point(c));
+    const QRect box = QPolygonF({p0, p1, p2}).boundingRect().intersected(reach).toAlignedRect();
+    const double det = (p1.y() - p2.y()) * (p0.x() - p2.x()) + (p2.x() - p1.x()) * (p0.y() - p2.y());
+    if (box.isEmpty() || std::abs(det) < 1e-9) continue;
+    budget -= double(box.width()) * box.height();
+    if (budget < 0) break;
+    QImage shade(box.size(), QImage::Format_ARGB32_Premultiplied);
+    const QColor c0 = color(a), c1 = color(b), c2 = color(c);
+    for (int y = 0; y < shade.height(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(shade.scanLine(y));
+      for (int x = 0; x < shade.width(); ++x) {
+        const double px = box.left() + x + 0.5, py = box.top() + y + 0.5;
+        const double w0 = ((p1.y() - p2.y()) * (px - p2.x()) + (p2.x() - p1.x()) * (py - p2.y())) / det;
+        const double w1 = ((p2.y() - p0.y()) * (px - p2.x()) + (p0.x() - p2.x()) * (py - p2.y())) / det;
+        const double w2 = 1 - w0 - w1;
+        if (w0 < 0 || w1 < 0 || w2 < 0) {
+          line[x] = 0;
+          continue;
+        }
+        line[x] = qRgb(int(w0 * c0.red() + w1 * c1.red() + w2 * c2.red()),
+                       int(w0 * c0.green() + w1 * c1.green() + w2 * c2.green()),
+                       int(w0 * c0.blue() + w1 * c1.blue() + w2 * c2.blue()));
+      }
+    }
+    Prepare(false);
+    P.setTransform(QTransform());
+    P.drawImage(box.topLeft(), shade);
+  }
+  return true;
+}
+
+}  // namespace emfplay
