@@ -3,7 +3,7 @@
 // (the preview and a printed sheet). A damaged page may be refused or have
 // records skipped; a crash, a hang, a leak or a sanitizer report is a finding.
 //
-// Build and run (from the repository root; clang-14 with its runtime, as for
+// Built and run by fuzz/run.sh emf [seconds]; by hand (from the repository root; clang-14 with its runtime, as for
 // fuzz_reader):
 //   cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 //     -DMORVO_BUILD_TESTS=OFF -DMORVO_BUILD_BENCH=OFF -DMORVO_WERROR=OFF \
