@@ -1,5 +1,7 @@
 #include "ExplorerAssociation.h"
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -126,9 +128,19 @@ bool WriteWhole(const std::string& Path, const std::string& Bytes) {
   return WriteFileAtomically(Path, Bytes, reason);
 }
 
+// Reads a drawing of the resources or a file of the desktop's. A pipe or a
+// device in the desktop's place reads as empty instead of blocking the window.
 std::string ReadWhole(const std::string& Path) {
   QFile file(QString::fromStdString(Path));
-  if (!file.open(QIODevice::ReadOnly)) return {};
+  if (Path.starts_with(':')) {
+    if (!file.open(QIODevice::ReadOnly)) return {};
+  } else {
+    const int fd = OpenRegularFileForReading(Path);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+      if (fd >= 0) ::close(fd);
+      return {};
+    }
+  }
   return file.readAll().toStdString();
 }
 

@@ -1,6 +1,8 @@
 // The configuration window, the file-type association it writes (classes
 // root and the desktop's own files), the fonts it hands to the main window,
 // and the "/c" and "/First" switches.
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -664,6 +666,20 @@ class TestConfig : public QObject {
       QVERIFY(!QFile::exists(home + "/config/mimeapps.list"));
     else
       QCOMPARE(ReadText(home + "/config/mimeapps.list"), list);
+  }
+
+  void aPipeAsTheDesktopsListNeitherBlocksNorIsReplaced() {
+    const QString list = FHome.path() + "/config/mimeapps.list";
+    QFile::remove(list);
+    QCOMPARE(::mkfifo(QFile::encodeName(list).constData(), 0600), 0);
+    TAssociationChoice choice;
+    choice.Connect = true;
+    MirrorDesktopAssociation(choice);
+    QVERIFY(QFileInfo(list).isFile() == false && QFileInfo::exists(list));
+    QVERIFY(QFile::exists(QString::fromStdString(DesktopEntryPath())));
+    choice.Connect = false;
+    MirrorDesktopAssociation(choice);
+    QFile::remove(list);
   }
 
   void desktopCommandsQuoteWhatTheLauncherWouldSplit() {
