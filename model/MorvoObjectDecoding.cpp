@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <random>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "Accessors.h"
@@ -144,10 +145,27 @@ std::string TisMorvoObject::GetMultiLineText(const std::string& Raw, const std::
   return text;
 }
 
+namespace {
+// The names of the codes of property Id, split once while the configuration
+// stays as it is: a grid or an export names thousands of coded values.
+const TStringList& SpecialNames(int Id) {
+  static uint64_t generation = 0;
+  static std::unordered_map<int, TStringList> names;
+  const uint64_t now = CfgGeneration();
+  if (now != generation) {
+    names.clear();
+    generation = now;
+  }
+  const auto found = names.find(Id);
+  if (found != names.end()) return found->second;
+  return names.emplace(Id, SplitCommaText(ReadCfgString("Specials", FormatId4(Id)))).first->second;
+}
+}  // namespace
+
 std::string LookupSpecial(int Id, const std::string& CodeField) {
   const size_t blank = CodeField.find(' ');
   const std::string code = blank == std::string::npos ? std::string() : CodeField.substr(0, blank);
-  const TStringList names = SplitCommaText(ReadCfgString("Specials", FormatId4(Id)));
+  const TStringList& names = SpecialNames(Id);
   const int k = StrToIntDef(code, 0);
   if (k >= 0 && k < static_cast<int>(names.size())) return names[static_cast<size_t>(k)];
   return "Code " + code + " for property " + std::to_string(Id) + " is invalid";

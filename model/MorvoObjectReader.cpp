@@ -304,6 +304,7 @@ void BuildRootList() {
 
 int ReadObjectFile(const std::string& FileName) {
   TLoadingGuard loading;
+  const TProfileCommand command;
   LoadSettings();
 
   TStringList lines;

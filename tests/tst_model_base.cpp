@@ -346,6 +346,19 @@ class TestModelBase : public QObject {
     QCOMPARE(ReadCfgString("Nowhere", "Quoted"), std::string());
     Write("MorvoObject.cfg", "[Views]\nPlain=changed\n");
     QCOMPARE(ReadCfgString("Views", "Plain"), std::string("changed"));  // no copy is kept
+    std::string before = "changed";
+    for (const char* next : {"again", "agaiN"}) {  // the second keeps the size
+      const TProfileCommand command;
+      QCOMPARE(ReadCfgString("Views", "Plain"), before);  // the change before the command
+      const auto time = std::filesystem::last_write_time(Path("MorvoObject.cfg"));
+      Write("MorvoObject.cfg", std::string("[Views]\nPlain=") + next + "\n");
+      std::filesystem::last_write_time(Path("MorvoObject.cfg"), time);  // as a coarse clock may leave it
+      QCOMPARE(ReadCfgString("Views", "Plain"), before);                // one look at the file per command
+      const TProfileCommand inner;
+      QCOMPARE(ReadCfgString("Views", "Plain"), before);
+      before = next;
+    }
+    QCOMPARE(ReadCfgString("Views", "Plain"), std::string("agaiN"));
     std::filesystem::remove(Path("MorvoObject.cfg"));
     QCOMPARE(ReadCfgString("Views", "Plain"), std::string());
   }

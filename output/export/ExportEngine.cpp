@@ -5,6 +5,7 @@
 #include "Accessors.h"
 #include "MessagePump.h"
 #include "MorvoError.h"
+#include "ProfileFile.h"
 #include "PropertyOrder.h"
 #include "StringUtil.h"
 #include "XMLTrans.h"
@@ -247,6 +248,7 @@ TExportResult SaveCurrentViewToFile(const std::string& FileName, const std::stri
     return {TExportOutcome::Failed,
             "The export file \"" + FileName + "\" is the loaded object file itself; nothing was written."};
   try {
+    const TProfileCommand command;  // its templates and names come from one look at the configuration
     std::vector<std::string> output;
     TExportEngine engine(Source, ExportName);
     if (!engine.BuildDocument(output)) return {TExportOutcome::Stopped, {}};
