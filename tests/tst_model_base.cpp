@@ -152,9 +152,10 @@ class TestModelBase : public QObject {
     QCOMPARE(fresh->GetTypeNumber(), 10);
     QCOMPARE(fresh->GetTypeNumberText(), std::string("0010"));
     QCOMPARE(seg->GetTypeNumber(), 401);  // cached for the object's life
-    Write("ObjectTypNum.txt", "1001 Late\n");
+    Write("ObjectTypNum.txt", "1001 Late\n0011 Fresh\n");  // as many lines as before
     FreeAllObjects();
     QCOMPARE(ObjectOfType("Late")->GetTypeNumberText(), std::string("1001"));
+    QCOMPARE(ObjectOfType("Fresh")->GetTypeNumber(), 11);
   }
 
   void anEmptyTypeTableIsReadAgainOnTheNextCall() {
