@@ -34,6 +34,16 @@ const std::string& TExportEngine::Template(const std::string& Key) {
 
 const std::string& TExportEngine::LevelTemplate(const char* Key, int n) { return Template(Key + std::to_string(n)); }
 
+TExportEngine::TLevel& TExportEngine::Level(int n) {
+  auto [it, added] = FLevels.try_emplace(n);
+  if (added) {
+    it->second.Name = &LevelTemplate("LevelName", n);
+    it->second.ValueInt = &LevelTemplate("LevelValueInt", n);
+    it->second.ValueStr = &LevelTemplate("LevelValueStr", n);
+  }
+  return it->second;
+}
+
 std::string TExportEngine::Format(const std::string& Pattern, const std::vector<TFormatArg>& Args) {
   return FormatPattern(Pattern, Args);
 }
@@ -52,9 +62,10 @@ std::string TExportEngine::GetObjectStartLine(TisMorvoObject* Object, int n) {
 
 std::string TExportEngine::ValueLine(const std::string& Value, int n) {
   const std::optional<int32_t> number = ReadExportInteger(Value);
-  if (number && *number != -20000) return Format(LevelTemplate("LevelValueInt", n), {int64_t{*number}});
+  const TLevel& level = Level(n);
+  if (number && *number != -20000) return Format(*level.ValueInt, {int64_t{*number}});
   // Translation first, so the "NewLine" text itself is never translated.
-  return Format(LevelTemplate("LevelValueStr", n), {ReplaceAll(T(Value), kCrLf, Template("NewLine"))});
+  return Format(*level.ValueStr, {ReplaceAll(T(Value), kCrLf, Template("NewLine"))});
 }
 
 std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n) {
@@ -63,10 +74,16 @@ std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n)
   const std::string count = gPropNames[0];
   std::string lines;
   if (count != "0") lines = GetObjectStartLine(Object, n);
+  TLevel& level = Level(n);
   for (const int i : FillPropertyOrder(FSortProperties)) {
     if (i < 1 || i >= kPropArraySize) continue;
-    lines += Format(LevelTemplate("LevelName", n), {T(gPropNames[static_cast<size_t>(i)])}) + kCrLf;
-    lines += ValueLine(gPropValues[static_cast<size_t>(i)], n) + kCrLf;
+    const std::string& name = gPropNames[static_cast<size_t>(i)];
+    auto line = level.NameLines.find(name);
+    if (line == level.NameLines.end())
+      line = level.NameLines.emplace(name, Format(*level.Name, {T(name)}) + kCrLf).first;
+    lines += line->second;
+    lines += ValueLine(gPropValues[static_cast<size_t>(i)], n);
+    lines += kCrLf;
   }
   if (count != "0") lines += LevelTemplate("LevelObjectEnd", n) + kCrLf;
   return lines;
