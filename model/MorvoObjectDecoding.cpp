@@ -30,9 +30,9 @@ bool Listed(const std::unique_ptr<TLongIntArray>& ids, int id) { return ids && i
 // Length of the first quoted text of S as it is stored, that is counting a
 // doubled delimiter as the two characters it takes in S. 0 when S holds no
 // complete quoted text (the decoded value is then empty too).
-size_t StoredQuotedLength(const std::string& S, char Delim) {
+size_t StoredQuotedLength(std::string_view S, char Delim) {
   const size_t open = S.find(Delim);
-  if (open == std::string::npos) return 0;
+  if (open == std::string_view::npos) return 0;
   size_t i = open + 1;
   while (i < S.size()) {
     if (S[i] == Delim) {
@@ -103,7 +103,7 @@ std::string TisMorvoObject::DecodeLine(int Id, const std::string& Line) {
   size_t storedLength = 0;
   if (!designDelim.empty()) {
     designValue = ExtractQuoted(valueField, designDelim, 1);
-    storedLength = StoredQuotedLength(Copy(valueField, kDesignPos, INT32_MAX), designDelim[0]);
+    storedLength = StoredQuotedLength(std::string_view(valueField).substr(kDesignPos - 1), designDelim[0]);
   }
 
   int id = Id;

@@ -48,6 +48,25 @@ std::string TExportEngine::Format(const std::string& Pattern, const std::vector<
   return FormatPattern(Pattern, Args);
 }
 
+// A value line is a template with one directive, nearly always a plain "%s"
+// or "%d" between fixed texts: that case is put together here, every other
+// one goes to the formatter.
+std::string TExportEngine::FormatOne(const std::string& Pattern, char Conversion, std::string_view Plain,
+                                     int64_t Number) {
+  const size_t p = Pattern.find('%');
+  if (p != std::string::npos && p + 1 < Pattern.size() && Pattern[p + 1] == Conversion &&
+      Pattern.find('%', p + 2) == std::string::npos) {
+    std::string r;
+    r.reserve(Pattern.size() - 2 + Plain.size());
+    r.append(Pattern, 0, p);
+    r.append(Plain);
+    r.append(Pattern, p + 2);
+    return r;
+  }
+  if (Conversion == 's') return Format(Pattern, {std::string(Plain)});
+  return Format(Pattern, {Number});
+}
+
 std::string TExportEngine::T(const std::string& S) const { return FTranslate ? TranslateXMLString(S) : S; }
 
 std::string TExportEngine::GetLevelLine(const std::string& Which, int n) {
@@ -63,9 +82,9 @@ std::string TExportEngine::GetObjectStartLine(TisMorvoObject* Object, int n) {
 std::string TExportEngine::ValueLine(const std::string& Value, int n) {
   const std::optional<int32_t> number = ReadExportInteger(Value);
   const TLevel& level = Level(n);
-  if (number && *number != -20000) return Format(*level.ValueInt, {int64_t{*number}});
+  if (number && *number != -20000) return FormatOne(*level.ValueInt, 'd', std::to_string(*number), *number);
   // Translation first, so the "NewLine" text itself is never translated.
-  return Format(*level.ValueStr, {ReplaceAll(T(Value), kCrLf, Template("NewLine"))});
+  return FormatOne(*level.ValueStr, 's', ReplaceAll(T(Value), kCrLf, Template("NewLine")), 0);
 }
 
 std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n) {

@@ -88,6 +88,9 @@ class TExportEngine {
   const std::string& LevelTemplate(const char* Key, int n);
   TLevel& Level(int n);
   std::string Format(const std::string& Pattern, const std::vector<TFormatArg>& Args);
+  // Pattern with its one argument: the text Plain for Conversion 's', else the
+  // Number whose decimal text Plain is.
+  std::string FormatOne(const std::string& Pattern, char Conversion, std::string_view Plain, int64_t Number);
   std::string T(const std::string& S) const;
   std::string ValueLine(const std::string& Value, int n);
 
