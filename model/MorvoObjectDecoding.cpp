@@ -119,7 +119,7 @@ std::string TisMorvoObject::DecodeLine(int Id, const std::string& Line) {
       const size_t blank = field.find(' ');
       text = blank == std::string::npos ? std::string() : field.substr(0, blank);
     } else {
-      text = designValue;
+      text = std::move(designValue);  // not read again
     }
   }
 

@@ -1,6 +1,8 @@
 // The character table of "XMLCodes.txt" that XML-style exports translate by.
 #include "XMLTrans.h"
 
+#include <algorithm>
+
 #include "Accessors.h"
 #include "AppPaths.h"
 #include "StringUtil.h"
@@ -35,7 +37,10 @@ void ParseXMLCodes(std::vector<std::string>& List, std::string& Chars) {
 }
 
 std::string TranslateXMLString(const std::string& S) {
-  if (gXMLChars.empty() || Trim(S).empty()) return S;
+  // Blanks and control characters only, or none of the table's characters:
+  // unchanged (an export asks for every name and value).
+  const bool blank = std::all_of(S.begin(), S.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+  if (gXMLChars.empty() || blank || S.find_first_of(gXMLChars) == std::string::npos) return S;
   std::string r = S;
   // Entry by entry on the result so far: a replacement is itself subject to
   // the entries after it, which is why "&" stands first in the table.
