@@ -1,7 +1,7 @@
 // The character table of "XMLCodes.txt" that XML-style exports translate by.
 #include "XMLTrans.h"
 
-#include <algorithm>
+#include <array>
 
 #include "Accessors.h"
 #include "AppPaths.h"
@@ -38,9 +38,22 @@ void ParseXMLCodes(std::vector<std::string>& List, std::string& Chars) {
 
 std::string TranslateXMLString(const std::string& S) {
   // Blanks and control characters only, or none of the table's characters:
-  // unchanged (an export asks for every name and value).
-  const bool blank = std::all_of(S.begin(), S.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; });
-  if (gXMLChars.empty() || blank || S.find_first_of(gXMLChars) == std::string::npos) return S;
+  // unchanged. An export asks for every name and value, so both are found in
+  // one pass over the text.
+  static std::string tableOf;
+  static std::array<bool, 256> inTable{};
+  if (tableOf != gXMLChars) {
+    inTable.fill(false);
+    for (const char c : gXMLChars) inTable[static_cast<unsigned char>(c)] = true;
+    tableOf = gXMLChars;
+  }
+  bool blank = true, found = false;
+  for (const char c : S) {
+    const auto b = static_cast<unsigned char>(c);
+    blank = blank && b <= ' ';
+    found = found || inTable[b];
+  }
+  if (gXMLChars.empty() || !found || blank) return S;
   std::string r = S;
   // Entry by entry on the result so far: a replacement is itself subject to
   // the entries after it, which is why "&" stands first in the table.

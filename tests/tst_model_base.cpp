@@ -151,7 +151,7 @@ class TestModelBase : public QObject {
     FreeAllObjects();
     QCOMPARE(fresh->GetTypeNumber(), 10);
     QCOMPARE(fresh->GetTypeNumberText(), std::string("0010"));
-    QCOMPARE(seg->GetTypeNumber(), 401);  // cached for the object's life
+    QCOMPARE(seg->GetTypeNumber(), 401);                   // cached for the object's life
     Write("ObjectTypNum.txt", "1001 Late\n0011 Fresh\n");  // as many lines as before
     FreeAllObjects();
     QCOMPARE(ObjectOfType("Late")->GetTypeNumberText(), std::string("1001"));
@@ -317,6 +317,7 @@ class TestModelBase : public QObject {
     QCOMPARE(gXMLChars, std::string(" >"));
     QCOMPARE(gXMLCodes, (std::vector<std::string>{"&#32;", "&gt;"}));
     QCOMPARE(TranslateXMLString("a b>c"), std::string("a&#32;b&gt;c"));
+    QCOMPARE(TranslateXMLString(" b"), std::string("&#32;b"));  // not blanks only, though it begins so
     QCOMPARE(TranslateXMLString("\xC3\xA9t\xC3\xA9"), std::string("\xC3\xA9t\xC3\xA9"));
   }
 
