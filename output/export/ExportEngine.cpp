@@ -34,6 +34,13 @@ const std::string& TExportEngine::Template(const std::string& Key) {
 
 const std::string& TExportEngine::LevelTemplate(const char* Key, int n) { return Template(Key + std::to_string(n)); }
 
+const std::string& TExportEngine::LevelLine(bool Start, int n) {
+  TLevel& level = Level(n);
+  std::optional<std::string>& line = Start ? level.StartLine : level.EndLine;
+  if (!line) line = GetLevelLine(Start ? "Start" : "End", n);
+  return *line;
+}
+
 TExportEngine::TLevel& TExportEngine::Level(int n) {
   auto [it, added] = FLevels.try_emplace(n);
   if (added) {
@@ -94,7 +101,13 @@ std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n)
   std::string lines;
   if (count != "0") lines = GetObjectStartLine(Object, n);
   TLevel& level = Level(n);
-  for (const int i : FillPropertyOrder(FSortProperties)) {
+  const std::vector<int> order = FillPropertyOrder(FSortProperties);
+  // Room for the block at once: about a name line and a value line per property.
+  size_t room = lines.size() + 2;
+  for (const int i : order)
+    if (i >= 1 && i < kPropArraySize) room += 64 + level.ValueStr->size() + gPropValues[static_cast<size_t>(i)].size();
+  lines.reserve(room);
+  for (const int i : order) {
     if (i < 1 || i >= kPropArraySize) continue;
     const std::string& name = gPropNames[static_cast<size_t>(i)];
     auto line = level.NameLines.find(name);
@@ -104,7 +117,10 @@ std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n)
     lines += ValueLine(gPropValues[static_cast<size_t>(i)], n);
     lines += kCrLf;
   }
-  if (count != "0") lines += LevelTemplate("LevelObjectEnd", n) + kCrLf;
+  if (count != "0") {
+    lines += LevelTemplate("LevelObjectEnd", n);
+    lines += kCrLf;
+  }
   return lines;
 }
 
@@ -183,13 +199,13 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
       if (sub.Empty()) {
         std::string own = GetObjectPropertyLines(object, depth);
         if (!own.empty()) {
-          nodeText = Piece(GetLevelLine("Start", depth));
+          nodeText = Piece(LevelLine(true, depth));
           nodeText = Join(nodeText, Piece(std::move(own)));
-          nodeText = Join(nodeText, Piece(GetLevelLine("End", depth)));
+          nodeText = Join(nodeText, Piece(LevelLine(false, depth)));
         }
       } else {
         std::string own = GetObjectPropertyLines(object, depth);
-        nodeText = Piece(GetLevelLine("Start", depth));
+        nodeText = Piece(LevelLine(true, depth));
         if (!object) {
           // A node without an object has no lines of its own to put around its children.
           nodeText = Join(nodeText, sub);
@@ -203,7 +219,7 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
           nodeText = Join(nodeText, sub);
           nodeText = Join(nodeText, Piece(LevelTemplate("LevelObjectEnd", depth) + kCrLf));
         }
-        nodeText = Join(nodeText, Piece(GetLevelLine("End", depth)));
+        nodeText = Join(nodeText, Piece(LevelLine(false, depth)));
       }
       emit(nodeText);
       continue;
@@ -225,9 +241,9 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
     std::string sub = GetObjectPropertyLines(node->Object, depth);
     TChain nodeText;
     if (!sub.empty()) {
-      nodeText = Piece(GetLevelLine("Start", depth));
+      nodeText = Piece(LevelLine(true, depth));
       nodeText = Join(nodeText, Piece(std::move(sub)));
-      nodeText = Join(nodeText, Piece(GetLevelLine("End", depth)));
+      nodeText = Join(nodeText, Piece(LevelLine(false, depth)));
     }
     emit(nodeText);
   }

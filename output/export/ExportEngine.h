@@ -82,11 +82,14 @@ class TExportEngine {
     const std::string* ValueInt = nullptr;
     const std::string* ValueStr = nullptr;
     std::unordered_map<std::string, std::string> NameLines;  // property name -> its line with CR LF
+    std::optional<std::string> StartLine, EndLine;           // formatted, with CR LF
   };
 
   const std::string& Template(const std::string& Key);
   const std::string& LevelTemplate(const char* Key, int n);
   TLevel& Level(int n);
+  // GetLevelLine, formatted once per depth.
+  const std::string& LevelLine(bool Start, int n);
   std::string Format(const std::string& Pattern, const std::vector<TFormatArg>& Args);
   // Pattern with its one argument: the text Plain for Conversion 's', else the
   // Number whose decimal text Plain is.
