@@ -106,8 +106,8 @@ void BM_SelectNode(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_ReadAlone)->Unit(benchmark::kMillisecond)->MinTime(3.0);
-BENCHMARK(BM_OpenAndShowTree)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_ReadAlone)->Unit(benchmark::kMillisecond)->MinTime(3.0)->Repetitions(3);
+BENCHMARK(BM_OpenAndShowTree)->Unit(benchmark::kMillisecond)->MinTime(3.0)->Repetitions(3);
 BENCHMARK(BM_SelectNode)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
 void PrintRatios(const benchgen::TRatioReporter& Reporter) {
