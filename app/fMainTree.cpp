@@ -3,6 +3,7 @@
 
 #include "CodePage.h"
 #include "ObjectTreeModel.h"
+#include "ProfileFile.h"
 #include "fMain.h"
 #include "ui_fMain.h"
 
@@ -10,6 +11,7 @@ void TFrmMorvoReader::BuildTree(TTreeOrder Order) {
   // The fill pumps messages: an order or view command that arrives meanwhile
   // must not pull the nodes away under it.
   if (FTreeModel->Rebuilding()) return;
+  const TProfileCommand command;  // the fill and the grid of the first node
   if (FFileLoaded) {
     FOrder = Order;
     FTreeChangeAttached = false;
@@ -39,6 +41,7 @@ TObjectTreeNode* TFrmMorvoReader::SelectedNode() const { return FTreeModel->Node
 QModelIndex TFrmMorvoReader::IndexOfNode(TObjectTreeNode* Node) const { return FTreeModel->IndexOf(Node); }
 
 void TFrmMorvoReader::SelectNode(TObjectTreeNode* Node) {
+  const TProfileCommand command;
   const QModelIndex index = FTreeModel->IndexOf(Node);
   if (index == ui->ObjectTree->currentIndex()) {
     // After a rebuild the view may still point at the same row of the new
@@ -51,5 +54,6 @@ void TFrmMorvoReader::SelectNode(TObjectTreeNode* Node) {
 }
 
 void TFrmMorvoReader::OnTreeCurrentChanged() {
+  const TProfileCommand command;  // the grid fill
   if (FTreeChangeAttached) ObjectTreeChange();
 }

@@ -82,6 +82,7 @@ void TFrmMorvoReader::FilterViewClick(QObject* Sender) {
   const std::string guid = selected && selected->Object ? selected->Object->FGUID : std::string();
   if (auto* action = qobject_cast<QAction*>(Sender)) FCurrentView = StripAccelerator(action->text());
 
+  const TProfileCommand command;
   const std::string section = Utf8ToSystem(FCurrentView.toStdString());
   FHideChildrenOf = FromSystem(ReadCfgString(section, "HideChildrenOf"));
   FHideObjects = FromSystem(ReadCfgString(section, "HideObjects"));

@@ -16,12 +16,20 @@
 #include "StringUtil.h"
 #include "Version.h"
 
-std::string ReadCfgString(const std::string& Section, const std::string& Ident) {
-  // Binding the handle does not create the file; every read goes to the file
-  // as it is on disk, so edits show at once.
+namespace {
+// Binding the handle does not create the file. Reads see the file as it is on
+// disk (parsed again when it changed), so edits show from the next command on.
+const TProfileFile& CfgIni() {
   if (!gCfgIni) gCfgIni = std::make_unique<TProfileFile>(ExecutableFolder() + "MorvoObject.cfg");
-  return gCfgIni->ReadString(Section, Ident, "");
+  return *gCfgIni;
 }
+}  // namespace
+
+std::string ReadCfgString(const std::string& Section, const std::string& Ident) {
+  return CfgIni().ReadString(Section, Ident, "");
+}
+
+uint64_t CfgGeneration() { return CfgIni().Generation(); }
 
 std::string ReadRegString(const std::string& Name) {
   TRegistry reg(TRegRoot::CurrentUser);

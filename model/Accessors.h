@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,9 @@
 // Value of key Ident of section Section of "MorvoObject.cfg" beside the
 // executable; empty when the file, the section or the key is missing.
 std::string ReadCfgString(const std::string& Section, const std::string& Ident);
+// Changes whenever the values of "MorvoObject.cfg" may have changed: what is
+// derived from them may be kept while it stays.
+uint64_t CfgGeneration();
 
 // String value Name under HKEY_CURRENT_USER "software\Kelbrun\ZIB" (the key is
 // created on first open, for reading too). Empty when missing; a value of

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <random>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "Accessors.h"
@@ -29,9 +30,9 @@ bool Listed(const std::unique_ptr<TLongIntArray>& ids, int id) { return ids && i
 // Length of the first quoted text of S as it is stored, that is counting a
 // doubled delimiter as the two characters it takes in S. 0 when S holds no
 // complete quoted text (the decoded value is then empty too).
-size_t StoredQuotedLength(const std::string& S, char Delim) {
+size_t StoredQuotedLength(std::string_view S, char Delim) {
   const size_t open = S.find(Delim);
-  if (open == std::string::npos) return 0;
+  if (open == std::string_view::npos) return 0;
   size_t i = open + 1;
   while (i < S.size()) {
     if (S[i] == Delim) {
@@ -102,7 +103,7 @@ std::string TisMorvoObject::DecodeLine(int Id, const std::string& Line) {
   size_t storedLength = 0;
   if (!designDelim.empty()) {
     designValue = ExtractQuoted(valueField, designDelim, 1);
-    storedLength = StoredQuotedLength(Copy(valueField, kDesignPos, INT32_MAX), designDelim[0]);
+    storedLength = StoredQuotedLength(std::string_view(valueField).substr(kDesignPos - 1), designDelim[0]);
   }
 
   int id = Id;
@@ -118,7 +119,7 @@ std::string TisMorvoObject::DecodeLine(int Id, const std::string& Line) {
       const size_t blank = field.find(' ');
       text = blank == std::string::npos ? std::string() : field.substr(0, blank);
     } else {
-      text = designValue;
+      text = std::move(designValue);  // not read again
     }
   }
 
@@ -144,10 +145,27 @@ std::string TisMorvoObject::GetMultiLineText(const std::string& Raw, const std::
   return text;
 }
 
+namespace {
+// The names of the codes of property Id, split once while the configuration
+// stays as it is: a grid or an export names thousands of coded values.
+const TStringList& SpecialNames(int Id) {
+  static uint64_t generation = 0;
+  static std::unordered_map<int, TStringList> names;
+  const uint64_t now = CfgGeneration();
+  if (now != generation) {
+    names.clear();
+    generation = now;
+  }
+  const auto found = names.find(Id);
+  if (found != names.end()) return found->second;
+  return names.emplace(Id, SplitCommaText(ReadCfgString("Specials", FormatId4(Id)))).first->second;
+}
+}  // namespace
+
 std::string LookupSpecial(int Id, const std::string& CodeField) {
   const size_t blank = CodeField.find(' ');
   const std::string code = blank == std::string::npos ? std::string() : CodeField.substr(0, blank);
-  const TStringList names = SplitCommaText(ReadCfgString("Specials", FormatId4(Id)));
+  const TStringList& names = SpecialNames(Id);
   const int k = StrToIntDef(code, 0);
   if (k >= 0 && k < static_cast<int>(names.size())) return names[static_cast<size_t>(k)];
   return "Code " + code + " for property " + std::to_string(Id) + " is invalid";

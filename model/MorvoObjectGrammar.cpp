@@ -76,7 +76,19 @@ std::string_view TrimView(std::string_view s) {
 bool IsClosingLine(std::string_view line) { return TrimView(line) == "}"; }
 
 // Whether the line holds "OBJECT" anywhere (the test every body line gets).
-bool HasObjectWord(const std::string& line) { return memmem(line.data(), line.size(), "OBJECT", 6) != nullptr; }
+// Lines are short and hold few capital O's: finding those and comparing the
+// rest beats a general substring search.
+bool HasObjectWord(const std::string& line) {
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  while (end - p >= 6) {
+    p = static_cast<const char*>(std::memchr(p, 'O', static_cast<size_t>(end - p - 5)));
+    if (!p) return false;
+    if (std::memcmp(p + 1, "BJECT", 5) == 0) return true;
+    ++p;
+  }
+  return false;
+}
 
 [[noreturn]] void ThrowListIndex(size_t index) {
   throw EMorvoError("List index out of bounds (" + std::to_string(index) + ")");

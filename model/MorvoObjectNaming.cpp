@@ -1,6 +1,7 @@
 // Type numbers and property names from "ObjectTypNum.txt" and
 // "ObjectProperties.txt", both loaded on first need after each load.
 #include <string>
+#include <unordered_map>
 
 #include "Accessors.h"
 #include "AppPaths.h"
@@ -10,22 +11,56 @@
 
 namespace {
 
+// Indexes of the two tables, built when a table is loaded: asked once per
+// header and once per shown property, walking the whole table each time cost
+// a fifth of an export. They answer as the walks do.
+struct TTypeIndex {
+  size_t Lines = 0;
+  // Type name -> number, filled as names are asked for: the first line
+  // holding the name decides, so only a name's own walk can tell.
+  std::unordered_map<std::string, int> Numbers;
+};
+struct TPropIndex {
+  size_t Lines = 0;
+  std::unordered_map<int, size_t> LastLineOfId;       // a later line overrides an earlier one
+  std::unordered_map<std::string, size_t> FirstType;  // folded part before "=" -> its first line
+};
+TTypeIndex gTypeIndex;
+TPropIndex gPropIndex;
+
 void EnsureTypeNumTable() {
   if (!gTypeNumTable) gTypeNumTable = std::make_unique<TStringList>();
   // A file without lines leaves the table empty, so the next call reads again.
-  if (gTypeNumTable->empty()) *gTypeNumTable = LoadFileLines(ExecutableFolder() + "ObjectTypNum.txt");
+  const bool load = gTypeNumTable->empty();
+  if (load) *gTypeNumTable = LoadFileLines(ExecutableFolder() + "ObjectTypNum.txt");
+  if (load || gTypeIndex.Lines != gTypeNumTable->size()) {
+    gTypeIndex.Numbers.clear();
+    gTypeIndex.Lines = gTypeNumTable->size();
+  }
 }
 
 void EnsurePropNameTable() {
   if (!gPropNameTable) gPropNameTable = std::make_unique<TTaggedLineList>();
-  if (!gPropNameTable->empty()) return;
-  TTaggedLineList table;
-  for (auto& line : LoadFileLines(ExecutableFolder() + "ObjectProperties.txt")) {
-    // Ids are written with four characters ("0338="); "338=" carries none.
-    const int tag = TryStrToInt(Copy(line, 1, 4)).value_or(-1);
-    table.push_back({std::move(line), tag});
+  const bool load = gPropNameTable->empty();
+  if (load) {
+    TTaggedLineList table;
+    for (auto& line : LoadFileLines(ExecutableFolder() + "ObjectProperties.txt")) {
+      // Ids are written with four characters ("0338="); "338=" carries none.
+      const int tag = TryStrToInt(Copy(line, 1, 4)).value_or(-1);
+      table.push_back({std::move(line), tag});
+    }
+    *gPropNameTable = std::move(table);
   }
-  *gPropNameTable = std::move(table);
+  if (!load && gPropIndex.Lines == gPropNameTable->size()) return;
+  gPropIndex = TPropIndex();
+  gPropIndex.Lines = gPropNameTable->size();
+  for (size_t i = 0; i < gPropNameTable->size(); ++i) {
+    const TTaggedLine& entry = (*gPropNameTable)[i];
+    gPropIndex.LastLineOfId[entry.Tag] = i;
+    const size_t eq = entry.Text.find('=');
+    if (eq != std::string::npos)
+      gPropIndex.FirstType.try_emplace(FoldCase(std::string_view(entry.Text).substr(0, eq)), i);
+  }
 }
 
 // The text after the first "=", or the whole line when it has none.
@@ -44,12 +79,16 @@ int TisMorvoObject::GetTypeNumber() {
   // first line holding the name wins, so a name that is part of a longer one
   // must stand before it.
   if (!FTypeName.empty()) {
-    for (const auto& line : *gTypeNumTable) {
-      if (line.find(FTypeName) != std::string::npos) {
-        result = StrToIntDef(Copy(line, 1, 4), 0);
-        break;
+    const auto [known, added] = gTypeIndex.Numbers.try_emplace(FTypeName, 0);
+    if (added) {
+      for (const auto& line : *gTypeNumTable) {
+        if (line.find(FTypeName) != std::string::npos) {
+          known->second = StrToIntDef(Copy(line, 1, 4), 0);
+          break;
+        }
       }
     }
+    result = known->second;
   }
   FTypeNr = result;  // 0 stays "not computed": a later table may know the name
   return result;
@@ -59,20 +98,15 @@ std::string TisMorvoObject::GetPropertyName(int Id) {
   // Runtime requests (id + 10000) name the property they belong to.
   const int id = Id % 10000;
   EnsurePropNameTable();
+  const TTaggedLineList& table = *gPropNameTable;
   std::string name;
   if (id != 0) {
-    // No early exit: a later line for the same id overrides an earlier one.
-    for (const auto& entry : *gPropNameTable)
-      if (entry.Tag == id) name = ValueAfterEquals(entry.Text);
+    const auto line = gPropIndex.LastLineOfId.find(id);
+    if (line != gPropIndex.LastLineOfId.end()) name = ValueAfterEquals(table[line->second].Text);
   } else {
-    for (const auto& entry : *gPropNameTable) {
-      const size_t eq = entry.Text.find('=');
-      if (eq == std::string::npos) continue;
-      if (SameTextCI(std::string_view(entry.Text).substr(0, eq), FTypeName)) {
-        name = entry.Text.substr(eq + 1);
-        break;
-      }
-    }
+    // The type line is found without regard to case.
+    const auto line = gPropIndex.FirstType.find(FoldCase(FTypeName));
+    if (line != gPropIndex.FirstType.end()) name = ValueAfterEquals(table[line->second].Text);
     if (name.empty()) name = FTypeName;
   }
   if (name.empty()) name = FormatId4(id);

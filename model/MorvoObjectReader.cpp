@@ -219,6 +219,10 @@ void ResolveLinks(TisMorvoObject& obj, TLinkedNames& linked) {
     const bool byCaption = link.Key.empty() && link.Object;
     if (byCaption) caption = link.Object->GetPropertyText(0);
     const std::string& name = byCaption ? caption : link.Key;
+    // An empty name (a count promising more names than its line holds) would
+    // find whichever later object is still waiting for its caption key; chains
+    // of such links made the semantic tree grow exponentially.
+    if (name.empty()) continue;
     const int found = gAllObjects->IndexOfKey(name);
     if (found < 0) continue;
     link.Object = gAllObjects->Object(found);
@@ -312,6 +316,7 @@ void BuildRootList() {
 
 int ReadObjectFile(const std::string& FileName) {
   TLoadingGuard loading;
+  const TProfileCommand command;
   LoadSettings();
 
   TStringList lines;

@@ -7,8 +7,6 @@
 #include <utility>
 
 #include "Accessors.h"
-#include "AppPaths.h"
-#include "FileStamp.h"
 #include "MorvoObject.h"
 #include "MorvoObjectSpecialsUtil.h"
 #include "StringUtil.h"
@@ -18,15 +16,15 @@ namespace {
 // The configured name of code Code of property Id. The tree fill refines every
 // element, segment and input structure of a load, up to five comparisons
 // each; reading and parsing the configuration file for every one of them cost
-// seconds on large files. The names are kept while the file is unchanged on
-// disk, so an edit still counts from the next comparison on.
+// seconds on large files. The names are kept while the file's values stay, so
+// an edit still counts from the next command on.
 const std::string& CodeName(int Id, int Code) {
-  static TFileStamp stamp;
+  static uint64_t generation = 0;
   static std::map<std::pair<int, int>, std::string> names;
-  TFileStamp now = StampOf(gCfgIni ? gCfgIni->FileName() : ExecutableFolder() + "MorvoObject.cfg");
-  if (!(now == stamp)) {
+  const uint64_t now = CfgGeneration();
+  if (now != generation) {
     names.clear();
-    stamp = std::move(now);
+    generation = now;
   }
   auto [it, added] = names.try_emplace({Id, Code});
   if (added) {

@@ -80,6 +80,7 @@ void TisMorvoObject::LoadPropertyArrays() {
   // The GUID alone cannot tell apart two objects that have none, so the
   // object itself is part of the cache key.
   if (gPropValues[0] == FGUID && gPropArraysObject == this) return;
+  const TProfileCommand command;  // the coded values of one object name their codes from one look
   if (!gFieldFilter) SetFieldFilter("*");
 
   TLongIntArray ids;

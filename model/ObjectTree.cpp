@@ -48,6 +48,7 @@ struct TLevel {
 
 void FillObjectTree(TObjectTree& Tree, TTreeOrder Order, const TTreeFilter& Filter) {
   Tree.Clear();
+  const TProfileCommand command;  // refined type numbers name codes of the configuration
   const TObjectList* top = Order == TTreeOrder::Semantic ? gRootObjects.get() : gTopObjects.get();
   if (top) {
     // The fill walks with an explicit stack: a chain of links 100,000 deep

@@ -1,6 +1,8 @@
 // The character table of "XMLCodes.txt" that XML-style exports translate by.
 #include "XMLTrans.h"
 
+#include <array>
+
 #include "Accessors.h"
 #include "AppPaths.h"
 #include "StringUtil.h"
@@ -35,7 +37,23 @@ void ParseXMLCodes(std::vector<std::string>& List, std::string& Chars) {
 }
 
 std::string TranslateXMLString(const std::string& S) {
-  if (gXMLChars.empty() || Trim(S).empty()) return S;
+  // Blanks and control characters only, or none of the table's characters:
+  // unchanged. An export asks for every name and value, so both are found in
+  // one pass over the text.
+  static std::string tableOf;
+  static std::array<bool, 256> inTable{};
+  if (tableOf != gXMLChars) {
+    inTable.fill(false);
+    for (const char c : gXMLChars) inTable[static_cast<unsigned char>(c)] = true;
+    tableOf = gXMLChars;
+  }
+  bool blank = true, found = false;
+  for (const char c : S) {
+    const auto b = static_cast<unsigned char>(c);
+    blank = blank && b <= ' ';
+    found = found || inTable[b];
+  }
+  if (gXMLChars.empty() || !found || blank) return S;
   std::string r = S;
   // Entry by entry on the result so far: a replacement is itself subject to
   // the entries after it, which is why "&" stands first in the table.

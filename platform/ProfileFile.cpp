@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <string_view>
 
 namespace {
@@ -21,17 +22,6 @@ std::string_view TrimBlanks(std::string_view s) {
   while (b < e && IsBlank(s[b])) ++b;
   while (e > b && IsBlank(s[e - 1])) --e;
   return s.substr(b, e - b);
-}
-
-bool SameNameAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
@@ -63,26 +53,66 @@ std::string_view StripValue(std::string_view v) {
   return v;
 }
 
+// The command running now (0: none) and the number of the last one begun.
+int gCommandDepth = 0;
+uint64_t gCommandSerial = 0;
+// Numbers every parse of every profile file, so that a generation never
+// repeats, not even across a handle released and bound again.
+uint64_t gParses = 0;
+
+std::string FoldedName(std::string_view name) {
+  std::string folded(TrimBlanks(name));
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return folded;
+}
+
+// File systems stamp times at a coarse step and a second rewrite of the same
+// size may keep the stamp; a file written this recently is parsed again at
+// the next check.
+bool WrittenJustNow(const TFileStamp& stamp) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const int64_t ageNs = (static_cast<int64_t>(now.tv_sec) - stamp.Seconds) * 1000000000 +
+                        (static_cast<int64_t>(now.tv_nsec) - stamp.Nanoseconds);
+  return ageNs < 1000000000;
+}
+
 }  // namespace
+
+TProfileCommand::TProfileCommand() {
+  if (gCommandDepth++ == 0) ++gCommandSerial;
+}
+
+TProfileCommand::~TProfileCommand() { --gCommandDepth; }
 
 TProfileFile::TProfileFile(std::string fileName) : FFileName(std::move(fileName)) {}
 
-std::string TProfileFile::ReadString(const std::string& section, const std::string& key,
-                                     const std::string& fallback) const {
-  const std::string_view wantSection = TrimBlanks(section);
-  const std::string_view wantKey = TrimBlanks(key);
-  if (wantKey.empty()) return fallback;
-
+void TProfileFile::Check() const {
+  if (gCommandDepth > 0 && FCheckedIn == gCommandSerial) return;
+  FCheckedIn = gCommandDepth > 0 ? gCommandSerial : 0;
+  // Stamped before reading: a change while it is read shows as a new stamp
+  // at the next check.
+  TFileStamp now = StampOf(FFileName);
+  if (FParsed && !FRacy && now == FStamp) return;
   std::string text;
-  if (!ReadWholeFile(FFileName, text)) return fallback;
+  if (!now.Exists || !ReadWholeFile(FFileName, text)) text.clear();
+  Parse(text);
+  FRacy = now.Exists && WrittenJustNow(now);
+  FStamp = std::move(now);
+  FParsed = true;
+  FGeneration = ++gParses;
+}
 
+void TProfileFile::Parse(const std::string& text) const {
+  FSections.clear();
   std::string_view rest(text);
   // Editors on the desktop like to start UTF-8 files with a byte-order mark;
   // it is not part of the first line.
   if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
 
   // Only the first section of a name counts, and in it the first key.
-  bool inSection = false;
+  TSection* current = nullptr;
   while (!rest.empty()) {
     const size_t eol = rest.find('\n');
     std::string_view line = rest.substr(0, eol);
@@ -91,18 +121,33 @@ std::string TProfileFile::ReadString(const std::string& section, const std::stri
     line = TrimBlanks(line);
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
-      if (inSection) return fallback;  // the section ended without the key
       const size_t close = line.find(']');
-      const std::string_view name = TrimBlanks(line.substr(1, close == std::string_view::npos ? line.npos : close - 1));
-      inSection = SameNameAscii(name, wantSection);
+      const auto [it, added] =
+          FSections.try_emplace(FoldedName(line.substr(1, close == std::string_view::npos ? line.npos : close - 1)));
+      current = added ? &it->second : nullptr;
       continue;
     }
-    if (!inSection) continue;
+    if (!current) continue;
     const size_t eq = line.find('=');
     if (eq == std::string_view::npos) continue;  // a line without "=" holds no value
-    if (!SameNameAscii(TrimBlanks(line.substr(0, eq)), wantKey)) continue;
-    const std::string_view value = StripValue(line.substr(eq + 1));
-    return std::string(value.substr(0, kMaxValueBytes));
+    const std::string key = FoldedName(line.substr(0, eq));
+    if (key.empty() || current->count(key)) continue;
+    current->emplace(key, std::string(StripValue(line.substr(eq + 1)).substr(0, kMaxValueBytes)));
   }
-  return fallback;
+}
+
+uint64_t TProfileFile::Generation() const {
+  Check();
+  return FGeneration;
+}
+
+std::string TProfileFile::ReadString(const std::string& section, const std::string& key,
+                                     const std::string& fallback) const {
+  const std::string wantKey = FoldedName(key);
+  if (wantKey.empty()) return fallback;
+  Check();
+  const auto s = FSections.find(FoldedName(section));
+  if (s == FSections.end()) return fallback;
+  const auto v = s->second.find(wantKey);
+  return v == s->second.end() ? fallback : v->second;
 }

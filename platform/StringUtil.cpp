@@ -25,6 +25,21 @@ std::string TrimRight(std::string_view s) {
   return std::string(s.substr(0, e));
 }
 
+std::string TrimRight(std::string&& s) {
+  size_t e = s.size();
+  while (e > 0 && IsBlankOrControl(s[e - 1])) --e;
+  s.resize(e);
+  return std::move(s);
+}
+
+std::string Trim(std::string&& s) {
+  std::string r = TrimRight(std::move(s));
+  size_t b = 0;
+  while (b < r.size() && IsBlankOrControl(r[b])) ++b;
+  r.erase(0, b);
+  return r;
+}
+
 std::string UpperAscii(std::string_view s) {
   std::string r(s);
   for (char& c : r)

@@ -12,6 +12,9 @@
 std::string Trim(std::string_view s);  // both ends
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
+// The same for a text no longer needed otherwise: trimmed in its own buffer.
+std::string Trim(std::string&& s);
+std::string TrimRight(std::string&& s);
 
 // Letters a..z / A..Z only; other bytes (UTF-8 sequences) are left alone.
 std::string UpperAscii(std::string_view s);

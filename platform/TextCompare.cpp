@@ -118,6 +118,24 @@ int CompareTextLocale(std::string_view a, std::string_view b) {
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
+std::string LocaleSortKey(std::string_view utf8) {
+  if (icu::Collator* collator = ThreadCollator()) {
+    const icu::UnicodeString text =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    std::string key(64, '\0');
+    int32_t n = collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
+    if (n > static_cast<int32_t>(key.size())) {
+      key.resize(static_cast<size_t>(n));
+      n = collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), n);
+    }
+    if (n > 0) {
+      key.resize(static_cast<size_t>(n - 1));  // without the terminating zero
+      return key;
+    }
+  }
+  return FoldCase(utf8);
+}
+
 bool SameTextCI(std::string_view a, std::string_view b) {
   size_t i = 0;
   const size_t n = a.size() < b.size() ? a.size() : b.size();

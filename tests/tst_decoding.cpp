@@ -293,6 +293,8 @@ class TestDecoding : public QObject {
     QVERIFY(o.ContainsText("NEEDLE \xC3\xA4", false));
     QVERIFY(!o.ContainsText("", false));
     QVERIFY(!o.ContainsText("0012", true));
+    SetLines(o, {"0013 |ABCDEFGHIz"});  // sixteen characters, the last one searched
+    QVERIFY(o.ContainsText("Z", false));
   }
 
   void collectingValuesOverAllObjects() {

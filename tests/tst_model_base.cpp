@@ -151,10 +151,11 @@ class TestModelBase : public QObject {
     FreeAllObjects();
     QCOMPARE(fresh->GetTypeNumber(), 10);
     QCOMPARE(fresh->GetTypeNumberText(), std::string("0010"));
-    QCOMPARE(seg->GetTypeNumber(), 401);  // cached for the object's life
-    Write("ObjectTypNum.txt", "1001 Late\n");
+    QCOMPARE(seg->GetTypeNumber(), 401);                   // cached for the object's life
+    Write("ObjectTypNum.txt", "1001 Late\n0011 Fresh\n");  // as many lines as before
     FreeAllObjects();
     QCOMPARE(ObjectOfType("Late")->GetTypeNumberText(), std::string("1001"));
+    QCOMPARE(ObjectOfType("Fresh")->GetTypeNumber(), 11);
   }
 
   void anEmptyTypeTableIsReadAgainOnTheNextCall() {
@@ -316,6 +317,7 @@ class TestModelBase : public QObject {
     QCOMPARE(gXMLChars, std::string(" >"));
     QCOMPARE(gXMLCodes, (std::vector<std::string>{"&#32;", "&gt;"}));
     QCOMPARE(TranslateXMLString("a b>c"), std::string("a&#32;b&gt;c"));
+    QCOMPARE(TranslateXMLString(" b"), std::string("&#32;b"));  // not blanks only, though it begins so
     QCOMPARE(TranslateXMLString("\xC3\xA9t\xC3\xA9"), std::string("\xC3\xA9t\xC3\xA9"));
   }
 
@@ -346,6 +348,19 @@ class TestModelBase : public QObject {
     QCOMPARE(ReadCfgString("Nowhere", "Quoted"), std::string());
     Write("MorvoObject.cfg", "[Views]\nPlain=changed\n");
     QCOMPARE(ReadCfgString("Views", "Plain"), std::string("changed"));  // no copy is kept
+    std::string before = "changed";
+    for (const char* next : {"again", "agaiN"}) {  // the second keeps the size
+      const TProfileCommand command;
+      QCOMPARE(ReadCfgString("Views", "Plain"), before);  // the change before the command
+      const auto time = std::filesystem::last_write_time(Path("MorvoObject.cfg"));
+      Write("MorvoObject.cfg", std::string("[Views]\nPlain=") + next + "\n");
+      std::filesystem::last_write_time(Path("MorvoObject.cfg"), time);  // as a coarse clock may leave it
+      QCOMPARE(ReadCfgString("Views", "Plain"), before);                // one look at the file per command
+      const TProfileCommand inner;
+      QCOMPARE(ReadCfgString("Views", "Plain"), before);
+      before = next;
+    }
+    QCOMPARE(ReadCfgString("Views", "Plain"), std::string("agaiN"));
     std::filesystem::remove(Path("MorvoObject.cfg"));
     QCOMPARE(ReadCfgString("Views", "Plain"), std::string());
   }

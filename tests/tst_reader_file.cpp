@@ -240,6 +240,11 @@ class TestReaderFile : public QObject {
     QCOMPARE(gAllObjects->Key(0), std::string("Target"));
     QVERIFY(!gAllObjects->Object(0)->FGUID.empty());  // the caption gave it a generated one
     QCOMPARE(Names(gRootObjects.get()), (std::vector<std::string>{"B"}));
+    FreeAllObjects();
+
+    // An empty link name finds nothing, not an object still without its key.
+    Read(kPrologue + Block("A", "G1", "2 \"X\";\r\n") + Block("B", ""));
+    QCOMPARE(gAllObjects->Object(0)->FLinks.at(1).Object, static_cast<TisMorvoObject*>(nullptr));
   }
 
   void linkedNamesAreTrimmedAtTheEnds() {

@@ -218,6 +218,12 @@ class TestReaderGrammar : public QObject {
     QCOMPARE(r->FLines, TStringList{"0020 \"x;y\";"});
     QCOMPARE(r->Sorts, 1);
 
+    // A doubled delimiter at the end: the first one is last but one.
+    TStringList doubled{Header("Plain"), "1 \"K1\";;", "}"};
+    auto* dd = Read(doubled, 3);
+    QVERIFY(dd);
+    QCOMPARE(Keys(dd->FLinks), std::vector<std::string>{"K1"});
+
     // New names go in front of those already there, in line order; a count
     // beyond the names gives empty names.
     auto m = Typed(200);
@@ -270,6 +276,13 @@ class TestReaderGrammar : public QObject {
     d->FTypeNr = 1002;
     QCOMPARE(d->ReadObject(doc, 0), 4);
     QCOMPARE(d->FLines, TStringList{"0013 \"b\""});
+
+    // Four characters are enough for the tail rule to store it.
+    TStringList shortTail{Header("Docu"), "0012 \"a\"", "12 x", "}"};
+    auto* s = new TisMorvoObject;
+    s->FTypeNr = 1002;
+    QCOMPARE(s->ReadObject(shortTail, 0), 4);
+    QCOMPARE(s->FLines, TStringList{"0012 x"});
   }
 
   void nestedBlocksAndCollections() {

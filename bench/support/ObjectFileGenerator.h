@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "AppPaths.h"
+#include "CodePage.h"
 
 namespace benchgen {
 
@@ -41,22 +42,9 @@ inline std::string MakeWorkFolder(const char* Prefix) {
   return folder;
 }
 
-// Definition files of a made-up product: four object types and a dozen
-// properties; the configuration is each benchmark's own.
-inline constexpr std::string_view kObjectTypNum =
-    "0303 FORMTYPE\r\n0601 FIELDTYPE\r\n0003 GROUPTYPE\r\n0304 DOCTYPE\r\n";
-inline constexpr std::string_view kObjectProperties =
-    "0001=Name\r\n0002=Title\r\n0003=Width\r\n0004=Height\r\n0005=Caption\r\n0006=Comment\r\n0010=GUID\r\n"
-    "0338=Author\r\n0339=Remark\r\nFORMTYPE=Form\r\nFIELDTYPE=Field\r\nGROUPTYPE=Group\r\nDOCTYPE=Document\r\n";
+// The character table of an XML export.
 inline constexpr std::string_view kXMLCodes =
     "&amp;      &\r\n&lt;       <\r\n&gt;       >\r\n&quot;     \"\r\n&apos;     '\r\n";
-
-inline void WriteDefinitions(const std::string& Folder, std::string_view MorvoObjectCfg) {
-  WriteText(Folder + "ObjectTypNum.txt", kObjectTypNum);
-  WriteText(Folder + "ObjectProperties.txt", kObjectProperties);
-  WriteText(Folder + "XMLCodes.txt", kXMLCodes);
-  WriteText(Folder + "MorvoObject.cfg", MorvoObjectCfg);
-}
 
 // Writes an object file block by block; nesting is indented two blanks per
 // depth, lines end in CR LF.
@@ -130,48 +118,153 @@ class TObjectFileBuilder {
   int FDepth = 0;
 };
 
-struct TFormGroupOptions {
-  int Objects = 100000;  // rounded up to whole groups of ten
-  std::string Purpose = "a benchmark";
-  bool MarkupInValues = false;      // "<", ">" and "&" in the titles, for a translating export
-  bool ZeroLedHeights = false;      // a Height (0004) such as "012" on every object
-  bool LinkFormToDocument = false;  // each form links to its document (then no root) and its first field
-};
+// ---------------------------------------------------------------------------
+// Realistic files: definition tables of full size (about 260 property names
+// and 60 types), a configuration with coded, integer, multi-line and runtime
+// ids and views that hide types, and object files whose elements are refined
+// by their coded values, in a code page or in UTF-16.
 
-// Groups of ten objects: a form holding two groups of three fields each, and
-// a document after it; five or six properties apiece, some of them integers
-// and one of two lines. Objects are named by type and serial ("FO0", "GR1",
-// "FI2", ... "DO9") and have the GUIDs "G0", "G1", ...
-inline std::string MakeFormGroups(const TFormGroupOptions& Options) {
-  TObjectFileBuilder file(Options.Purpose, static_cast<size_t>(Options.Objects) * 330);
+// The types the generated files use; the rest of the 60 only fill the table.
+struct TRealisticType {
+  int Number;
+  const char* Name;
+};
+inline constexpr TRealisticType kRealisticTypes[] = {{303, "FORM_SHEET"},  {401, "SEGMENT_STD"},   {501, "DOC_ELEMENT"},
+                                                     {601, "FIELD_TEXT"},  {602, "FIELD_NUMBER"},  {603, "FIELD_DATE"},
+                                                     {304, "PAGE_LAYOUT"}, {1002, "DOCUMENT_DEF"}, {801, "FLOW_IF"},
+                                                     {3, "GROUP_BOX"},     {201, "RESOURCE_REF"},  {5, "TEXT_BLOCK"}};
+
+inline std::string RealisticTypeTable() {
+  std::string t;
+  for (const TRealisticType& type : kRealisticTypes) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%.4d %s\r\n", type.Number, type.Name);
+    t += line;
+  }
+  for (int k = 0; k < 48; ++k) {  // types of other products in the family
+    char line[64];
+    std::snprintf(line, sizeof line, "%.4d OTHER_KIND_%.2d\r\n", 1100 + k, k);
+    t += line;
+  }
+  return t;
+}
+
+inline std::string RealisticPropertyTable() {
+  std::string t;
+  for (int id = 1; id <= 262; ++id) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%.4d=Property %d of the design\r\n", id, id);
+    t += line;
+  }
+  // A later line renames an earlier one, as product updates do.
+  t += "0012=Design text\r\n0191=Printable\r\n0192=Editable\r\n";
+  for (const TRealisticType& type : kRealisticTypes) t += std::string(type.Name) + "=Shown " + type.Name + "\r\n";
+  for (int k = 0; k < 48; ++k) {
+    char line[64];
+    std::snprintf(line, sizeof line, "OTHER_KIND_%.2d=Other kind %d\r\n", k, k);
+    t += line;
+  }
+  return t;
+}
+
+// Settings, names of codes and three views; Extra is appended (exports).
+inline std::string RealisticConfiguration(std::string_view Extra = {}) {
+  std::string c =
+      "[Settings]\r\nViews=All,Design,Runtime\r\nOutPuts=xml\r\nRuntimes=12,20,215,240\r\nSpecials=191,192,230\r\n"
+      "MultiLine=30,31\r\nIntValues=20,3,4\r\n\r\n[Specials]\r\n0191=No,Yes\r\n0192=No,Yes\r\n"
+      "0230=Left,Center,Right,\"Justified, both\"\r\n\r\n[Translations]\r\nProperty=Property\r\nValue=Value\r\n"
+      "SetFilterTo=Show the view %s\r\nExportToFile=Export to %s\r\n\r\n[All]\r\nFields=*\r\n\r\n"
+      "[Design]\r\nHideObjects=0602 0603 1100\r\nHideChildrenOf=0801\r\nMandatoryFields=1,10\r\n"
+      "Fields=2,3,4,12,20,30,191,192,230,215\r\nInfo=1\r\n\r\n[Runtime]\r\nHideObjects=0602\r\nFields=*\r\nInfo=2\r\n";
+  c += Extra;
+  return c;
+}
+
+inline void WriteRealisticDefinitions(const std::string& Folder, std::string_view Extra = {}) {
+  WriteText(Folder + "ObjectTypNum.txt", RealisticTypeTable());
+  WriteText(Folder + "ObjectProperties.txt", RealisticPropertyTable());
+  WriteText(Folder + "XMLCodes.txt", kXMLCodes);
+  WriteText(Folder + "MorvoObject.cfg", RealisticConfiguration(Extra));
+}
+
+enum class TEncoding { CodePage, Utf16 };
+
+// Objects in groups of ten: a form, a segment, three elements (the second
+// nesting two fields), a field, a flow tool and a document holding its
+// values in a property collection; every object has a GUID ("R<serial>"), a
+// name with accented letters and ten to twenty values of every layout. The
+// result is UTF-8; EncodeRealistic gives the bytes of a file.
+inline std::string MakeRealisticObjects(int Objects, std::string_view Purpose) {
+  TObjectFileBuilder file(Purpose, static_cast<size_t>(Objects) * 760);
   int serial = 0;
+  auto guid = [](int n) { return "R" + std::to_string(n); };
   auto object = [&](std::string_view Type) {
-    const std::string n = std::to_string(serial++);
-    file.Begin(Type, std::string(Type.substr(0, 2)) + n);
-    file.Guid("G" + n);
-    file.Value(2, Options.MarkupInValues ? "Title of <" + n + "> & more" : "Title of " + n);
-    file.Value(3, std::to_string(serial % 640));
-    if (Options.ZeroLedHeights) file.Value(4, "0" + std::to_string(serial % 48));
-    file.Value(5, "Line one\x02\x01Line two of " + n);
-    file.Value(6, "A comment that is a little longer, as comments are");
+    const int n = serial++;
+    file.Begin(Type, "Caf\xC3\xA9 " + std::string(Type.substr(0, 4)) + " " + std::to_string(n));
+    file.Guid(guid(n));
+    file.Line("0001 |0000000000'Name \xC3\xBC" + std::to_string(n) + "'|");
+    file.Line("0002 |0000000000'Title of the r\xC3\xA9sum\xC3\xA9 " + std::to_string(n) + "'|");
+    file.Line("0003 |0000000000" + std::to_string(n % 640) + "           |");
+    file.Line("0012 |0000000000'Design value " + std::to_string(n) + "' 'Runtime value'|");
+    file.Line("0020 |0000000000" + std::to_string(n % 9973) + "         'rt'|");
+    file.Line("0030 |00000000002 'first line' 'second line of " + std::to_string(n) + "'|");
+    file.Line("0040 |0000000000'A comment that is a little longer,\x02\x01as comments are'|");
+    file.Line("0230 |0000000000" + std::to_string(n % 5) + "   |");
+    for (int k = 0; k < 4 + n % 8; ++k) {
+      const int id = 50 + (n * 7 + k * 13) % 200;
+      file.Line(std::to_string(1000 + id).substr(1) + " |0000000000'value " + std::to_string(k) + " of " +
+                std::to_string(id) + "'|");
+    }
+    file.Line("0215 |0000000000'C:\\Designs\\Forms\\f" + std::to_string(n) + ".fmt' 'D:\\Run\\f.fmt'|");
+    return n;
   };
-  while (serial < Options.Objects) {
-    const int form = serial;
-    object("FORMTYPE");
-    for (int g = 0; g < 2; ++g) {
-      object("GROUPTYPE");
-      for (int f = 0; f < 3; ++f) {
-        object("FIELDTYPE");
+  auto element = [&](bool nestFields) {
+    const int n = object("DOC_ELEMENT");
+    file.Line(std::string("0191 |0000000000") + (n % 3 == 0 ? "1" : "0") + "   |");
+    file.Line(std::string("0192 |0000000000") + (n % 2 == 0 ? "1" : "0") + "   |");
+    if (n % 7 == 0) file.Line("0105 |0000000000'refined'|");
+    if (nestFields) {
+      for (int f = 0; f < 2; ++f) {
+        object(f == 0 ? "FIELD_TEXT" : "FIELD_NUMBER");
         file.End();
       }
-      file.End();
     }
-    if (Options.LinkFormToDocument) file.Links({"G" + std::to_string(form + 9), "G" + std::to_string(form + 2)});
     file.End();
-    object("DOCTYPE");
+    return n;
+  };
+  // Each object is linked from one place at most, as design tools write
+  // them: the segment names its elements, the document the rest of its
+  // group and, now and then, an object that is not in the file.
+  while (serial < Objects) {
+    const int form = object("FORM_SHEET");
+    file.End();
+    const int segment = object("SEGMENT_STD");
+    file.Line("0005 0033 |0000000000'segment value'|");
+    file.Links({guid(segment + 1), guid(segment + 2), guid(segment + 5)});
+    file.End();
+    for (int e = 0; e < 3; ++e) element(e == 1);
+    const int date = object("FIELD_DATE");
+    file.End();
+    const int flow = object("FLOW_IF");
+    file.End();
+    object("DOCUMENT_DEF");
+    file.Line("OBJECT TYPE=\"PropertyCollection\" NAME=\"Values\" DELIM=;");
+    file.Line("{");
+    file.Line("0300 |0000000000'collected value'|");
+    file.Line("0301 |0000000000'another value'|");
+    file.Line("}");
+    // A document's link list counts entries of three names each.
+    file.Line("2 \"" + guid(form) + "\" \"" + guid(segment) + "\" \"" + guid(date) + "\" \"" + guid(flow) + "\" \"" +
+              (form % 100 == 0 ? "R-missing" : guid(flow)) + "\" \"" + guid(form) + "\";");
     file.End();
   }
   return file.Text();
+}
+
+// The bytes of a file in Encoding: windows-1252 or UTF-16LE with its mark.
+inline std::string EncodeRealistic(const std::string& Utf8, TEncoding Encoding) {
+  if (Encoding == TEncoding::CodePage) return EncodeFromUtf8(Utf8, "windows-1252");
+  return "\xFF\xFE" + EncodeFromUtf8(Utf8, "UTF-16LE");
 }
 
 }  // namespace benchgen

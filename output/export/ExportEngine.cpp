@@ -5,6 +5,7 @@
 #include "Accessors.h"
 #include "MessagePump.h"
 #include "MorvoError.h"
+#include "ProfileFile.h"
 #include "PropertyOrder.h"
 #include "StringUtil.h"
 #include "XMLTrans.h"
@@ -33,8 +34,44 @@ const std::string& TExportEngine::Template(const std::string& Key) {
 
 const std::string& TExportEngine::LevelTemplate(const char* Key, int n) { return Template(Key + std::to_string(n)); }
 
+const std::string& TExportEngine::LevelLine(bool Start, int n) {
+  TLevel& level = Level(n);
+  std::optional<std::string>& line = Start ? level.StartLine : level.EndLine;
+  if (!line) line = GetLevelLine(Start ? "Start" : "End", n);
+  return *line;
+}
+
+TExportEngine::TLevel& TExportEngine::Level(int n) {
+  auto [it, added] = FLevels.try_emplace(n);
+  if (added) {
+    it->second.Name = &LevelTemplate("LevelName", n);
+    it->second.ValueInt = &LevelTemplate("LevelValueInt", n);
+    it->second.ValueStr = &LevelTemplate("LevelValueStr", n);
+  }
+  return it->second;
+}
+
 std::string TExportEngine::Format(const std::string& Pattern, const std::vector<TFormatArg>& Args) {
   return FormatPattern(Pattern, Args);
+}
+
+// A value line is a template with one directive, nearly always a plain "%s"
+// or "%d" between fixed texts: that case is put together here, every other
+// one goes to the formatter.
+std::string TExportEngine::FormatOne(const std::string& Pattern, char Conversion, std::string_view Plain,
+                                     int64_t Number) {
+  const size_t p = Pattern.find('%');
+  if (p != std::string::npos && p + 1 < Pattern.size() && Pattern[p + 1] == Conversion &&
+      Pattern.find('%', p + 2) == std::string::npos) {
+    std::string r;
+    r.reserve(Pattern.size() - 2 + Plain.size());
+    r.append(Pattern, 0, p);
+    r.append(Plain);
+    r.append(Pattern, p + 2);
+    return r;
+  }
+  if (Conversion == 's') return Format(Pattern, {std::string(Plain)});
+  return Format(Pattern, {Number});
 }
 
 std::string TExportEngine::T(const std::string& S) const { return FTranslate ? TranslateXMLString(S) : S; }
@@ -51,9 +88,10 @@ std::string TExportEngine::GetObjectStartLine(TisMorvoObject* Object, int n) {
 
 std::string TExportEngine::ValueLine(const std::string& Value, int n) {
   const std::optional<int32_t> number = ReadExportInteger(Value);
-  if (number && *number != -20000) return Format(LevelTemplate("LevelValueInt", n), {int64_t{*number}});
+  const TLevel& level = Level(n);
+  if (number && *number != -20000) return FormatOne(*level.ValueInt, 'd', std::to_string(*number), *number);
   // Translation first, so the "NewLine" text itself is never translated.
-  return Format(LevelTemplate("LevelValueStr", n), {ReplaceAll(T(Value), kCrLf, Template("NewLine"))});
+  return FormatOne(*level.ValueStr, 's', ReplaceAll(T(Value), kCrLf, Template("NewLine")), 0);
 }
 
 std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n) {
@@ -62,12 +100,27 @@ std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n)
   const std::string count = gPropNames[0];
   std::string lines;
   if (count != "0") lines = GetObjectStartLine(Object, n);
-  for (const int i : FillPropertyOrder(FSortProperties)) {
+  TLevel& level = Level(n);
+  const std::vector<int> order = FillPropertyOrder(FSortProperties);
+  // Room for the block at once: about a name line and a value line per property.
+  size_t room = lines.size() + 2;
+  for (const int i : order)
+    if (i >= 1 && i < kPropArraySize) room += 64 + level.ValueStr->size() + gPropValues[static_cast<size_t>(i)].size();
+  lines.reserve(room);
+  for (const int i : order) {
     if (i < 1 || i >= kPropArraySize) continue;
-    lines += Format(LevelTemplate("LevelName", n), {T(gPropNames[static_cast<size_t>(i)])}) + kCrLf;
-    lines += ValueLine(gPropValues[static_cast<size_t>(i)], n) + kCrLf;
+    const std::string& name = gPropNames[static_cast<size_t>(i)];
+    auto line = level.NameLines.find(name);
+    if (line == level.NameLines.end())
+      line = level.NameLines.emplace(name, Format(*level.Name, {T(name)}) + kCrLf).first;
+    lines += line->second;
+    lines += ValueLine(gPropValues[static_cast<size_t>(i)], n);
+    lines += kCrLf;
   }
-  if (count != "0") lines += LevelTemplate("LevelObjectEnd", n) + kCrLf;
+  if (count != "0") {
+    lines += LevelTemplate("LevelObjectEnd", n);
+    lines += kCrLf;
+  }
   return lines;
 }
 
@@ -146,13 +199,13 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
       if (sub.Empty()) {
         std::string own = GetObjectPropertyLines(object, depth);
         if (!own.empty()) {
-          nodeText = Piece(GetLevelLine("Start", depth));
+          nodeText = Piece(LevelLine(true, depth));
           nodeText = Join(nodeText, Piece(std::move(own)));
-          nodeText = Join(nodeText, Piece(GetLevelLine("End", depth)));
+          nodeText = Join(nodeText, Piece(LevelLine(false, depth)));
         }
       } else {
         std::string own = GetObjectPropertyLines(object, depth);
-        nodeText = Piece(GetLevelLine("Start", depth));
+        nodeText = Piece(LevelLine(true, depth));
         if (!object) {
           // A node without an object has no lines of its own to put around its children.
           nodeText = Join(nodeText, sub);
@@ -166,7 +219,7 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
           nodeText = Join(nodeText, sub);
           nodeText = Join(nodeText, Piece(LevelTemplate("LevelObjectEnd", depth) + kCrLf));
         }
-        nodeText = Join(nodeText, Piece(GetLevelLine("End", depth)));
+        nodeText = Join(nodeText, Piece(LevelLine(false, depth)));
       }
       emit(nodeText);
       continue;
@@ -188,9 +241,9 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
     std::string sub = GetObjectPropertyLines(node->Object, depth);
     TChain nodeText;
     if (!sub.empty()) {
-      nodeText = Piece(GetLevelLine("Start", depth));
+      nodeText = Piece(LevelLine(true, depth));
       nodeText = Join(nodeText, Piece(std::move(sub)));
-      nodeText = Join(nodeText, Piece(GetLevelLine("End", depth)));
+      nodeText = Join(nodeText, Piece(LevelLine(false, depth)));
     }
     emit(nodeText);
   }
@@ -247,6 +300,7 @@ TExportResult SaveCurrentViewToFile(const std::string& FileName, const std::stri
     return {TExportOutcome::Failed,
             "The export file \"" + FileName + "\" is the loaded object file itself; nothing was written."};
   try {
+    const TProfileCommand command;  // its templates and names come from one look at the configuration
     std::vector<std::string> output;
     TExportEngine engine(Source, ExportName);
     if (!engine.BuildDocument(output)) return {TExportOutcome::Stopped, {}};

@@ -75,9 +75,25 @@ class TExportEngine {
     TChain Text;  // the run's text so far (depth 2 and deeper)
   };
 
+  // The templates of one depth, and its name lines: the same few hundred
+  // property names come on every object, each formatted once per export.
+  struct TLevel {
+    const std::string* Name = nullptr;
+    const std::string* ValueInt = nullptr;
+    const std::string* ValueStr = nullptr;
+    std::unordered_map<std::string, std::string> NameLines;  // property name -> its line with CR LF
+    std::optional<std::string> StartLine, EndLine;           // formatted, with CR LF
+  };
+
   const std::string& Template(const std::string& Key);
   const std::string& LevelTemplate(const char* Key, int n);
+  TLevel& Level(int n);
+  // GetLevelLine, formatted once per depth.
+  const std::string& LevelLine(bool Start, int n);
   std::string Format(const std::string& Pattern, const std::vector<TFormatArg>& Args);
+  // Pattern with its one argument: the text Plain for Conversion 's', else the
+  // Number whose decimal text Plain is.
+  std::string FormatOne(const std::string& Pattern, char Conversion, std::string_view Plain, int64_t Number);
   std::string T(const std::string& S) const;
   std::string ValueLine(const std::string& Value, int n);
 
@@ -92,7 +108,8 @@ class TExportEngine {
   bool FTranslate = true;
   bool FSortProperties = true;
   std::vector<std::string>* FOutput = nullptr;
-  std::unordered_map<std::string, std::string> FTemplates;
+  std::unordered_map<std::string, std::string> FTemplates;  // node-based: references stay valid
+  std::unordered_map<int, TLevel> FLevels;
   std::vector<std::string> FPieces;
   std::vector<int> FNext;
 };
