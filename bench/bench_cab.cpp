@@ -42,15 +42,12 @@ void Shell(const std::string& Command) {
 void MakeObjects() {
   const std::string folder = SetFolder("objects");
   fs::create_directories(folder);
-  benchgen::TFormGroupOptions options;
-  options.Objects = 12000;
-  benchgen::WriteText(folder + "Invoice.dcl", benchgen::MakeFormGroups(options));
-  options.Objects = 6000;
-  options.MarkupInValues = options.ZeroLedHeights = options.LinkFormToDocument = true;
-  benchgen::WriteText(folder + "Letter.seg", benchgen::MakeFormGroups(options));
-  options.Objects = 3000;
-  options.ZeroLedHeights = false;
-  benchgen::WriteText(folder + "Channels.chn", benchgen::MakeFormGroups(options));
+  // Object files as design tools write them, in both encodings.
+  using benchgen::EncodeRealistic, benchgen::MakeRealisticObjects, benchgen::TEncoding;
+  benchgen::WriteText(folder + "Invoice.dcl", EncodeRealistic(MakeRealisticObjects(12000, "a cab"), TEncoding::Utf16));
+  benchgen::WriteText(folder + "Letter.seg", EncodeRealistic(MakeRealisticObjects(6000, "a cab"), TEncoding::CodePage));
+  benchgen::WriteText(folder + "Channels.chn",
+                      EncodeRealistic(MakeRealisticObjects(3000, "a cab"), TEncoding::CodePage));
   // A mostly blank bitmap and a zero-padded data file, as object folders hold.
   std::string blank(1 << 20, '\0');
   for (size_t i = 0; i < blank.size(); i += 4099) blank[i] = static_cast<char>(i);
