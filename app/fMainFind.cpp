@@ -1,5 +1,6 @@
 #include "MessageBox.h"
 #include "MorvoObject.h"
+#include "ProfileFile.h"
 #include "StringUtil.h"
 #include "fFind.h"
 #include "fMain.h"
@@ -43,6 +44,7 @@ TObjectTreeNode* FindNodeFrom(TObjectTreeNode* Start, const std::string& Kind, c
 
 void TFrmMorvoReader::FindNextObject(const std::string& Kind, const std::string& Text, bool FromTop, bool MatchCase,
                                      bool ShowMessage) {
+  const TProfileCommand command;  // the walk decodes values through one look at the configuration
   TObjectTree& tree = TreeData();
   if (tree.Empty()) return;
   TObjectTreeNode* start = nullptr;
