@@ -85,6 +85,7 @@ void FillObjectTree(TObjectTree& Tree, TTreeOrder Order, const TTreeFilter& Filt
     std::vector<TLevel> levels;
     std::unordered_set<const TisMorvoObject*> onPath;
     TTypeRules rules(Filter);
+    Tree.TopNodes.reserve(top->size());
     levels.push_back({top, 0, nullptr});
     while (!levels.empty()) {
       TLevel& level = levels.back();
@@ -121,6 +122,8 @@ void FillObjectTree(TObjectTree& Tree, TTreeOrder Order, const TTreeFilter& Filt
       const TObjectList& below = Order == TTreeOrder::Semantic ? object->FLinks : object->FChildren;
       if (below.empty() || onPath.count(object)) continue;
       onPath.insert(object);
+      // Every entry but a hidden one becomes a child: one allocation, not a growth series.
+      node->Children.reserve(below.size());
       levels.push_back({&below, 0, node});
     }
   }
