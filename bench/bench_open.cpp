@@ -17,6 +17,7 @@
 
 #include "Accessors.h"
 #include "AppPaths.h"
+#include "MemoryTuning.h"
 #include "MorvoObject.h"
 #include "fMain.h"
 #include "fdmZIB.h"
@@ -123,6 +124,7 @@ void PrintRatios(const benchgen::TRatioReporter& Reporter) {
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  TuneMemoryAllocator();  // as the program does at start
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   Setup();

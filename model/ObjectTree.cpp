@@ -1,5 +1,6 @@
 #include "ObjectTree.h"
 
+#include <unordered_map>
 #include <unordered_set>
 
 #include "MessagePump.h"
@@ -31,11 +32,38 @@ TObjectTreeNode* TObjectTree::NextNodeOf(TObjectTreeNode* node) const { return N
 
 namespace {
 
-bool TypeTextListed(TisMorvoObject* object, const std::string& list) {
-  if (list.empty()) return false;
-  const std::string text = object->GetTypeNumberText();
-  return !text.empty() && list.find(text) != std::string::npos;
+bool TypeTextListed(const std::string& text, const std::string& list) {
+  return !list.empty() && !text.empty() && list.find(text) != std::string::npos;
 }
+
+// What the hide rules of the view say of each type number. Every object of a
+// number has the same type text, so the text is formed and searched for once
+// per number in a fill rather than twice per object.
+class TTypeRules {
+ public:
+  struct TRule {
+    bool Hidden = false;
+    bool ChildrenHidden = false;
+    int ImageIndex = 24;
+  };
+
+  explicit TTypeRules(const TTreeFilter& Filter) : FFilter(Filter) {}
+
+  const TRule& Of(TisMorvoObject* object) {
+    const int number = object->GetTypeNumber();
+    const auto [it, added] = FRules.try_emplace(number);
+    if (added) {
+      const std::string text = object->GetTypeNumberText();
+      it->second = {TypeTextListed(text, FFilter.HideObjects), TypeTextListed(text, FFilter.HideChildrenOf),
+                    TypeNumberToImageIndex(number)};
+    }
+    return it->second;
+  }
+
+ private:
+  const TTreeFilter& FFilter;
+  std::unordered_map<int, TRule> FRules;
+};
 
 // One level of the fill: the list being walked and the node its entries go under.
 struct TLevel {
@@ -56,6 +84,8 @@ void FillObjectTree(TObjectTree& Tree, TTreeOrder Order, const TTreeFilter& Filt
     // from the top is shown but not descended into, so a cycle of links ends.
     std::vector<TLevel> levels;
     std::unordered_set<const TisMorvoObject*> onPath;
+    TTypeRules rules(Filter);
+    Tree.TopNodes.reserve(top->size());
     levels.push_back({top, 0, nullptr});
     while (!levels.empty()) {
       TLevel& level = levels.back();
@@ -66,7 +96,8 @@ void FillObjectTree(TObjectTree& Tree, TTreeOrder Order, const TTreeFilter& Filt
       }
       const TObjectEntry& entry = (*level.List)[level.Next++];
       TisMorvoObject* object = entry.Object;
-      if (object && TypeTextListed(object, Filter.HideObjects)) continue;
+      const TTypeRules::TRule* rule = object ? &rules.Of(object) : nullptr;
+      if (rule && rule->Hidden) continue;
 
       auto owned = std::make_unique<TObjectTreeNode>();
       TObjectTreeNode* node = owned.get();
@@ -86,11 +117,13 @@ void FillObjectTree(TObjectTree& Tree, TTreeOrder Order, const TTreeFilter& Filt
         continue;
       }
       if (!object) continue;  // unresolved link: picture 24, no children
-      node->ImageIndex = TypeNumberToImageIndex(object->GetTypeNumber());
-      if (TypeTextListed(object, Filter.HideChildrenOf)) continue;
+      node->ImageIndex = rule->ImageIndex;
+      if (rule->ChildrenHidden) continue;
       const TObjectList& below = Order == TTreeOrder::Semantic ? object->FLinks : object->FChildren;
       if (below.empty() || onPath.count(object)) continue;
       onPath.insert(object);
+      // Every entry but a hidden one becomes a child: one allocation, not a growth series.
+      node->Children.reserve(below.size());
       levels.push_back({&below, 0, node});
     }
   }

@@ -7,4 +7,8 @@ void TuneMemoryAllocator() {
   // kept for the next load rather than returned at once.
   mallopt(M_MMAP_THRESHOLD, 1 << 30);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  // No fast bins: a load frees a hundred thousand small blocks at once, and
+  // parking them unmerged only for the next large request to sweep them all
+  // up again costs more than merging each as it is freed.
+  mallopt(M_MXFAST, 0);
 }
