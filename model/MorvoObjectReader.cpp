@@ -1,7 +1,5 @@
 // The object-file reader: decoding the file into lines, finding the object
 // section, reading the top-level blocks, resolving links and the root list.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,10 +31,6 @@ namespace {
 const char* const kMarker = "!!EndOfControl";
 const char* const kDefaultCodePage = "windows-1252";
 
-[[noreturn]] void ThrowOpenError(const std::string& FileName, int err) {
-  throw EMorvoError("Cannot open file \"" + FileName + "\". " + std::strerror(err));
-}
-
 // A pipe, socket or device fails at once, as a folder does: its open could
 // wait for a writer and its read never end.
 int OpenForReading(const std::string& FileName) {
@@ -46,27 +40,11 @@ int OpenForReading(const std::string& FileName) {
   return fd;
 }
 
-// Reads the whole file. A folder or anything else that cannot be read as a
-// file fails like a file that cannot be opened; sizes are not trusted, the
-// bytes are read until the end.
+// Reads the whole file; what cannot be read as a file fails like a file that
+// cannot be opened.
 std::string ReadWholeFile(const std::string& FileName) {
-  const int fd = OpenForReading(FileName);
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-    ::close(fd);
-    ThrowOpenError(FileName, err);
-  }
-  std::string bytes;
-  if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
-  char chunk[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    bytes.append(chunk, static_cast<size_t>(got));
-  }
-  ::close(fd);
+  std::string bytes, reason;
+  if (!ReadRegularFile(FileName, bytes, &reason)) throw EMorvoError("Cannot open file \"" + FileName + "\". " + reason);
   return bytes;
 }
 

@@ -1,13 +1,10 @@
 #include "ProfileFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <string_view>
+
+#include "WholeFile.h"
 
 namespace {
 
@@ -22,27 +19,6 @@ std::string_view TrimBlanks(std::string_view s) {
   while (b < e && IsBlank(s[b])) ++b;
   while (e > b && IsBlank(s[e - 1])) --e;
   return s.substr(b, e - b);
-}
-
-bool ReadWholeFile(const std::string& path, std::string& out) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
-  out.clear();
-  if (st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
-  char buf[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    out.append(buf, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return true;
 }
 
 // The value part of a key line: blanks around it go, then one pair of
@@ -96,7 +72,8 @@ void TProfileFile::Check() const {
   TFileStamp now = StampOf(FFileName);
   if (FParsed && !FRacy && now == FStamp) return;
   std::string text;
-  if (!now.Exists || !ReadWholeFile(FFileName, text)) text.clear();
+  // A pipe or device in the file's place reads as no file instead of blocking.
+  if (!now.Exists || !ReadRegularFile(FFileName, text)) text.clear();
   Parse(text);
   FRacy = now.Exists && WrittenJustNow(now);
   FStamp = std::move(now);

@@ -448,22 +448,7 @@ bool MakeFolders(const std::string& folder) {
 
 // Reads the whole file; a missing file is an empty store, any other failure
 // (permissions, a folder, pipe or device of that name) is not.
-bool ReadStoreFile(const std::string& path, std::string& out) {
-  out.clear();
-  const int fd = OpenRegularFileForReading(path);
-  if (fd < 0) return errno == ENOENT;
-  char buf[65536];
-  bool ok = true;
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    out.append(buf, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return ok;
-}
+bool ReadStoreFile(const std::string& path, std::string& out) { return ReadRegularFile(path, out) || errno == ENOENT; }
 
 // Temporary files of writers that died before their rename; called with the
 // lock held, so none of them belongs to a living writer.

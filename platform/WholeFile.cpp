@@ -132,3 +132,28 @@ int OpenRegularFileForReading(const std::string& Path, std::string* Reason) {
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
+
+bool ReadRegularFile(const std::string& Path, std::string& Bytes, std::string* Reason) {
+  Bytes.clear();
+  const int fd = OpenRegularFileForReading(Path, Reason);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) Bytes.reserve(static_cast<size_t>(st.st_size));
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const int err = errno;
+      ::close(fd);
+      Bytes.clear();
+      if (Reason) *Reason = std::strerror(err);
+      errno = err;
+      return false;
+    }
+    if (got == 0) break;
+    Bytes.append(chunk, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  return true;
+}

@@ -25,3 +25,9 @@ bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::s
 // errno kept from the system (ENOENT for a missing file) and the reason in
 // *Reason when given.
 int OpenRegularFileForReading(const std::string& Path, std::string* Reason = nullptr);
+
+// Reads the whole of Path, opened as OpenRegularFileForReading does, into
+// Bytes. Sizes are not trusted: the bytes are read until the end. Returns
+// false with errno kept from the system and the reason in *Reason when the
+// file cannot be opened or a read fails; Bytes is then empty.
+bool ReadRegularFile(const std::string& Path, std::string& Bytes, std::string* Reason = nullptr);

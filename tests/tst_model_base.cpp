@@ -1,6 +1,7 @@
 // The design object's factory and module state, the definition tables, the
 // accessors of configuration, settings and version, the character table, and
 // the definition files and samples that ship with the program.
+#include <sys/stat.h>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -363,6 +364,9 @@ class TestModelBase : public QObject {
     QCOMPARE(ReadCfgString("Views", "Plain"), std::string("agaiN"));
     std::filesystem::remove(Path("MorvoObject.cfg"));
     QCOMPARE(ReadCfgString("Views", "Plain"), std::string());
+    QCOMPARE(::mkfifo(Path("MorvoObject.cfg").c_str(), 0600), 0);  // read as no file, never waited on
+    QCOMPARE(ReadCfgString("Views", "Plain"), std::string());
+    std::filesystem::remove(Path("MorvoObject.cfg"));
   }
 
   void settingsKeyIsCreatedOnReadAndValuesRoundTrip() {
