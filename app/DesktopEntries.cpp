@@ -26,24 +26,13 @@ QString ProgramOfExec(QString Exec) {
 
 TDesktopEntry ReadEntryFile(const QString& File) {
   TDesktopEntry result;
-  QFile entry(File);
-  if (File.isEmpty() || !entry.open(QIODevice::ReadOnly | QIODevice::Text)) return result;
-  bool inMain = false;
-  while (!entry.atEnd()) {
-    const QString line = QString::fromUtf8(entry.readLine()).trimmed();
-    if (line.startsWith('[')) {
-      inMain = line == "[Desktop Entry]";
-      continue;
-    }
-    const qsizetype eq = line.indexOf('=');
-    if (!inMain || eq < 0) continue;
-    const QString key = line.left(eq).trimmed();
-    const QString value = line.mid(eq + 1).trimmed();
-    if (key == "Exec")
-      result.Program = ProgramOfExec(value);
-    else if (key == "Terminal")
-      result.Terminal = value == "true";
-  }
+  ForEachDesktopValue(File, "Desktop Entry", [&result](const QString& Key, const QString& Value) {
+    if (Key == "Exec")
+      result.Program = ProgramOfExec(Value);
+    else if (Key == "Terminal")
+      result.Terminal = Value == "true";
+    return false;
+  });
   return result;
 }
 
@@ -53,6 +42,23 @@ QString Canonical(const QString& Program) {
 }
 
 }  // namespace
+
+void ForEachDesktopValue(const QString& File, const QString& Section,
+                         const std::function<bool(const QString& Key, const QString& Value)>& Take) {
+  QFile file(File);
+  if (File.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) return;
+  bool inSection = false;
+  while (!file.atEnd()) {
+    const QString line = QString::fromUtf8(file.readLine()).trimmed();
+    if (line.startsWith('[')) {
+      inSection = line == "[" + Section + "]";
+      continue;
+    }
+    if (!inSection || line.startsWith('#')) continue;
+    const qsizetype eq = line.indexOf('=');
+    if (eq >= 0 && Take(line.left(eq).trimmed(), line.mid(eq + 1).trimmed())) return;
+  }
+}
 
 TDesktopEntry ReadDesktopEntry(const QString& Id) {
   return ReadEntryFile(QStandardPaths::locate(QStandardPaths::ApplicationsLocation, Id));

@@ -5,11 +5,18 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 struct TDesktopEntry {
   QString Program;        // first word of Exec, found on the search path; '' when none
   bool Terminal = false;  // the program wants a terminal to run in
 };
+
+// Hands each key and value of section Section of a desktop file (an entry, a
+// mimeapps list, a MIME cache) to Take, comment lines left out, until Take
+// returns true or the section ends.
+void ForEachDesktopValue(const QString& File, const QString& Section,
+                         const std::function<bool(const QString& Key, const QString& Value)>& Take);
 
 // The entry of that id ("gedit.desktop") in the applications folders.
 TDesktopEntry ReadDesktopEntry(const QString& Id);

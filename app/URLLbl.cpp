@@ -2,11 +2,12 @@
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QFile>
 #include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QProcessEnvironment>
 #include <QUrl>
+
+#include "DesktopEntries.h"
 
 const QString TURLLabel::kDefaultWebAddress = QStringLiteral("zib.kelbrun.example");
 const QString TURLLabel::kDefaultMailAddress = QStringLiteral("zib@kelbrun.example");
@@ -18,22 +19,17 @@ std::function<void(const QString&)> gOpenLinkHook;
 // The value of Key in section Section of a desktop ini file ("a.desktop;b.desktop;");
 // its first entry, empty when absent.
 QString FirstEntryOf(const QString& FileName, const QString& Section, const QString& Key) {
-  QFile file(FileName);
-  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
-  bool inSection = false;
-  while (!file.atEnd()) {
-    const QString line = QString::fromUtf8(file.readLine()).trimmed();
-    if (line.startsWith('[')) {
-      inSection = line == "[" + Section + "]";
-      continue;
-    }
-    if (!inSection || line.startsWith('#')) continue;
-    const qsizetype eq = line.indexOf('=');
-    if (eq < 0 || line.left(eq).trimmed() != Key) continue;
-    for (const QString& entry : line.mid(eq + 1).split(';', Qt::SkipEmptyParts))
-      if (!entry.trimmed().isEmpty()) return entry.trimmed();
-  }
-  return {};
+  QString first;
+  ForEachDesktopValue(FileName, Section, [&](const QString& K, const QString& Value) {
+    if (K != Key) return false;
+    for (const QString& entry : Value.split(';', Qt::SkipEmptyParts))
+      if (!entry.trimmed().isEmpty()) {
+        first = entry.trimmed();
+        return true;
+      }
+    return false;
+  });
+  return first;
 }
 
 QStringList PathList(const QProcessEnvironment& Env, const char* Name, const QString& Fallback) {
