@@ -20,12 +20,13 @@
 #   xdg-utils                  xdg-open, through which the program opens links
 #   unzip cabextract gcab      the tests check the archives the packager writes
 #   p7zip-full                 with other readers than the program's own
+#   zip                        the cab benchmark measures the zip writer against zip -9
 #   poppler-utils              pdfinfo and pdftoppm: the tests look at printed pages
 set -eu
 packages="build-essential cmake qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 \
 libicu-dev libzip-dev pkg-config libbenchmark-dev fonts-dejavu-core xvfb xauth openbox x11-utils \
 libxcb1-dev xdg-utils \
-unzip cabextract gcab p7zip-full poppler-utils"
+unzip cabextract gcab p7zip-full zip poppler-utils"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
