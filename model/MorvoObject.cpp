@@ -247,14 +247,14 @@ std::string TisMorvoObject::EncodeDelimiters(const std::string& S) {
 // ---------------------------------------------------------------------------
 // Factory
 
-std::unique_ptr<TisMorvoObject> CreateObjectForHeader(const std::string& HeaderLine) {
+std::unique_ptr<TisMorvoObject> CreateObjectForHeader(std::string_view HeaderLine) {
   int t = 0;
   {
     // The probe only reads the header; the base type number decides the
     // class, never a subclass refinement. It is released also when the
     // type-number table cannot be read.
     TisMorvoObject probe;
-    probe.ParseHeader(HeaderLine);
+    probe.FTypeName = HeaderTypeName(HeaderLine);
     t = probe.TisMorvoObject::GetTypeNumber();
   }
   std::unique_ptr<TisMorvoObject> obj;

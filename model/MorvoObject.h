@@ -11,9 +11,11 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "LineList.h"
 #include "LongIntArray.h"
 #include "ProfileFile.h"
 
@@ -101,7 +103,7 @@ class TisMorvoObject {
   virtual std::string GetSpecialText(int& Id, const std::string& ValueField, const std::string& DesignValue);
   virtual std::string GetMultiLineText(const std::string& Raw, const std::string& Head);
   virtual std::string ExtractQuoted(const std::string& S, const std::string& Delim, int N);
-  virtual int ReadPropertyBlock(TStringList& Lines, int Start);
+  virtual int ReadPropertyBlock(TLineList& Lines, int Start);
   virtual int ParseLine(const std::string& S);
   virtual void AddProperty(int Id, const std::string& Value);
   virtual int ParseLinkList(const std::string& S);
@@ -110,8 +112,8 @@ class TisMorvoObject {
   virtual std::string EncodeDelimiters(const std::string& S);
   virtual void RenumberDuplicates();
   virtual void SortPropertyLines();
-  virtual bool ParseHeader(const std::string& Line);
-  virtual int ReadObject(TStringList& Lines, int Index);
+  virtual bool ParseHeader(std::string_view Line);
+  virtual int ReadObject(TLineList& Lines, int Index);
   virtual std::string GetTypeNumberText();
 
   bool ContainsText(const std::string& S, bool MatchCase);
@@ -146,7 +148,7 @@ class TisMorvoObject_FlowTool : public TisMorvoObject {
  public:
   int FillSpecialProperties(TLongIntArray& Ids) override;
   std::string GetPropertyName(int Id) override;
-  int ReadPropertyBlock(TStringList& Lines, int Start) override;
+  int ReadPropertyBlock(TLineList& Lines, int Start) override;
 
   int FCondBaseId = 0;
   int FCondFirstId = 0;
@@ -214,7 +216,7 @@ class TisMorvoObject_DC_ExtFiles : public TisMorvoObject {
   int FillSpecialProperties(TLongIntArray& Ids) override;
   void AddProperty(int Id, const std::string& Value) override;
   int ParseLine(const std::string& S) override;
-  int ReadPropertyBlock(TStringList& Lines, int Start) override;
+  int ReadPropertyBlock(TLineList& Lines, int Start) override;
 
  private:
   int FParseDepth = 0;  // as in the flow tools: the last line is merged once
@@ -227,7 +229,7 @@ class TisMorvoObject_PFC : public TisMorvoObject {
   void AddProperty(int Id, const std::string& Value) override;
   void SortPropertyLines() override;
   int ParseLine(const std::string& S) override;
-  int ReadPropertyBlock(TStringList& Lines, int Start) override;
+  int ReadPropertyBlock(TLineList& Lines, int Start) override;
 
   TisMorvoObject* fConnectedObj = nullptr;  // not owned
 
@@ -245,7 +247,7 @@ class TisMorvoObject_Translate_Table : public TisMorvoObject {
 
 class TisMorvoObject_Base_Document : public TisMorvoObject {
  public:
-  int ReadObject(TStringList& Lines, int Index) override;
+  int ReadObject(TLineList& Lines, int Index) override;
 };
 
 // ---------------------------------------------------------------------------
@@ -255,7 +257,10 @@ class TisMorvoObject_Base_Document : public TisMorvoObject {
 // ReadObject hands the object to gAllObjects once its block is complete, so a
 // caller releases its unique_ptr after ReadObject returns, and lets it delete
 // the object when ReadObject raises.
-std::unique_ptr<TisMorvoObject> CreateObjectForHeader(const std::string& HeaderLine);
+std::unique_ptr<TisMorvoObject> CreateObjectForHeader(std::string_view HeaderLine);
+// The type name a header line gives (what ParseHeader sets FTypeName to);
+// empty for a line that is no header.
+std::string HeaderTypeName(std::string_view HeaderLine);
 
 // Releases one load (object lists, definition tables, configuration handle,
 // view filter). Must not run while gLoading is set.

@@ -42,7 +42,7 @@ int TisMorvoObject_FlowTool::ParseOnce(const std::string& S,
                                     [this, Parse](const std::string& s) { return (this->*Parse)(s); });
 }
 
-int TisMorvoObject_FlowTool::ReadPropertyBlock(TStringList& Lines, int Start) {
+int TisMorvoObject_FlowTool::ReadPropertyBlock(TLineList& Lines, int Start) {
   return specials::ReadBlockCounted(*this, Lines, Start, FParseDepth);
 }
 

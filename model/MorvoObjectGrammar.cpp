@@ -20,6 +20,7 @@ constexpr int kMaxObjectNesting = 1000;
 // many levels the remaining prefixes are stripped in a loop instead, so a line
 // made of thousands of dots cannot exhaust the stack either.
 constexpr int kMaxParseNesting = 64;
+constexpr size_t kFirstLineRoom = 16;
 int gParseDepth = 0;
 
 // Texts handed on by ParseLine at the current nesting level. Each level has
@@ -64,21 +65,12 @@ struct TParseDepthGuard {
   TParseDepthGuard& operator=(const TParseDepthGuard&) = delete;
 };
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string_view TrimView(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && IsBlankOrControl(s[b])) ++b;
-  while (e > b && IsBlankOrControl(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
-
 bool IsClosingLine(std::string_view line) { return TrimView(line) == "}"; }
 
 // Whether the line holds "OBJECT" anywhere (the test every body line gets).
 // Lines are short and hold few capital O's: finding those and comparing the
 // rest beats a general substring search.
-bool HasObjectWord(const std::string& line) {
+bool HasObjectWord(std::string_view line) {
   const char* p = line.data();
   const char* const end = p + line.size();
   while (end - p >= 6) {
@@ -94,7 +86,7 @@ bool HasObjectWord(const std::string& line) {
   throw EMorvoError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
-const std::string& LineAt(const TStringList& Lines, int i) {
+std::string_view LineAt(const TLineList& Lines, int i) {
   if (i < 0 || static_cast<size_t>(i) >= Lines.size()) ThrowListIndex(static_cast<size_t>(i));
   return Lines[static_cast<size_t>(i)];
 }
@@ -187,15 +179,15 @@ bool StoredLineLess(const std::string& a, const std::string& b) {
   return CompareTextLocale(a, b) < 0;
 }
 
-// Hands prefix + text to the object's ParseLine. Every body line of a file
-// passes here, so the text is built in one buffer that keeps its capacity
-// instead of a new string per line (a fresh one only if ParseLine should
-// ever come back here while the buffer is in use).
+// Hands prefix + text (no prefix when it is NUL) to the object's ParseLine.
+// Every body line of a file passes here, so the text is built in one buffer
+// that keeps its capacity instead of a new string per line (a fresh one only
+// if ParseLine should ever come back here while the buffer is in use).
 void ParseLinePrefixed(TisMorvoObject& obj, char prefix, std::string_view text) {
   static std::string buffer;
   static bool busy = false;
   if (busy) {
-    std::string s(1, prefix);
+    std::string s(prefix ? 1 : 0, prefix);
     s += text;
     obj.ParseLine(s);
     return;
@@ -204,23 +196,31 @@ void ParseLinePrefixed(TisMorvoObject& obj, char prefix, std::string_view text) 
   struct TRelease {
     ~TRelease() { busy = false; }
   } release;
-  buffer.assign(1, prefix);
+  buffer.assign(prefix ? 1 : 0, prefix);
   buffer += text;
   obj.ParseLine(buffer);
   TrimScratch(buffer);
 }
 
+// The first quoted text from key on in a trimmed header line (from its
+// start when the key is missing).
+std::string QuotedAfter(std::string_view header, std::string_view key) {
+  const size_t p = header.find(key);
+  return NthQuoted(p == std::string_view::npos ? header : header.substr(p), "\"", 1);
+}
+
 }  // namespace
 
-bool TisMorvoObject::ParseHeader(const std::string& Line) {
+std::string HeaderTypeName(std::string_view Line) {
+  const std::string_view s = TrimView(Line);
+  return s.find("OBJECT") == std::string_view::npos ? std::string() : QuotedAfter(s, "TYPE=");
+}
+
+bool TisMorvoObject::ParseHeader(std::string_view Line) {
   const std::string_view s = TrimView(Line);
   if (s.find("OBJECT") == std::string_view::npos) return true;
-  auto quotedAfter = [&](std::string_view key) {
-    const size_t p = s.find(key);
-    return NthQuoted(p == std::string_view::npos ? s : s.substr(p), "\"", 1);
-  };
-  FTypeName = quotedAfter("TYPE=");
-  FName = quotedAfter("NAME=");
+  FTypeName = QuotedAfter(s, "TYPE=");
+  FName = QuotedAfter(s, "NAME=");
   // Without "DELIM=" the sixth character stands in (the "T" of a header that
   // begins with "OBJECT"), as older writers of the format expect.
   const size_t d = s.find("DELIM=");
@@ -229,15 +229,15 @@ bool TisMorvoObject::ParseHeader(const std::string& Line) {
   return true;
 }
 
-int TisMorvoObject::ReadObject(TStringList& Lines, int Index) {
+int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
   ParseHeader(LineAt(Lines, Index));
   int i = Index + 1;
   while (!IsClosingLine(LineAt(Lines, i))) {
-    const std::string& line = Lines[static_cast<size_t>(i)];
+    const std::string_view line = Lines[static_cast<size_t>(i)];
     if (HasObjectWord(line)) {
       std::unique_ptr<TisMorvoObject> child = CreateObjectForHeader(line);
-      child->ParseHeader(line);
-      if (child->FTypeName == "PropertyCollection") {
+      // The child parses its whole header when it reads its block.
+      if (HeaderTypeName(line) == "PropertyCollection") {
         child.reset();
         i = ReadPropertyBlock(Lines, i + 2);
       } else {
@@ -279,14 +279,14 @@ int TisMorvoObject::ReadObject(TStringList& Lines, int Index) {
   return i + 1;
 }
 
-int TisMorvoObject::ReadPropertyBlock(TStringList& Lines, int Start) {
+int TisMorvoObject::ReadPropertyBlock(TLineList& Lines, int Start) {
   int i = Start;
   while (!IsClosingLine(LineAt(Lines, i))) {
-    ParseLine(Lines[static_cast<size_t>(i)]);
+    ParseLinePrefixed(*this, '\0', Lines[static_cast<size_t>(i)]);
     ++i;
     if (static_cast<size_t>(i) >= Lines.size()) {
       // A collection that runs to the end of the file is closed for it.
-      Lines.emplace_back("}");
+      Lines.push_back("}");
       break;
     }
   }
@@ -357,6 +357,12 @@ void TisMorvoObject::AddProperty(int Id, const std::string& Value) {
     }
   }
   if (k >= 0) return;
+  // Objects carry a dozen or more lines: room for them at once rather than
+  // growing through 1, 2, 4 and 8.
+  if (FLines.capacity() == 0) {
+    FLines.reserve(kFirstLineRoom);
+    FPropIds.Items().reserve(kFirstLineRoom);
+  }
   std::string line;
   line.reserve(5 + Value.size());
   AppendId4(line, Id);

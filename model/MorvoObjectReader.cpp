@@ -21,9 +21,9 @@
 // The decoding steps and the passes of the read; declared here because only
 // the reader and its tests use them.
 bool IsUnicodeFile(const std::string& FileName);
-void LoadUnicodeFile(TStringList& Lines, const std::string& FileName);
-void LoadCodePageFile(TStringList& Lines, const std::string& FileName);
-int ReadTopObject(TStringList& Lines, int Index);
+void LoadUnicodeFile(TLineList& Lines, const std::string& FileName);
+void LoadCodePageFile(TLineList& Lines, const std::string& FileName);
+int ReadTopObject(TLineList& Lines, int Index);
 void BuildRootList();
 
 namespace {
@@ -48,45 +48,7 @@ std::string ReadWholeFile(const std::string& FileName) {
   return bytes;
 }
 
-// Fills Lines from decoded text: CR LF, CR and LF end a line, a break at the
-// very end adds no empty line, a NUL ends the text.
-void SetLinesFromText(TStringList& Lines, std::string_view text) {
-  const size_t nul = text.find('\0');
-  if (nul != std::string_view::npos) text = text.substr(0, nul);
-  Lines.clear();
-  size_t breaks = 0;
-  for (const char* p = text.data();
-       (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(text.data() + text.size() - p)))) !=
-       nullptr;
-       ++p)
-    ++breaks;
-  Lines.reserve(breaks + 1);
-  constexpr size_t npos = std::string_view::npos;
-  size_t start = 0;
-  size_t lf = 0;  // the next LF at or after start (npos: none left)
-  bool lfKnown = false;
-  while (start < text.size()) {
-    if (!lfKnown || (lf != npos && lf < start)) {
-      lf = text.find('\n', start);
-      lfKnown = true;
-    }
-    const size_t stop = lf == npos ? text.size() : lf;
-    const size_t cr = text.substr(0, stop).find('\r', start);
-    if (cr != npos) {
-      Lines.emplace_back(text.substr(start, cr - start));
-      start = cr + 1;
-      if (start < text.size() && text[start] == '\n') ++start;
-    } else if (lf != npos) {
-      Lines.emplace_back(text.substr(start, lf - start));
-      start = lf + 1;
-    } else {
-      Lines.emplace_back(text.substr(start));
-      break;
-    }
-  }
-}
-
-bool IsMarkerLine(const std::string& line) { return line.size() == 14 && SameTextAscii(line, kMarker); }
+bool IsMarkerLine(std::string_view line) { return line.size() == 14 && SameTextAscii(line, kMarker); }
 
 // gLoading is set for exactly as long as a read runs, however it ends.
 struct TLoadingGuard {
@@ -245,17 +207,15 @@ bool IsUnicodeFile(const std::string& FileName) {
   return got == 2 && bom[0] == 0xFF && bom[1] == 0xFE;
 }
 
-void LoadUnicodeFile(TStringList& Lines, const std::string& FileName) {
-  std::string text = Utf16LeToUtf8(ReadWholeFile(FileName));
-  SetLinesFromText(Lines, text);
+void LoadUnicodeFile(TLineList& Lines, const std::string& FileName) {
+  Lines.SetText(Utf16LeToUtf8(ReadWholeFile(FileName)));
 }
 
-void LoadCodePageFile(TStringList& Lines, const std::string& FileName) {
+void LoadCodePageFile(TLineList& Lines, const std::string& FileName) {
   std::string codePage = ReadRegString("Quillset1xCodePage");
   if (codePage.empty()) codePage = kDefaultCodePage;
   // An unknown name fails in the decoder, before a line is read.
-  std::string text = DecodeToUtf8(ReadWholeFile(FileName), codePage);
-  SetLinesFromText(Lines, text);
+  Lines.SetText(DecodeToUtf8(ReadWholeFile(FileName), codePage));
 }
 
 void LoadSettings() {
@@ -265,7 +225,7 @@ void LoadSettings() {
   LoadIdList(gIntValueIds, "IntValues");
 }
 
-int ReadTopObject(TStringList& Lines, int Index) {
+int ReadTopObject(TLineList& Lines, int Index) {
   CreateLoadLists();
   std::unique_ptr<TisMorvoObject> obj = CreateObjectForHeader(Lines.at(static_cast<size_t>(Index)));
   int next;
@@ -297,7 +257,7 @@ int ReadObjectFile(const std::string& FileName) {
   const TProfileCommand command;
   LoadSettings();
 
-  TStringList lines;
+  TLineList lines;
   if (IsUnicodeFile(FileName))
     LoadUnicodeFile(lines, FileName);
   else
@@ -323,17 +283,13 @@ int ReadObjectFile(const std::string& FileName) {
     ProcessMessagesSliced();
     if (ApplicationTerminating()) break;
     CallProgressHook();
-    if (StartsWith(lines[i], "OBJECT")) {
-      const size_t start = i;
+    if (StartsWith(lines[i], "OBJECT"))
       i = static_cast<size_t>(ReadTopObject(lines, static_cast<int>(i)));
-      // Nothing reads a finished block's lines again (only line 0 is read
-      // once more, by base documents): give their memory back early.
-      for (size_t k = std::max<size_t>(start, 1); k < i && k < lines.size(); ++k) std::string().swap(lines[k]);
-    } else
+    else
       ++i;
   }
   if (!reached) return -1;
-  TStringList().swap(lines);  // the link pass needs no lines
+  lines.clear();  // the link pass needs no lines
   BuildRootList();
   return static_cast<int>(i);
 }

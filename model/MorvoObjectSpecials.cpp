@@ -43,7 +43,7 @@ int TisMorvoObject_DC_ExtFiles::ParseLine(const std::string& S) {
                                     [this](const std::string& s) { return TisMorvoObject::ParseLine(s); });
 }
 
-int TisMorvoObject_DC_ExtFiles::ReadPropertyBlock(TStringList& Lines, int Start) {
+int TisMorvoObject_DC_ExtFiles::ReadPropertyBlock(TLineList& Lines, int Start) {
   return specials::ReadBlockCounted(*this, Lines, Start, FParseDepth);
 }
 
@@ -135,7 +135,7 @@ int TisMorvoObject_PFC::ParseLine(const std::string& S) {
   return specials::ParseFlaggingTail(*this, S, FParseDepth, FTailReparse);
 }
 
-int TisMorvoObject_PFC::ReadPropertyBlock(TStringList& Lines, int Start) {
+int TisMorvoObject_PFC::ReadPropertyBlock(TLineList& Lines, int Start) {
   return specials::ReadBlockCounted(*this, Lines, Start, FParseDepth);
 }
 
@@ -221,10 +221,10 @@ std::string FirstChars(const std::string& S, size_t Count) {
 
 }  // namespace
 
-int TisMorvoObject_Base_Document::ReadObject(TStringList& Lines, int Index) {
+int TisMorvoObject_Base_Document::ReadObject(TLineList& Lines, int Index) {
   const int r = TisMorvoObject::ReadObject(Lines, Index);
   if (Lines.empty()) return r;
-  const std::string& first = Lines[0];
+  const std::string first(Lines[0]);
   const size_t p = Pos("Version", first);
   if (p >= 2) {
     AddProperty(1103,

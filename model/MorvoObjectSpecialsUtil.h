@@ -57,11 +57,17 @@ inline std::string DoubleDelimiter(const std::string& S, char Delim) {
 // the body). That re-parse still reads a link list; only its fall-back to the
 // plain form is skipped. Property collections and content lines run with
 // Depth above 0, so a ":" line among them is parsed as usual.
+// Whether S is the reader's second parse of a block's last line: a ":" line
+// reaching an object's own ParseLine while no other call of it runs.
+inline bool IsTailReparse(const std::string& S, int Depth) {
+  const std::string_view t = TrimView(S);
+  return Depth == 0 && !t.empty() && t[0] == ':';
+}
+
 template <class Parse>
 int ParseStoringOnce(TisMorvoObject& Self, const std::string& S, int& Depth, bool& SkipPlainStore, Parse OwnParse) {
   if (SkipPlainStore) return -1;
-  const std::string t = Trim(S);
-  const bool tail = Depth == 0 && !t.empty() && t[0] == ':';
+  const bool tail = IsTailReparse(S, Depth);
   struct TScope {
     int& depth;
     bool& skip;
@@ -82,8 +88,7 @@ int ParseStoringOnce(TisMorvoObject& Self, const std::string& S, int& Depth, boo
 // The inherited ParseLine, with Tail set while the call is the reader's second
 // parse of the block's last line (see ParseStoringOnce).
 inline int ParseFlaggingTail(TisMorvoObject& Self, const std::string& S, int& Depth, bool& Tail) {
-  const std::string t = Trim(S);
-  const bool tail = Depth == 0 && !t.empty() && t[0] == ':';
+  const bool tail = IsTailReparse(S, Depth);
   struct TScope {
     int& depth;
     bool& flag;
@@ -99,7 +104,7 @@ inline int ParseFlaggingTail(TisMorvoObject& Self, const std::string& S, int& De
 }
 
 // Runs the inherited ReadPropertyBlock with Depth raised (see ParseStoringOnce).
-inline int ReadBlockCounted(TisMorvoObject& Self, TStringList& Lines, int Start, int& Depth) {
+inline int ReadBlockCounted(TisMorvoObject& Self, TLineList& Lines, int Start, int& Depth) {
   struct TScope {
     int& depth;
     ~TScope() { --depth; }

@@ -10,6 +10,7 @@
 // control" means any byte up to and including the space (0x00..0x20).
 
 std::string Trim(std::string_view s);  // both ends
+std::string_view TrimView(std::string_view s);  // both ends, without a copy
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 // The same for a text no longer needed otherwise: trimmed in its own buffer.

@@ -15,8 +15,8 @@
 
 // The reader's decoding steps.
 bool IsUnicodeFile(const std::string& FileName);
-void LoadUnicodeFile(TStringList& Lines, const std::string& FileName);
-void LoadCodePageFile(TStringList& Lines, const std::string& FileName);
+void LoadUnicodeFile(TLineList& Lines, const std::string& FileName);
+void LoadCodePageFile(TLineList& Lines, const std::string& FileName);
 
 namespace {
 
@@ -118,11 +118,11 @@ class TestReaderFile : public QObject {
   void unicodeFiles() {
     const std::string path = Fixture("unicode-16le.seg");
     QVERIFY(IsUnicodeFile(path));
-    TStringList lines;
+    TLineList lines;
     LoadUnicodeFile(lines, path);
     QCOMPARE(lines.size(), size_t(7));
-    QCOMPARE(lines[0].substr(0, 5), std::string("\xEF\xBB\xBFxV"));
-    QCOMPARE(lines[6], std::string("}"));  // the odd last byte is gone
+    QCOMPARE(std::string(lines[0].substr(0, 5)), std::string("\xEF\xBB\xBFxV"));
+    QCOMPARE(std::string(lines[6]), std::string("}"));  // the odd last byte is gone
 
     QCOMPARE(ReadObjectFile(path), 7);
     QCOMPARE(gAllObjects->Count(), 1);
@@ -144,9 +144,9 @@ class TestReaderFile : public QObject {
     };
     const std::string path = Write("surrogates.dcl", units({0xFEFF, 'a', 0xD83D, 0xDE00, 'b', 0xDE00, 'c', 0xD83D, 'd',
                                                             0x0D, 0x0A, 0xD83D, 0xD83D, 0xDE00, 0x0A, 'e', 0xDBFF}));
-    TStringList lines;
+    TLineList lines;
     LoadUnicodeFile(lines, path);
-    QCOMPARE(lines, (TStringList{"\xEF\xBB\xBF"
+    QCOMPARE(TStringList(lines.begin(), lines.end()), (TStringList{"\xEF\xBB\xBF"
                                  "a\xF0\x9F\x98\x80"
                                  "b\xEF\xBF\xBD"
                                  "c\xEF\xBF\xBD"
@@ -175,10 +175,13 @@ class TestReaderFile : public QObject {
         want += '\n';
       }
     }
-    TStringList lines;
+    TLineList lines;
     LoadCodePageFile(lines, Write("runs.txt", raw));
     std::string joined;
-    for (const auto& l : lines) joined += l + "\n";
+    for (const std::string_view l : lines) {
+      joined += l;
+      joined += '\n';
+    }
     if (!want.empty() && want.back() != '\n') want += '\n';
     QCOMPARE(joined, want);
   }

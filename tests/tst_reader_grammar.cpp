@@ -45,7 +45,7 @@ TStringList Sorted(TStringList l) {
 // Reads a block into a new object; once its block is complete the object
 // list owns it.
 template <class T = TisMorvoObject>
-T* Read(TStringList& lines, int expectedNext) {
+T* Read(TLineList& lines, int expectedNext) {
   auto* o = new T;
   const int next = o->ReadObject(lines, 0);
   if (next != expectedNext) qWarning("ReadObject returned %d, expected %d", next, expectedNext);
@@ -192,14 +192,14 @@ class TestReaderGrammar : public QObject {
 
   void linkListForms() {
     // The tail rule: a last body line that ends with the delimiter is a link list.
-    TStringList lines{Header("Plain"), "0010 \"G\"", "2 \"K1\" \"K2\";", "}"};
+    TLineList lines{Header("Plain"), "0010 \"G\"", "2 \"K1\" \"K2\";", "}"};
     auto* o = Read(lines, 4);
     QVERIFY(o);
     QCOMPARE(Keys(o->FLinks), (std::vector<std::string>{"K1", "K2"}));
     QCOMPARE(o->FLines.front(), std::string("0002 \"K1\" \"K2\";"));
 
     // Contains the delimiter without ending with it: no link list.
-    TStringList noTail{Header("Plain"), "0020 \"x\";\"y\"", "}"};
+    TLineList noTail{Header("Plain"), "0020 \"x\";\"y\"", "}"};
     auto* p = Read(noTail, 3);
     QVERIFY(p);
     QVERIFY(p->FLinks.empty());
@@ -208,7 +208,7 @@ class TestReaderGrammar : public QObject {
     // Ends with it, but the first delimiter lies inside: parsed again as a
     // property line, which the repeat rule drops. Every step goes through
     // the object's class.
-    TStringList inside{Header("Plain"), "0020 \"x;y\";", "}"};
+    TLineList inside{Header("Plain"), "0020 \"x;y\";", "}"};
     auto* r = Read<TRecordingObject>(inside, 3);
     QVERIFY(r);
     QVERIFY(r->FLinks.empty());
@@ -219,7 +219,7 @@ class TestReaderGrammar : public QObject {
     QCOMPARE(r->Sorts, 1);
 
     // A doubled delimiter at the end: the first one is last but one.
-    TStringList doubled{Header("Plain"), "1 \"K1\";;", "}"};
+    TLineList doubled{Header("Plain"), "1 \"K1\";;", "}"};
     auto* dd = Read(doubled, 3);
     QVERIFY(dd);
     QCOMPARE(Keys(dd->FLinks), std::vector<std::string>{"K1"});
@@ -262,7 +262,7 @@ class TestReaderGrammar : public QObject {
   void emptyBlockAndDocumentTail() {
     // An empty block sends its header through the tail rule; one ending with
     // its delimiter and of no special type adds nothing.
-    TStringList lines{Header("Plain"), "}"};
+    TLineList lines{Header("Plain"), "}"};
     auto* e = Read<TRecordingObject>(lines, 2);
     QVERIFY(e);
     QCOMPARE(e->LinkLists, std::vector<std::string>{Header("Plain")});
@@ -271,14 +271,14 @@ class TestReaderGrammar : public QObject {
 
     // A document keeps only the tail rule's second parse of a last line
     // without the delimiter.
-    TStringList doc{Header("Docu"), "0012 \"a\"", "0013 \"b\"", "}"};
+    TLineList doc{Header("Docu"), "0012 \"a\"", "0013 \"b\"", "}"};
     auto* d = new TisMorvoObject;
     d->FTypeNr = 1002;
     QCOMPARE(d->ReadObject(doc, 0), 4);
     QCOMPARE(d->FLines, TStringList{"0013 \"b\""});
 
     // Four characters are enough for the tail rule to store it.
-    TStringList shortTail{Header("Docu"), "0012 \"a\"", "12 x", "}"};
+    TLineList shortTail{Header("Docu"), "0012 \"a\"", "12 x", "}"};
     auto* s = new TisMorvoObject;
     s->FTypeNr = 1002;
     QCOMPARE(s->ReadObject(shortTail, 0), 4);
@@ -286,7 +286,7 @@ class TestReaderGrammar : public QObject {
   }
 
   void nestedBlocksAndCollections() {
-    TStringList lines{Header("Plain", "P"),
+    TLineList lines{Header("Plain", "P"),
                       "0010 \"PG\"",
                       "  " + Header("Plain", "C1"),
                       "0010 \"CG\"",
@@ -319,7 +319,7 @@ class TestReaderGrammar : public QObject {
     QCOMPARE(gAllObjects->Key(2), std::string("PG"));
 
     // A value containing OBJECT opens a nested block.
-    TStringList valueLines{Header("Plain"), "0012 \"an OBJECT in a value\"", "}", "}"};
+    TLineList valueLines{Header("Plain"), "0012 \"an OBJECT in a value\"", "}", "}"};
     auto* v = Read(valueLines, 4);
     QVERIFY(v);
     QCOMPARE(v->FChildren.size(), size_t(1));
@@ -329,16 +329,16 @@ class TestReaderGrammar : public QObject {
   void collectionEdges() {
     // A collection that runs to the end of the list is closed for it.
     TisMorvoObject o;
-    TStringList lines{"0012 \"a\"", "0013 \"b\""};
+    TLineList lines{"0012 \"a\"", "0013 \"b\""};
     QCOMPARE(o.ReadPropertyBlock(lines, 0), 2);
     QCOMPARE(lines.size(), size_t(3));
-    QCOMPARE(lines.back(), std::string("}"));
+    QCOMPARE(std::string(lines.back()), std::string("}"));
     QCOMPARE(o.FLines.size(), size_t(2));
 
     // A collection header among the last two lines: list index error.
     for (int extra : {0, 1}) {
       auto p = std::make_unique<TisMorvoObject>();
-      TStringList l{Header("Plain"), "0010 \"x\"", Header("PropertyCollection")};
+      TLineList l{Header("Plain"), "0010 \"x\"", Header("PropertyCollection")};
       if (extra) l.push_back("skipped");
       try {
         p->ReadObject(l, 0);
@@ -350,7 +350,7 @@ class TestReaderGrammar : public QObject {
   }
 
   void missingClosingLine() {
-    TStringList lines{Header("Plain"), "0012 \"a\"", "  " + Header("Plain", "child"), "0013 \"b\"", "}"};
+    TLineList lines{Header("Plain"), "0012 \"a\"", "  " + Header("Plain", "child"), "0013 \"b\"", "}"};
     auto o = std::make_unique<TisMorvoObject>();
     try {
       o->ReadObject(lines, 0);
@@ -365,7 +365,7 @@ class TestReaderGrammar : public QObject {
   }
 
   void deepNestingFailsCleanly() {
-    TStringList lines;
+    TLineList lines;
     const int depth = 100000;
     for (int i = 0; i < depth; ++i) lines.push_back(Header("Plain", "n" + std::to_string(i)));
     for (int i = 0; i < depth; ++i) lines.push_back("}");
