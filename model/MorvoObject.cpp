@@ -51,6 +51,23 @@ void TAllObjectList::SetKey(int i, const std::string& key) {
   IndexAdd(i);
 }
 
+void TAllObjectList::Reserve(size_t count) {
+  FEntries.reserve(count);
+  FPrev.reserve(count);
+  FNext.reserve(count);
+  FHashes.reserve(count);
+  const size_t capacity = SlotsFor(count);
+  if (capacity > FSlots.size()) Rehash(capacity);
+}
+
+// Room for at least half as many keys again as count before the next rehash,
+// so re-keying a long list cannot rehash it over and over.
+size_t TAllObjectList::SlotsFor(size_t count) {
+  size_t capacity = 16;
+  while (capacity < 3 * count + 4) capacity *= 2;
+  return capacity;
+}
+
 int TAllObjectList::IndexOfKey(const std::string& key) const {
   if (FSlots.empty()) return -1;
   return std::max(FSlots[FindSlot(key, HashKey(key))].FHead, -1);
@@ -149,11 +166,7 @@ void TAllObjectList::Rehash(size_t capacity) {
 void TAllObjectList::IndexAdd(int i) {
   // At most half the slots taken, counting those whose key has left.
   if (2 * (FUsedSlots + 1) > FSlots.size()) {
-    // Room for at least half as many new keys again before the next
-    // rehash, so re-keying a long list cannot rehash it over and over.
-    size_t capacity = 16;
-    while (capacity < 3 * static_cast<size_t>(Count()) + 4) capacity *= 2;
-    Rehash(capacity);  // also indexes entry i
+    Rehash(SlotsFor(static_cast<size_t>(Count())));  // also indexes entry i
     return;
   }
   const uint64_t h = FHashes[static_cast<size_t>(i)];

@@ -55,6 +55,8 @@ class TAllObjectList {
   TisMorvoObject* Object(int i) const { return FEntries[static_cast<size_t>(i)].Object; }
   const TObjectList& Entries() const { return FEntries; }
 
+  // Room for count entries, so a large load is not indexed again at every doubling.
+  void Reserve(size_t count);
   // Takes ownership of object.
   void Append(const std::string& key, TisMorvoObject* object);
   void SetKey(int i, const std::string& key);
@@ -73,6 +75,7 @@ class TAllObjectList {
     int FTail = -1;
   };
   static uint64_t HashKey(const std::string& key);
+  static size_t SlotsFor(size_t count);
   size_t FindSlot(const std::string& key, uint64_t hash) const;  // a slot with FHead == -2 when absent
   void IndexAdd(int i);
   void IndexRemove(int i);

@@ -30,6 +30,7 @@ namespace {
 
 const char* const kMarker = "!!EndOfControl";
 const char* const kDefaultCodePage = "windows-1252";
+constexpr size_t kLinesPerObjectGuess = 16;
 
 // A pipe, socket or device fails at once, as a folder does: its open could
 // wait for a writer and its read never end.
@@ -276,6 +277,10 @@ int ReadObjectFile(const std::string& FileName) {
 
   size_t i = static_cast<size_t>(marker);
   while (i < lines.size() && !StartsWith(lines[i], "OBJECT")) ++i;
+  // Designs carry a dozen or more lines per object; indexing the objects of
+  // a large file once beats indexing them again at every doubling.
+  CreateLoadLists();
+  gAllObjects->Reserve((lines.size() - i) / kLinesPerObjectGuess);
 
   bool reached = false;
   while (i < lines.size()) {
