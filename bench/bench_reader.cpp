@@ -7,10 +7,12 @@
 // first read in a fresh process of this program. "--huge" reads 100,000 and
 // 1,000,000 objects instead: a separate, longer run.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -58,10 +60,20 @@ void SetUpFolder() {
 }
 
 // The baseline: what any reader of the file must do at least.
+// Every pass starts from the memory the one before gave back, as the first
+// read of a process does. Kept in the heap instead, a pass of 100,000 objects
+// pays the system for new pages or not depending on a few megabytes either
+// side of the heap's trim threshold, which moved the baseline by a factor
+// of two between runs.
+void GiveMemoryBack() { malloc_trim(0); }
+
 void BM_DecodeAndSplit(benchmark::State& state) {
   const int encoding = static_cast<int>(state.range(1));
   const std::string path = FileFor(static_cast<int>(state.range(0)), encoding);
   for (auto _ : state) {
+    state.PauseTiming();
+    GiveMemoryBack();
+    state.ResumeTiming();
     const std::string bytes = ReadFile(path);
     const std::string text = encoding == 0 ? DecodeToUtf8(bytes, "windows-1252") : Utf16LeToUtf8(bytes);
     auto lines = SplitLines(text);
@@ -78,6 +90,7 @@ void BM_ReadObjectFile(benchmark::State& state) {
     if (result <= 0) state.SkipWithError("the file was not read");
     state.PauseTiming();
     FreeAllObjects();
+    GiveMemoryBack();
     state.ResumeTiming();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
@@ -170,6 +183,19 @@ TFreshRead FreshRead(const std::string& path) {
   return r;
 }
 
+// A loaded machine only ever adds time: the fastest of a few fresh reads
+// counts, and the largest peak.
+TFreshRead FreshReadFastestOf(int Runs, const std::string& path) {
+  TFreshRead best;
+  for (int k = 0; k < Runs; ++k) {
+    const TFreshRead r = FreshRead(path);
+    if (r.PeakKb < 0) return r;
+    if (best.Ms < 0 || r.Ms < best.Ms) best.Ms = r.Ms;
+    best.PeakKb = std::max(best.PeakKb, r.PeakKb);
+  }
+  return best;
+}
+
 void PrintSummary(const TCollectingReporter& rep) {
   auto t = [&](const char* name, int n, int e) {
     const auto it = rep.Seconds.find(std::string(name) + "/" + std::to_string(n) + "/" + std::to_string(e));
@@ -190,12 +216,12 @@ void PrintSummary(const TCollectingReporter& rep) {
   // The first read in a fresh process: every size pays for memory the heap
   // has not had yet (the repeated reads above reuse the heap of the one
   // before, which only the smaller files fit into).
-  std::printf("First read in a fresh process:\n");
+  std::printf("First read in a fresh process (fastest of three):\n");
   for (int e = 0; e < 2; ++e) {
     std::map<int, TFreshRead> fresh;
     for (int n : gSizes) {
       const double mb = static_cast<double>(std::filesystem::file_size(FileFor(n, e))) / (1024.0 * 1024.0);
-      fresh[n] = FreshRead(FileFor(n, e));
+      fresh[n] = FreshReadFastestOf(3, FileFor(n, e));
       if (fresh[n].PeakKb < 0) continue;
       std::printf(
           "  %7d objects, %-9s: file %7.2f MB, read %8.2f ms, peak memory growth %8.2f MB = %.2fx the file (goal <= "
