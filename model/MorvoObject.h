@@ -276,6 +276,10 @@ int ReadObjectFile(const std::string& FileName);
 void LoadSettings();
 
 // Property value decoding helpers of the module.
+// The N-th text of S enclosed in Delim (1-based), a doubled Delim inside
+// standing for one, written into Out (the base ExtractQuoted); empty when S
+// holds fewer.
+void NthQuotedInto(std::string_view S, std::string_view Delim, int N, std::string& Out);
 std::string LookupSpecial(int Id, const std::string& CodeField);
 // Parses a configuration id list ("12,3", ",7"); fails with
 // EMorvoError("'x' is not a valid integer value").

@@ -8,6 +8,7 @@
 // part.
 
 #include <algorithm>
+#include <deque>
 #include <random>
 #include <unordered_map>
 #include <unordered_set>
@@ -59,6 +60,29 @@ std::string NewSyntheticGUID() {
   }
 }
 
+// A buffer per nesting level of DecodeLine; a deque never moves the ones
+// still in use when it grows.
+class TValueFieldBuffer {
+ public:
+  TValueFieldBuffer() {
+    if (FBuffers.size() <= FDepth) FBuffers.emplace_back();
+    FIndex = FDepth++;
+  }
+  ~TValueFieldBuffer() {
+    --FDepth;
+    // A buffer that once took an extraordinarily long value gives its memory back.
+    if (FBuffers[FIndex].capacity() > 65536) std::string().swap(FBuffers[FIndex]);
+  }
+  TValueFieldBuffer(const TValueFieldBuffer&) = delete;
+  TValueFieldBuffer& operator=(const TValueFieldBuffer&) = delete;
+  std::string& Text() { return FBuffers[FIndex]; }
+
+ private:
+  static inline std::deque<std::string> FBuffers;
+  static inline size_t FDepth = 0;
+  size_t FIndex;
+};
+
 std::string InvalidIntegerText(const std::string& item) { return "'" + item + "' is not a valid integer value"; }
 
 }  // namespace
@@ -97,7 +121,12 @@ std::string TisMorvoObject::GetPropertyText(int Id) {
 std::string TisMorvoObject::DecodeLine(int Id, const std::string& Line) {
   const int n = Id % 10000;
   const std::string delim = Copy(Line, 6, 1);
-  const std::string valueField = delim.empty() ? std::string() : ExtractQuoted(Line, delim, 1);
+  // The value field only lives for this call: it is built in a buffer that
+  // keeps its capacity from line to line (one per nesting level, should a
+  // special text decode another line on the way).
+  TValueFieldBuffer buffer;
+  std::string& valueField = buffer.Text();
+  NthQuotedInto(Line, delim, 1, valueField);
   const std::string designDelim = Copy(valueField, kDesignPos, 1);
   std::string designValue;
   size_t storedLength = 0;

@@ -119,12 +119,15 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // closed; from then points behind the closing delimiter.
 bool NextQuoted(std::string_view s, std::string_view delim, size_t& from, std::string* part) {
   const size_t d = delim.size();
-  const size_t open = s.find(delim, from);
+  // Delimiters are nearly always one character: found as one, without a
+  // comparison call at every candidate.
+  auto find = [&](size_t at) { return d == 1 ? s.find(delim[0], at) : s.find(delim, at); };
+  const size_t open = find(from);
   if (open == std::string_view::npos) return false;
   if (part) part->clear();
   size_t p = open + d;
   while (true) {
-    const size_t q = s.find(delim, p);
+    const size_t q = find(p);
     if (q == std::string_view::npos) return false;
     if (part) part->append(s.substr(p, q - p));
     if (s.substr(q + d, d) == delim) {
@@ -140,10 +143,7 @@ bool NextQuoted(std::string_view s, std::string_view delim, size_t& from, std::s
 // The N-th quoted text of s (1-based), empty when s holds fewer.
 std::string NthQuoted(std::string_view s, std::string_view delim, int n) {
   std::string part;
-  if (delim.empty() || n < 1) return part;
-  size_t from = 0;
-  for (int k = 1; k <= n; ++k)
-    if (!NextQuoted(s, delim, from, k == n ? &part : nullptr)) return std::string();
+  NthQuotedInto(s, delim, n, part);
   return part;
 }
 
@@ -210,6 +210,17 @@ std::string QuotedAfter(std::string_view header, std::string_view key) {
 }
 
 }  // namespace
+
+void NthQuotedInto(std::string_view S, std::string_view Delim, int N, std::string& Out) {
+  Out.clear();
+  if (Delim.empty() || N < 1) return;
+  size_t from = 0;
+  for (int k = 1; k <= N; ++k)
+    if (!NextQuoted(S, Delim, from, k == N ? &Out : nullptr)) {
+      Out.clear();
+      return;
+    }
+}
 
 std::string HeaderTypeName(std::string_view Line) {
   const std::string_view s = TrimView(Line);

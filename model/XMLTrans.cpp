@@ -36,7 +36,7 @@ void ParseXMLCodes(std::vector<std::string>& List, std::string& Chars) {
   List = std::move(codes);
 }
 
-std::string TranslateXMLString(const std::string& S) {
+bool XMLTranslationChanges(std::string_view S) {
   // Blanks and control characters only, or none of the table's characters:
   // unchanged. An export asks for every name and value, so both are found in
   // one pass over the text.
@@ -53,7 +53,11 @@ std::string TranslateXMLString(const std::string& S) {
     blank = blank && b <= ' ';
     found = found || inTable[b];
   }
-  if (gXMLChars.empty() || !found || blank) return S;
+  return !gXMLChars.empty() && found && !blank;
+}
+
+std::string TranslateXMLString(const std::string& S) {
+  if (!XMLTranslationChanges(S)) return S;
   std::string r = S;
   // Entry by entry on the result so far: a replacement is itself subject to
   // the entries after it, which is why "&" stands first in the table.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The character table of "XMLCodes.txt": column 12 the character, columns 1
@@ -13,5 +14,7 @@ extern std::vector<std::string> gXMLCodes;
 void LoadXMLTranslations();
 // Splits loaded lines into the characters and replacement texts.
 void ParseXMLCodes(std::vector<std::string>& List, std::string& Chars);
+// Whether TranslateXMLString gives S back other than it is.
+bool XMLTranslationChanges(std::string_view S);
 // S with the table's characters replaced, entry by entry in table order.
 std::string TranslateXMLString(const std::string& S);

@@ -58,20 +58,19 @@ std::string TExportEngine::Format(const std::string& Pattern, const std::vector<
 // A value line is a template with one directive, nearly always a plain "%s"
 // or "%d" between fixed texts: that case is put together here, every other
 // one goes to the formatter.
-std::string TExportEngine::FormatOne(const std::string& Pattern, char Conversion, std::string_view Plain,
-                                     int64_t Number) {
+void TExportEngine::AppendFormatted(std::string& Out, const std::string& Pattern, char Conversion,
+                                    std::string_view Plain, int64_t Number) {
   const size_t p = Pattern.find('%');
   if (p != std::string::npos && p + 1 < Pattern.size() && Pattern[p + 1] == Conversion &&
       Pattern.find('%', p + 2) == std::string::npos) {
-    std::string r;
-    r.reserve(Pattern.size() - 2 + Plain.size());
-    r.append(Pattern, 0, p);
-    r.append(Plain);
-    r.append(Pattern, p + 2);
-    return r;
+    Out.append(Pattern, 0, p);
+    Out.append(Plain);
+    Out.append(Pattern, p + 2);
+  } else if (Conversion == 's') {
+    Out += Format(Pattern, {std::string(Plain)});
+  } else {
+    Out += Format(Pattern, {Number});
   }
-  if (Conversion == 's') return Format(Pattern, {std::string(Plain)});
-  return Format(Pattern, {Number});
 }
 
 std::string TExportEngine::T(const std::string& S) const { return FTranslate ? TranslateXMLString(S) : S; }
@@ -86,12 +85,26 @@ std::string TExportEngine::GetObjectStartLine(TisMorvoObject* Object, int n) {
          kCrLf;
 }
 
-std::string TExportEngine::ValueLine(const std::string& Value, int n) {
+void TExportEngine::AppendValueLine(std::string& Out, const std::string& Value, int n) {
   const std::optional<int32_t> number = ReadExportInteger(Value);
   const TLevel& level = Level(n);
-  if (number && *number != -20000) return FormatOne(*level.ValueInt, 'd', std::to_string(*number), *number);
+  if (number && *number != -20000) {
+    AppendFormatted(Out, *level.ValueInt, 'd', std::to_string(*number), *number);
+    return;
+  }
   // Translation first, so the "NewLine" text itself is never translated.
-  return FormatOne(*level.ValueStr, 's', ReplaceAll(T(Value), kCrLf, Template("NewLine")), 0);
+  // Most values need neither step and go in as they are.
+  std::string_view text = Value;
+  std::string changed;
+  if (FTranslate && XMLTranslationChanges(Value)) {
+    changed = TranslateXMLString(Value);
+    text = changed;
+  }
+  if (text.find(kCrLf) != std::string_view::npos) {
+    changed = ReplaceAll(std::string(text), kCrLf, Template("NewLine"));
+    text = changed;
+  }
+  AppendFormatted(Out, *level.ValueStr, 's', text, 0);
 }
 
 std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n) {
@@ -114,7 +127,7 @@ std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n)
     if (line == level.NameLines.end())
       line = level.NameLines.emplace(name, Format(*level.Name, {T(name)}) + kCrLf).first;
     lines += line->second;
-    lines += ValueLine(gPropValues[static_cast<size_t>(i)], n);
+    AppendValueLine(lines, gPropValues[static_cast<size_t>(i)], n);
     lines += kCrLf;
   }
   if (count != "0") {

@@ -91,11 +91,12 @@ class TExportEngine {
   // GetLevelLine, formatted once per depth.
   const std::string& LevelLine(bool Start, int n);
   std::string Format(const std::string& Pattern, const std::vector<TFormatArg>& Args);
-  // Pattern with its one argument: the text Plain for Conversion 's', else the
-  // Number whose decimal text Plain is.
-  std::string FormatOne(const std::string& Pattern, char Conversion, std::string_view Plain, int64_t Number);
+  // Appends Pattern with its one argument: the text Plain for Conversion 's',
+  // else the Number whose decimal text Plain is.
+  void AppendFormatted(std::string& Out, const std::string& Pattern, char Conversion, std::string_view Plain,
+                       int64_t Number);
   std::string T(const std::string& S) const;
-  std::string ValueLine(const std::string& Value, int n);
+  void AppendValueLine(std::string& Out, const std::string& Value, int n);
 
   TChain Piece(std::string S);
   TChain Join(TChain A, TChain B);
