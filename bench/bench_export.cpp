@@ -15,6 +15,7 @@
 #include "ExportEngine.h"
 #include "MemoryTuning.h"
 #include "MorvoObject.h"
+#include "support/FreshMemory.h"
 #include "support/ObjectFileGenerator.h"
 #include "support/RatioReporter.h"
 
@@ -106,7 +107,13 @@ void Load(int Objects) {
 
 void BM_Read(benchmark::State& state) {
   const int objects = static_cast<int>(state.range(0));
-  for (auto _ : state) Load(objects);
+  for (auto _ : state) {
+    state.PauseTiming();
+    FreeAllObjects();
+    benchgen::GiveMemoryBack();
+    state.ResumeTiming();
+    Load(objects);
+  }
   state.SetItemsProcessed(state.iterations() * objects);
 }
 
@@ -127,6 +134,9 @@ void BM_Export(benchmark::State& state) {
   source.Today = "2026-12-07";
   const std::string target = Fixture().Folder + "objects.xml";
   for (auto _ : state) {
+    state.PauseTiming();
+    benchgen::GiveMemoryBack();
+    state.ResumeTiming();
     const TExportResult r = SaveCurrentViewToFile(target, "xml", source);
     if (r.Outcome != TExportOutcome::Written) {
       state.SkipWithError(r.Message.c_str());

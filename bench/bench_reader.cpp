@@ -7,7 +7,6 @@
 // first read in a fresh process of this program. "--huge" reads 100,000 and
 // 1,000,000 objects instead: a separate, longer run.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +26,7 @@
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "StringUtil.h"
+#include "support/FreshMemory.h"
 #include "support/ObjectFileGenerator.h"
 
 extern char** environ;
@@ -60,19 +60,13 @@ void SetUpFolder() {
 }
 
 // The baseline: what any reader of the file must do at least.
-// Every pass starts from the memory the one before gave back, as the first
-// read of a process does. Kept in the heap instead, a pass of 100,000 objects
-// pays the system for new pages or not depending on a few megabytes either
-// side of the heap's trim threshold, which moved the baseline by a factor
-// of two between runs.
-void GiveMemoryBack() { malloc_trim(0); }
 
 void BM_DecodeAndSplit(benchmark::State& state) {
   const int encoding = static_cast<int>(state.range(1));
   const std::string path = FileFor(static_cast<int>(state.range(0)), encoding);
   for (auto _ : state) {
     state.PauseTiming();
-    GiveMemoryBack();
+    benchgen::GiveMemoryBack();
     state.ResumeTiming();
     const std::string bytes = ReadFile(path);
     const std::string text = encoding == 0 ? DecodeToUtf8(bytes, "windows-1252") : Utf16LeToUtf8(bytes);
@@ -90,7 +84,7 @@ void BM_ReadObjectFile(benchmark::State& state) {
     if (result <= 0) state.SkipWithError("the file was not read");
     state.PauseTiming();
     FreeAllObjects();
-    GiveMemoryBack();
+    benchgen::GiveMemoryBack();
     state.ResumeTiming();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
