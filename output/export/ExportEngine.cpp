@@ -17,6 +17,17 @@ std::string BaseName(const std::string& Path) {
   const size_t slash = Path.rfind('/');
   return slash == std::string::npos ? Path : Path.substr(slash + 1);
 }
+
+// A value template is nearly always one plain "%s" or "%d" between fixed
+// texts: where it stands, so the value is put in place without the
+// formatter; npos for any other template.
+size_t PlainDirective(const std::string& Pattern, char Conversion) {
+  const size_t p = Pattern.find('%');
+  if (p != std::string::npos && p + 1 < Pattern.size() && Pattern[p + 1] == Conversion &&
+      Pattern.find('%', p + 2) == std::string::npos)
+    return p;
+  return std::string::npos;
+}
 }  // namespace
 
 TExportEngine::TExportEngine(const TExportSource& Source, std::string ExportName)
@@ -47,6 +58,8 @@ TExportEngine::TLevel& TExportEngine::Level(int n) {
     it->second.Name = &LevelTemplate("LevelName", n);
     it->second.ValueInt = &LevelTemplate("LevelValueInt", n);
     it->second.ValueStr = &LevelTemplate("LevelValueStr", n);
+    it->second.ValueIntAt = PlainDirective(*it->second.ValueInt, 'd');
+    it->second.ValueStrAt = PlainDirective(*it->second.ValueStr, 's');
   }
   return it->second;
 }
@@ -55,17 +68,12 @@ std::string TExportEngine::Format(const std::string& Pattern, const std::vector<
   return FormatPattern(Pattern, Args);
 }
 
-// A value line is a template with one directive, nearly always a plain "%s"
-// or "%d" between fixed texts: that case is put together here, every other
-// one goes to the formatter.
-void TExportEngine::AppendFormatted(std::string& Out, const std::string& Pattern, char Conversion,
+void TExportEngine::AppendFormatted(std::string& Out, const std::string& Pattern, size_t PlainAt, char Conversion,
                                     std::string_view Plain, int64_t Number) {
-  const size_t p = Pattern.find('%');
-  if (p != std::string::npos && p + 1 < Pattern.size() && Pattern[p + 1] == Conversion &&
-      Pattern.find('%', p + 2) == std::string::npos) {
-    Out.append(Pattern, 0, p);
+  if (PlainAt != std::string::npos) {
+    Out.append(Pattern, 0, PlainAt);
     Out.append(Plain);
-    Out.append(Pattern, p + 2);
+    Out.append(Pattern, PlainAt + 2);
   } else if (Conversion == 's') {
     Out += Format(Pattern, {std::string(Plain)});
   } else {
@@ -85,11 +93,10 @@ std::string TExportEngine::GetObjectStartLine(TisMorvoObject* Object, int n) {
          kCrLf;
 }
 
-void TExportEngine::AppendValueLine(std::string& Out, const std::string& Value, int n) {
+void TExportEngine::AppendValueLine(std::string& Out, const std::string& Value, const TLevel& level) {
   const std::optional<int32_t> number = ReadExportInteger(Value);
-  const TLevel& level = Level(n);
   if (number && *number != -20000) {
-    AppendFormatted(Out, *level.ValueInt, 'd', std::to_string(*number), *number);
+    AppendFormatted(Out, *level.ValueInt, level.ValueIntAt, 'd', std::to_string(*number), *number);
     return;
   }
   // Translation first, so the "NewLine" text itself is never translated.
@@ -104,7 +111,7 @@ void TExportEngine::AppendValueLine(std::string& Out, const std::string& Value, 
     changed = ReplaceAll(std::string(text), kCrLf, Template("NewLine"));
     text = changed;
   }
-  AppendFormatted(Out, *level.ValueStr, 's', text, 0);
+  AppendFormatted(Out, *level.ValueStr, level.ValueStrAt, 's', text, 0);
 }
 
 std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n) {
@@ -127,7 +134,7 @@ std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n)
     if (line == level.NameLines.end())
       line = level.NameLines.emplace(name, Format(*level.Name, {T(name)}) + kCrLf).first;
     lines += line->second;
-    AppendValueLine(lines, gPropValues[static_cast<size_t>(i)], n);
+    AppendValueLine(lines, gPropValues[static_cast<size_t>(i)], level);
     lines += kCrLf;
   }
   if (count != "0") {

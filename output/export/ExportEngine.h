@@ -81,6 +81,9 @@ class TExportEngine {
     const std::string* Name = nullptr;
     const std::string* ValueInt = nullptr;
     const std::string* ValueStr = nullptr;
+    // Where the one plain "%d" or "%s" of a value template stands (npos: the
+    // template goes to the formatter).
+    size_t ValueIntAt = std::string::npos, ValueStrAt = std::string::npos;
     std::unordered_map<std::string, std::string> NameLines;  // property name -> its line with CR LF
     std::optional<std::string> StartLine, EndLine;           // formatted, with CR LF
   };
@@ -93,10 +96,11 @@ class TExportEngine {
   std::string Format(const std::string& Pattern, const std::vector<TFormatArg>& Args);
   // Appends Pattern with its one argument: the text Plain for Conversion 's',
   // else the Number whose decimal text Plain is.
-  void AppendFormatted(std::string& Out, const std::string& Pattern, char Conversion, std::string_view Plain,
-                       int64_t Number);
+  // PlainAt: where PlainDirective found the one directive, npos for the formatter.
+  void AppendFormatted(std::string& Out, const std::string& Pattern, size_t PlainAt, char Conversion,
+                       std::string_view Plain, int64_t Number);
   std::string T(const std::string& S) const;
-  void AppendValueLine(std::string& Out, const std::string& Value, int n);
+  void AppendValueLine(std::string& Out, const std::string& Value, const TLevel& Level);
 
   TChain Piece(std::string S);
   TChain Join(TChain A, TChain B);
