@@ -19,6 +19,7 @@
 #include "CodePage.h"
 #include "FileStamp.h"
 #include "MorvoError.h"
+#include "PathNames.h"
 #include "TextCompare.h"
 #include "WholeFile.h"
 
@@ -429,8 +430,6 @@ std::string SerializeStore(const TStore& store, TRegRoot root) {
 
 // ---- files ----
 
-std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
-
 bool MakeFolders(const std::string& folder) {
   std::string partial;
   size_t start = 0;
@@ -453,7 +452,7 @@ bool ReadStoreFile(const std::string& path, std::string& out) { return ReadRegul
 // Temporary files of writers that died before their rename; called with the
 // lock held, so none of them belongs to a living writer.
 void RemoveStaleTemps(const std::string& path) {
-  const std::string folder = FolderOf(path);
+  const std::string folder = NativeFolderPart(path);
   const std::string prefix = path.substr(folder.size()) + ".tmp-";
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return;
@@ -572,7 +571,7 @@ struct TRegistry::Impl {
   template <class F>
   bool Modify(F&& change, const std::function<bool(const TStore&)>& keeps = {}) {
     const std::string file = StoreFileName(root);
-    if (!MakeFolders(FolderOf(file))) return false;
+    if (!MakeFolders(NativeFolderPart(file))) return false;
     TStoreLock lock(file);
     if (!lock.Locked()) return false;
     RemoveStaleTemps(file);

@@ -5,6 +5,7 @@
 #include "Accessors.h"
 #include "MessagePump.h"
 #include "MorvoError.h"
+#include "PathNames.h"
 #include "ProfileFile.h"
 #include "PropertyOrder.h"
 #include "StringUtil.h"
@@ -12,11 +13,6 @@
 
 namespace {
 const std::string kCrLf = "\r\n";
-
-std::string BaseName(const std::string& Path) {
-  const size_t slash = Path.rfind('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
-}
 
 // A value template is nearly always one plain "%s" or "%d" between fixed
 // texts: where it stands, so the value is put in place without the
@@ -287,7 +283,7 @@ bool TExportEngine::BuildDocument(std::vector<std::string>& Output) {
   TisMorvoObject* root = nullptr;
   if (gTopObjects && !gTopObjects->empty()) root = gTopObjects->back().Object;
   const std::string rootName = root ? root->FName : std::string();
-  const std::string fileName = BaseName(FSource.LoadedFileName);
+  const std::string fileName = BareNativeName(FSource.LoadedFileName);
 
   Output.push_back(Template("StartDocLine"));
   Output.push_back(Format(Template("TitleLine"),
@@ -341,11 +337,7 @@ TExportResult SaveCurrentViewToFile(const std::string& FileName, const std::stri
 }
 
 std::string ExportFileName(const std::string& ObjectFileName, const std::string& ExportName) {
-  const size_t slash = ObjectFileName.rfind('/');
-  const size_t dot = ObjectFileName.rfind('.');
-  std::string base = ObjectFileName;
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base.resize(dot);
-  return base + "." + ExportName;
+  return NativeWithoutExtension(ObjectFileName) + "." + ExportName;
 }
 
 std::optional<int32_t> ReadExportInteger(std::string_view Text) {

@@ -7,6 +7,7 @@
 
 #include "MorvoError.h"
 #include "PackagerFileList.h"
+#include "PathNames.h"
 #include "StringUtil.h"
 #include "ZipWriter.h"
 

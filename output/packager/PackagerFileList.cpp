@@ -6,6 +6,7 @@
 
 #include "Accessors.h"
 #include "MorvoObject.h"
+#include "PathNames.h"
 #include "StringUtil.h"
 #include "TextCompare.h"
 
@@ -62,23 +63,6 @@ std::string BareObjectName(std::string_view Path) {
 std::string ObjectFolderPart(std::string_view Path) {
   const size_t cut = Path.find_last_of("\\:");
   return cut == std::string_view::npos ? std::string() : std::string(Path.substr(0, cut + 1));
-}
-
-std::string BareNativeName(std::string_view Path) {
-  const size_t cut = Path.rfind('/');
-  return std::string(cut == std::string_view::npos ? Path : Path.substr(cut + 1));
-}
-
-std::string NativeFolderPart(std::string_view Path) {
-  const size_t cut = Path.rfind('/');
-  return cut == std::string_view::npos ? std::string() : std::string(Path.substr(0, cut + 1));
-}
-
-std::string NativeWithoutExtension(std::string_view Path) {
-  const size_t slash = Path.rfind('/');
-  const size_t dot = Path.rfind('.');
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return std::string(Path);
-  return std::string(Path.substr(0, dot));
 }
 
 std::string EnsureFunExtension(const std::string& Name) {

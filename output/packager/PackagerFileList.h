@@ -42,12 +42,6 @@ bool SameName(std::string_view A, std::string_view B);
 std::string BareObjectName(std::string_view Path);
 // The part up to and including the last "\" or ":".
 std::string ObjectFolderPart(std::string_view Path);
-// The part after the last "/" (a path of this machine).
-std::string BareNativeName(std::string_view Path);
-// The part up to and including the last "/"; empty for a bare name.
-std::string NativeFolderPart(std::string_view Path);
-// Path without its extension: cut at the last "." that follows the last "/".
-std::string NativeWithoutExtension(std::string_view Path);
 
 // The name unchanged when it ends in ".FUN" (any case), else the name + ".fun".
 std::string EnsureFunExtension(const std::string& Name);

@@ -12,6 +12,7 @@
 #include "MessagePump.h"
 #include "MorvoError.h"
 #include "PackagerArchive.h"
+#include "PathNames.h"
 #include "StringUtil.h"
 #include "ui_fPackager.h"
 
