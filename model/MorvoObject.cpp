@@ -261,13 +261,17 @@ std::string TisMorvoObject::EncodeDelimiters(const std::string& S) {
 // Factory
 
 std::unique_ptr<TisMorvoObject> CreateObjectForHeader(std::string_view HeaderLine) {
+  return CreateObjectForTypeName(HeaderTypeName(HeaderLine));
+}
+
+std::unique_ptr<TisMorvoObject> CreateObjectForTypeName(const std::string& TypeName) {
   int t = 0;
   {
-    // The probe only reads the header; the base type number decides the
+    // The probe only knows the type name; the base type number decides the
     // class, never a subclass refinement. It is released also when the
     // type-number table cannot be read.
     TisMorvoObject probe;
-    probe.FTypeName = HeaderTypeName(HeaderLine);
+    probe.FTypeName = TypeName;
     t = probe.TisMorvoObject::GetTypeNumber();
   }
   std::unique_ptr<TisMorvoObject> obj;

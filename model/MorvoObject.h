@@ -261,6 +261,8 @@ class TisMorvoObject_Base_Document : public TisMorvoObject {
 // caller releases its unique_ptr after ReadObject returns, and lets it delete
 // the object when ReadObject raises.
 std::unique_ptr<TisMorvoObject> CreateObjectForHeader(std::string_view HeaderLine);
+// The same for the type name HeaderTypeName gave.
+std::unique_ptr<TisMorvoObject> CreateObjectForTypeName(const std::string& TypeName);
 // The type name a header line gives (what ParseHeader sets FTypeName to);
 // empty for a line that is no header.
 std::string HeaderTypeName(std::string_view HeaderLine);

@@ -246,9 +246,10 @@ int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
   while (!IsClosingLine(LineAt(Lines, i))) {
     const std::string_view line = Lines[static_cast<size_t>(i)];
     if (HasObjectWord(line)) {
-      std::unique_ptr<TisMorvoObject> child = CreateObjectForHeader(line);
+      const std::string typeName = HeaderTypeName(line);
+      std::unique_ptr<TisMorvoObject> child = CreateObjectForTypeName(typeName);
       // The child parses its whole header when it reads its block.
-      if (HeaderTypeName(line) == "PropertyCollection") {
+      if (typeName == "PropertyCollection") {
         child.reset();
         i = ReadPropertyBlock(Lines, i + 2);
       } else {
