@@ -70,8 +70,7 @@ class TValueFieldBuffer {
   }
   ~TValueFieldBuffer() {
     --FDepth;
-    // A buffer that once took an extraordinarily long value gives its memory back.
-    if (FBuffers[FIndex].capacity() > 65536) std::string().swap(FBuffers[FIndex]);
+    ReleaseLargeBuffer(FBuffers[FIndex]);
   }
   TValueFieldBuffer(const TValueFieldBuffer&) = delete;
   TValueFieldBuffer& operator=(const TValueFieldBuffer&) = delete;

@@ -53,11 +53,6 @@ class TFirstOf {
   bool FKnown = false;
 };
 
-// A buffer that once took an extraordinarily long line gives its memory back.
-void TrimScratch(std::string& buffer) {
-  if (buffer.capacity() > 65536) std::string().swap(buffer);
-}
-
 struct TParseDepthGuard {
   TParseDepthGuard() { ++gParseDepth; }
   ~TParseDepthGuard() { --gParseDepth; }
@@ -199,7 +194,7 @@ void ParseLinePrefixed(TisMorvoObject& obj, char prefix, std::string_view text) 
   buffer.assign(prefix ? 1 : 0, prefix);
   buffer += text;
   obj.ParseLine(buffer);
-  TrimScratch(buffer);
+  ReleaseLargeBuffer(buffer);
 }
 
 // The first quoted text from key on in a trimmed header line (from its
@@ -310,7 +305,7 @@ int TisMorvoObject::ParseLine(const std::string& S) {
   // Hands the rest of the line to the object's ParseLine one level deeper.
   auto ParseLineScratch = [this](std::string_view rest) {
     const int r = ParseLine(Scratch(0).assign(rest));
-    TrimScratch(Scratch(0));
+    ReleaseLargeBuffer(Scratch(0));
     return r;
   };
   std::string_view s = TrimView(S);
@@ -324,7 +319,7 @@ int TisMorvoObject::ParseLine(const std::string& S) {
       const size_t pos1 = p == std::string_view::npos ? 0 : p + 1;
       if (static_cast<int64_t>(pos1) >= static_cast<int64_t>(s.size()) - 1) {
         ParseLinkList(Scratch(0).assign(s));
-        TrimScratch(Scratch(0));
+        ReleaseLargeBuffer(Scratch(0));
         return -1;
       }
       if (gParseDepth < kMaxParseNesting) return ParseLineScratch(s);
@@ -351,7 +346,7 @@ int TisMorvoObject::ParseLine(const std::string& S) {
     if (id == 1 && FName.empty()) FName = ExtractQuoted(std::string(s), "\"", 1);
     if (id == 10 && FGUID.empty()) FGUID = ExtractQuoted(std::string(s), "\"", 1);
     AddProperty(id, Scratch(1).assign(blank == std::string_view::npos ? s : s.substr(blank)));
-    TrimScratch(Scratch(1));
+    ReleaseLargeBuffer(Scratch(1));
     return id;
   }
 }

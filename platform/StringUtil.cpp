@@ -125,6 +125,10 @@ std::string Copy(std::string_view s, int64_t index, int64_t count) {
   return std::string(s.substr(static_cast<size_t>(index - 1), static_cast<size_t>(count)));
 }
 
+void ReleaseLargeBuffer(std::string& Buffer) {
+  if (Buffer.capacity() > 65536) std::string().swap(Buffer);
+}
+
 std::string ReplaceAll(std::string s, std::string_view from, std::string_view to) {
   if (from.empty()) return s;
   size_t p = s.find(from);

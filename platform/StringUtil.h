@@ -38,6 +38,10 @@ size_t Pos(std::string_view needle, std::string_view haystack);
 // Copy(s, index, count): 1-based, clipped to the string like the classic Copy.
 std::string Copy(std::string_view s, int64_t index, int64_t count);
 
+// A buffer kept for reuse that once took an extraordinarily long text gives
+// its memory back.
+void ReleaseLargeBuffer(std::string& Buffer);
+
 std::string ReplaceAll(std::string s, std::string_view from, std::string_view to);
 std::vector<std::string> SplitLines(std::string_view text);  // CR LF, CR or LF
 bool StartsWith(std::string_view s, std::string_view prefix);
