@@ -1,9 +1,9 @@
 #include "ProfileFile.h"
 
-#include <cstring>
 #include <ctime>
 #include <string_view>
 
+#include "StringUtil.h"
 #include "WholeFile.h"
 
 namespace {
@@ -36,12 +36,7 @@ uint64_t gCommandSerial = 0;
 // repeats, not even across a handle released and bound again.
 uint64_t gParses = 0;
 
-std::string FoldedName(std::string_view name) {
-  std::string folded(TrimBlanks(name));
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return folded;
-}
+std::string FoldedName(std::string_view name) { return LowerAscii(TrimBlanks(name)); }
 
 // File systems stamp times at a coarse step and a second rewrite of the same
 // size may keep the stamp; a file written this recently is parsed again at

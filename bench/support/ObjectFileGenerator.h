@@ -80,17 +80,6 @@ class TObjectFileBuilder {
     FText += Guid;
     FText += "\"\r\n";
   }
-  // A property line "dddd |0000000000'Value'|"; "\x02\x01" in Value is a
-  // stored line break.
-  void Value(int Id, std::string_view Value) {
-    char id[8];
-    std::snprintf(id, sizeof id, "%.4d", Id);
-    Indent();
-    FText += id;
-    FText += " |0000000000'";
-    FText += Value;
-    FText += "'|\r\n";
-  }
   // A link list to the objects of these GUIDs: n "g1" "g2" ...;
   void Links(std::initializer_list<std::string_view> Guids) {
     Indent();
@@ -109,7 +98,6 @@ class TObjectFileBuilder {
     FText += "\r\n";
   }
 
-  int Depth() const { return FDepth; }
   const std::string& Text() const { return FText; }
 
  private:

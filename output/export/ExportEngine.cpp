@@ -29,9 +29,8 @@ size_t PlainDirective(const std::string& Pattern, char Conversion) {
 TExportEngine::TExportEngine(const TExportSource& Source, std::string ExportName)
     : FSource(Source), FExportName(std::move(ExportName)) {}
 
-// Every template is read once per export: the store is re-read from disk at
-// every lookup, and a tree of 100,000 objects would otherwise read the file a
-// million times.
+// Every template is looked up once per export: a tree of 100,000 objects
+// asks for its templates a million times.
 const std::string& TExportEngine::Template(const std::string& Key) {
   auto found = FTemplates.find(Key);
   if (found != FTemplates.end()) return found->second;
@@ -267,7 +266,10 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
 
 bool TExportEngine::BuildDocument(std::vector<std::string>& Output) {
   FOutput = &Output;
+  // The levels point into the templates and hold name lines made under the
+  // last translation style: both go together.
   FTemplates.clear();
+  FLevels.clear();
   ClearPieces();
   const std::string style = Template("TranslateXMLStyle");
   FTranslate = style.empty() || (style[0] != 'n' && style[0] != 'N');
