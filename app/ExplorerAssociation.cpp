@@ -1,7 +1,5 @@
 #include "ExplorerAssociation.h"
 
-#include <unistd.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -131,17 +129,14 @@ bool WriteWhole(const std::string& Path, const std::string& Bytes) {
 // Reads a drawing of the resources or a file of the desktop's. A pipe or a
 // device in the desktop's place reads as empty instead of blocking the window.
 std::string ReadWhole(const std::string& Path) {
-  QFile file(QString::fromStdString(Path));
   if (Path.starts_with(':')) {
+    QFile file(QString::fromStdString(Path));
     if (!file.open(QIODevice::ReadOnly)) return {};
-  } else {
-    const int fd = OpenRegularFileForReading(Path);
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-      if (fd >= 0) ::close(fd);
-      return {};
-    }
+    return file.readAll().toStdString();
   }
-  return file.readAll().toStdString();
+  std::string bytes;
+  ReadRegularFile(Path, bytes);
+  return bytes;
 }
 
 // Copies a group's drawing out of the resources; read bytes and written anew,
@@ -284,11 +279,13 @@ std::string DesktopEntryText(const TAssociationChoice& Choice) {
     std::string Exec;
     bool On;
   };
+  // The editor's command line is looked for only when its row is shown.
+  const bool edit = Choice.Edit && !Choice.EditorPath.empty();
   const TAction actions[] = {
       {"Open", "Open in ZIB", ExecLine(Choice.ExePath, ""), true},
       {"Export", "ZIB Export", ExecLine(Choice.ExePath, "/E"), Choice.Export},
       {"Package", "ZIB Package", ExecLine(Choice.ExePath, "/P"), Choice.Package},
-      {"Edit", "Edit in Textedit", EditExecLine(Choice.EditorPath), Choice.Edit && !Choice.EditorPath.empty()},
+      {"Edit", "Edit in Textedit", edit ? EditExecLine(Choice.EditorPath) : std::string(), edit},
   };
   std::string mimeTypes;
   for (const TMorvoExtension& e : kMorvoExtensions) mimeTypes += MimeTypeOf(e.Ext) + ";";

@@ -127,14 +127,16 @@ void RunFirst() {
 int RunPackage(const QStringList& Args) {
   if (FrmWait) FrmWait->ShowWait();
   // Any file can be packaged, an object file or not, but not one that
-  // cannot be read.
+  // cannot be read. Opened and packaged by its full path: the packager
+  // takes its base folder from it.
+  const QString file = FileArgument(Args);
   bool readable = false;
-  const std::string failure = OpenCommandFile(FileArgument(Args), readable);
+  const std::string failure = OpenCommandFile(file, readable);
   if (!readable) ReportOnErrorOutput(failure);
   bool written = false;
   if (FrmPackager) {
     try {
-      FrmPackager->FFileName = Args.value(2);
+      FrmPackager->FFileName = file;
       FrmPackager->PrepareFileList();
       written = FrmPackager->CreatePackage() >= 0;
     } catch (const std::exception& e) {

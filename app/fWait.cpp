@@ -66,8 +66,9 @@ TFrmWait::TFrmWait(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::T
 TFrmWait::~TFrmWait() = default;
 
 void TFrmWait::showEvent(QShowEvent* Event) {
-  // Before the window is mapped, where the window manager reads the hints.
-  if (QGuiApplication::platformName() == QLatin1String("xcb")) AskForTitleWithoutButtons(this);
+  // Before the window is mapped, where the window manager reads the hints;
+  // off X this does nothing.
+  AskForTitleWithoutButtons(this);
   QDialog::showEvent(Event);
   if (!Event->spontaneous()) laWait->SetCaption(kLoadingText);
 }

@@ -99,8 +99,9 @@ void Measure(benchmark::State& State, const std::string& Set, const std::string&
   }
   const uint64_t input = FolderBytes(SetFolder(Set));
   State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * input));
-  gSize[Name + "/" + Set] = static_cast<double>(fs::file_size(target));
-  State.counters["size"] = static_cast<double>(fs::file_size(target)) / static_cast<double>(input);
+  const double size = static_cast<double>(fs::file_size(target));
+  gSize[Name + "/" + Set] = size;
+  State.counters["size"] = size / static_cast<double>(input);
 }
 
 void Package(std::unique_ptr<TArchiveWriter> Writer, const std::string& Folder, const std::string& Target) {

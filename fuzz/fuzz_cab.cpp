@@ -17,11 +17,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "CabWriter.h"
+#include "WholeFile.h"
 
 extern char** environ;
 
@@ -65,11 +65,6 @@ bool Extract(const std::string& Cab, const std::string& Folder) {
   if (waited != pid) std::abort();
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
-
-std::string ReadAll(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -105,7 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   }
   if (!writer.FlushCabinet()) std::abort();
   if (!Extract(cab, gWork + "/out")) std::abort();
-  for (size_t f = 0; f < files; ++f)
-    if (ReadAll(gWork + "/out/f" + std::to_string(f)) != parts[f]) std::abort();
+  for (size_t f = 0; f < files; ++f) {
+    std::string extracted;
+    ReadRegularFile(gWork + "/out/f" + std::to_string(f), extracted);
+    if (extracted != parts[f]) std::abort();
+  }
   return 0;
 }

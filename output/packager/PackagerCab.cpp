@@ -30,10 +30,8 @@ class TCabArchiveWriter : public TArchiveWriter {
     }
   }
   void Close() override {
-    const bool empty = FCab.FileCount() == 0;
     if (!FCab.FlushCabinet()) throw EMorvoError(FCab.ErrorText());
-    FCab.Destroy();
-    if (!empty) return;
+    if (FCab.FilesWritten() != 0) return;
     // Cabinet readers reject a cabinet without files, so none is written;
     // the file the user chose to replace goes all the same, and the result
     // says so. A folder of that name is left alone.
