@@ -412,7 +412,7 @@ int TEmfPicture::Draw(QPainter& Painter, const QRectF& Dest) const {
   Painter.setRenderHint(QPainter::Antialiasing, true);
   Painter.setRenderHint(QPainter::TextAntialiasing, true);
   Painter.setBackgroundMode(Qt::TransparentMode);
-  TPlayer player(Painter, toDest, FDevicePixels, FDeviceMillimeters, FHandleCount, true);
+  TPlayer player(Painter, toDest, FDevicePixels, FDeviceMillimeters, FHandleCount);
   const auto* bytes = reinterpret_cast<const uchar*>(FData.constData());
   const uint32_t length = uint32_t(FData.size());
   const TRecord whole(bytes, length);

@@ -100,7 +100,7 @@ void TPlayer::ApplyRop2(QPen& Pen, QBrush& Brush) {
   }
   // Edges blended half into the page would be combined twice. Either
   // setting costs the painter even when it stays, so it is made on change.
-  const bool smooth = FAntialias && mode == QPainter::CompositionMode_SourceOver;
+  const bool smooth = mode == QPainter::CompositionMode_SourceOver;
   if (P.compositionMode() != mode) P.setCompositionMode(mode);
   if (P.testRenderHint(QPainter::Antialiasing) != smooth) P.setRenderHint(QPainter::Antialiasing, smooth);
 }
