@@ -120,7 +120,8 @@ class TPlayer {
                  QPainter::CompositionMode Mode = QPainter::CompositionMode_SourceOver, double Opacity = 1);
   bool PlayBlt(uint32_t Type, const TRecord& R);
   // Raster operations: of pens and brushes with the page, of a copied
-  // bitmap, or of the brush alone over Dest.
+  // bitmap, or of the brush alone over Dest. BlitImage is given only
+  // operations that read the bitmap; the others go to FillRop.
   bool RasterOpsWork() const;
   void ApplyRop2(QPen& Pen, QBrush& Brush);
   void BlitImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, uint32_t Rop);

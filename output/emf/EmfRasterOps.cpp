@@ -126,10 +126,6 @@ void TPlayer::FillRop(const QRectF& Dest, uint32_t Rop) {
 
 void TPlayer::BlitImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, uint32_t Rop) {
   const int index = int((Rop >> 16) & 0xFF);
-  if (!UsesSource(Rop)) {
-    FillRop(Dest, Rop);
-    return;
-  }
   const QRgb pattern = S.Brush.color().rgb();
   QImage image = Image;
   int table = SourceTable(index);
