@@ -160,7 +160,7 @@ void TPlayer::DrawImage(const QRectF& Dest, const QImage& Image, const QRectF& S
                         double Opacity) {
   Prepare(false);
   P.setCompositionMode(Mode);
-  P.setRenderHint(QPainter::Antialiasing, FAntialias && Mode == QPainter::CompositionMode_SourceOver);
+  P.setRenderHint(QPainter::Antialiasing, Mode == QPainter::CompositionMode_SourceOver);
   P.setOpacity(Opacity);
   const QTransform total = Total();
   const QRectF reach = Reach();

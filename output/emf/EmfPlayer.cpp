@@ -57,23 +57,16 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
       if (!ReadPolyPoints(R, Type >= EMR_POLYPOLYLINE16, polys)) return false;
       if (Type == EMR_POLYPOLYGON || Type == EMR_POLYPOLYGON16) {
         QPainterPath path;
-        path.setFillRule(S.FillRule);
         for (const auto& poly : polys) {
           if (poly.isEmpty()) continue;
           path.addPolygon(poly);
           path.closeSubpath();
         }
-        if (FPathOpen)
-          FPath->addPath(path);
-        else
-          DrawPath(path, true, true);
+        AddFigure(path, true, true);
       } else {
         QPainterPath path;
         for (const auto& poly : polys) path.addPolygon(poly);
-        if (FPathOpen)
-          FPath->addPath(path);
-        else
-          DrawPath(path, false, true);
+        AddFigure(path, false, true);
       }
       return true;
     }
@@ -293,10 +286,7 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
         figure.addRect(rect);
       else
         figure.addRoundedRect(rect, R.I32(24) / 2.0, R.I32(28) / 2.0);
-      if (FPathOpen)
-        FPath->addPath(figure);
-      else
-        DrawPath(figure, true, true);
+      AddFigure(figure, true, true);
       return true;
     }
     case EMR_EXTTEXTOUTW:
@@ -412,7 +402,7 @@ int TEmfPicture::Draw(QPainter& Painter, const QRectF& Dest) const {
   Painter.setRenderHint(QPainter::Antialiasing, true);
   Painter.setRenderHint(QPainter::TextAntialiasing, true);
   Painter.setBackgroundMode(Qt::TransparentMode);
-  TPlayer player(Painter, toDest, FDevicePixels, FDeviceMillimeters, FHandleCount, true);
+  TPlayer player(Painter, toDest, FDevicePixels, FDeviceMillimeters, FHandleCount);
   const auto* bytes = reinterpret_cast<const uchar*>(FData.constData());
   const uint32_t length = uint32_t(FData.size());
   const TRecord whole(bytes, length);

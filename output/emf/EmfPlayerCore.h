@@ -75,13 +75,8 @@ inline bool UsesSource(uint32_t Rop) {
 
 class TPlayer {
  public:
-  TPlayer(QPainter& Painter, const QTransform& ToDest, QSize DevPx, QSize DevMm, int Handles, bool Antialias)
-      : P(Painter),
-        FToDest(ToDest),
-        FDevPx(DevPx),
-        FDevMm(DevMm),
-        FHandles(size_t(std::max(Handles, 1))),
-        FAntialias(Antialias) {}
+  TPlayer(QPainter& Painter, const QTransform& ToDest, QSize DevPx, QSize DevMm, int Handles)
+      : P(Painter), FToDest(ToDest), FDevPx(DevPx), FDevMm(DevMm), FHandles(size_t(std::max(Handles, 1))) {}
 
   // Plays one record; false when its contents do not fit it.
   bool Play(uint32_t Type, const TRecord& R);
@@ -93,7 +88,6 @@ class TPlayer {
   TDrawState S;
   std::vector<TDrawState> FSaved;
   std::vector<std::optional<TGdiObject>> FHandles;
-  bool FAntialias;
   // The clip last given to the painter; none when not known.
   std::optional<std::optional<QRegion>> FClipApplied;
   std::list<std::pair<QFont, QRawFont>> FRawFonts;
@@ -126,7 +120,8 @@ class TPlayer {
                  QPainter::CompositionMode Mode = QPainter::CompositionMode_SourceOver, double Opacity = 1);
   bool PlayBlt(uint32_t Type, const TRecord& R);
   // Raster operations: of pens and brushes with the page, of a copied
-  // bitmap, or of the brush alone over Dest.
+  // bitmap, or of the brush alone over Dest. BlitImage is given only
+  // operations that read the bitmap; the others go to FillRop.
   bool RasterOpsWork() const;
   void ApplyRop2(QPen& Pen, QBrush& Brush);
   void BlitImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, uint32_t Rop);

@@ -100,7 +100,7 @@ void TPlayer::ApplyRop2(QPen& Pen, QBrush& Brush) {
   }
   // Edges blended half into the page would be combined twice. Either
   // setting costs the painter even when it stays, so it is made on change.
-  const bool smooth = FAntialias && mode == QPainter::CompositionMode_SourceOver;
+  const bool smooth = mode == QPainter::CompositionMode_SourceOver;
   if (P.compositionMode() != mode) P.setCompositionMode(mode);
   if (P.testRenderHint(QPainter::Antialiasing) != smooth) P.setRenderHint(QPainter::Antialiasing, smooth);
 }
@@ -126,10 +126,6 @@ void TPlayer::FillRop(const QRectF& Dest, uint32_t Rop) {
 
 void TPlayer::BlitImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, uint32_t Rop) {
   const int index = int((Rop >> 16) & 0xFF);
-  if (!UsesSource(Rop)) {
-    FillRop(Dest, Rop);
-    return;
-  }
   const QRgb pattern = S.Brush.color().rgb();
   QImage image = Image;
   int table = SourceTable(index);

@@ -148,15 +148,17 @@ bool TPlayer::PlayText(const TRecord& R, bool Wide) {
     QList<QPointF> positions;
     for (size_t i = 0; i < clusters.size(); ++i) {
       const TCluster& c = clusters[i];
-      QList<quint32> g;
-      if (all.size() == text.size())
-        g = {all[qsizetype(i)]};
-      else if (c.Text.size() == 1 && raw.isValid())
-        g = raw.glyphIndexesForString(c.Text);
-      // The font here may lack a character; the text engine then finds it
-      // in another font.
-      if (g.size() == 1 && g.front() != 0) {
-        glyphs << g.front();
+      // Glyph 0 stands for none: the font here may lack a character, and
+      // the text engine then finds it in another font.
+      quint32 glyph = 0;
+      if (all.size() == text.size()) {
+        glyph = all[qsizetype(i)];
+      } else if (c.Text.size() == 1 && raw.isValid()) {
+        const QList<quint32> one = raw.glyphIndexesForString(c.Text);
+        if (one.size() == 1) glyph = one.front();
+      }
+      if (glyph != 0) {
+        glyphs << glyph;
         positions << c.At;
       } else {
         P.drawText(c.At, c.Text);
