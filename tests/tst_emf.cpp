@@ -752,6 +752,18 @@ class TestEmf : public QObject {
     QVERIFY(Near(img.pixel(75, 25), Qt::white));  // neither red nor blue
     QVERIFY(Near(img.pixel(75, 75), Qt::white));
 
+    // A damaged control point of a curve costs no more than a figure on the
+    // page: the painter took a fifth of a second for each such curve.
+    TEmfWriter curves(100, 100);
+    curves.Pen(1, 0, 3, kBlue).Select(1).Brush(2, kRed).Select(2).Rec(59, {});
+    for (int i = 0; i < 20; ++i) curves.Rec(2, {0, 0, 0, 0, 4, 10, 10, 50, 4000000 + i, 60, 20, 90, 90});
+    curves.Rec(60, {}).Rec(63, {0, 0, 0, 0});
+    QElapsedTimer clock;
+    clock.start();
+    const QImage curved = Play(curves.Finish(), {100, 100});
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString("%1 ms").arg(clock.elapsed())));
+    QVERIFY(Near(curved.pixel(10, 50), Qt::blue));
+    QVERIFY(Near(curved.pixel(50, 50), Qt::white));
     // A pen far wider than the page is stroked narrower, yet still covers it.
     const QImage wide =
         Play(TEmfWriter(100, 100).Pen(1, 0, 0x7FFFFFFF, kBlue).Select(1).Rec(27, {50, 50}).Rec(54, {51, 50}).Finish(),

@@ -133,8 +133,9 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
         PathMoveIfEmpty();
         FPath->lineTo(to);
       } else {
-        Prepare(false);
-        P.drawLine(S.Current, to);
+        QPainterPath line(S.Current);
+        line.lineTo(to);
+        DrawPath(line, false, true);
       }
       S.Current = to;
       return true;

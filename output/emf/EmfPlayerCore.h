@@ -60,6 +60,10 @@ std::optional<TGdiObject> StockObject(uint32_t Index);
 // One polygon cut to a rectangle, edge by edge; points that are not numbers
 // are dropped.
 QPolygonF CutToRect(const QPolygonF& Poly, const QRectF& Box);
+// The parts of an open line inside a rectangle, each a line of its own.
+std::vector<QPolygonF> CutLineToRect(const QPolygonF& Line, const QRectF& Box);
+// Figures reaching this many times beyond the device are cut to it first.
+constexpr double kFarBeyond = 8;
 // A device-independent bitmap whose header and bits lie at the given places
 // of the record; none when any part is missing or of a kind not known.
 struct TDibColors {

@@ -137,7 +137,43 @@ void TPlayer::DrawPath(const QPainterPath& Path, bool Fill, bool Stroke, bool Wi
   path.setFillRule(Winding ? Qt::WindingFill : S.FillRule);
   Prepare(Fill);
   if (!Stroke) P.setPen(Qt::NoPen);
-  P.drawPath(path);
+  const QTransform total = P.transform();
+  const QRectF reach = Reach();
+  const QRectF box = total.mapRect(path.controlPointRect());
+  if (box.width() <= kFarBeyond * reach.width() && box.height() <= kFarBeyond * reach.height()) {
+    P.drawPath(path);
+    return;
+  }
+  // Smoothing the edges of a figure far beyond the device costs the painter
+  // time for every pixel of its length, seconds for one damaged point: it
+  // is drawn in device pixels, cut to the device with a margin the pen
+  // cannot reach across.
+  const QPen pen = P.pen();
+  const double penWidth = pen.style() == Qt::NoPen ? 0 : pen.widthF() * LargestScale(total);
+  const double margin = 2 + penWidth * std::max(1.0, S.MiterLimit);
+  const QRectF around = reach.adjusted(-margin, -margin, margin, margin);
+  const QList<QPolygonF> figures = total.map(path).toSubpathPolygons();
+  QPainterPath fill, stroke;
+  fill.setFillRule(path.fillRule());
+  for (const QPolygonF& figure : figures) {
+    const QPolygonF area = CutToRect(figure, around);
+    if (area.size() >= 3) fill.addPolygon(area);
+    const std::vector<QPolygonF> pieces = CutLineToRect(figure, around);
+    for (const QPolygonF& piece : pieces) stroke.addPolygon(piece);
+    // A closed figure wholly inside keeps its last join.
+    if (pieces.size() == 1 && pieces.front() == figure && figure.isClosed()) stroke.closeSubpath();
+  }
+  QPen devicePen = pen;
+  if (!pen.isCosmetic()) devicePen.setWidthF(penWidth);
+  QBrush deviceBrush = P.brush();
+  deviceBrush.setTransform(deviceBrush.transform() * total);
+  P.setTransform(QTransform());
+  P.setPen(Qt::NoPen);
+  P.setBrush(deviceBrush);
+  P.drawPath(fill);
+  P.setPen(devicePen);
+  P.setBrush(Qt::NoBrush);
+  P.drawPath(stroke);
 }
 
 bool TPlayer::PlayArc(uint32_t Type, const TRecord& R) {
