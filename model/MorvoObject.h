@@ -66,11 +66,11 @@ class TAllObjectList {
   void Clear();
 
  private:
-  // One slot of the open-addressing table: the hash of a folded key and the
-  // first and last entry of the ascending chain of entries carrying it
-  // (FHead < 0: a slot whose key left the list, skipped by look-ups).
+  // One slot of the open-addressing table: the first and last entry of the
+  // ascending chain of entries carrying one folded key (FHead < 0: a slot
+  // whose key left the list, skipped by look-ups). The hash of the key is
+  // that of its first entry.
   struct TSlot {
-    uint64_t Hash = 0;
     int FHead = -2;  // -2: never used
     int FTail = -1;
   };
@@ -129,15 +129,15 @@ class TisMorvoObject {
   int IndexOfPropertyId(int Id) const;
 
   // Fields, in declaration order of the design.
-  int FTypeNr = 0;          // cached type number; 0 = not yet computed
-  std::string FDelim;       // the list delimiter (one character)
-  int FBaseTypeNr = 0;      // the number the factory chose the class by
-  std::string FGUID;        // the object's key; may be empty
-  std::string FTypeName;    // "TYPE=" of the header
-  std::string FName;        // "NAME=" of the header, else property 1
-  TObjectList FChildren;    // nested blocks in file order
-  TObjectList FLinks;       // link-list names, then children not named there
-  TStringList FLines;       // "%.4d" id + value as read
+  int FTypeNr = 0;             // cached type number; 0 = not yet computed
+  std::string FDelim;          // the list delimiter (one character)
+  int FBaseTypeNr = 0;         // the number the factory chose the class by
+  std::string FGUID;           // the object's key; may be empty
+  std::string FTypeName;       // "TYPE=" of the header
+  std::string FName;           // "NAME=" of the header, else property 1
+  TObjectList FChildren;       // nested blocks in file order
+  TObjectList FLinks;          // link-list names, then children not named there
+  TStringList FLines;          // "%.4d" id + value as read
   TLongIntArrayStub FPropIds;  // the id of each line, same order
 
   // Nesting depth of the block being read (guards the recursion of ReadObject).

@@ -283,6 +283,10 @@ int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
   if (!gAllObjects) gAllObjects = std::make_unique<TAllObjectList>();
   gAllObjects->Append(FGUID, this);
   SortPropertyLines();
+  // The room taken for the lines while reading is given back: a file holds
+  // hundreds of thousands of objects, most with fewer lines than that room.
+  if (FLines.capacity() > FLines.size()) FLines.shrink_to_fit();
+  if (FPropIds.Items().capacity() > FPropIds.Items().size()) FPropIds.Items().shrink_to_fit();
   return i + 1;
 }
 
