@@ -128,10 +128,13 @@ class TisMorvoObject {
   // Index in FLines of the first line carrying Id; -1 when there is none.
   int IndexOfPropertyId(int Id) const;
 
-  // Fields, in declaration order of the design.
-  int FTypeNr = 0;             // cached type number; 0 = not yet computed
+  // Fields, in declaration order of the design but for the numbers, kept
+  // together so that no padding is paid on each of many objects.
+  int FTypeNr = 0;      // cached type number; 0 = not yet computed
+  int FBaseTypeNr = 0;  // the number the factory chose the class by
+  // Nesting depth of the block being read (guards the recursion of ReadObject).
+  int FReadDepth = 0;
   std::string FDelim;          // the list delimiter (one character)
-  int FBaseTypeNr = 0;         // the number the factory chose the class by
   std::string FGUID;           // the object's key; may be empty
   std::string FTypeName;       // "TYPE=" of the header
   std::string FName;           // "NAME=" of the header, else property 1
@@ -139,9 +142,6 @@ class TisMorvoObject {
   TObjectList FLinks;          // link-list names, then children not named there
   TStringList FLines;          // "%.4d" id + value as read
   TLongIntArrayStub FPropIds;  // the id of each line, same order
-
-  // Nesting depth of the block being read (guards the recursion of ReadObject).
-  int FReadDepth = 0;
 };
 
 // The twelve classes the factory may create. Their behaviour lives in

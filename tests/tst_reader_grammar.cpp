@@ -318,12 +318,20 @@ class TestReaderGrammar : public QObject {
     QCOMPARE(gAllObjects->Object(2), o);
     QCOMPARE(gAllObjects->Key(2), std::string("PG"));
 
-    // A value containing OBJECT opens a nested block.
-    TLineList valueLines{Header("Plain"), "0012 \"an OBJECT in a value\"", "}", "}"};
-    auto* v = Read(valueLines, 4);
-    QVERIFY(v);
-    QCOMPARE(v->FChildren.size(), size_t(1));
-    QVERIFY(v->FLines.empty());
+    // A value containing OBJECT opens a nested block, wherever it stands in
+    // the line; a cut-off word does not.
+    for (const std::string value : {"0012 \"an OBJECT in a value\"", "0012 at the end OBJECT", "OBJECT"}) {
+      TLineList valueLines{Header("Plain"), value, "}", "}"};
+      auto* v = Read(valueLines, 4);
+      QVERIFY2(v, value.c_str());
+      QCOMPARE(v->FChildren.size(), size_t(1));
+      QVERIFY(v->FLines.empty());
+    }
+    TLineList cutLines{Header("Plain"), "0012 OBJEC", "}"};
+    auto* cut = Read(cutLines, 3);
+    QVERIFY(cut);
+    QVERIFY(cut->FChildren.empty());
+    QCOMPARE(cut->FLines, TStringList{"0012 OBJEC"});
   }
 
   void collectionEdges() {
