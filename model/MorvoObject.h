@@ -18,6 +18,7 @@
 #include "LineList.h"
 #include "LongIntArray.h"
 #include "ProfileFile.h"
+#include "PropertyLines.h"
 
 class TisMorvoObject;
 
@@ -124,7 +125,7 @@ class TisMorvoObject {
   // Decodes one stored line as GetPropertyText(Id) decodes the line it finds
   // for Id (Id + 10000 asking for the runtime value). The reader uses it on a
   // specific line while FPropIds is still in reading order.
-  std::string DecodeLine(int Id, const std::string& Line);
+  std::string DecodeLine(int Id, std::string_view Line);
   // Index in FLines of the first line carrying Id; -1 when there is none.
   int IndexOfPropertyId(int Id) const;
 
@@ -140,7 +141,7 @@ class TisMorvoObject {
   std::string FName;           // "NAME=" of the header, else property 1
   TObjectList FChildren;       // nested blocks in file order
   TObjectList FLinks;          // link-list names, then children not named there
-  TStringList FLines;          // "%.4d" id + value as read
+  TPropertyLines FLines;       // "%.4d" id + value as read
   TLongIntArrayStub FPropIds;  // the id of each line, same order
 };
 
