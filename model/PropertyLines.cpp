@@ -1,5 +1,7 @@
 #include "PropertyLines.h"
 
+#include <algorithm>
+#include <array>
 #include <stdexcept>
 
 TPropertyLines::TPropertyLines(std::initializer_list<std::string_view> Lines) {
@@ -63,15 +65,20 @@ void TPropertyLines::Replace(size_t i, std::string_view Line) {
   for (size_t k = i; k < FEnds.size(); ++k) FEnds[k] = static_cast<uint32_t>(FEnds[k] - length + line.size());
 }
 
-void TPropertyLines::Reorder(const std::vector<uint32_t>& Order) {
+void TPropertyLines::Reorder(const uint32_t* Order) {
+  const size_t n = FEnds.size();
+  std::array<uint32_t, kFewLines> few;
+  std::vector<uint32_t> many;
+  if (n > kFewLines) many = FEnds;
+  const uint32_t* const ends = n > kFewLines ? many.data() : few.data();
+  if (n <= kFewLines) std::copy(FEnds.begin(), FEnds.end(), few.begin());
   std::string text;
   text.reserve(FText.size());
-  std::vector<uint32_t> ends;
-  ends.reserve(Order.size());
-  for (uint32_t k : Order) {
-    text.append((*this)[k]);
-    ends.push_back(static_cast<uint32_t>(text.size()));
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t k = Order[i];
+    const uint32_t start = k == 0 ? 0 : ends[k - 1];
+    text.append(FText, start, ends[k] - start);
+    FEnds[i] = static_cast<uint32_t>(text.size());
   }
   FText = std::move(text);
-  FEnds = std::move(ends);
 }

@@ -6,6 +6,7 @@
 // lines themselves.
 
 #include <algorithm>
+#include <array>
 #include <compare>
 #include <cstddef>
 #include <cstdint>
@@ -113,8 +114,9 @@ class TPropertyLines {
   }
 
  private:
-  // Rebuilds the text in the order of Order (indexes of lines).
-  void Reorder(const std::vector<uint32_t>& Order);
+  static constexpr size_t kFewLines = 32;
+  // Rebuilds the text in the order of Order (indexes of every line).
+  void Reorder(const uint32_t* Order);
   std::string FText;
   std::vector<uint32_t> FEnds;  // where each line ends in FText
 };
@@ -122,11 +124,24 @@ class TPropertyLines {
 template <class TLess>
 void TPropertyLines::StableSort(TLess Less) {
   const size_t n = size();
-  bool sorted = true;
-  for (size_t i = 1; i < n && sorted; ++i) sorted = !Less((*this)[i], (*this)[i - 1]);
-  if (sorted) return;
-  std::vector<uint32_t> order(n);
+  size_t firstOut = 1;
+  while (firstOut < n && !Less((*this)[firstOut], (*this)[firstOut - 1])) ++firstOut;
+  if (firstOut >= n) return;
+  // Objects have a handful of lines: their order is kept on the stack.
+  std::array<uint32_t, kFewLines> few;
+  std::vector<uint32_t> many(n <= kFewLines ? 0 : n);
+  uint32_t* const order = n <= kFewLines ? few.data() : many.data();
   for (size_t i = 0; i < n; ++i) order[i] = static_cast<uint32_t>(i);
-  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return Less((*this)[a], (*this)[b]); });
+  if (n <= kFewLines) {
+    // Objects have a handful of lines: an insertion sort needs no buffer.
+    for (size_t i = firstOut; i < n; ++i) {
+      const uint32_t line = order[i];
+      size_t j = i;
+      for (; j > 0 && Less((*this)[line], (*this)[order[j - 1]]); --j) order[j] = order[j - 1];
+      order[j] = line;
+    }
+  } else {
+    std::stable_sort(order, order + n, [&](uint32_t a, uint32_t b) { return Less((*this)[a], (*this)[b]); });
+  }
   Reorder(order);
 }
