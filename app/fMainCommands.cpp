@@ -59,7 +59,10 @@ void TFrmMorvoReader::MnuCopyBarePopertylistClick() {
   TObjectTreeNode* node = SelectedNode();
   if (!node || !node->Object) return;
   std::string text;
-  for (const std::string& line : node->Object->FLines) text += line + "\r\n";
+  for (const std::string_view line : node->Object->FLines) {
+    text += line;
+    text += "\r\n";
+  }
   PutClipboardBytes(text);
 }
 
