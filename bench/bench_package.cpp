@@ -31,8 +31,7 @@ std::string gMain;     // the main object file
 std::map<std::string, double> gSize;
 
 // The files the main object file names, below the project folder.
-const char* const kNamed[] = {"fun/Totals.fun", "seg/Letter.seg", "dev/Printer.dev", "map/Codes.map",
-                              "bmp/Logo.bmp"};
+const char* const kNamed[] = {"fun/Totals.fun", "seg/Letter.seg", "dev/Printer.dev", "map/Codes.map", "bmp/Logo.bmp"};
 
 // Small objects as design tools write them: short property lines, a long
 // value now and then, many links. Groups of ten objects: a form holding
@@ -57,8 +56,10 @@ std::string SmallObjects(int Objects, const std::string& Purpose, uint32_t Seed)
     if (n % 4 == 0) file.Line("0230 |0000000000" + std::to_string(n % 4) + "   |");
     if (n % 9 == 0) file.Line("0004 |0000000000'x = Total" + std::to_string(n % 40) + "(a) + MAX(b)'|");
     if (n % 11 == 0)
-      file.Line("0040 |0000000000'Stra\xDF" "e and caf\xE9 note " + std::to_string(next() % 100000) +
-                ", printed on every page after the first'|");
+      file.Line(
+          "0040 |0000000000'Stra\xDF"
+          "e and caf\xE9 note " +
+          std::to_string(next() % 100000) + ", printed on every page after the first'|");
     return n;
   };
   while (serial < Objects) {
@@ -257,9 +258,11 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   gRoot = benchgen::MakeWorkFolder("bench_package");
   MakeProject();
-  for (const auto& [name, function] :
-       {std::pair<const char*, void (*)(benchmark::State&)>{"BM_Gcab", BM_Gcab}, {"BM_PackageCab", BM_PackageCab},
-        {"BM_Zip9", BM_Zip9}, {"BM_PackageZip", BM_PackageZip}, {"BM_CabWriter", BM_CabWriter}})
+  for (const auto& [name, function] : {std::pair<const char*, void (*)(benchmark::State&)>{"BM_Gcab", BM_Gcab},
+                                       {"BM_PackageCab", BM_PackageCab},
+                                       {"BM_Zip9", BM_Zip9},
+                                       {"BM_PackageZip", BM_PackageZip},
+                                       {"BM_CabWriter", BM_CabWriter}})
     benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond)->MinTime(3.0);
   benchgen::TRatioReporter Reporter;
   benchmark::RunSpecifiedBenchmarks(&Reporter);

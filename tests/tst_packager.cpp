@@ -614,11 +614,11 @@ class TestPackager : public QObject {
     std::vector<std::string> packaged{"a.fmt", "a.obj", "bad\xE9.fmt"};
     if (type == 1) packaged.push_back(longName);
     QCOMPARE(FForm->FResultList.Items(), packaged);
-    QVERIFY2(LastMessage().endsWith("(a Windows extractor would take them out of its folder, or they are too long) :"
-                                    "\r\nC:\\evil.txt\r\n" +
-                                    QString::fromStdString(type == 0 ? longName + "\r\n" : "") +
-                                    "x\\..\\..\\evil.txt\r\n"),
-             qPrintable(LastMessage()));
+    QVERIFY2(
+        LastMessage().endsWith("(a Windows extractor would take them out of its folder, or they are too long) :"
+                               "\r\nC:\\evil.txt\r\n" +
+                               QString::fromStdString(type == 0 ? longName + "\r\n" : "") + "x\\..\\..\\evil.txt\r\n"),
+        qPrintable(LastMessage()));
     const std::string bytes = ReadFileBytes(archive);
     if (type == 0) {
       QCOMPARE(Run("gcab", {"-l", QString::fromStdString(archive)}).count(".fmt"), 2);
