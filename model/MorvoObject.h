@@ -292,6 +292,8 @@ TLongIntArray ParseIdList(const std::string& Text);
 TStringList SplitCommaText(const std::string& Text);
 std::string CollectPropertyValues(const std::vector<int>& Ids);
 std::string CollectObjectValues(int TypeNr);
+// One object's share of CollectObjectValues, appended to Text.
+void AppendObjectValues(TisMorvoObject& Object, std::string& Text);
 
 // Views.
 void SetExtraFields(const std::string& MandatoryFields);

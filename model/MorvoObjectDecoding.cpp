@@ -228,27 +228,28 @@ std::string CollectPropertyValues(const std::vector<int>& Ids) {
   return text;
 }
 
+void AppendObjectValues(TisMorvoObject& Object, std::string& Text) {
+  Object.LoadPropertyArrays();
+  const int count = std::min(StrToIntDef(gPropNames[0], 0), kPropArraySize - 1);
+  for (int i = 1; i <= count; ++i) {
+    // Trim(text + CR + value), kept linear: a trimmed text that is not
+    // empty starts with a printable byte, so only its end can change.
+    const std::string& value = gPropValues[static_cast<size_t>(i)];
+    if (Text.empty()) {
+      Text = Trim(value);
+      continue;
+    }
+    Text += '\r';
+    Text += value;
+    while (!Text.empty() && static_cast<unsigned char>(Text.back()) <= ' ') Text.pop_back();
+  }
+}
+
 std::string CollectObjectValues(int TypeNr) {
   std::string text;
   if (!gAllObjects) return text;
-  for (const TObjectEntry& entry : gAllObjects->Entries()) {
-    TisMorvoObject* object = entry.Object;
-    if (!object || object->GetTypeNumber() != TypeNr) continue;
-    object->LoadPropertyArrays();
-    const int count = std::min(StrToIntDef(gPropNames[0], 0), kPropArraySize - 1);
-    for (int i = 1; i <= count; ++i) {
-      // Trim(text + CR + value), kept linear: a trimmed text that is not
-      // empty starts with a printable byte, so only its end can change.
-      const std::string& value = gPropValues[static_cast<size_t>(i)];
-      if (text.empty()) {
-        text = Trim(value);
-        continue;
-      }
-      text += '\r';
-      text += value;
-      while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
-    }
-  }
+  for (const TObjectEntry& entry : gAllObjects->Entries())
+    if (entry.Object && entry.Object->GetTypeNumber() == TypeNr) AppendObjectValues(*entry.Object, text);
   return text;
 }
 
