@@ -1,7 +1,10 @@
 // The configuration window, the file-type association it writes (classes
 // root and the desktop's own files), the fonts it hands to the main window,
 // and the "/c" and "/First" switches.
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -668,18 +671,54 @@ class TestConfig : public QObject {
       QCOMPARE(ReadText(home + "/config/mimeapps.list"), list);
   }
 
-  void aPipeAsTheDesktopsListNeitherBlocksNorIsReplaced() {
-    const QString list = FHome.path() + "/config/mimeapps.list";
-    QFile::remove(list);
-    QCOMPARE(::mkfifo(QFile::encodeName(list).constData(), 0600), 0);
-    TAssociationChoice choice;
-    choice.Connect = true;
-    MirrorDesktopAssociation(choice);
-    QVERIFY(QFileInfo(list).isFile() == false && QFileInfo::exists(list));
-    QVERIFY(QFile::exists(QString::fromStdString(DesktopEntryPath())));
-    choice.Connect = false;
-    MirrorDesktopAssociation(choice);
-    QFile::remove(list);
+  // A list that exists but cannot be read (a pipe; mode 0200 for a user who
+  // is not root) would lose the user's defaults if written anew: the step
+  // writes nothing, never blocks, and says why.
+  void anUnreadableDesktopListStopsTheAssociation_data() {
+    QTest::addColumn<bool>("pipe");
+    QTest::newRow("a pipe") << true;
+    QTest::newRow("mode 0200") << false;
+  }
+  void anUnreadableDesktopListStopsTheAssociation() {
+    QFETCH(bool, pipe);
+    const QString home = FHome.path() + "/unreadable";
+    QDir(home).removeRecursively();
+    QVERIFY(QDir().mkpath(home + "/config") && QDir().mkpath(home + "/data"));
+    const std::string list = (home + "/config/mimeapps.list").toStdString();
+    const std::string text = "[Default Applications]\ntext/plain=myedit.desktop\n";
+    QCOMPARE(pipe ? ::mkfifo(list.c_str(), 0600) : int(!testsupport::WriteFileBytes(list, text)), 0);
+    const passwd* nobody = ::getpwnam("nobody");
+    const bool drop = !pipe && ::geteuid() == 0;
+    if (drop) {
+      QVERIFY(nobody);
+      for (const QString& p : {home, home + "/config", home + "/data", QString::fromStdString(list)})
+        QCOMPARE(::chown(QFile::encodeName(p).constData(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    if (!pipe) QCOMPARE(::chmod(list.c_str(), 0200), 0);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+      if (drop && (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)) _exit(3);
+      qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
+      qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
+      dialogs::ClearRecorded();
+      TAssociationChoice choice;
+      choice.Connect = true;
+      const bool failed = !MirrorDesktopAssociation(choice);
+      const bool told = dialogs::Recorded().size() == 1 && dialogs::Recorded()[0].Text.contains("mimeapps.list");
+      _exit(failed && told && !QFile::exists(QString::fromStdString(DesktopEntryPath())) ? 0 : 1);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    struct stat st {};
+    QCOMPARE(::stat(list.c_str(), &st), 0);
+    if (pipe) {
+      QVERIFY(S_ISFIFO(st.st_mode));
+    } else {
+      QCOMPARE(st.st_mode & 07777, mode_t(0200));
+      QCOMPARE(testsupport::ReadFileBytes(list), text);
+    }
   }
 
   void desktopCommandsQuoteWhatTheLauncherWouldSplit() {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 #include "CodePage.h"
 #include "MorvoError.h"
+#include "WholeFile.h"
 
 namespace {
 std::string ZipErrorText(int Code) {
@@ -28,23 +30,39 @@ void ReportProgress(zip_t*, double Progress, void* Data) {
 
 // An empty zip file is its end record alone (with the comment). libzip
 // removes an archive that has no entries instead of writing one.
-void WriteEmptyZip(const std::string& FileName, const std::string& Comment) {
+void WriteEmptyZip(const std::string& FileName, const std::string& Target, const std::string& Comment) {
   std::string bytes = std::string("PK\x05\x06", 4) + std::string(16, '\0');
   const size_t length = std::min<size_t>(Comment.size(), 0xFFFF);
   bytes += static_cast<char>(length & 0xFF);
   bytes += static_cast<char>(length >> 8);
   bytes += Comment.substr(0, length);
-  const std::string temp = FileName + ".part" + std::to_string(::getpid());
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  // On the disk before it replaces the older file.
-  ok = ok && std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
-  if (f) ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(temp.c_str(), FileName.c_str()) != 0) {
-    const std::string reason = std::strerror(errno);
-    std::remove(temp.c_str());
+  std::string reason;
+  if (!WriteFileAtomically(Target, bytes, reason))
     throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
-  }
+}
+
+bool IsLetterOrDigit(char C) { return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9'); }
+
+// libzip writes "<archive>.XXXXXX" beside the archive and renames it when
+// done; a killed run leaves it. Only names of that form that hold a zip in
+// the making (or nothing yet) count; a name whose six letters are all small
+// ones reads as a word someone chose ("X.zip.backup") and stays.
+bool IsLibzipTemporaryOf(const std::string& Target, const std::string& Name) {
+  const size_t slash = Target.rfind('/');
+  const std::string base = slash == std::string::npos ? Target : Target.substr(slash + 1);
+  if (Name.size() != base.size() + 7 || Name.compare(0, base.size(), base) != 0 || Name[base.size()] != '.')
+    return false;
+  const std::string_view tail = std::string_view(Name).substr(base.size() + 1);
+  if (!std::all_of(tail.begin(), tail.end(), IsLetterOrDigit)) return false;
+  if (std::all_of(tail.begin(), tail.end(), [](char C) { return C >= 'a' && C <= 'z'; })) return false;
+  std::string head;
+  const std::string path = (slash == std::string::npos ? std::string() : Target.substr(0, slash + 1)) + Name;
+  const int fd = OpenRegularFileForReading(path);
+  if (fd < 0) return false;
+  head.resize(4);
+  const ssize_t got = ::read(fd, head.data(), head.size());
+  ::close(fd);
+  return got == 0 || (got == 4 && head == std::string("PK\x03\x04", 4));
 }
 }  // namespace
 
@@ -52,13 +70,21 @@ TZipWriter::~TZipWriter() { Discard(); }
 
 void TZipWriter::Open(const std::string& FileName) {
   Discard();
+  // libzip renames its new archive over the name it opened: opened through a
+  // link, it would replace the link. It gets the file the link leads to, by
+  // the rules every whole-file writer follows.
+  TWriteTarget target;
+  std::string reason;
+  if (!ResolveWriteTarget(FileName, target, reason))
+    throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
+  RemoveLeftoverTemporaries(target.Path, kLeftoverAge, IsLibzipTemporaryOf);
   int code = 0;
   // An empty file holds nothing to keep: it becomes a new archive.
-  struct stat st {};
-  const bool empty = ::stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
-  FArchive = zip_open(FileName.c_str(), ZIP_CREATE | (empty ? ZIP_TRUNCATE : 0), &code);
+  const bool empty = target.Exists && target.Stat.st_size == 0;
+  FArchive = zip_open(target.Path.c_str(), ZIP_CREATE | (empty ? ZIP_TRUNCATE : 0), &code);
   if (!FArchive) throw EMorvoError("Cannot open archive \"" + FileName + "\". " + ZipErrorText(code));
   FFileName = FileName;
+  FTarget = target.Path;
   const char* comment = zip_get_archive_comment(FArchive, nullptr, ZIP_FL_ENC_RAW);
   FComment = comment ? comment : "";
 }
@@ -114,7 +140,7 @@ void TZipWriter::Close() {
   zip_set_archive_comment(FArchive, FComment.data(), static_cast<zip_uint16_t>(FComment.size()));
   if (zip_get_num_entries(FArchive, 0) == 0) {
     Discard();
-    WriteEmptyZip(FFileName, FComment);
+    WriteEmptyZip(FFileName, FTarget, FComment);
     return;
   }
   zip_register_progress_callback_with_state(FArchive, 0.01, ReportProgress, nullptr, &FProgress);
