@@ -41,28 +41,27 @@ void WriteEmptyZip(const std::string& FileName, const std::string& Target, const
     throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
 }
 
-bool IsLetterOrDigit(char C) { return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9'); }
+bool IsSmallLetterOrDigit(char C) { return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9'); }
 
-// libzip writes "<archive>.XXXXXX" beside the archive and renames it when
-// done; a killed run leaves it. Only names of that form that hold a zip in
-// the making (or nothing yet) count; a name whose six letters are all small
-// ones reads as a word someone chose ("X.zip.backup") and stays.
+// libzip writes "<archive>.XXXXXX" (small letters and digits) beside the
+// archive and renames it when done; a killed run leaves it behind. Only
+// such a name holding a zip in the making counts: nothing yet, or entries
+// without the end record a finished archive has, so a user's own finished
+// copy ("X.zip.backup") is never taken for one.
 bool IsLibzipTemporaryOf(const std::string& Target, const std::string& Name) {
   const size_t slash = Target.rfind('/');
   const std::string base = slash == std::string::npos ? Target : Target.substr(slash + 1);
   if (Name.size() != base.size() + 7 || Name.compare(0, base.size(), base) != 0 || Name[base.size()] != '.')
     return false;
-  const std::string_view tail = std::string_view(Name).substr(base.size() + 1);
-  if (!std::all_of(tail.begin(), tail.end(), IsLetterOrDigit)) return false;
-  if (std::all_of(tail.begin(), tail.end(), [](char C) { return C >= 'a' && C <= 'z'; })) return false;
-  std::string head;
-  const std::string path = (slash == std::string::npos ? std::string() : Target.substr(0, slash + 1)) + Name;
-  const int fd = OpenRegularFileForReading(path);
-  if (fd < 0) return false;
-  head.resize(4);
-  const ssize_t got = ::read(fd, head.data(), head.size());
-  ::close(fd);
-  return got == 0 || (got == 4 && head == std::string("PK\x03\x04", 4));
+  if (!std::all_of(Name.begin() + static_cast<std::ptrdiff_t>(base.size()) + 1, Name.end(), IsSmallLetterOrDigit))
+    return false;
+  std::string bytes;
+  if (!ReadRegularFile((slash == std::string::npos ? std::string() : Target.substr(0, slash + 1)) + Name, bytes))
+    return false;
+  if (bytes.empty()) return true;
+  // The end record and its comment sit in the last 64 KiB and 22 bytes.
+  const size_t tail = bytes.size() > 65557 ? bytes.size() - 65557 : 0;
+  return bytes.compare(0, 4, "PK\x03\x04") == 0 && bytes.find("PK\x05\x06", tail) == std::string::npos;
 }
 }  // namespace
 
