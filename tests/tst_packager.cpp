@@ -797,7 +797,7 @@ class TestPackager : public QObject {
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("plant");
     for (int type : {0, 1})
-      for (const char* plant : {"a pipe", "mode 0600", "a new archive", "leftovers"})
+      for (const char* plant : {"a pipe", "mode 0600", "a new archive", "a link", "leftovers"})
         QTest::newRow(qPrintable(QString(type == 0 ? "cab, " : "zip, ") + plant)) << type << QString(plant);
     QTest::newRow("cab, a TMPDIR that is missing") << 0 << QString("TMPDIR");
   }
@@ -815,6 +815,10 @@ class TestPackager : public QObject {
     std::vector<std::string> gone, kept;
     ::umask(022);
     if (plant == "a pipe") QCOMPARE(::mkfifo(archive.c_str(), 0600), 0);
+    if (plant == "a link") {
+      fs::create_directories(FRoot + "real");
+      fs::create_symlink(FRoot + "real/archive", archive);
+    }
     if (plant == "mode 0600") {
       Package(archive, type);
       QCOMPARE(::chmod(archive.c_str(), 0600), 0);
@@ -860,6 +864,7 @@ class TestPackager : public QObject {
     } else {
       QVERIFY(::stat(archive.c_str(), &st) == 0 && S_ISREG(st.st_mode));
       QCOMPARE(st.st_mode & 0777, mode_t(plant == "mode 0600" ? 0600 : 0644));
+      QCOMPARE(fs::is_symlink(archive), plant == "a link");  // followed, not replaced
     }
     for (const std::string& name : gone) QVERIFY2(!fs::exists(FRoot + name), name.c_str());
     for (const std::string& name : kept) QVERIFY2(fs::exists(FRoot + name), name.c_str());
