@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "CodePage.h"
 #include "StringUtil.h"
 #include "WholeFile.h"
 
@@ -45,7 +46,8 @@ TProfileCommand::TProfileCommand() {
 
 TProfileCommand::~TProfileCommand() { --gCommandDepth; }
 
-TProfileFile::TProfileFile(std::string fileName) : FFileName(std::move(fileName)) {}
+TProfileFile::TProfileFile(std::string fileName, std::function<std::string()> codePage)
+    : FFileName(std::move(fileName)), FCodePage(std::move(codePage)) {}
 
 void TProfileFile::Check() const {
   if (gCommandDepth > 0 && FCheckedIn == gCommandSerial) return;
@@ -57,7 +59,7 @@ void TProfileFile::Check() const {
   std::string text;
   // A pipe or device in the file's place reads as no file instead of blocking.
   if (!now.Exists || !ReadRegularFile(FFileName, text)) text.clear();
-  Parse(text);
+  Parse(FileTextToSystem(std::move(text), FCodePage));
   FRacy = now.Exists && WrittenWithinTimeStep(now);
   FStamp = std::move(now);
   FParsed = true;

@@ -908,6 +908,12 @@ class TestConfig : public QObject {
     choice.EditorPath = mine.toStdString();
     QVERIFY(QString::fromStdString(DesktopEntryText(choice)).contains("Exec=" + terminal + " -e \"" + mine + "\" %f"));
 
+    // A pipe in the desktop list's place is passed over at once, as no list.
+    QVERIFY(QFile::remove(FHome.path() + "/config/mimeapps.list"));
+    QCOMPARE(::mkfifo(QFile::encodeName(FHome.path() + "/config/mimeapps.list").constData(), 0600), 0);
+    QCOMPARE(QString::fromStdString(ProposedEditor()), FTools + "/kate");
+    QVERIFY(QFile::remove(FHome.path() + "/config/mimeapps.list"));
+
     // A stored editor that does not exist is replaced by the proposal in the window.
     WriteRegString("ExternalEditor", (FHome.path() + "/gone").toStdString());
     ShowConfig();

@@ -1,6 +1,7 @@
 // The command-line export "/e": the built program, run headless, writes the
 // default export beside the object file and ends without showing a window.
 #include <pwd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
+#include <map>
 
 #include "Accessors.h"
 #include "AppPaths.h"
@@ -46,7 +48,7 @@ struct TProgramFolder {
   }
   // Runs the program; false when it did not end by itself.
   bool Run(const QStringList& Args, int* ExitCode = nullptr, QByteArray* ErrorOutput = nullptr,
-           QByteArray* Output = nullptr) {
+           QByteArray* Output = nullptr, int Ms = 60000) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -54,7 +56,7 @@ struct TProgramFolder {
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(QString::fromStdString(Work));
     p.start(QString::fromStdString(Bin + "morvo-reader"), Args);
-    if (!p.waitForFinished(60000)) {
+    if (!p.waitForFinished(Ms)) {
       p.kill();
       p.waitForFinished();
       return false;
@@ -63,6 +65,13 @@ struct TProgramFolder {
     if (ErrorOutput) *ErrorOutput = p.readAllStandardError();
     if (Output) *Output = p.readAllStandardOutput();
     return true;
+  }
+  // Each entry of the work folder with the bytes of a regular file.
+  std::map<std::string, std::string> WorkContent() const {
+    std::map<std::string, std::string> content;
+    for (const auto& e : fs::directory_iterator(Work))
+      content[e.path().filename().string()] = e.is_regular_file() ? ReadFileBytes(e.path().string()) : "";
+    return content;
   }
   std::vector<std::string> WorkFiles(const std::string& Folder = {}) const {
     std::vector<std::string> names;
@@ -272,19 +281,28 @@ class TestExportCli : public QObject {
     }
   }
 
-  // Each ends at once with status 1 and its reason on the error output; a
-  // pipe never blocks the open, a device is never read without end.
+  // Each ends at once with status 1 and its reason as the one line on the
+  // error output; a pipe never blocks the open, a device is never read
+  // without end. No file is written, and the older archives of "/p" stay.
   void nothingIsWrittenWithoutAnObjectFile_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("reason");
-    QTest::newRow("no file argument") << QStringList{"/e"} << QByteArray("No object file was given");
-    QTest::newRow("a file that does not exist") << QStringList{"/e", "missing.obj"} << QByteArray("No such file");
-    QTest::newRow("a file that is no object file") << QStringList{"/e", "notes.txt"} << QByteArray("is no object file");
-    QTest::newRow("a folder") << QStringList{"/e", "folder.obj"} << QByteArray("Is a directory");
-    QTest::newRow("a pipe") << QStringList{"/e", "pipe.obj"} << QByteArray("Not a regular file");
-    QTest::newRow("a device") << QStringList{"/e", "/dev/zero"} << QByteArray("Not a regular file");
-    QTest::newRow("/p, a pipe") << QStringList{"/p", "pipe.obj"} << QByteArray("Not a regular file");
-    QTest::newRow("/p, a file that does not exist") << QStringList{"/p", "missing.obj"} << QByteArray("No such file");
+    const auto row = [](const char* name, const char* args, const char* reason) {
+      QTest::newRow(name) << QString(args).split(' ') << QByteArray(reason);
+    };
+    row("no file argument", "/e", "No object file was given");
+    row("a file that does not exist", "/e missing.obj", "No such file");
+    row("a file that is no object file", "/e notes.txt", "is no object file");
+    row("a folder", "/e folder.obj", "Is a directory");
+    row("a pipe", "/e pipe.obj", "Not a regular file");
+    row("a device", "/e /dev/zero", "Not a regular file");
+    row("/p, no file argument", "/p", "No object file was given");
+    row("/p, a file that does not exist", "/p missing.obj", "No such file");
+    row("/p, a folder", "/p folder.obj", "Is a directory");
+    row("/p, a pipe", "/p pipe.obj", "Not a regular file");
+    row("/p, a device", "/p zero.obj", "Not a regular file");
+    row("/p, a dangling link", "/p dangling.obj", "No such file");
+    row("/p, a name no archive may hold", "/p back\\slash.obj", "Nothing was packaged");
   }
   void nothingIsWrittenWithoutAnObjectFile() {
     QFETCH(QStringList, args);
@@ -293,13 +311,90 @@ class TestExportCli : public QObject {
     QVERIFY(testsupport::WriteFileBytes(program.Work + "notes.txt", "just some text\r\nno marker\r\n"));
     fs::create_directories(program.Work + "folder.obj");
     QCOMPARE(::mkfifo((program.Work + "pipe.obj").c_str(), 0600), 0);
-    const std::vector<std::string> before = program.WorkFiles();
+    fs::create_symlink(program.Work + "gone.obj", program.Work + "dangling.obj");
+    fs::create_symlink("/dev/zero", program.Work + "zero.obj");
+    fs::copy_file(program.Work + "sample.obj", program.Work + "back\\slash.obj");
+    for (const char* name : {"missing", "folder", "pipe", "dangling", "", "zero"})
+      for (const char* type : {".cab", ".zip"})
+        QVERIFY(testsupport::WriteFileBytes(program.Work + name + type, std::string("older ") + type));
+    const auto before = program.WorkContent();
     int exitCode = -1;
     QByteArray errors;
-    QVERIFY(program.Run(args, &exitCode, &errors));
+    QVERIFY(program.Run(args, &exitCode, &errors, nullptr, 10000));
     QCOMPARE(exitCode, 1);
-    QVERIFY2(errors.startsWith("Morvo Object Reader: ") && errors.contains(reason), errors.constData());
-    QCOMPARE(program.WorkFiles(), before);
+    QVERIFY2(errors.startsWith("Morvo Object Reader: ") && errors.contains(reason) && errors.count('\n') == 1,
+             errors.constData());
+    QVERIFY(program.WorkContent() == before);
+  }
+
+  // A broken installation: each run ends within seconds, with status 1 and its
+  // reason as the one line on the error output, or with the export written.
+  void aBrokenInstallationEndsAtOnce_data() {
+    QTest::addColumn<QString>("target");              // in the program's folder, or "config/" for the desktop's
+    QTest::addColumn<QByteArray>("content");          // "<missing>", "<pipe>", "<zero>", "<list>" or "" to keep it
+    QTest::addColumn<QList<QByteArray>>("cfgEdits");  // "replaced|replacement|..."
+    QTest::addColumn<QString>("sw");
+    QTest::addColumn<QByteArray>("reason");  // "view ...": the export is written and holds it
+    const auto row = [](const QByteArray& name, const char* target, const char* content, const char* edits,
+                        const char* sw, const QByteArray& reason) {
+      QTest::newRow(name) << target << QByteArray(content) << QByteArray(edits).split('|') << sw << reason;
+    };
+    row("no property table, /e", "ObjectProperties.txt", "<missing>", "", "/e", "ObjectProperties.txt\". No such");
+    row("no property table, /p", "ObjectProperties.txt", "<missing>", "", "/p", "ObjectProperties.txt\". No such");
+    for (const char* kind : {"<pipe>", "<zero>"}) {
+      for (const char* table : {"ObjectProperties.txt", "ObjectTypNum.txt"})
+        row(table + QByteArray(kind), table, kind, "", "/e", table + QByteArray("\". Not a regular file"));
+      row("XMLCodes.txt" + QByteArray(kind), "XMLCodes.txt", kind, "TranslateXMLStyle=no|TranslateXMLStyle=yes", "/e",
+          "XMLCodes.txt\". Not a regular file");
+      row("mimeapps.list" + QByteArray(kind), "config/mimeapps.list", kind, "", "/e", "view All");
+    }
+    row("mimeapps.list, never opened", "config/mimeapps.list", "<list>", "", "/e", "view All");
+    row("no configuration", "MorvoObject.cfg", "<missing>", "", "/e", "No export is defined");
+    row("no export", "", "", "OutPuts=tst|OutPuts=", "/e", "No export is defined");
+    row("Fields no id list", "", "", "Fields=2,3,4,5|Fields=20;338", "/e", "'20;338' is not a valid integer value");
+    row("MandatoryFields no id list", "", "", "Fields=2|MandatoryFields=338 ,339\r\nFields=2", "/e",
+        "'338 ' is not a valid integer value");
+    row("a view named in windows-1252", "", "",
+        "Views=All|Views=Gr\xF6\xDF\x65,All|[All]|[Gr\xF6\xDF\x65]\r\nFields=2,3\r\n[All]", "/e",
+        "view Gr\xC3\xB6\xC3\x9F\x65\r\n\r\nlevel 1(\r\nobject Alpha type Form image 3\r\nname");
+  }
+  void aBrokenInstallationEndsAtOnce() {
+    QFETCH(QString, target);
+    QFETCH(QByteArray, content);
+    QFETCH(QList<QByteArray>, cfgEdits);
+    QFETCH(QString, sw);
+    QFETCH(QByteArray, reason);
+    TProgramFolder program;
+    fs::copy_file(testsupport::BinDir() + "/XMLCodes.txt", program.Bin + "XMLCodes.txt");
+    QByteArray cfg = QByteArray::fromStdString(ReadFileBytes(program.Bin + "MorvoObject.cfg"));
+    for (qsizetype i = 0; i + 1 < cfgEdits.size(); i += 2) cfg.replace(cfgEdits[i], cfgEdits[i + 1]);
+    QVERIFY(testsupport::WriteFileBytes(program.Bin + "MorvoObject.cfg", cfg.toStdString()));
+    const std::string path = target.startsWith("config/")
+                                 ? qEnvironmentVariable("XDG_CONFIG_HOME").toStdString() + target.mid(6).toStdString()
+                                 : program.Bin + target.toStdString();
+    if (!content.isEmpty()) fs::remove(path);
+    if (content == "<pipe>") QCOMPARE(::mkfifo(path.c_str(), 0600), 0);
+    if (content == "<zero>") fs::create_symlink("/dev/zero", path);
+    // Nothing that only a window's link needs is read by a command without windows.
+    const int watch = ::inotify_init1(IN_NONBLOCK);
+    if (content == "<list>") {
+      QVERIFY(testsupport::WriteFileBytes(path, "[Default Applications]\ntext/html=web.desktop;\n"));
+      QVERIFY(::inotify_add_watch(watch, path.c_str(), IN_OPEN) >= 0);
+    }
+    const auto before = program.WorkContent();
+    int exitCode = -1;
+    QByteArray errors;
+    const bool ended = program.Run({sw, "sample.obj"}, &exitCode, &errors, nullptr, 10000);
+    char event[4096];
+    const bool opened = ::read(watch, event, sizeof event) > 0;
+    ::close(watch);
+    if (target.startsWith("config/")) fs::remove(path);
+    QVERIFY(ended && !opened);
+    QCOMPARE(exitCode, reason.startsWith("view ") ? 0 : 1);
+    if (exitCode == 0)
+      QVERIFY(ReadFileBytes(program.Work + "sample.tst").find(reason.toStdString()) != std::string::npos);
+    QVERIFY2(exitCode == 0 || (errors.contains(reason) && errors.count('\n') == 1), errors.constData());
+    QVERIFY(exitCode == 0 || program.WorkContent() == before);
   }
 
   void aHeadlessPackagingPrintsItsResult() {
