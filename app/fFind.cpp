@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "DlgPos.h"
+#include "MessageBox.h"
 #include "fMain.h"
 #include "ui_fFind.h"
 
@@ -103,8 +104,13 @@ void TFrmFind::showEvent(QShowEvent* Event) {
 
 void TFrmFind::RunFind(bool FromTop) {
   if (!FrmMorvoReader) return;
-  FrmMorvoReader->FindNextObject(KindText().toStdString(), cbFindStr->currentText().toStdString(), FromTop,
-                                 cbCaseSens->isChecked(), true);
+  // A button's click must not carry a failure into the event loop.
+  try {
+    FrmMorvoReader->FindNextObject(KindText().toStdString(), cbFindStr->currentText().toStdString(), FromTop,
+                                   cbCaseSens->isChecked(), true);
+  } catch (const std::exception& e) {
+    ShowApplicationError(e.what());
+  }
 }
 
 void TFrmFind::BtnFindClick() {
