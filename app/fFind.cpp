@@ -94,10 +94,17 @@ void TFrmFind::FitFieldToGuid() {
   setMinimumWidth(std::max(minimumWidth(), minimumSizeHint().width()));
 }
 
+void TFrmFind::setVisible(bool Visible) {
+  // The stored place is given before the window is on its way to the screen:
+  // moved on the way, before the window manager framed it, the window is
+  // taken to have no frame for good.
+  if (Visible && !isVisible()) LoadDlgPosReporting(this, "FrmFind");
+  QDialog::setVisible(Visible);
+}
+
 void TFrmFind::showEvent(QShowEvent* Event) {
   QDialog::showEvent(Event);
   if (Event->spontaneous()) return;
-  LoadDlgPosReporting(this, "FrmFind");
   // The clipboard's text is offered as the search text; none empties the field.
   cbFindStr->setEditText(GetClipboardWideText());
 }

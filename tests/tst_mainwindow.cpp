@@ -867,6 +867,22 @@ class TstMainWindow : public QObject {
     QTest::mouseMove(Grid()->viewport(), QPoint(50, line + 12));
     QTest::mouseRelease(Grid()->viewport(), Qt::LeftButton, {}, QPoint(50, line + 12));
     QCOMPARE(Grid()->rowHeight(1), 30);
+    // Not the fixed row's own lower line.
+    const int fixedLine = Grid()->rowHeight(0);
+    QTest::mousePress(Grid()->viewport(), Qt::LeftButton, {}, QPoint(50, fixedLine));
+    QTest::mouseMove(Grid()->viewport(), QPoint(50, fixedLine + 12));
+    QTest::mouseRelease(Grid()->viewport(), Qt::LeftButton, {}, QPoint(50, fixedLine + 12));
+    QCOMPARE(Grid()->rowHeight(0), 18);
+    // What the program sets on the grid shows in the fixed row: widths, row 0's height, the sideways scroll.
+    Grid()->setColumnWidth(0, 900);  // names wider than the grid
+    QCOMPARE(fixed->sectionSize(0), 900);
+    QCOMPARE(fixed->sectionSize(1), Grid()->columnWidth(1));
+    Grid()->setRowHeight(0, 25);
+    QCOMPARE(fixed->height(), 25);
+    QTRY_VERIFY(Grid()->horizontalScrollBar()->maximum() > 0);
+    Grid()->horizontalScrollBar()->setValue(Grid()->horizontalScrollBar()->maximum());
+    QVERIFY(Grid()->horizontalHeader()->offset() > 0);
+    QCOMPARE(fixed->offset(), Grid()->horizontalHeader()->offset());
   }
 
   void theNodePathNamesEveryCaptionFromTheTop() {
