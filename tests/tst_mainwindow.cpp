@@ -618,25 +618,38 @@ class TstMainWindow : public QObject {
   void aFailedOrEmptyOpenShowsNoObject_data() {
     QTest::addColumn<int>("way");  // 0 the open command, 1 a drop, 2 the Reopen menu
     QTest::addColumn<QString>("fixture");
-    QTest::newRow("open, read failure") << 0 << "broken.dcl";
-    QTest::newRow("open, no object file") << 0 << "notobject.txt";
-    QTest::newRow("drop, read failure") << 1 << "broken.dcl";
-    QTest::newRow("drop, no object file") << 1 << "notobject.txt";
-    QTest::newRow("reopen, read failure") << 2 << "broken.dcl";
+    QTest::addColumn<QString>("codePage");
+    QTest::newRow("open, read failure") << 0 << "broken.dcl"
+                                        << "";
+    QTest::newRow("open, no object file") << 0 << "notobject.txt"
+                                          << "";
+    QTest::newRow("drop, read failure") << 1 << "broken.dcl"
+                                        << "";
+    QTest::newRow("drop, no object file") << 1 << "notobject.txt"
+                                          << "";
+    QTest::newRow("reopen, read failure") << 2 << "broken.dcl"
+                                          << "";
+    QTest::newRow("open, unknown code page") << 0 << "tree.dcl"
+                                             << "klingon-1";
   }
   void aFailedOrEmptyOpenShowsNoObject() {
     QFETCH(int, way);
     QFETCH(QString, fixture);
-    const QString file = CopyFixture(qPrintable(fixture));
+    QFETCH(QString, codePage);
+    const QString file = CopyFixture(qPrintable(fixture), "failing-" + fixture);
+    WriteRegString("Quillset1xCodePage", codePage.toStdString());
     std::string readerWords;
     try {
       FWin->OpenObjectFile(file);
     } catch (const EMorvoError& e) {
       readerWords = std::string(e.what()) + ".";
     }
+    WriteRegString("Quillset1xCodePage", "");
+    QCOMPARE(readerWords.empty(), fixture == "notobject.txt");
     QVERIFY(FWin->OpenObjectFile(CopyFixture("tree.dcl")));
     FWin->SelectNode(Child(Top(), "Body"));
     QVERIFY(Grid()->rowCount() > 2);
+    WriteRegString("Quillset1xCodePage", codePage.toStdString());
     dialogs::ClearRecorded();
     if (way == 0) {
       dialogs::QueueFileAnswer(file);
@@ -655,6 +668,7 @@ class TstMainWindow : public QObject {
     QStringList messages;
     for (const auto& r : dialogs::Recorded())
       if (r.Kind == "message") messages << r.Text;
+    WriteRegString("Quillset1xCodePage", "");
     QCOMPARE(messages, readerWords.empty() ? QStringList() : QStringList{QString::fromStdString(readerWords)});
     // The view panel follows a view change with nothing loaded.
     Act("ActFilter2")->trigger();
