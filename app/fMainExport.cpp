@@ -92,10 +92,6 @@ void ReportExportFailure(QWidget* Window, const QString& Message) {
   ShowMessageBoxW(Message.toStdString(), Window->windowTitle().toUtf8().toStdString(), MB_ICONEXCLAMATION | MB_OK);
 }
 
-void ReportNoExport(QWidget* Window) {
-  ReportExportFailure(Window, QStringLiteral("No export is defined: nothing was exported."));
-}
-
 }  // namespace
 
 bool TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QString& ExportName) {
@@ -143,7 +139,7 @@ void TFrmMorvoReader::OutputClick(QObject* Sender) {
     // None stored: the window's default export, the first of the configuration.
     if (exportName.isEmpty()) exportName = FDefaultExport;
     if (exportName.isEmpty()) {
-      ReportNoExport(this);
+      ReportExportFailure(this, QStringLiteral("No export is defined: nothing was exported."));
       return;
     }
   }
