@@ -166,7 +166,8 @@ QString TFrmMorvoReader::DoOutputExport(bool* Written) {
   // A tree shown under no view because the configured one failed is not
   // what the configuration asks to export.
   if (!FViewFailure.isEmpty()) {
-    ReportExportFailure(this, FViewFailure + QStringLiteral(" Nothing was exported."));
+    const QString sentence = FViewFailure.endsWith(QLatin1Char('.')) ? FViewFailure : FViewFailure + QLatin1Char('.');
+    ReportExportFailure(this, sentence + QStringLiteral(" Nothing was exported."));
     return fileName;
   }
   fileName = PathText(ExportFileName(PathBytes(FLoadedFileName), SystemText(FDefaultExport)));
