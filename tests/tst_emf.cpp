@@ -1413,12 +1413,11 @@ class TestEmf : public QObject {
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("to");
     QTest::addColumn<QList<int>>("selected");
-    QTest::addColumn<QList<int>>("printed");  // list indexes, in sheet order; empty: one blank sheet
+    QTest::addColumn<QList<int>>("printed");  // list indexes, in sheet order
     QTest::newRow("all") << 0 << 0 << 0 << QList<int>{} << QList<int>{0, 1, 2, 3};
     QTest::newRow("range 2 to 3") << 2 << 2 << 3 << QList<int>{0} << QList<int>{1, 2};
     QTest::newRow("range past the end") << 2 << 3 << 9 << QList<int>{} << QList<int>{2, 3};
     QTest::newRow("selection") << 1 << 0 << 0 << QList<int>{3, 0} << QList<int>{0, 3};
-    QTest::newRow("empty selection") << 1 << 0 << 0 << QList<int>{} << QList<int>{};
   }
 
   void printingThroughTheDialogFacade() {
@@ -1459,7 +1458,7 @@ class TestEmf : public QObject {
     QVERIFY(w.JvProgressDlg1->labelText().startsWith("Printing pages to "));
 
     QVERIFY(QFile::exists(pdf));
-    QCOMPARE(PdfPages(pdf), std::max<int>(1, int(printed.size())));
+    QCOMPARE(PdfPages(pdf), int(printed.size()));
     QCOMPARE(PdfTitle(pdf), QString("Quillset 2.1 preview"));
     for (int sheet = 0; sheet < printed.size(); ++sheet) {
       const QImage page = PdfPageImage(pdf, sheet + 1);
@@ -1470,10 +1469,6 @@ class TestEmf : public QObject {
       QVERIFY2(Near(page.pixel(page.width() / 2, page.height() / 2), want), qPrintable(QString::number(sheet)));
       QVERIFY(Near(page.pixel(page.width() / 8, page.height() / 10), want));
       QVERIFY(Near(page.pixel(page.width() * 7 / 8, page.height() * 9 / 10), want));
-    }
-    if (printed.isEmpty()) {
-      const QImage page = PdfPageImage(pdf, 1);
-      QVERIFY(Near(page.pixel(page.width() / 2, page.height() / 2), Qt::white));
     }
   }
 
@@ -1553,6 +1548,25 @@ class TestEmf : public QObject {
     QVERIFY(!frmEMFSelect);
     QVERIFY(!FrmMorvoReader);
     QVERIFY(!FrmWait);
+  }
+
+  // Printing the selection with nothing selected starts no job: no blank sheet.
+  void anEmptySelectionPrintsNothingAndSaysSo() {
+    QVERIFY(WriteFile(Preview("1.0") + "one.emf", TEmfWriter::Filled(kRed)));
+    ConnectEMFSelectHost();
+    QTemporaryDir tmp;
+    dialogs::QueuePrintAnswer([&](QPrinter* P) {
+      P->setOutputFileName(tmp.filePath("out.pdf"));
+      P->setPrintRange(QPrinter::Selection);
+      return true;
+    });
+    TfrmEMFSelect w;
+    w.show();
+    w.btnSelectAllClick();
+    w.lbSelected->clearSelection();
+    w.btnPrintClick();
+    QVERIFY(!QFile::exists(tmp.filePath("out.pdf")));
+    QCOMPARE(dialogs::Recorded().value(1).Text, QString("No page is selected: nothing was printed."));
   }
 };
 
