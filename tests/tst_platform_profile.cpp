@@ -184,7 +184,10 @@ class TestPlatformProfile : public QObject {
     QVERIFY(!ReadRegularFile(fifo, bytes));
     QTest::qWait(100);
     const bool releasedByTheRead = released;
-    ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));  // lets the writer end
+    while (!released) {  // lets the writer end, however late it came to its open
+      ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+      QTest::qWait(10);
+    }
     writer.join();
     QVERIFY(!releasedByTheRead);
 
