@@ -191,11 +191,14 @@ class TDesktopChange {
   ~TDesktopChange() {
     if (FDone) return;
     for (auto it = FBefore.rbegin(); it != FBefore.rend(); ++it) {
+      const QFileInfo file(QString::fromStdString(it->first));
       std::string reason;
-      if (it->second)
+      if (it->second && QDir().mkpath(file.absolutePath())) {
         WriteFileAtomically(it->first, *it->second, reason);
-      else
-        QFile::remove(QString::fromStdString(it->first));
+      } else if (!it->second) {
+        QFile::remove(file.filePath());
+        RemoveEmptyFolders(file.absoluteDir());
+      }
     }
   }
   // Replaces Path's content; false with Error set when it cannot be read or written.

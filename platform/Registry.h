@@ -10,7 +10,9 @@
 // Key names match without regard to case and keep the case they were created
 // with. Each root lives in one human-readable file under
 // $XDG_CONFIG_HOME/Kelbrun/ZIB/, looked at afresh at every OpenKey (parsed
-// again only when the file changed since its last parse) and written
+// again only when the file changed since its last parse, or was written
+// within a step of the file system's clock; a locked update always parses
+// the file it holds the lock on) and written
 // atomically (temporary file, then rename) at every change, so two processes
 // writing one after the other lose neither's values and a failed write or a
 // crash never leaves half a file. A store file that is no regular file (a

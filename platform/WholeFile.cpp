@@ -60,10 +60,10 @@ bool ProtectedLink(const struct stat& Link, const std::string& Folder) {
 }
 
 // Root passes every access check; the mode bits still say whether someone
-// meant the file to stay as it is.
-bool IsReadOnly(const std::string& Path, const struct stat& St) {
-  if (::geteuid() == 0) return (St.st_mode & 0222) == 0;
-  return ::faccessat(AT_FDCWD, Path.c_str(), W_OK, AT_EACCESS) != 0;
+// meant the file to stay as it is. 0 when it may be replaced, else the reason.
+int WhyReadOnly(const std::string& Path, const struct stat& St) {
+  if (::geteuid() == 0) return (St.st_mode & 0222) == 0 ? EACCES : 0;
+  return ::faccessat(AT_FDCWD, Path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
 // A new file in Folder, created exclusively with Mode (less the umask).
@@ -123,7 +123,7 @@ bool ResolveWriteTarget(const std::string& Path, TWriteTarget& Target, std::stri
     errno = EINVAL;
     return false;
   }
-  if (IsReadOnly(path, Target.Stat)) return Refuse(Reason, EACCES);
+  if (const int err = WhyReadOnly(path, Target.Stat)) return Refuse(Reason, err);
   return true;
 }
 

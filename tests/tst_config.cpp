@@ -34,6 +34,7 @@
 #include "Registry.h"
 #include "TestSupport.h"
 #include "UnattendedCommands.h"
+#include "WholeFile.h"
 #include "fConfig.h"
 #include "fMain.h"
 
@@ -600,6 +601,15 @@ class TestConfig : public QObject {
   void desktopMirrorFollowsTheAssociation() {
     WriteText(FHome.path() + "/config/mimeapps.list",
               "[Default Applications]\ntext/plain=myedit.desktop\napplication/x-morvo-seg=other.desktop;\n");
+    // The list names the entry: whenever it is put in place, the entry is there.
+    static bool gEntryMissed;
+    gEntryMissed = false;
+    const TFileOps saved = FileOps();
+    FileOps().Rename = [](const char* From, const char* To) {
+      if (QString(To).endsWith("/mimeapps.list") && !QFile::exists(QString::fromStdString(DesktopEntryPath())))
+        gEntryMissed = true;
+      return ::rename(From, To);
+    };
     ShowConfig();
     Click("cxConnectMorvoFiles");
     Click("cxImediateExport");
@@ -638,6 +648,8 @@ class TestConfig : public QObject {
     QVERIFY(!after.contains("morvo-reader.desktop"));
     QVERIFY(after.contains("text/plain=myedit.desktop\n"));
     QVERIFY(after.contains("application/x-morvo-seg=other.desktop;\n"));
+    FileOps() = saved;
+    QVERIFY(!gEntryMissed);
   }
 
   void removingTheAssociationLeavesNothingBehind_data() {
@@ -730,15 +742,18 @@ class TestConfig : public QObject {
   // disconnecting never removes the entry the list still names.
   void aFullDiskLeavesTheDesktopAsItWas_data() {
     QTest::addColumn<bool>("connect");
-    QTest::newRow("connecting, the data folder full") << true;
-    QTest::newRow("disconnecting, the config folder full") << false;
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("connecting, the data folder full") << true << "data";
+    QTest::newRow("connecting, the config folder full") << true << "config";
+    QTest::newRow("disconnecting, the config folder full") << false << "config";
   }
   void aFullDiskLeavesTheDesktopAsItWas() {
     QFETCH(bool, connect);
+    QFETCH(QString, folder);
     const QString home = FHome.path() + "/full";
     QDir(home).removeRecursively();
     QVERIFY(QDir().mkpath(home + "/config") && QDir().mkpath(home + "/data"));
-    const QString full = home + (connect ? "/data" : "/config");
+    const QString full = home + "/" + folder;
     struct TMount {
       QString Path;
       bool On;

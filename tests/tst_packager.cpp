@@ -807,6 +807,7 @@ class TestPackager : public QObject {
       for (const char* plant : {"a pipe", "mode 0600", "a new archive", "a link", "leftovers"})
         QTest::newRow(qPrintable(QString(type == 0 ? "cab, " : "zip, ") + plant)) << type << QString(plant);
     QTest::newRow("cab, a TMPDIR that is missing") << 0 << QString("TMPDIR");
+    QTest::newRow("cab, a sync that fails") << 0 << QString("sync");
   }
   void theArchivesNameIsWrittenByTheWritersRules() {
     QFETCH(int, type);
@@ -856,15 +857,27 @@ class TestPackager : public QObject {
       gone.push_back(aged(Make("out.zip.k2x9q7", begun), 2 * 86400));
       kept.push_back(aged(Make("out.zip.65dq6k", begun), 3600));
     }
+    if (plant == "sync") Package(archive, type);
+    const std::string older = plant == "sync" ? ReadFileBytes(archive) : std::string();
     const QByteArray tmpdir = qgetenv("TMPDIR");
     if (plant == "TMPDIR") qputenv("TMPDIR", QByteArray::fromStdString(FRoot + "missing"));
+    const TFileOps calls = FileOps();
+    if (plant == "sync")
+      FileOps().Fsync = [](int) {
+        errno = EIO;
+        return -1;
+      };
     Package(archive, type);
+    FileOps() = calls;
     tmpdir.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmpdir);
     struct stat st {};
     if (plant == "a pipe") {
       QVERIFY2(LastMessage().startsWith("Cannot write file \"" + QString::fromStdString(archive) + "\". Not a regular"),
                qPrintable(LastMessage()));
       QVERIFY(::lstat(archive.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    } else if (plant == "sync") {
+      QVERIFY2(LastMessage().endsWith("Input/output error."), qPrintable(LastMessage()));
+      QCOMPARE(ReadFileBytes(archive), older);
     } else if (plant == "TMPDIR") {
       QVERIFY2(LastMessage().contains("temporary file"), qPrintable(LastMessage()));
       QVERIFY(!fs::exists(archive));

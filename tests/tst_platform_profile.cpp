@@ -179,11 +179,15 @@ class TestPlatformProfile : public QObject {
       released = true;
       ::close(fd);
     });
+    QTest::qWait(100);  // the writer waits in its open
     std::string bytes;
     QVERIFY(!ReadRegularFile(fifo, bytes));
     QTest::qWait(100);
     const bool releasedByTheRead = released;
-    ::close(::open(fifo.c_str(), O_RDONLY));  // lets the writer end
+    while (!released) {  // lets the writer end, however late it came to its open
+      ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+      QTest::qWait(10);
+    }
     writer.join();
     QVERIFY(!releasedByTheRead);
 
