@@ -61,9 +61,6 @@ class TFrmMorvoReader : public QMainWindow {
   // --- views and run-time menus (fMainViews.cpp)
   QAction* FindActionByName(const QString& Name) const;
   void FilterViewClick(QObject* Sender);
-  // Why no view could be applied (a field list that is no id list); empty
-  // once one applied. The default export does not run meanwhile.
-  QString ViewFailure() const { return FViewFailure; }
   void MnuAboutClick();
   void MnuConfigClick();
 
@@ -153,6 +150,8 @@ class TFrmMorvoReader : public QMainWindow {
   int FMenuCounter = 0;
   QString FRegDefaultView;
   QString FRegDefaultExport;
+  // Why no view could be applied (a field list that is no id list); empty
+  // once one applied. The default export does not run meanwhile.
   QString FViewFailure;
 
   void CreateComponents();
