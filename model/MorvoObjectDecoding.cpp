@@ -117,7 +117,7 @@ std::string TisMorvoObject::GetPropertyText(int Id) {
   return DecodeLine(Id, FLines[static_cast<size_t>(i)]);
 }
 
-std::string TisMorvoObject::DecodeLine(int Id, const std::string& Line) {
+std::string TisMorvoObject::DecodeLine(int Id, std::string_view Line) {
   const int n = Id % 10000;
   const std::string delim = Copy(Line, 6, 1);
   // The value field only lives for this call: it is built in a buffer that
@@ -205,10 +205,10 @@ std::string LookupSpecial(int Id, const std::string& CodeField) {
 bool TisMorvoObject::ContainsText(const std::string& S, bool MatchCase) {
   if (S.empty()) return false;
   const std::string needle = MatchCase ? S : UpperAscii(S);
-  for (const std::string& line : FLines) {
+  for (const std::string_view line : FLines) {
     // The id and most of the value head are no text a user searches for.
     if (line.size() < 16) continue;
-    const std::string_view tail = std::string_view(line).substr(15);
+    const std::string_view tail = line.substr(15);
     if (MatchCase ? tail.find(needle) != std::string_view::npos : UpperAscii(tail).find(needle) != std::string::npos)
       return true;
   }
@@ -228,27 +228,28 @@ std::string CollectPropertyValues(const std::vector<int>& Ids) {
   return text;
 }
 
+void AppendObjectValues(TisMorvoObject& Object, std::string& Text) {
+  Object.LoadPropertyArrays();
+  const int count = std::min(StrToIntDef(gPropNames[0], 0), kPropArraySize - 1);
+  for (int i = 1; i <= count; ++i) {
+    // Trim(text + CR + value), kept linear: a trimmed text that is not
+    // empty starts with a printable byte, so only its end can change.
+    const std::string& value = gPropValues[static_cast<size_t>(i)];
+    if (Text.empty()) {
+      Text = Trim(value);
+      continue;
+    }
+    Text += '\r';
+    Text += value;
+    while (!Text.empty() && static_cast<unsigned char>(Text.back()) <= ' ') Text.pop_back();
+  }
+}
+
 std::string CollectObjectValues(int TypeNr) {
   std::string text;
   if (!gAllObjects) return text;
-  for (const TObjectEntry& entry : gAllObjects->Entries()) {
-    TisMorvoObject* object = entry.Object;
-    if (!object || object->GetTypeNumber() != TypeNr) continue;
-    object->LoadPropertyArrays();
-    const int count = std::min(StrToIntDef(gPropNames[0], 0), kPropArraySize - 1);
-    for (int i = 1; i <= count; ++i) {
-      // Trim(text + CR + value), kept linear: a trimmed text that is not
-      // empty starts with a printable byte, so only its end can change.
-      const std::string& value = gPropValues[static_cast<size_t>(i)];
-      if (text.empty()) {
-        text = Trim(value);
-        continue;
-      }
-      text += '\r';
-      text += value;
-      while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
-    }
-  }
+  for (const TObjectEntry& entry : gAllObjects->Entries())
+    if (entry.Object && entry.Object->GetTypeNumber() == TypeNr) AppendObjectValues(*entry.Object, text);
   return text;
 }
 

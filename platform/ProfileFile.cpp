@@ -1,6 +1,5 @@
 #include "ProfileFile.h"
 
-#include <ctime>
 #include <string_view>
 
 #include "CodePage.h"
@@ -39,17 +38,6 @@ uint64_t gParses = 0;
 
 std::string FoldedName(std::string_view name) { return LowerAscii(TrimBlanks(name)); }
 
-// File systems stamp times at a coarse step and a second rewrite of the same
-// size may keep the stamp; a file written this recently is parsed again at
-// the next check.
-bool WrittenJustNow(const TFileStamp& stamp) {
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  const int64_t ageNs = (static_cast<int64_t>(now.tv_sec) - stamp.Seconds) * 1000000000 +
-                        (static_cast<int64_t>(now.tv_nsec) - stamp.Nanoseconds);
-  return ageNs < 1000000000;
-}
-
 }  // namespace
 
 TProfileCommand::TProfileCommand() {
@@ -72,7 +60,7 @@ void TProfileFile::Check() const {
   // A pipe or device in the file's place reads as no file instead of blocking.
   if (!now.Exists || !ReadRegularFile(FFileName, text)) text.clear();
   Parse(FileTextToSystem(std::move(text), FCodePage));
-  FRacy = now.Exists && WrittenJustNow(now);
+  FRacy = now.Exists && WrittenWithinTimeStep(now);
   FStamp = std::move(now);
   FParsed = true;
   FGeneration = ++gParses;

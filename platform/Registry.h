@@ -75,3 +75,12 @@ class TRegistry {
   struct Impl;
   std::unique_ptr<Impl> FImpl;
 };
+
+// A settings write that fails does not stop the program, but the user is to
+// hear of it once per run: the first failure's message ("The settings cannot
+// be saved to ...") is kept, and the listener, when one is set, is called
+// with it at that moment (on the thread that wrote). Empty while none failed.
+std::string SettingsWriteFailure();
+void SetSettingsWriteFailureListener(std::function<void(const std::string& Message)> Listener);
+// Starts the count afresh (tests).
+void ForgetSettingsWriteFailure();

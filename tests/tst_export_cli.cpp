@@ -1,7 +1,9 @@
 // The command-line export "/e": the built program, run headless, writes the
 // default export beside the object file and ends without showing a window.
+#include <pwd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include "RecentFiles.h"
 #include "TestSupport.h"
 #include "UnattendedCommands.h"
+#include "WholeFile.h"
 #include "fMain.h"
 #include "fWait.h"
 #include "fdmZIB.h"
@@ -170,6 +173,104 @@ class TestExportCli : public QObject {
     QVERIFY(program.Run({"/e", QString::fromStdString(program.Work + "sample.obj")}));
     QCOMPARE(QByteArray::fromStdString(ReadFileBytes(program.Work + "sample.tst")),
              QByteArray::fromStdString(Expected()));
+  }
+
+  // What stands at the export's name: every writer of whole files treats it
+  // alike. A link is followed unless the kernel would refuse to (another
+  // user's link in a sticky folder anyone may write to); anything but a
+  // writable regular file stays as it was. Leftovers of killed runs older
+  // than a day go; a younger one may be a run still going.
+  void theExportsNameIsWrittenByTheWritersRules_data() {
+    QTest::addColumn<QString>("plant");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("a 250-byte name") << "long" << QByteArray();
+    QTest::newRow("the user's own link") << "own link" << QByteArray();
+    QTest::newRow("another user's link in a sticky folder") << "sticky link" << QByteArray("Permission denied");
+    QTest::newRow("a pipe") << "pipe" << QByteArray("Not a regular file");
+    QTest::newRow("a read-only file, for root too") << "read-only" << QByteArray("Permission denied");
+    QTest::newRow("leftovers of killed runs") << "leftovers" << QByteArray();
+  }
+  void theExportsNameIsWrittenByTheWritersRules() {
+    QFETCH(QString, plant);
+    QFETCH(QByteArray, reason);
+    TProgramFolder program;
+    std::string dir = program.Work;
+    std::string stem = "sample";
+    const std::string outside = program.Work + "important.conf";
+    QVERIFY(testsupport::WriteFileBytes(outside, "keep me\n"));
+    std::vector<std::string> leftovers;
+    if (plant == "long") {
+      stem = std::string(246, 'n');
+      fs::rename(dir + "sample.obj", dir + stem + ".obj");
+    } else if (plant == "own link") {
+      fs::create_symlink(outside, dir + "sample.tst");
+    } else if (plant == "sticky link") {
+      const passwd* nobody = ::getpwnam("nobody");
+      if (::geteuid() != 0 || !nobody) {
+        if (qgetenv("CI") == "true") QFAIL("planting another user's link needs root and the user nobody");
+        QSKIP("planting another user's link needs root and the user nobody");
+      }
+      dir += "shared/";
+      fs::create_directories(dir);
+      QCOMPARE(::chmod(dir.c_str(), 01777), 0);
+      fs::copy_file(program.Work + "sample.obj", dir + "sample.obj");
+      fs::create_symlink(outside, dir + "sample.tst");
+      QCOMPARE(::lchown((dir + "sample.tst").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    } else if (plant == "pipe") {
+      QCOMPARE(::mkfifo((dir + "sample.tst").c_str(), 0600), 0);
+    } else if (plant == "read-only") {
+      QVERIFY(testsupport::WriteFileBytes(dir + "sample.tst", "old\n"));
+      QCOMPARE(::chmod((dir + "sample.tst").c_str(), 0444), 0);
+    } else if (plant == "leftovers") {
+      // Killed writers: each dies with its temporary file open.
+      for (int age : {2 * 86400, 3600}) {
+        const auto before = program.WorkFiles();
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+          TWholeFileWriter writer;
+          writer.Open(dir + "sample.tst");
+          writer.Write("half an export");
+          _exit(0);
+        }
+        QCOMPARE(waitpid(child, nullptr, 0), child);
+        for (const std::string& name : program.WorkFiles())
+          if (std::find(before.begin(), before.end(), name) == before.end()) leftovers.push_back(name);
+        QCOMPARE(leftovers.size(), size_t(age == 3600 ? 2 : 1));
+        fs::last_write_time(dir + leftovers.back(), fs::file_time_type::clock::now() - std::chrono::seconds(age));
+      }
+    }
+    const std::string target = dir + stem + ".tst";
+    const std::string old = plant == "read-only" ? ReadFileBytes(target) : std::string();
+    int exitCode = -1;
+    QByteArray errors;
+    QVERIFY(program.Run({"/e", QString::fromStdString(dir + stem + ".obj")}, &exitCode, &errors));
+    if (!reason.isEmpty()) {
+      QCOMPARE(exitCode, 1);
+      QVERIFY2(errors.contains("Cannot write file \"" + QByteArray::fromStdString(target) + "\". " + reason),
+               errors.constData());
+      QCOMPARE(ReadFileBytes(outside), std::string("keep me\n"));
+      struct stat st {};
+      QCOMPARE(::lstat(target.c_str(), &st), 0);
+      if (plant == "read-only") {
+        QCOMPARE(ReadFileBytes(target), old);
+        QCOMPARE(st.st_mode & 07777, mode_t(0444));
+      } else {
+        QVERIFY(plant == "pipe" ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode));
+      }
+      QCOMPARE(program.WorkFiles(dir).size(), size_t(plant == "sticky link" ? 2 : 3));  // nothing left beside it
+      return;
+    }
+    QCOMPARE(exitCode, 0);
+    QVERIFY2(errors.isEmpty(), errors.constData());
+    // The export names its file once.
+    QCOMPARE(ReadFileBytes(plant == "own link" ? outside : target).size(), Expected().size() + stem.size() - 6);
+    if (plant == "own link") QVERIFY(fs::is_symlink(target));
+    if (plant == "leftovers") {
+      const auto now = program.WorkFiles();
+      QVERIFY(std::find(now.begin(), now.end(), leftovers[0]) == now.end());
+      QVERIFY(std::find(now.begin(), now.end(), leftovers[1]) != now.end());
+    }
   }
 
   // Each ends within seconds with status 1 and its reason as the one line on stderr, writing nothing and

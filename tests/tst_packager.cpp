@@ -2,6 +2,8 @@
 // archives written from it (checked with the system's own unzip and
 // cabextract, not with the library that wrote them).
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCheckBox>
@@ -31,6 +33,7 @@
 #include "PackagerHost.h"
 #include "StringUtil.h"
 #include "TestSupport.h"
+#include "WholeFile.h"
 #include "fAbout.h"
 #include "fMain.h"
 #include "fPackager.h"
@@ -598,6 +601,9 @@ class TestPackager : public QObject {
     FRoot += std::string(QTest::currentDataTag()) + "/";
     const std::string file = LoadProject("n/a.obj");
     for (const char* name : {"n/a.fmt", "n/x\\..\\..\\evil.txt", "n/C:\\evil.txt", "n/bad\xE9.fmt"}) Make(name);
+    // 301 bytes stored: more than a cabinet holds, nothing to a zip.
+    const std::string longName = std::string(150, 'd') + "/" + std::string(146, 'l') + ".txt";
+    Make("n/" + longName);
     WriteRegString("PackShowResult", "-1");
     WriteRegString("PackGuessBasepath", "0");
     FForm->FFileName = QString::fromStdString(file);
@@ -608,17 +614,21 @@ class TestPackager : public QObject {
     TickOnly({"a.fmt", "*.fmt", "*.txt", "a.obj"});
     const std::string archive = FRoot + (type == 0 ? "n.cab" : "n.zip");
     Package(archive, type);
-    QCOMPARE(FForm->FResultList.Items(), (std::vector<std::string>{"a.fmt", "a.obj", "bad\xE9.fmt"}));
-    QVERIFY2(LastMessage().endsWith("Not packaged, a Windows extractor would take their names out of its folder :"
-                                    "\r\nC:\\evil.txt\r\nx\\..\\..\\evil.txt\r\n"),
-             qPrintable(LastMessage()));
+    std::vector<std::string> packaged{"a.fmt", "a.obj", "bad\xE9.fmt"};
+    if (type == 1) packaged.push_back(longName);
+    QCOMPARE(FForm->FResultList.Items(), packaged);
+    QVERIFY2(
+        LastMessage().endsWith("(a Windows extractor would take them out of its folder, or they are too long) :"
+                               "\r\nC:\\evil.txt\r\n" +
+                               QString::fromStdString(type == 0 ? longName + "\r\n" : "") + "x\\..\\..\\evil.txt\r\n"),
+        qPrintable(LastMessage()));
     const std::string bytes = ReadFileBytes(archive);
     if (type == 0) {
       QCOMPARE(Run("gcab", {"-l", QString::fromStdString(archive)}).count(".fmt"), 2);
       // Attributes of the last entry: archive, without the UTF-8 mark.
       QCOMPARE(bytes.substr(bytes.find("bad\xE9") - 2, 2), std::string("\x20\x00", 2));
     } else {
-      QCOMPARE(ZipNames(archive).size(), 3);
+      QCOMPARE(ZipNames(archive).size(), 4);
       // Flags of the last central entry: no UTF-8 mark (bit 11).
       QCOMPARE(bytes[bytes.rfind("PK\x01\x02") + 9] & 0x08, 0);
     }
@@ -783,6 +793,88 @@ class TestPackager : public QObject {
     int files = 0;
     for (const auto& e : fs::directory_iterator(FRoot)) files += e.path().filename().string().rfind("w.zip", 0) == 0;
     QCOMPARE(files, 1);
+  }
+
+  // What stands at the archive's name is treated as by every writer of whole
+  // files: a pipe is refused and stays, a replaced archive keeps its mode, a
+  // new one gets the usual mode. Leftovers of killed runs (the cabinet's own
+  // temporaries, libzip's "X.zip.XXXXXX") older than a day go; a younger one
+  // and a user's finished copy stay. The cabinet spools to TMPDIR when set.
+  void theArchivesNameIsWrittenByTheWritersRules_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("plant");
+    for (int type : {0, 1})
+      for (const char* plant : {"a pipe", "mode 0600", "a new archive", "a link", "leftovers"})
+        QTest::newRow(qPrintable(QString(type == 0 ? "cab, " : "zip, ") + plant)) << type << QString(plant);
+    QTest::newRow("cab, a TMPDIR that is missing") << 0 << QString("TMPDIR");
+  }
+  void theArchivesNameIsWrittenByTheWritersRules() {
+    QFETCH(int, type);
+    QFETCH(QString, plant);
+    FRoot += std::string(QTest::currentDataTag()) + "/";
+    FForm->FFileName = QString::fromStdString(LoadProject("p/a.obj"));
+    FForm->PrepareFileList();
+    const std::string archive = FRoot + (type == 0 ? "out.cab" : "out.zip");
+    const auto aged = [](const std::string& Path, int Seconds) {
+      fs::last_write_time(Path, fs::file_time_type::clock::now() - std::chrono::seconds(Seconds));
+      return fs::path(Path).filename().string();
+    };
+    std::vector<std::string> gone, kept;
+    ::umask(022);
+    if (plant == "a pipe") QCOMPARE(::mkfifo(archive.c_str(), 0600), 0);
+    if (plant == "a link") {
+      fs::create_directories(FRoot + "real");
+      fs::create_symlink(FRoot + "real/archive", archive);
+    }
+    if (plant == "mode 0600") {
+      Package(archive, type);
+      QCOMPARE(::chmod(archive.c_str(), 0600), 0);
+    }
+    if (plant == "leftovers" && type == 0) {
+      for (int age : {2 * 86400, 3600}) {
+        const pid_t child = fork();  // a writer killed with its temporary file open
+        QVERIFY(child >= 0);
+        if (child == 0) {
+          TWholeFileWriter writer;
+          _exit(writer.Open(archive) && writer.Write("MSCF") ? 0 : 1);
+        }
+        QCOMPARE(waitpid(child, nullptr, 0), child);
+        for (const auto& e : fs::directory_iterator(FRoot)) {
+          const std::string name = e.path().filename().string();
+          if (name.starts_with(".wf-") && std::find(gone.begin(), gone.end(), name) == gone.end())
+            (age > 86400 ? gone : kept).push_back(aged(e.path().string(), age));
+        }
+      }
+      QCOMPARE(gone.size() + kept.size(), size_t(2));
+    }
+    if (plant == "leftovers" && type == 1) {
+      Package(archive, type);
+      fs::copy_file(archive, archive + ".backup");  // finished, the user's
+      kept.push_back(aged(archive + ".backup", 2 * 86400));
+      const std::string begun = std::string("PK\x03\x04", 4) + "half an entry";
+      gone.push_back(aged(Make("out.zip.0f3h60", ""), 2 * 86400));
+      gone.push_back(aged(Make("out.zip.k2x9q7", begun), 2 * 86400));
+      kept.push_back(aged(Make("out.zip.65dq6k", begun), 3600));
+    }
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    if (plant == "TMPDIR") qputenv("TMPDIR", QByteArray::fromStdString(FRoot + "missing"));
+    Package(archive, type);
+    tmpdir.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmpdir);
+    struct stat st {};
+    if (plant == "a pipe") {
+      QVERIFY2(LastMessage().startsWith("Cannot write file \"" + QString::fromStdString(archive) + "\". Not a regular"),
+               qPrintable(LastMessage()));
+      QVERIFY(::lstat(archive.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    } else if (plant == "TMPDIR") {
+      QVERIFY2(LastMessage().contains("temporary file"), qPrintable(LastMessage()));
+      QVERIFY(!fs::exists(archive));
+    } else {
+      QVERIFY(::stat(archive.c_str(), &st) == 0 && S_ISREG(st.st_mode));
+      QCOMPARE(st.st_mode & 0777, mode_t(plant == "mode 0600" ? 0600 : 0644));
+      QCOMPARE(fs::is_symlink(archive), plant == "a link");  // followed, not replaced
+    }
+    for (const std::string& name : gone) QVERIFY2(!fs::exists(FRoot + name), name.c_str());
+    for (const std::string& name : kept) QVERIFY2(fs::exists(FRoot + name), name.c_str());
   }
 
   // A disk that fills while the archive is written: the older archive stays

@@ -442,16 +442,18 @@ bool TEncoder::WriteCompressedBlock(uint32_t Size) {
   return Aligned;
 }
 
-void TEncoder::WriteUncompressedBlock(const uint8_t* Data, uint32_t Size, std::vector<uint8_t>& Payload) {
-  FBits.Put(3, 3);
-  FBits.Put(Size >> 8, 16);
-  FBits.Put(Size & 0xFF, 8);
-  // The byte part starts after 1 to 16 zero bits: a whole word when the
-  // header happens to end on a word boundary.
-  if (FBits.PendingBits() == 0)
-    FBits.Put(0, 16);
+void PutUncompressedBlockHeader(TBitWriter& Bits, uint32_t Size) {
+  Bits.Put(3, 3);
+  Bits.Put(Size >> 8, 16);
+  Bits.Put(Size & 0xFF, 8);
+  if (Bits.PendingBits() == 0)
+    Bits.Put(0, 16);
   else
-    FBits.Align();
+    Bits.Align();
+}
+
+void TEncoder::WriteUncompressedBlock(const uint8_t* Data, uint32_t Size, std::vector<uint8_t>& Payload) {
+  PutUncompressedBlockHeader(FBits, Size);
   for (uint32_t R : FR)
     for (int B = 0; B < 4; ++B) Payload.push_back(static_cast<uint8_t>(R >> (8 * B)));
   Payload.insert(Payload.end(), Data, Data + Size);

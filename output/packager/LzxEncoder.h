@@ -71,6 +71,11 @@ std::vector<uint8_t> CodeLengths(const uint32_t* Freq, int Count, int MaxLen);
 // Canonical codewords for the given lengths (codes of length 0 are left 0).
 std::vector<uint16_t> CanonicalCodes(const uint8_t* Lengths, int Count);
 
+// The header of an uncompressed block of Size bytes and the zero bits that
+// put its byte part on a word boundary: 1 to 16 of them, a whole word when
+// the header happens to end on one.
+void PutUncompressedBlockHeader(TBitWriter& Bits, uint32_t Size);
+
 // Position slot of a formatted offset (distance + 2), 3 <= Formatted < 2^18.
 int PositionSlot(uint32_t Formatted);
 uint32_t SlotBase(int Slot);

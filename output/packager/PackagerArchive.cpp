@@ -147,7 +147,7 @@ std::vector<std::pair<std::string, std::string>> TArchiveWriter::FilesFor(const 
                       [&](const std::string& taken) { return SameTextAscii(taken, stored); }))
         continue;
     }
-    if (IsUnsafeEntryName(stored)) {
+    if (IsUnsafeEntryName(stored) || stored.size() > FMaxStoredName) {
       FRefused.push_back(std::move(relative));
       continue;
     }

@@ -4,6 +4,7 @@
 // mask goes into a zip or cab archive, stored under its path relative to the
 // base folder. Free of widgets; the packager window drives it.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -53,7 +54,8 @@ class TArchiveWriter {
   virtual void Close() = 0;
 
   // Files found but left out because their names are no safe entry names
-  // (paths relative to the base folder), in the order they were found.
+  // or too long for the archive (paths relative to the base folder), in the
+  // order they were found.
   const std::vector<std::string>& Refused() const { return FRefused; }
   // What the writer did to the archive file beyond its entries; empty when
   // nothing worth telling.
@@ -67,11 +69,13 @@ class TArchiveWriter {
   std::vector<std::string> FRefused;
   std::set<std::string> FTaken;  // files already handled, so each goes in once
   std::string FNote;
+  // Longer stored names (in bytes) are left out and listed in Refused().
+  size_t FMaxStoredName = SIZE_MAX;
   void SetBaseFolder(const std::string& BaseFolder);
   // The files below the base folder for Mask with their stored names,
   // without the archive itself (an archive below its base folder must not
   // swallow its older self) and without files an earlier mask gave already.
-  // Unsafe names are left out and listed in Refused().
+  // Unsafe and too long names are left out and listed in Refused().
   std::vector<std::pair<std::string, std::string>> FilesFor(const std::string& Mask);
 };
 

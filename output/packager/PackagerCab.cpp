@@ -17,6 +17,7 @@ class TCabArchiveWriter : public TArchiveWriter {
   void Open(const std::string& BaseFolder, const std::string& FileName, const std::string&) override {
     SetBaseFolder(BaseFolder);
     FArchiveName = FileName;
+    FMaxStoredName = TCabWriter::kMaxNameLength;
     FCab.OnFileProgress = [this](const std::string&, int Percent) {
       if (OnItemProgress) OnItemProgress(Percent);
     };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <unordered_map>
 
 #include "Accessors.h"
 #include "MorvoObject.h"
@@ -165,13 +166,97 @@ std::vector<int> BuildScriptIds(const std::string& Runtimes) {
   return ids;
 }
 
+namespace {
+constexpr int kExtFilesType = 903;
+
+// One value a group asks of every object: the id (plus 10000 for the
+// runtime value) and its place in the group's list.
+struct TRequest {
+  int Id;
+  int Group;
+  int Place;
+};
+
+// The requests by the stored id they read (Id % 10000); id 0 reads no line.
+class TRequestTable {
+ public:
+  void Add(const std::vector<int>& Ids, int Group) {
+    for (size_t place = 0; place < Ids.size(); ++place) {
+      const TRequest request{Ids[place], Group, static_cast<int>(place)};
+      if (request.Id < 0) continue;  // never has a value
+      if (request.Id == 0)
+        FEveryObject.push_back(request);
+      else
+        FByStoredId[request.Id % 10000].push_back(request);
+    }
+  }
+  const std::vector<TRequest>& For(int StoredId) const {
+    static const std::vector<TRequest> none;
+    const auto found = FByStoredId.find(StoredId);
+    return found == FByStoredId.end() ? none : found->second;
+  }
+  const std::vector<TRequest>& EveryObject() const { return FEveryObject; }
+
+ private:
+  std::unordered_map<int, std::vector<TRequest>> FByStoredId;
+  std::vector<TRequest> FEveryObject;
+};
+}  // namespace
+
 void CollectPackagerGroups(TPackagerGroups& Groups) {
   // The id list first: a bad Runtimes entry stops before any group is read.
   const std::vector<int> scriptIds = BuildScriptIds(ReadCfgString("Settings", "Runtimes"));
-  Groups.Device.SetText(CollectPropertyValues({10105, 105}));
-  Groups.Sample.SetText(CollectPropertyValues({10138, 317, 335, 10279, 10389}));
-  Groups.Mandatory.SetText(CollectObjectValues(903));
-  Groups.Special.SetText(ExtractScriptFileRefs(CollectPropertyValues(scriptIds)));
+  enum { kDevice, kSample, kScript, kGroups };
+  TRequestTable requests;
+  requests.Add({10105, 105}, kDevice);
+  requests.Add({10138, 317, 335, 10279, 10389}, kSample);
+  requests.Add(scriptIds, kScript);
+
+  // One walk: every object gives what each group asks of it, in the group's
+  // order of ids, as one pass per group and id would. Only the ids an
+  // object has are looked at; a script list asks for some 300 ids.
+  std::string texts[kGroups];
+  std::string mandatory;
+  struct TFound {
+    TRequest Request;
+    std::string Value;
+  };
+  std::vector<TFound> found;
+  std::vector<int> seen;
+  if (gAllObjects)
+    for (const TObjectEntry& entry : gAllObjects->Entries()) {
+      TisMorvoObject* object = entry.Object;
+      if (!object) continue;
+      found.clear();
+      seen.clear();
+      const auto ask = [&](const std::vector<TRequest>& Asked) {
+        for (const TRequest& request : Asked)
+          if (std::string value = object->GetPropertyText(request.Id); !value.empty())
+            found.push_back({request, std::move(value)});
+      };
+      ask(requests.EveryObject());
+      const TLongIntArray& ids = object->FPropIds;
+      for (int i = 0; i < ids.Count(); ++i) {
+        const std::vector<TRequest>& asked = requests.For(ids[i]);
+        // A repeated id reads its first line, once.
+        if (asked.empty() || std::find(seen.begin(), seen.end(), ids[i]) != seen.end()) continue;
+        seen.push_back(ids[i]);
+        ask(asked);
+      }
+      std::sort(found.begin(), found.end(), [](const TFound& a, const TFound& b) {
+        return a.Request.Group != b.Request.Group ? a.Request.Group < b.Request.Group
+                                                  : a.Request.Place < b.Request.Place;
+      });
+      for (const TFound& f : found) texts[f.Request.Group] += f.Value + "\r\n";
+      // Refined types (elements, segments, input structures) are never the
+      // external files' type: the base number spares refining every element.
+      if (object->FBaseTypeNr == kExtFilesType && object->GetTypeNumber() == kExtFilesType)
+        AppendObjectValues(*object, mandatory);
+    }
+  Groups.Device.SetText(texts[kDevice]);
+  Groups.Sample.SetText(texts[kSample]);
+  Groups.Mandatory.SetText(mandatory);
+  Groups.Special.SetText(ExtractScriptFileRefs(texts[kScript]));
 }
 
 namespace {

@@ -366,7 +366,9 @@ int TFrmPackager::WritePackage() {
     for (const std::string& stored : FResultList.Items()) text += NameText(stored) + "\r\n";
     text += "\r\nTotal files into " + cbFiletype->currentText() + " : " + QString::number(FResultList.Count());
     if (!writer->Refused().empty()) {
-      text += "\r\n\r\nNot packaged, a Windows extractor would take their names out of its folder :\r\n";
+      text +=
+          "\r\n\r\nNot packaged, their names are no safe names in the archive (a Windows extractor "
+          "would take them out of its folder, or they are too long) :\r\n";
       for (const std::string& refused : writer->Refused()) text += PathText(refused) + "\r\n";
     }
     if (!writer->Note().empty()) text += "\r\n\r\n" + PathText(writer->Note());
