@@ -300,7 +300,6 @@ class TestExportCli : public QObject {
     row("/p, a dangling link", "/p dangling.obj", "No such file");
     row("/p, a name no archive may hold", "/p back\\slash.obj", "Nothing was packaged");
     const char* sample = "/e sample.obj";
-    row("no property table", sample, "ObjectProperties.txt\". No such", "ObjectProperties.txt", "<missing>");
     row("/p, no property table", "/p sample.obj", "ObjectProperties.txt\". No such", "ObjectProperties.txt",
         "<missing>");
     for (const char* kind : {"<pipe>", "<zero>"}) {
