@@ -192,20 +192,6 @@ void ReportOnErrorOutput(const std::string& Message) {
   std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), Sentence(Message).c_str());
 }
 
-int RunWithoutMainWindow(const QStringList& Args, const std::string& Failure) {
-  const QString command = LowerAscii(Args.value(1));
-  int status = 1;
-  if (command == "/c" || command == "/v" || Args.value(1) == "/First") {
-    RunUnattendedCommand(Args, &status);
-  } else if (command == "/e" || command == "/p") {
-    ReportOnErrorOutput(Sentence(Failure) + (command == "/e" ? " Nothing was exported." : " Nothing was packaged."));
-  } else {
-    ReportCommandError(Failure);
-  }
-  FreeAllForms();
-  return status;
-}
-
 void ReportCommandError(const std::string& Message) {
   // Without a screen the box is seen by no one; a script reads the error output.
   if (dialogs::NonInteractive()) ReportOnErrorOutput(Message);
