@@ -44,21 +44,12 @@ class TMainWindowCloseWatch : public QObject {
 };
 }  // namespace
 
-std::string CreateAllForms() {
+void CreateAllForms() {
   // Every window without a picture of its own shows the program's.
   QApplication::setWindowIcon(IconGroupIcon(kMainIconGroup));
-  // The windows come in the order the rest of the program expects. A main
-  // window that cannot be made leaves the others to the commands that need
-  // none (the configuration window above all, where a setting can be mended).
-  std::string failure;
-  try {
-    if (!FrmMorvoReader) FrmMorvoReader = new TFrmMorvoReader();
-    FrmMorvoReader->setWindowIcon(IconGroupIcon(kMainIconGroup));
-  } catch (const std::bad_alloc&) {
-    failure = "Not enough memory to start.";
-  } catch (const std::exception& e) {
-    failure = e.what();
-  }
+  // The windows come in the order the rest of the program expects.
+  if (!FrmMorvoReader) FrmMorvoReader = new TFrmMorvoReader();
+  FrmMorvoReader->setWindowIcon(IconGroupIcon(kMainIconGroup));
   if (!FrmConfig) FrmConfig = new TFrmConfig();
   if (!FrmAbout) FrmAbout = new TFrmAbout();
   if (!FrmFind) FrmFind = new TFrmFind(FrmMorvoReader);
@@ -68,8 +59,7 @@ std::string CreateAllForms() {
   if (!FrmCredits) FrmCredits = new TFrmCredits();
   // The data module comes last, so the main window binds its pictures only now.
   if (!dmZIB) dmZIB = new TdmZIB(qApp);
-  if (FrmMorvoReader) FrmMorvoReader->BindImageLists();
-  return failure;
+  FrmMorvoReader->BindImageLists();
 }
 
 void FreeAllForms() {
@@ -158,13 +148,7 @@ std::optional<int> EndWithoutPropertyTable(int argc, char** argv) {
 
 int RunStartUp() {
   const QStringList args = QCoreApplication::arguments();
-  const std::string failure = CreateAllForms();
-  if (!FrmMorvoReader) {
-    const int status = RunWithoutMainWindow(args, failure);
-    FreeAllForms();
-    delete dmZIB;
-    return status;
-  }
+  CreateAllForms();
   TMainWindowCloseWatch watch;
   FrmMorvoReader->installEventFilter(&watch);
 

@@ -18,7 +18,6 @@
 #include "MessageBox.h"
 #include "MorvoError.h"
 #include "MorvoObjRead.h"
-#include "ViewIdLists.h"
 #include "WholeFile.h"
 #include "fConfig.h"
 #include "fMain.h"
@@ -90,40 +89,6 @@ TCommandFile OpenCommandFile(const QString& File) {
   return result;
 }
 
-// The view the main window took at start-up: the current one, else the
-// stored default view, or the first view when none is stored.
-std::string StartUpViewSection() {
-  if (!FrmMorvoReader->FCurrentView.isEmpty()) return Utf8ToSystem(FrmMorvoReader->FCurrentView.toStdString());
-  std::string stored;
-  try {
-    stored = ReadRegString("DefaultView");
-  } catch (const EMorvoError&) {
-  }
-  const std::string views = ReadCfgString("Settings", "Views");
-  if (stored.empty()) return views.substr(0, views.find(','));
-  for (size_t from = 0;;) {
-    const size_t comma = views.find(',', from);
-    if (views.compare(from, comma - from, stored) == 0) return stored;
-    if (comma == std::string::npos) return {};
-    from = comma + 1;
-  }
-}
-
-// Why the default export of the loaded file cannot be written; empty when it can.
-std::string ExportObstacle() {
-  if (FrmMorvoReader->FDefaultExport.isEmpty())
-    return "No export is defined: \"MorvoObject.cfg\" names none under \"OutPuts\", or the default export names "
-           "none of them.";
-  try {
-    // The view's id lists are converted as the export would; a view that
-    // cannot be chosen must not be exported as some other one.
-    CheckViewIdLists(StartUpViewSection());
-  } catch (const EMorvoError& e) {
-    return e.what();
-  }
-  return {};
-}
-
 // "/e": the default export of the file of argument 2, written beside it.
 // Status 0 when the export was written.
 int RunExport(const QStringList& Args) {
@@ -131,7 +96,11 @@ int RunExport(const QStringList& Args) {
   const QString file = FileArgument(Args);
   const TCommandFile opened = OpenCommandFile(file);
   std::string failure = opened.Failure;
-  if (failure.empty() && opened.Loaded) failure = ExportObstacle();
+  // Without a name the export would write "<file>." of nothing but blank lines.
+  if (failure.empty() && opened.Loaded && FrmMorvoReader->FDefaultExport.isEmpty())
+    failure =
+        "No export is defined: \"MorvoObject.cfg\" names none under \"OutPuts\", or the default export names "
+        "none of them.";
   bool written = false;
   if (failure.empty() && FrmMorvoReader) {
     try {
@@ -221,20 +190,6 @@ int RunPackage(const QStringList& Args) {
 
 void ReportOnErrorOutput(const std::string& Message) {
   std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), Sentence(Message).c_str());
-}
-
-int RunWithoutMainWindow(const QStringList& Args, const std::string& Failure) {
-  const QString command = LowerAscii(Args.value(1));
-  int status = 1;
-  if (command == "/c" || command == "/v" || Args.value(1) == "/First") {
-    RunUnattendedCommand(Args, &status);
-  } else if (command == "/e" || command == "/p") {
-    ReportOnErrorOutput(Sentence(Failure) + (command == "/e" ? " Nothing was exported." : " Nothing was packaged."));
-  } else {
-    ReportCommandError(Failure);
-  }
-  FreeAllForms();
-  return status;
 }
 
 void ReportCommandError(const std::string& Message) {

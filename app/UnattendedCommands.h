@@ -11,11 +11,6 @@
 // (the reason is on the error output); 0 for the others.
 bool RunUnattendedCommand(const QStringList& Args, int* ExitStatus = nullptr);
 
-// For a start whose main window could not be made (Failure says why): runs
-// the commands that need no main window ("/c", "/v", "/First"); any other
-// start reports Failure and ends. Returns the exit status.
-int RunWithoutMainWindow(const QStringList& Args, const std::string& Failure);
-
 // One line "<application>: <Message>." on the error output.
 void ReportOnErrorOutput(const std::string& Message);
 

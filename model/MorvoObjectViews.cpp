@@ -4,11 +4,9 @@
 
 #include <algorithm>
 
-#include "Accessors.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "StringUtil.h"
-#include "ViewIdLists.h"
 
 namespace {
 
@@ -75,11 +73,6 @@ void SetFieldFilter(const std::string& Fields) {
 }
 
 void SetViewMode(int Mode) { gViewMode = Mode; }
-
-void CheckViewIdLists(const std::string& Section) {
-  ParseIdList(ReadCfgString(Section, "MandatoryFields"));
-  ParseFieldItems(ReadCfgString(Section, "Fields"));
-}
 
 void SortUniqueIds(TLongIntArray& Ids) {
   Ids.Sort();

@@ -928,7 +928,6 @@ class TestConfig : public QObject {
     QCOMPARE(::mkfifo(QFile::encodeName(FHome.path() + "/config/mimeapps.list").constData(), 0600), 0);
     QCOMPARE(QString::fromStdString(ProposedEditor()), FTools + "/kate");
     QVERIFY(QFile::remove(FHome.path() + "/config/mimeapps.list"));
-
     // A stored editor that does not exist is replaced by the proposal in the window.
     WriteRegString("ExternalEditor", (FHome.path() + "/gone").toStdString());
     ShowConfig();

@@ -1,6 +1,7 @@
 #include "ExportEngine.h"
 
 #include <exception>
+#include <new>
 
 #include "Accessors.h"
 #include "MessagePump.h"
@@ -335,6 +336,8 @@ TExportResult SaveCurrentViewToFile(const std::string& FileName, const std::stri
     if (!engine.BuildDocument(document)) return {TExportOutcome::Stopped, {}};
     WriteFileWhole(FileName, document.View());
     return {TExportOutcome::Written, {}};
+  } catch (const std::bad_alloc&) {
+    return {TExportOutcome::Failed, "Not enough memory to export \"" + FileName + "\"."};
   } catch (const std::exception& e) {
     return {TExportOutcome::Failed, e.what()};
   }
