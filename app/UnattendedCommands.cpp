@@ -18,6 +18,7 @@
 #include "MessageBox.h"
 #include "MorvoError.h"
 #include "MorvoObjRead.h"
+#include "Registry.h"
 #include "WholeFile.h"
 #include "fConfig.h"
 #include "fMain.h"
@@ -216,6 +217,9 @@ bool RunUnattendedCommand(const QStringList& Args, int* ExitStatus) {
   if (ExitStatus) *ExitStatus = 0;
   if (command == "/e" || command == "/p") {
     const int status = command == "/e" ? RunExport(Args) : RunPackage(Args);
+    // The job itself went on; a script still learns that its recent files
+    // (or other settings) were not kept.
+    if (const std::string lost = SettingsWriteFailure(); !lost.empty()) ReportOnErrorOutput(lost);
     if (ExitStatus) *ExitStatus = status;
     return true;
   }

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
 
 namespace {
@@ -257,6 +258,13 @@ bool ReadRegularFile(const std::string& Path, std::string& Bytes, std::string* R
   Bytes.clear();
   const int fd = OpenRegularFileForReading(Path, Reason);
   if (fd < 0) return false;
+  // Closed however the read ends, running out of memory included; the
+  // read's errno is what the caller sees.
+  const std::unique_ptr<const int, void (*)(const int*)> closer(&fd, [](const int* f) {
+    const int err = errno;
+    ::close(*f);
+    errno = err;
+  });
   struct stat st {};
   if (::fstat(fd, &st) == 0 && st.st_size > 0) Bytes.reserve(static_cast<size_t>(st.st_size));
   char chunk[65536];
@@ -265,7 +273,6 @@ bool ReadRegularFile(const std::string& Path, std::string& Bytes, std::string* R
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       const int err = errno;
-      ::close(fd);
       Bytes.clear();
       if (Reason) *Reason = std::strerror(err);
       errno = err;
@@ -274,6 +281,5 @@ bool ReadRegularFile(const std::string& Path, std::string& Bytes, std::string* R
     if (got == 0) break;
     Bytes.append(chunk, static_cast<size_t>(got));
   }
-  ::close(fd);
   return true;
 }

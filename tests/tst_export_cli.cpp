@@ -2,6 +2,7 @@
 // default export beside the object file and ends without showing a window.
 #include <pwd.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,13 +47,20 @@ struct TProgramFolder {
     fs::copy_file(testsupport::TestDataDir() + "/export/sample.obj", Work + "sample.obj");
   }
   // Runs the program; false when it did not end by itself.
+  QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+  bool SmallAddressSpace = false;  // a process that runs out of memory on a large file
   bool Run(const QStringList& Args, int* ExitCode = nullptr, QByteArray* ErrorOutput = nullptr,
            QByteArray* Output = nullptr, int Ms = 60000) {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = Env;
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("XDG_RUNTIME_DIR");  // as in a script started without a session
     p.setProcessEnvironment(env);
+    if (SmallAddressSpace)
+      p.setChildProcessModifier([] {
+        const rlimit limit{1536ul << 20, 1536ul << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+      });
     p.setWorkingDirectory(QString::fromStdString(Work));
     p.start(QString::fromStdString(Bin + "morvo-reader"), Args);
     if (!p.waitForFinished(Ms)) {
@@ -299,6 +307,8 @@ class TestExportCli : public QObject {
     row("/p, a device", "/p zero.obj", "Not a regular file");
     row("/p, a dangling link", "/p dangling.obj", "No such file");
     row("/p, a name no archive may hold", "/p back\\slash.obj", "Nothing was packaged");
+    row("a file larger than the memory", "/e huge.obj", "Not enough memory to read");
+    row("/p, a file larger than the memory", "/p huge.obj", "Not enough memory to read");
     const char* sample = "/e sample.obj";
     row("/p, no property table", "/p sample.obj", "ObjectProperties.txt\". No such", "ObjectProperties.txt",
         "<missing>");
@@ -332,6 +342,9 @@ class TestExportCli : public QObject {
     fs::create_symlink(program.Work + "gone.obj", program.Work + "dangling.obj");
     fs::create_symlink("/dev/zero", program.Work + "zero.obj");
     fs::copy_file(program.Work + "sample.obj", program.Work + "back\\slash.obj");
+    QVERIFY(testsupport::WriteFileBytes(program.Work + "huge.obj", ""));
+    fs::resize_file(program.Work + "huge.obj", 3ull << 30);  // sparse: no disk taken
+    program.SmallAddressSpace = args.join(' ').contains("huge.obj");
     for (const char* name : {"missing", "folder", "pipe", "dangling", "", "zero", "sample"})
       for (const char* type : {".cab", ".zip"})
         QVERIFY(testsupport::WriteFileBytes(program.Work + name + type, std::string("older ") + name + type));
@@ -367,6 +380,19 @@ class TestExportCli : public QObject {
     for (const std::string& name : before)
       if (name.ends_with(".cab") || name.ends_with(".zip"))
         QCOMPARE(ReadFileBytes(program.Work + name), "older " + name);
+  }
+
+  // The export is written all the same; the lost recent files are told.
+  void aSettingsStoreThatCannotBeWrittenIsTold() {
+    TProgramFolder program;
+    QVERIFY(testsupport::WriteFileBytes(program.Work + "not-a-folder", "x"));
+    program.Env.insert("XDG_CONFIG_HOME", QString::fromStdString(program.Work + "not-a-folder"));
+    int exitCode = -1;
+    QByteArray errors;
+    QVERIFY(program.Run({"/e", "sample.obj"}, &exitCode, &errors));
+    QCOMPARE(exitCode, 0);
+    QVERIFY(fs::exists(program.Work + "sample.tst"));
+    QVERIFY2(errors.contains("settings cannot be saved") && errors.count('\n') == 1, errors.constData());
   }
 
   void aHeadlessPackagingPrintsItsResult() {
