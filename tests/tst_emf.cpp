@@ -557,6 +557,13 @@ class TestEmf : public QObject {
              .Dib({0, 0, 90, 60}, 3, 2, 4, 2, palette, bytes({0, 3, 0x23, 0x20, 0, 0, 0, 2, 2, 0, 1, 0x30, 0, 1}))
              .Finish(),
          Qt::red, Qt::yellow},
+        // a pixel of the top row, then a move far above the bitmap and a run
+        // that has no row left to land in
+        {TEmfWriter(90, 60)
+             .Dib({0, 0, 90, 60}, 3, 2, 8, 1, palette,
+                  bytes({0, 3, 2, 3, 2, 0, 0, 0, 1, 1, 0, 2, 1, 200, 3, 3, 0, 0, 3, 3, 0, 1}))
+             .Finish(),
+         Qt::green, Qt::red},
         {TEmfWriter(90, 60).Dib({0, 0, 90, 60}, 3, 2, 0, 5, {}, png.data()).Finish(), Qt::red, Qt::red},
     };
     for (qsizetype k = 0; k < cases.size(); ++k) {
@@ -566,7 +573,7 @@ class TestEmf : public QObject {
       QVERIFY2(Near(img.pixel(15, 15), cases[k].TopLeft), qPrintable(QString::number(k)));
       QVERIFY(Near(img.pixel(75, 15), cases[k].TopRight));
       QVERIFY(Near(img.pixel(15, 45), Qt::blue));
-      QVERIFY(Near(img.pixel(45, 45), k < 2 ? QColor(Qt::yellow) : QColor(Qt::blue)));
+      QVERIFY(Near(img.pixel(45, 45), k < 3 ? QColor(Qt::yellow) : QColor(Qt::blue)));
     }
   }
 
@@ -626,6 +633,8 @@ class TestEmf : public QObject {
     QVERIFY(!picture.LoadFromBytes(patched(4, 0xFFFFFFF0)));  // header larger than the file
     QVERIFY(!picture.LoadFromBytes(patched(88 + 4, 0)));      // a record of size 0 would never end
     QVERIFY(!picture.LoadFromBytes(patched(88 + 4, 6)));      // sizes come in whole words
+    // A chain that holds together only with a size of no whole words.
+    QVERIFY(!picture.LoadFromBytes(TEmfWriter(100, 100).Raw(70, "12345").Finish(), &error));
     QVERIFY(!picture.LoadFromBytes(patched(88 + 4, 0x7FFFFFFC)));
     // A page without any size to stretch.
     QVERIFY(!picture.LoadFromBytes(TEmfWriter(0, 0).Finish(), &error));
@@ -633,8 +642,9 @@ class TestEmf : public QObject {
   }
 
   void recordsWhoseContentsDoNotFitAreSkipped() {
-    // A polygon claiming 100000 points in a record of three, a bitmap whose
-    // offsets point outside its record, an object stored beyond the table;
+    // A polygon claiming 100000 points in a record of three, one claiming a
+    // point more than it holds, a bitmap whose offsets point outside its
+    // record, objects stored beyond the table and just past its end;
     // passed over: a bitmap of a kind not known, a record of a kind not known.
     QByteArray poly;
     for (int i = 0; i < 4; ++i) TEmfWriter::Put(poly, 0);
@@ -643,18 +653,23 @@ class TestEmf : public QObject {
     QByteArray dib(72, '\0');
     dib[40] = char(0xFF);  // offset of the bitmap header far out
     dib[41] = char(0xFF);
+    QByteArray short3;
+    for (int v : {0, 0, 0, 0, 3, 0, 0}) TEmfWriter::Put(short3, uint32_t(v));
     int skipped = 0, passedOver = 0;
     const QImage img = Play(TEmfWriter(100, 100)
                                 .Raw(86, poly)
+                                .Raw(86, short3)
                                 .Raw(81, dib)
                                 .Brush(5000, kRed)
                                 .Select(5000)
+                                .Brush(8, kRed)
+                                .Select(8)
                                 .Dib({0, 0, 100, 100}, 1, 1, 24, 9, {}, QByteArray(4, '\0'))
                                 .Rec(200, {})
                                 .Rectangle(0, 0, 100, 100)
                                 .Finish(),
                             {50, 50}, &skipped, &passedOver);
-    QCOMPARE(skipped, 3);
+    QCOMPARE(skipped, 5);
     QCOMPARE(passedOver, 2);
     QVERIFY(Near(img.pixel(25, 25), Qt::white));  // the stock white brush stayed
   }
@@ -1069,6 +1084,35 @@ class TestEmf : public QObject {
              .Rectangle(0, 0, 100, 100)
              .Finish(),
          {{{50, 50}, Qt::red}}},
+        {"an accent without an advance stands over its letter",
+         base().Font(1, -60, "DejaVu Sans").Select(1).Rec(18, {1}).Text(0, 0, QString("e\u0301"), {70, 0}).Finish(),
+         {{{24, 12}, Qt::black}, {{58, 14}, Qt::white}}},
+        {"a pen inside its frame",
+         base().Select(0x80000005u).Pen(1, 6, 20, kBlue).Select(1).Rectangle(20, 20, 80, 80).Finish(),
+         {{{22, 50}, Qt::blue}, {{15, 50}, Qt::white}, {{38, 50}, Qt::blue}, {{42, 50}, Qt::white}}},
+        {"hatches on the background colour",
+         base()
+             .Rec(25, {int32_t(kYellow)})
+             .Rec(39, {1, 2, int32_t(kBlue), 0})
+             .Select(1)
+             .Rectangle(0, 0, 100, 100)
+             .Finish(),
+         {{{50, 6}, QColor(255, 220, 0)}, {{50, 55}, QColor(255, 220, 0)}}},
+        {"mitred joins up to ten pen widths long",
+         base()
+             .Rec(95, {1, 0, 0, 0, 0, 0x12000, 10, 0, int32_t(kBlue), 0, 0})
+             .Select(1)
+             .Polygon16({{42, 95}, {50, 45}, {58, 95}}, 87)
+             .Finish(),
+         {{{50, 22}, Qt::blue}}},
+        {"a miter limit of the page's own",
+         base()
+             .Rec(58, {2})
+             .Rec(95, {1, 0, 0, 0, 0, 0x12000, 10, 0, int32_t(kBlue), 0, 0})
+             .Select(1)
+             .Polygon16({{30, 90}, {50, 30}, {70, 90}}, 87)
+             .Finish(),
+         {{{50, 18}, Qt::white}, {{50, 30}, Qt::blue}}},
         {"a wide dashed pen draws solid",
          base().Pen(1, 1, 20, kBlue).Select(1).Rec(27, {0, 50}).Rec(54, {100, 50}).Finish(),
          {{{70, 58}, Qt::blue}, {{10, 50}, Qt::blue}}},
