@@ -1087,6 +1087,14 @@ class TestEmf : public QObject {
         {"an accent without an advance stands over its letter",
          base().Font(1, -60, "DejaVu Sans").Select(1).Rec(18, {1}).Text(0, 0, QString("e\u0301"), {70, 0}).Finish(),
          {{{24, 12}, Qt::black}, {{58, 14}, Qt::white}}},
+        {"text read right to left",
+         base()
+             .Font(1, -40, "DejaVu Sans")
+             .Select(1)
+             .Rec(18, {1})
+             .Text(0, 0, block.left(1) + QChar(0x05D0), {50, 50}, 0x80)
+             .Finish(),
+         {{{85, 20}, Qt::black}, {{15, 20}, Qt::white}}},
         {"a pen inside its frame",
          base().Select(0x80000005u).Pen(1, 6, 20, kBlue).Select(1).Rectangle(20, 20, 80, 80).Finish(),
          {{{22, 50}, Qt::blue}, {{15, 50}, Qt::white}, {{38, 50}, Qt::blue}, {{42, 50}, Qt::white}}},
