@@ -1153,6 +1153,8 @@ class TestEmf : public QObject {
     QTest::newRow("office drawing in DejaVu") << "draw-dejavu" << false << 3.5;
     QTest::newRow("office drawing in a replaced font") << "draw-arial" << false << 4.0;
     QTest::newRow("vector editor") << "vector" << true << 0.25;
+    QTest::newRow("vector editor's clipped objects") << "clips" << true << 0.25;
+    QTest::newRow("office drawing of scaled and underlined text") << "widths" << false << 3.3;
     QTest::newRow("GDI library") << "gdi" << false << 0.45;
   }
 
@@ -1188,6 +1190,36 @@ class TestEmf : public QObject {
         if (!Near(image.pixel(x, y), expected.pixel(x, y), 64)) ++differing;
     const double share = 100.0 * double(differing) / (double(image.width()) * image.height());
     QVERIFY2(share <= Share, qPrintable(QString("%1% of the pixels differ").arg(share, 0, 'f', 3)));
+  }
+
+  // Saved fuzzing inputs, each refused or drawn as a preview and a sheet; run
+  // under the sanitizers, a read or write outside a record shows here.
+  void fuzzInputsAreRefusedOrDrawn_data() {
+    QTest::addColumn<QString>("Path");
+    QStringList inputs;
+    for (const char* folder : {"/fuzz/corpus-emf-min", "/fuzz/crashes-emf"}) {
+      const QDir dir(QStringLiteral(MORVO_SOURCE_DIR) + folder);
+      for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) inputs << dir.filePath(name);
+    }
+    QVERIFY2(inputs.size() >= 20, "the saved inputs are missing");
+    for (const QString& path : inputs) QTest::newRow(qPrintable(QFileInfo(path).fileName())) << path;
+  }
+
+  void fuzzInputsAreRefusedOrDrawn() {
+    QFETCH(QString, Path);
+    TEmfPicture picture;
+    QString error;
+    if (!picture.LoadFromFile(Path, &error)) {
+      QVERIFY(!error.isEmpty() && picture.Empty());
+      return;
+    }
+    for (const QSize canvas : {QSize(40, 50), QSize(600, 800)}) {
+      QImage image(canvas, QImage::Format_RGB32);
+      QPainter painter(&image);
+      int passedOver = -1;
+      const int skipped = picture.Draw(painter, QRectF(QPointF(0, 0), QSizeF(canvas)), &passedOver);
+      QVERIFY(skipped >= 0 && passedOver >= 0 && skipped + passedOver <= picture.RecordCount());
+    }
   }
 
   // --- versions and pages on disk ----------------------------------------
