@@ -972,6 +972,18 @@ class TestEmf : public QObject {
              .Rec(64, {0, 0, 0, 0})
              .Finish(),
          {{{50, 50}, Qt::white}, {{20, 10}, Qt::black}, {{80, 90}, Qt::black}}},
+        {"a move among drawn points starts a figure of its own",
+         base()
+             .Pen(1, 0, 4, 0)
+             .Select(1)
+             .Rec(59, {})
+             .Rec(27, {10, 10})
+             .Raw(92, QByteArray::fromHex("0000000000000000000000000000000003000000"
+                                          "1e000a0046005a005a005a0002060200"))
+             .Rec(60, {})
+             .Rec(64, {0, 0, 0, 0})
+             .Finish(),
+         {{{50, 50}, Qt::white}, {{20, 10}, Qt::black}, {{80, 90}, Qt::black}}},
         {"underline and strike-out with advances",
          base()
              .Font(1, -100, "DejaVu Sans", 0, 0x10100)
