@@ -160,18 +160,14 @@ class TEmfWriter {
     }
     return {bmi, bits};
   }
-  TEmfWriter& Bitmap(const QRect& Dest, const QList<QList<QRgb>>& Rows, bool TopDown = false,
-                     uint32_t Rop = 0x00CC0020) {
-    const int h = int(Rows.size()), w = int(Rows.front().size());
+  // Source: the part of the rows copied; all of them when empty.
+  TEmfWriter& Bitmap(const QRect& Dest, const QList<QList<QRgb>>& Rows, bool TopDown = false, uint32_t Rop = 0x00CC0020,
+                     QRect Source = {}) {
     const auto [bmi, bits] = Dib24(Rows, TopDown);
+    if (Source.isEmpty()) Source = QRect(0, 0, int(Rows.front().size()), int(Rows.size()));
     QByteArray b;
     for (int i = 0; i < 4; ++i) Put(b, 0);
-    Put(b, uint32_t(Dest.x()));
-    Put(b, uint32_t(Dest.y()));
-    Put(b, 0);
-    Put(b, 0);
-    Put(b, uint32_t(w));
-    Put(b, uint32_t(h));
+    for (int v : {Dest.x(), Dest.y(), Source.x(), Source.y(), Source.width(), Source.height()}) Put(b, uint32_t(v));
     Put(b, 80);
     Put(b, uint32_t(bmi.size()));
     Put(b, uint32_t(80 + bmi.size()));
@@ -1058,6 +1054,19 @@ class TestEmf : public QObject {
              .Rec(62, {0, 0, 0, 0})
              .Finish(),
          {{{50, 50}, Qt::white}, {{17, 50}, Qt::blue}, {{23, 50}, Qt::blue}, {{28, 50}, Qt::white}}},
+        {"a clip path of three figures keeps to them",
+         base()
+             .Rec(59, {})
+             .Rectangle(10, 10, 30, 30)
+             .Rectangle(70, 10, 90, 30)
+             .Rectangle(10, 70, 30, 90)
+             .Rec(60, {})
+             .Rec(67, {5})
+             .Brush(1, kRed)
+             .Select(1)
+             .Rectangle(0, 0, 100, 100)
+             .Finish(),
+         {{{20, 20}, Qt::red}, {{80, 20}, Qt::red}, {{20, 80}, Qt::red}, {{35, 35}, Qt::white}}},
         {"a clip moved",
          base().Rec(30, {0, 0, 50, 50}).Rec(26, {50, 50}).Brush(1, kRed).Select(1).Rectangle(0, 0, 100, 100).Finish(),
          {{{75, 75}, Qt::red}, {{25, 25}, Qt::white}}},
@@ -1066,9 +1075,10 @@ class TestEmf : public QObject {
              .Rec(17, {8})
              .Rec(9, {200, 100})
              .Rec(11, {100, 100})
-             .Bitmap(QRect(180, 0, -120, 100), {{qRgb(255, 0, 0), qRgb(0, 255, 0)}})
+             .Bitmap(QRect(180, 0, -120, 100), {{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)}}, false, 0x00CC0020,
+                     QRect(1, 0, 2, 1))
              .Finish(),
-         {{{45, 50}, Qt::green}, {{75, 50}, Qt::red}, {{10, 50}, Qt::white}}},
+         {{{45, 50}, Qt::blue}, {{75, 50}, Qt::green}, {{10, 50}, Qt::white}}},
         {"brush or bitmap",
          base().Brush(1, kRed).Select(1).Bitmap({0, 0, 100, 100}, {{qRgb(0, 0, 255)}}, false, 0xFC008A).Finish(),
          {{{50, 50}, Qt::magenta}}},
