@@ -158,7 +158,7 @@ void TPlayer::DrawTextRun(const TTextRun& Run) {
   }
   const QFontMetricsF fm(font);
   // A width of its own stretches or squeezes the font: the text space's
-  // x runs in the font's units, Stretch logical units each.
+  // x runs in the font's units, each "stretch" logical units long.
   double stretch = 1;
   if (S.FontWidth > 0 && fm.averageCharWidth() > 0)
     stretch = std::clamp(S.FontWidth / fm.averageCharWidth(), 1.0 / 64, 64.0);
