@@ -160,18 +160,14 @@ class TEmfWriter {
     }
     return {bmi, bits};
   }
-  TEmfWriter& Bitmap(const QRect& Dest, const QList<QList<QRgb>>& Rows, bool TopDown = false,
-                     uint32_t Rop = 0x00CC0020) {
-    const int h = int(Rows.size()), w = int(Rows.front().size());
+  // Source: the part of the rows copied; all of them when empty.
+  TEmfWriter& Bitmap(const QRect& Dest, const QList<QList<QRgb>>& Rows, bool TopDown = false, uint32_t Rop = 0x00CC0020,
+                     QRect Source = {}) {
     const auto [bmi, bits] = Dib24(Rows, TopDown);
+    if (Source.isEmpty()) Source = QRect(0, 0, int(Rows.front().size()), int(Rows.size()));
     QByteArray b;
     for (int i = 0; i < 4; ++i) Put(b, 0);
-    Put(b, uint32_t(Dest.x()));
-    Put(b, uint32_t(Dest.y()));
-    Put(b, 0);
-    Put(b, 0);
-    Put(b, uint32_t(w));
-    Put(b, uint32_t(h));
+    for (int v : {Dest.x(), Dest.y(), Source.x(), Source.y(), Source.width(), Source.height()}) Put(b, uint32_t(v));
     Put(b, 80);
     Put(b, uint32_t(bmi.size()));
     Put(b, uint32_t(80 + bmi.size()));
@@ -557,6 +553,13 @@ class TestEmf : public QObject {
              .Dib({0, 0, 90, 60}, 3, 2, 4, 2, palette, bytes({0, 3, 0x23, 0x20, 0, 0, 0, 2, 2, 0, 1, 0x30, 0, 1}))
              .Finish(),
          Qt::red, Qt::yellow},
+        // a pixel of the top row, then a move far above the bitmap and a run
+        // that has no row left to land in
+        {TEmfWriter(90, 60)
+             .Dib({0, 0, 90, 60}, 3, 2, 8, 1, palette,
+                  bytes({0, 3, 2, 3, 2, 0, 0, 0, 1, 1, 0, 2, 1, 200, 3, 3, 0, 0, 3, 3, 0, 1}))
+             .Finish(),
+         Qt::green, Qt::red},
         {TEmfWriter(90, 60).Dib({0, 0, 90, 60}, 3, 2, 0, 5, {}, png.data()).Finish(), Qt::red, Qt::red},
     };
     for (qsizetype k = 0; k < cases.size(); ++k) {
@@ -566,7 +569,7 @@ class TestEmf : public QObject {
       QVERIFY2(Near(img.pixel(15, 15), cases[k].TopLeft), qPrintable(QString::number(k)));
       QVERIFY(Near(img.pixel(75, 15), cases[k].TopRight));
       QVERIFY(Near(img.pixel(15, 45), Qt::blue));
-      QVERIFY(Near(img.pixel(45, 45), k < 2 ? QColor(Qt::yellow) : QColor(Qt::blue)));
+      QVERIFY(Near(img.pixel(45, 45), k < 3 ? QColor(Qt::yellow) : QColor(Qt::blue)));
     }
   }
 
@@ -626,6 +629,8 @@ class TestEmf : public QObject {
     QVERIFY(!picture.LoadFromBytes(patched(4, 0xFFFFFFF0)));  // header larger than the file
     QVERIFY(!picture.LoadFromBytes(patched(88 + 4, 0)));      // a record of size 0 would never end
     QVERIFY(!picture.LoadFromBytes(patched(88 + 4, 6)));      // sizes come in whole words
+    // A chain that holds together only with a size of no whole words.
+    QVERIFY(!picture.LoadFromBytes(TEmfWriter(100, 100).Raw(70, "12345").Finish(), &error));
     QVERIFY(!picture.LoadFromBytes(patched(88 + 4, 0x7FFFFFFC)));
     // A page without any size to stretch.
     QVERIFY(!picture.LoadFromBytes(TEmfWriter(0, 0).Finish(), &error));
@@ -633,8 +638,9 @@ class TestEmf : public QObject {
   }
 
   void recordsWhoseContentsDoNotFitAreSkipped() {
-    // A polygon claiming 100000 points in a record of three, a bitmap whose
-    // offsets point outside its record, an object stored beyond the table;
+    // A polygon claiming 100000 points in a record of three, one claiming a
+    // point more than it holds, a bitmap whose offsets point outside its
+    // record, objects stored beyond the table and just past its end;
     // passed over: a bitmap of a kind not known, a record of a kind not known.
     QByteArray poly;
     for (int i = 0; i < 4; ++i) TEmfWriter::Put(poly, 0);
@@ -643,18 +649,23 @@ class TestEmf : public QObject {
     QByteArray dib(72, '\0');
     dib[40] = char(0xFF);  // offset of the bitmap header far out
     dib[41] = char(0xFF);
+    QByteArray short3;
+    for (int v : {0, 0, 0, 0, 3, 0, 0}) TEmfWriter::Put(short3, uint32_t(v));
     int skipped = 0, passedOver = 0;
     const QImage img = Play(TEmfWriter(100, 100)
                                 .Raw(86, poly)
+                                .Raw(86, short3)
                                 .Raw(81, dib)
                                 .Brush(5000, kRed)
                                 .Select(5000)
+                                .Brush(8, kRed)
+                                .Select(8)
                                 .Dib({0, 0, 100, 100}, 1, 1, 24, 9, {}, QByteArray(4, '\0'))
                                 .Rec(200, {})
                                 .Rectangle(0, 0, 100, 100)
                                 .Finish(),
                             {50, 50}, &skipped, &passedOver);
-    QCOMPARE(skipped, 3);
+    QCOMPARE(skipped, 5);
     QCOMPARE(passedOver, 2);
     QVERIFY(Near(img.pixel(25, 25), Qt::white));  // the stock white brush stayed
   }
@@ -957,6 +968,18 @@ class TestEmf : public QObject {
              .Rec(64, {0, 0, 0, 0})
              .Finish(),
          {{{50, 50}, Qt::white}, {{20, 10}, Qt::black}, {{80, 90}, Qt::black}}},
+        {"a move among drawn points starts a figure of its own",
+         base()
+             .Pen(1, 0, 4, 0)
+             .Select(1)
+             .Rec(59, {})
+             .Rec(27, {10, 10})
+             .Raw(92, QByteArray::fromHex("0000000000000000000000000000000003000000"
+                                          "1e000a0046005a005a005a0002060200"))
+             .Rec(60, {})
+             .Rec(64, {0, 0, 0, 0})
+             .Finish(),
+         {{{50, 50}, Qt::white}, {{20, 10}, Qt::black}, {{80, 90}, Qt::black}}},
         {"underline and strike-out with advances",
          base()
              .Font(1, -100, "DejaVu Sans", 0, 0x10100)
@@ -1031,6 +1054,19 @@ class TestEmf : public QObject {
              .Rec(62, {0, 0, 0, 0})
              .Finish(),
          {{{50, 50}, Qt::white}, {{17, 50}, Qt::blue}, {{23, 50}, Qt::blue}, {{28, 50}, Qt::white}}},
+        {"a clip path of three figures keeps to them",
+         base()
+             .Rec(59, {})
+             .Rectangle(10, 10, 30, 30)
+             .Rectangle(70, 10, 90, 30)
+             .Rectangle(10, 70, 30, 90)
+             .Rec(60, {})
+             .Rec(67, {5})
+             .Brush(1, kRed)
+             .Select(1)
+             .Rectangle(0, 0, 100, 100)
+             .Finish(),
+         {{{20, 20}, Qt::red}, {{80, 20}, Qt::red}, {{20, 80}, Qt::red}, {{35, 35}, Qt::white}}},
         {"a clip moved",
          base().Rec(30, {0, 0, 50, 50}).Rec(26, {50, 50}).Brush(1, kRed).Select(1).Rectangle(0, 0, 100, 100).Finish(),
          {{{75, 75}, Qt::red}, {{25, 25}, Qt::white}}},
@@ -1039,9 +1075,10 @@ class TestEmf : public QObject {
              .Rec(17, {8})
              .Rec(9, {200, 100})
              .Rec(11, {100, 100})
-             .Bitmap(QRect(180, 0, -120, 100), {{qRgb(255, 0, 0), qRgb(0, 255, 0)}})
+             .Bitmap(QRect(180, 0, -120, 100), {{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)}}, false, 0x00CC0020,
+                     QRect(1, 0, 2, 1))
              .Finish(),
-         {{{45, 50}, Qt::green}, {{75, 50}, Qt::red}, {{10, 50}, Qt::white}}},
+         {{{45, 50}, Qt::blue}, {{75, 50}, Qt::green}, {{10, 50}, Qt::white}}},
         {"brush or bitmap",
          base().Brush(1, kRed).Select(1).Bitmap({0, 0, 100, 100}, {{qRgb(0, 0, 255)}}, false, 0xFC008A).Finish(),
          {{{50, 50}, Qt::magenta}}},
@@ -1069,6 +1106,43 @@ class TestEmf : public QObject {
              .Rectangle(0, 0, 100, 100)
              .Finish(),
          {{{50, 50}, Qt::red}}},
+        {"an accent without an advance stands over its letter",
+         base().Font(1, -60, "DejaVu Sans").Select(1).Rec(18, {1}).Text(0, 0, QString("e\u0301"), {70, 0}).Finish(),
+         {{{24, 12}, Qt::black}, {{58, 14}, Qt::white}}},
+        {"text read right to left",
+         base()
+             .Font(1, -40, "DejaVu Sans")
+             .Select(1)
+             .Rec(18, {1})
+             .Text(0, 0, block.left(1) + QChar(0x05D0), {50, 50}, 0x80)
+             .Finish(),
+         {{{85, 20}, Qt::black}, {{15, 20}, Qt::white}}},
+        {"a pen inside its frame",
+         base().Select(0x80000005u).Pen(1, 6, 20, kBlue).Select(1).Rectangle(20, 20, 80, 80).Finish(),
+         {{{22, 50}, Qt::blue}, {{15, 50}, Qt::white}, {{38, 50}, Qt::blue}, {{42, 50}, Qt::white}}},
+        {"hatches on the background colour",
+         base()
+             .Rec(25, {int32_t(kYellow)})
+             .Rec(39, {1, 2, int32_t(kBlue), 0})
+             .Select(1)
+             .Rectangle(0, 0, 100, 100)
+             .Finish(),
+         {{{50, 6}, QColor(255, 220, 0)}, {{50, 55}, QColor(255, 220, 0)}}},
+        {"mitred joins up to ten pen widths long",
+         base()
+             .Rec(95, {1, 0, 0, 0, 0, 0x12000, 10, 0, int32_t(kBlue), 0, 0})
+             .Select(1)
+             .Polygon16({{42, 95}, {50, 45}, {58, 95}}, 87)
+             .Finish(),
+         {{{50, 22}, Qt::blue}}},
+        {"a miter limit of the page's own",
+         base()
+             .Rec(58, {2})
+             .Rec(95, {1, 0, 0, 0, 0, 0x12000, 10, 0, int32_t(kBlue), 0, 0})
+             .Select(1)
+             .Polygon16({{30, 90}, {50, 30}, {70, 90}}, 87)
+             .Finish(),
+         {{{50, 18}, Qt::white}, {{50, 30}, Qt::blue}}},
         {"a wide dashed pen draws solid",
          base().Pen(1, 1, 20, kBlue).Select(1).Rec(27, {0, 50}).Rec(54, {100, 50}).Finish(),
          {{{70, 58}, Qt::blue}, {{10, 50}, Qt::blue}}},
@@ -1101,6 +1175,8 @@ class TestEmf : public QObject {
     QTest::newRow("office drawing in DejaVu") << "draw-dejavu" << false << 3.5;
     QTest::newRow("office drawing in a replaced font") << "draw-arial" << false << 4.0;
     QTest::newRow("vector editor") << "vector" << true << 0.25;
+    QTest::newRow("vector editor's clipped objects") << "clips" << true << 0.25;
+    QTest::newRow("office drawing of scaled and underlined text") << "widths" << false << 3.3;
     QTest::newRow("GDI library") << "gdi" << false << 0.45;
   }
 
@@ -1136,6 +1212,36 @@ class TestEmf : public QObject {
         if (!Near(image.pixel(x, y), expected.pixel(x, y), 64)) ++differing;
     const double share = 100.0 * double(differing) / (double(image.width()) * image.height());
     QVERIFY2(share <= Share, qPrintable(QString("%1% of the pixels differ").arg(share, 0, 'f', 3)));
+  }
+
+  // Saved fuzzing inputs, each refused or drawn as a preview and a sheet; run
+  // under the sanitizers, a read or write outside a record shows here.
+  void fuzzInputsAreRefusedOrDrawn_data() {
+    QTest::addColumn<QString>("Path");
+    QStringList inputs;
+    for (const char* folder : {"/fuzz/corpus-emf-min", "/fuzz/crashes-emf"}) {
+      const QDir dir(QStringLiteral(MORVO_SOURCE_DIR) + folder);
+      for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) inputs << dir.filePath(name);
+    }
+    QVERIFY2(inputs.size() >= 20, "the saved inputs are missing");
+    for (const QString& path : inputs) QTest::newRow(qPrintable(QFileInfo(path).fileName())) << path;
+  }
+
+  void fuzzInputsAreRefusedOrDrawn() {
+    QFETCH(QString, Path);
+    TEmfPicture picture;
+    QString error;
+    if (!picture.LoadFromFile(Path, &error)) {
+      QVERIFY(!error.isEmpty() && picture.Empty());
+      return;
+    }
+    for (const QSize canvas : {QSize(40, 50), QSize(600, 800)}) {
+      QImage image(canvas, QImage::Format_RGB32);
+      QPainter painter(&image);
+      int passedOver = -1;
+      const int skipped = picture.Draw(painter, QRectF(QPointF(0, 0), QSizeF(canvas)), &passedOver);
+      QVERIFY(skipped >= 0 && passedOver >= 0 && skipped + passedOver <= picture.RecordCount());
+    }
   }
 
   // --- versions and pages on disk ----------------------------------------

@@ -9,6 +9,13 @@
 #                                    reference: the suite's own PNG export
 #   vector.emf                       a vector editor's export of vector.svg;
 #                                    reference: the editor's PNG export
+#   clips.emf                        the vector editor's export of clips.svg:
+#                                    objects clipped by a band, a disc and a
+#                                    ring; reference: the editor's PNG export
+#   widths.emf                       the suite's export of widths.fodg: text
+#                                    scaled to 150, 60 and 80 percent,
+#                                    underlined and struck out; reference: the
+#                                    suite's PNG export
 #   gdi.emf                          drawn through libEMF's GDI functions;
 #                                    reference: the vector editor's rendering
 #                                    of that EMF (libEMF has no renderer)
@@ -54,6 +61,13 @@ done
 
 inkscape "$src/vector.svg" --export-type=emf --export-filename="$out/vector.emf" 2>/dev/null
 inkscape "$src/vector.svg" --export-type=png --export-filename="$out/vector.png" 2>/dev/null
+
+inkscape "$src/clips.svg" --export-type=emf --export-filename="$out/clips.emf" 2>/dev/null
+inkscape "$src/clips.svg" --export-type=png --export-filename="$out/clips.png" 2>/dev/null
+cp "$src/widths.fodg" "$work/"
+(cd "$work" && soffice --headless --convert-to emf widths.fodg >/dev/null 2>&1 &&
+  soffice --headless --convert-to png widths.fodg >/dev/null 2>&1)
+cp "$work/widths.emf" "$work/widths.png" "$out/"
 
 g++ -o "$work/gdi-page" "$src/gdi-page.cpp" -I/usr/include/libEMF -lEMF
 "$work/gdi-page" "$out/gdi.emf"

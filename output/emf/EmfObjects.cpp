@@ -6,6 +6,7 @@ namespace emfplay {
 namespace {
 
 constexpr uint32_t kGeometric = 0x10000;
+constexpr uint32_t kInsideFrame = 6;
 constexpr uint32_t kUserStyle = 7;
 constexpr uint32_t kAlternate = 8;
 constexpr size_t kMaxDashes = 16;
@@ -136,6 +137,7 @@ void TPlayer::Select(uint32_t Index) {
   switch (object->Kind) {
     case TGdiObject::kPen:
       S.Pen = object->Pen;
+      S.PenInsideFrame = object->InsideFrame;
       break;
     case TGdiObject::kBrush:
       S.Brush = object->Brush;
@@ -162,6 +164,7 @@ bool TPlayer::PlayObject(uint32_t Type, const TRecord& R) {
       uint32_t style = R.U32(12);
       if (width > 1 && (style & 0x0F) >= 1 && (style & 0x0F) <= 4) style &= ~0x0Fu;
       o.Pen = PenOf(style | (width > 1 ? kGeometric : 0), width, ColorOf(R.U32(24)));
+      o.InsideFrame = (style & 0x0F) == kInsideFrame;
       return Store(R.U32(8), o);
     }
     case EMR_EXTCREATEPEN: {
@@ -177,6 +180,7 @@ bool TPlayer::PlayObject(uint32_t Type, const TRecord& R) {
       o.Kind = TGdiObject::kPen;
       const bool nullBrush = R.U32(36) == 1;
       o.Pen = nullBrush ? QPen(Qt::NoPen) : PenOf(style, std::max(0, R.I32(32)), ColorOf(R.U32(40)), dashes);
+      o.InsideFrame = (style & 0x0F) == kInsideFrame;
       return Store(R.U32(8), o);
     }
     case EMR_CREATEBRUSHINDIRECT: {

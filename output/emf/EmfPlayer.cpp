@@ -319,7 +319,7 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
     case EMR_RECTANGLE:
     case EMR_ROUNDRECT: {
       if (!R.Has(8, Type == EMR_ROUNDRECT ? 24 : 16)) return false;
-      const QRectF rect = Rect32(R, 8);
+      const QRectF rect = FrameOf(Rect32(R, 8));
       QPainterPath figure;
       if (Type == EMR_ELLIPSE)
         figure.addEllipse(rect);

@@ -28,6 +28,7 @@ struct TGdiObject {
   double FontHeight = 0;      // logical units; negative: character height, positive: cell height
   double FontEscapement = 0;  // tenths of a degree, counter-clockwise
   double FontWidth = 0;       // logical units, the characters' average; 0: the font's own
+  bool InsideFrame = false;   // a pen that keeps within the frames it outlines
 };
 
 struct TDrawState {
@@ -36,6 +37,7 @@ struct TDrawState {
   QSizeF WindowExt{1, 1}, ViewportExt{1, 1};
   QTransform World;
   QPen Pen{QColor(Qt::black), 0};
+  bool PenInsideFrame = false;
   QBrush Brush{Qt::white};
   QFont Font;
   double FontHeight = 0;
@@ -164,6 +166,9 @@ class TPlayer {
   bool BlitThreeWay(QRectF Dest, QImage Image, QRectF Source, int Index);
   void FillRop(const QRectF& Dest, uint32_t Rop);
   bool PlayArc(uint32_t Type, const TRecord& R);
+  // The frame of a rectangle, an ellipse or an arc, shrunk by half the pen's
+  // width when the pen keeps within it.
+  QRectF FrameOf(const QRectF& Box) const;
   bool PlayPolyDraw(const TRecord& R, bool Short);
   bool PlayGradient(const TRecord& R);
   // A figure drawn, or gathered while a path is open.

@@ -88,15 +88,21 @@ std::vector<QPolygonF> CutLineToRect(const QPolygonF& Line, const QRectF& Box) {
 }
 
 QRegion TPlayer::RegionOf(const QPainterPath& Path, Qt::FillRule Rule) const {
+  // The figures as one polygon, each reached from the first one's start
+  // and left back to it along the same edge: those edges cancel, so the
+  // figures count together, and a figure running against another cuts a
+  // hole in it under either rule.
   const QRectF box = Reach();
-  QRegion region;
+  QPolygon all;
   for (const QPolygonF& poly : Path.toSubpathPolygons()) {
     const QPolygonF cut = CutToRect(poly, box);
     if (cut.size() < 3) continue;
-    const QRegion part(cut.toPolygon(), Rule);
-    region = Rule == Qt::OddEvenFill ? region.xored(part) : region.united(part);
+    const QPolygon part = cut.toPolygon();
+    const QPoint origin = all.isEmpty() ? part.front() : all.front();
+    all << part << part.front();
+    if (part.front() != origin) all << origin;
   }
-  return region;
+  return all.size() >= 3 ? QRegion(all, Rule) : QRegion();
 }
 
 void TPlayer::CombineClip(const QRegion& Area, uint32_t Mode) {

@@ -72,7 +72,9 @@ QPen TPlayer::PenOnDevice() const {
   // A pen wider than the device is stroked at a width that still covers it:
   // the outlines of wider pens on damaged pages take seconds and gigabytes.
   QPen pen = S.Pen;
-  pen.setMiterLimit(S.MiterLimit);
+  // The painter cuts a miter off at its limit times the pen's width from
+  // the joint; the page's limit is that of the whole miter's length.
+  pen.setMiterLimit(S.MiterLimit / 2);
   if (pen.style() != Qt::NoPen && pen.widthF() > 0) {
     const double scale = LargestScale(Total());
     const QRectF reach = Reach();
@@ -140,7 +142,12 @@ void TPlayer::DrawPath(const QPainterPath& Path, bool Fill, bool Stroke, bool Wi
   const QTransform total = P.transform();
   const QRectF reach = Reach();
   const QRectF box = total.mapRect(path.controlPointRect());
+  // Hatches in the opaque background mode fill their gaps with the
+  // background colour.
+  const Qt::BrushStyle style = P.brush().style();
+  const bool hatchGround = S.BkOpaque && style >= Qt::HorPattern && style <= Qt::DiagCrossPattern;
   if (box.width() <= kFarBeyond * reach.width() && box.height() <= kFarBeyond * reach.height()) {
+    if (hatchGround) P.fillPath(path, S.BkColor);
     P.drawPath(path);
     return;
   }
@@ -169,6 +176,7 @@ void TPlayer::DrawPath(const QPainterPath& Path, bool Fill, bool Stroke, bool Wi
   deviceBrush.setTransform(deviceBrush.transform() * total);
   P.setTransform(QTransform());
   P.setPen(Qt::NoPen);
+  if (hatchGround) P.fillPath(fill, S.BkColor);
   P.setBrush(deviceBrush);
   P.drawPath(fill);
   P.setPen(devicePen);
@@ -197,7 +205,7 @@ bool TPlayer::PlayArc(uint32_t Type, const TRecord& R) {
     return true;
   }
   if (!R.Has(8, 32)) return false;
-  const QRectF box = Rect32(R, 8);
+  const QRectF box = Type == EMR_CHORD || Type == EMR_PIE ? FrameOf(Rect32(R, 8)) : Rect32(R, 8);
   if (box.width() <= 0 || box.height() <= 0) return true;
   const QPointF c = box.center();
   // Angles of the radials through the start and end points, scaled to the
@@ -235,6 +243,13 @@ bool TPlayer::PlayArc(uint32_t Type, const TRecord& R) {
   if (Type == EMR_CHORD || Type == EMR_PIE) figure.closeSubpath();
   AddFigure(figure, Type == EMR_CHORD || Type == EMR_PIE, true);
   return true;
+}
+
+QRectF TPlayer::FrameOf(const QRectF& Box) const {
+  const double half = S.Pen.style() == Qt::NoPen ? 0 : S.Pen.widthF() / 2;
+  if (!S.PenInsideFrame || half <= 0) return Box;
+  const double dx = std::min(half, Box.width() / 2), dy = std::min(half, Box.height() / 2);
+  return Box.adjusted(dx, dy, -dx, -dy);
 }
 
 void TPlayer::ContinuePath(const QPainterPath& Figure) {

@@ -10,8 +10,10 @@ namespace emfplay {
 
 namespace {
 
+constexpr uint32_t kTaRtlReading = 0x100;
 constexpr uint32_t kEtoOpaque = 0x2;
 constexpr uint32_t kEtoClipped = 0x4;
+constexpr uint32_t kEtoRtlReading = 0x80;
 constexpr uint32_t kEtoNoRect = 0x100;
 constexpr uint32_t kEtoSmallChars = 0x200;
 constexpr uint32_t kEtoPdy = 0x2000;
@@ -156,7 +158,7 @@ void TPlayer::DrawTextRun(const TTextRun& Run) {
   }
   const QFontMetricsF fm(font);
   // A width of its own stretches or squeezes the font: the text space's
-  // x runs in the font's units, Stretch logical units each.
+  // x runs in the font's units, each "stretch" logical units long.
   double stretch = 1;
   if (S.FontWidth > 0 && fm.averageCharWidth() > 0)
     stretch = std::clamp(S.FontWidth / fm.averageCharWidth(), 1.0 / 64, 64.0);
@@ -208,8 +210,12 @@ void TPlayer::DrawTextRun(const TTextRun& Run) {
     QString Text;
   };
   std::vector<TCluster> clusters;
-  if (!advances) clusters.push_back({QPointF(x, y), text});
-  for (qsizetype i = 0; i < text.size() && advances; ++i) {
+  // Text read right to left is laid out and shaped by the text engine as a
+  // whole, ending where its advances end: the letters of Arabic join only so.
+  const bool rightToLeft = (S.TextAlign & kTaRtlReading) || (options & kEtoRtlReading);
+  if (rightToLeft) clusters.push_back({QPointF(x + width / stretch - fm.horizontalAdvance(text), y), text});
+  if (!advances && !rightToLeft) clusters.push_back({QPointF(x, y), text});
+  for (qsizetype i = 0; i < text.size() && advances && !rightToLeft; ++i) {
     const bool joins = i > 0 && Run.At[size_t(i) + 1] == Run.At[size_t(i)];
     if (joins && !clusters.empty())
       clusters.back().Text += text[i];
@@ -254,6 +260,7 @@ void TPlayer::DrawTextRun(const TTextRun& Run) {
         glyphs << glyph;
         positions << c.At;
       } else {
+        P.setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
         P.drawText(c.At, c.Text);
       }
     }
