@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -161,14 +162,25 @@ const TSlotTable& Slots() {
 
 namespace {
 
+// The match finder's tables. Kept from chunk to chunk: fresh ones would
+// cost a page fault every 4 KiB of them.
+struct TMatchTables {
+  std::vector<uint32_t> Head = std::vector<uint32_t>(size_t{1} << kHashBits);
+  std::vector<uint32_t> Prev = std::vector<uint32_t>(kWindowSize);
+};
+
 // Finds the matches of one chunk of frames. Positions count from the start
 // of the buffer, which holds up to a window's worth of the folder's bytes
 // before the chunk (the chunk's matches may reach back into them), then the
 // chunk, then slack.
 class TChunkParser {
  public:
-  TChunkParser(const uint8_t* Buf, uint64_t End)
-      : FBuf(Buf), FDataEnd(End), FHead(size_t{1} << kHashBits), FPrev(kWindowSize) {}
+  // Only the heads are cleared: an entry of Prev is read only for a
+  // position this chunk has inserted, and so written.
+  TChunkParser(const uint8_t* Buf, uint64_t End, TMatchTables& Tables)
+      : FBuf(Buf), FDataEnd(End), FHead(Tables.Head), FPrev(Tables.Prev) {
+    std::fill(FHead.begin(), FHead.end(), 0);
+  }
   TParsedFrame ParseFrame(uint64_t Start, uint64_t End);
 
  private:
@@ -184,9 +196,9 @@ class TChunkParser {
   const uint8_t* FBuf;
   uint64_t FDataEnd;
   uint64_t FNextInsert = 0;
-  uint32_t FLiterals = 0;       // literals in a row, across frames
-  std::vector<uint32_t> FHead;  // position + 1 of the newest entry per hash, 0 = none
-  std::vector<uint32_t> FPrev;  // per position mod W: position + 1 of the next older entry
+  uint32_t FLiterals = 0;        // literals in a row, across frames
+  std::vector<uint32_t>& FHead;  // position + 1 of the newest entry per hash, 0 = none
+  std::vector<uint32_t>& FPrev;  // per position mod W: position + 1 of the next older entry
   std::array<uint32_t, 3> FR{1, 1, 1};
 };
 
@@ -339,10 +351,11 @@ TParsedFrame TChunkParser::ParseFrame(uint64_t Start, uint64_t End) {
   return Codes;
 }
 
-std::vector<TParsedFrame> ParseChunk(const uint8_t* Buf, size_t History, const std::vector<uint32_t>& FrameSizes) {
+std::vector<TParsedFrame> ParseChunk(const uint8_t* Buf, size_t History, const std::vector<uint32_t>& FrameSizes,
+                                     TMatchTables& Tables) {
   uint64_t End = History;
   for (uint32_t Size : FrameSizes) End += Size;
-  TChunkParser Parser(Buf, End);
+  TChunkParser Parser(Buf, End, Tables);
   std::vector<TParsedFrame> Frames;
   uint64_t At = History;
   for (uint32_t Size : FrameSizes) {
@@ -353,6 +366,22 @@ std::vector<TParsedFrame> ParseChunk(const uint8_t* Buf, size_t History, const s
 }
 
 }  // namespace
+
+struct TEncoder::TTablePool {
+  std::mutex Lock;
+  std::vector<std::unique_ptr<TMatchTables>> Free;
+  std::unique_ptr<TMatchTables> Take() {
+    const std::lock_guard<std::mutex> Hold(Lock);
+    if (Free.empty()) return std::make_unique<TMatchTables>();
+    std::unique_ptr<TMatchTables> Tables = std::move(Free.back());
+    Free.pop_back();
+    return Tables;
+  }
+  void Give(std::unique_ptr<TMatchTables> Tables) {
+    const std::lock_guard<std::mutex> Hold(Lock);
+    Free.push_back(std::move(Tables));
+  }
+};
 
 struct TEncoder::TJob {
   std::vector<uint8_t> Data;  // the window before the chunk, the chunk, slack
@@ -366,7 +395,8 @@ struct TEncoder::TJob {
 };
 
 TEncoder::TEncoder(unsigned Threads)
-    : FThreads(Threads ? Threads : std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads)) {
+    : FThreads(Threads ? Threads : std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads)),
+      FTables(std::make_unique<TTablePool>()) {
   Reset();
 }
 
@@ -410,8 +440,13 @@ void TEncoder::Dispatch() {
   FPendingSizes.clear();
   FPending.clear();
   TJob* J = Job.get();
-  Job->Parsed = std::async(FThreads > 1 ? std::launch::async : std::launch::deferred,
-                           [J] { return ParseChunk(J->Data.data(), J->History, J->FrameSizes); });
+  TTablePool* Pool = FTables.get();
+  Job->Parsed = std::async(FThreads > 1 ? std::launch::async : std::launch::deferred, [J, Pool] {
+    std::unique_ptr<TMatchTables> Tables = Pool->Take();
+    std::vector<TParsedFrame> Frames = ParseChunk(J->Data.data(), J->History, J->FrameSizes, *Tables);
+    Pool->Give(std::move(Tables));
+    return Frames;
+  });
   FJobs.push_back(std::move(Job));
 }
 

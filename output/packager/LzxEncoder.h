@@ -137,6 +137,7 @@ class TEncoder {
     uint32_t Footer;
   };
   struct TJob;
+  struct TTablePool;
 
   void Dispatch();
   void CodeFrame(const uint8_t* Data, uint32_t Size, const TParsedFrame& Parsed, std::vector<uint8_t>& Payload);
@@ -147,6 +148,7 @@ class TEncoder {
   void WriteTreeSection(const uint8_t* NewLens, uint8_t* PrevLens, int Count);
 
   unsigned FThreads;
+  std::unique_ptr<TTablePool> FTables;  // outlives the jobs that borrow from it
   TBitWriter FBits;
   size_t FPayloadLimit = kMaxFramePayload;
   size_t FUncompressedFrames = 0;
