@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "WholeFile.h"
+
 namespace {
 
 // The program of an Exec line: its first word, quotes and escapes taken off,
@@ -45,11 +47,13 @@ QString Canonical(const QString& Program) {
 
 void ForEachDesktopValue(const QString& File, const QString& Section,
                          const std::function<bool(const QString& Key, const QString& Value)>& Take) {
-  QFile file(File);
-  if (File.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) return;
+  // Only a regular file is read: a pipe or device put in a list's place must
+  // not hold up the program.
+  std::string bytes;
+  if (File.isEmpty() || !ReadRegularFile(QFile::encodeName(File).toStdString(), bytes)) return;
   bool inSection = false;
-  while (!file.atEnd()) {
-    const QString line = QString::fromUtf8(file.readLine()).trimmed();
+  for (const QString& raw : QString::fromUtf8(bytes).split('\n')) {
+    const QString line = raw.trimmed();
     if (line.startsWith('[')) {
       inSection = line == "[" + Section + "]";
       continue;

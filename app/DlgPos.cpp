@@ -115,6 +115,32 @@ class TFrameRestore : public QObject {
   }
 };
 
+// A window's place is worth storing once the window was shown, or once a
+// stored place was given to it; the place of a window never shown is only
+// the designed one, and storing it would lose the user's.
+constexpr const char* kPlaceKnownProperty = "morvoPlaceKnown";
+constexpr const char* kShowWatchedProperty = "morvoShowWatched";
+
+class TShowWatch : public QObject {
+ public:
+  explicit TShowWatch(QWidget* Window) : QObject(Window) { Window->installEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Event->type() == QEvent::Show) Watched->setProperty(kPlaceKnownProperty, true);
+    return false;
+  }
+};
+
+void WatchShowing(QWidget* Window) {
+  if (Window->isVisible()) Window->setProperty(kPlaceKnownProperty, true);
+  if (Window->property(kShowWatchedProperty).toBool()) return;
+  Window->setProperty(kShowWatchedProperty, true);
+  new TShowWatch(Window);
+}
+
+bool PlaceKnown(QWidget* Window) { return Window->isVisible() || Window->property(kPlaceKnownProperty).toBool(); }
+
 // The outer bounds where the window manager has framed the window, else the
 // inner ones. Qt remembers the frame it finds at the first question, so a
 // window on its way to the screen must not be asked yet.
@@ -130,7 +156,7 @@ bool HasWindowFrames() { return QGuiApplication::platformName() != QLatin1String
 }  // namespace
 
 void SaveDlgPos(QWidget* Window, const QString& Name) {
-  if (!gSaveDlgPos || !Window) return;
+  if (!gSaveDlgPos || !Window || !PlaceKnown(Window)) return;
   const QRect r = Window->frameGeometry();
   std::string bytes;
   PutInt32(bytes, r.left());
@@ -144,11 +170,14 @@ void SaveDlgPos(QWidget* Window, const QString& Name) {
 
 void LoadDlgPos(QWidget* Window, const QString& Name) {
   if (!Window) return;
+  WatchShowing(Window);
   const std::string name = ValueName(Window, Name);
   TPosRecord rec;
+  bool stored = false;
   {
     TRegistry reg;
     if (reg.OpenKey(kDlgPosKey, true) && reg.ValueExists(name)) {
+      stored = true;
       const std::string bytes = reg.ReadBinaryData(name);
       // Like a read into a fixed 16-byte buffer: more does not fit.
       if (bytes.size() > 16) throw EMorvoError("Invalid data type for '" + name + "'");
@@ -167,6 +196,7 @@ void LoadDlgPos(QWidget* Window, const QString& Name) {
   if (rec.Left > screen.width() - 50) rec.Left = current.left();
   if (rec.Top > screen.height() - 50) rec.Top = current.top();
   if (rec.Left > 0 && rec.Top > 0) {
+    if (stored) Window->setProperty(kPlaceKnownProperty, true);
     TFrameRestore::Cancel(Window);
     Window->move(rec.Left, rec.Top);
     if (ScreenDpi() < 100) {

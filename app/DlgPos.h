@@ -13,7 +13,9 @@ extern bool gSaveDlgPos;
 
 inline constexpr const char* kDlgPosKey = "software\\Kelbrun\\ZIB\\DlgPos";
 
-// Name is the value name; empty takes the window's object name. Registry
+// Name is the value name; empty takes the window's object name. A window
+// is stored only once it was shown, or once a stored place was loaded for
+// it (loading starts watching for its showing). Registry
 // failures (a value of another type, one longer than 16 bytes, a store that
 // cannot be written) pass to the caller as EMorvoError.
 void SaveDlgPos(QWidget* Window, const QString& Name);

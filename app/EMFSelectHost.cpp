@@ -1,6 +1,7 @@
 #include "EMFSelectHost.h"
 
 #include "DialogFacade.h"
+#include "DlgPos.h"
 #include "MessageBox.h"
 #include "femfselect.h"
 
@@ -23,7 +24,9 @@ void ExecEMFSelect() {
   // The window exists only for its modal run, so every showing starts afresh.
   delete frmEMFSelect;
   frmEMFSelect = new TfrmEMFSelect(nullptr);
+  LoadDlgPosReporting(frmEMFSelect, QString());
   dialogs::ExecDialog(frmEMFSelect);
+  SaveDlgPosReporting(frmEMFSelect, QString());
   delete frmEMFSelect;
   frmEMFSelect = nullptr;
 }

@@ -5,10 +5,15 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <optional>
+#include <vector>
 
 #include "DesktopEntries.h"
 #include "IconGroups.h"
+#include "MessageBox.h"
 #include "Registry.h"
 #include "StringUtil.h"
 #include "WholeFile.h"
@@ -119,33 +124,6 @@ std::string ConfigHome() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString();
 }
 
-// A desktop file that cannot be written whole keeps its old content.
-bool WriteWhole(const std::string& Path, const std::string& Bytes) {
-  QDir().mkpath(QFileInfo(QString::fromStdString(Path)).absolutePath());
-  std::string reason;
-  return WriteFileAtomically(Path, Bytes, reason);
-}
-
-// Reads a drawing of the resources or a file of the desktop's. A pipe or a
-// device in the desktop's place reads as empty instead of blocking the window.
-std::string ReadWhole(const std::string& Path) {
-  if (Path.starts_with(':')) {
-    QFile file(QString::fromStdString(Path));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll().toStdString();
-  }
-  std::string bytes;
-  ReadRegularFile(Path, bytes);
-  return bytes;
-}
-
-// Copies a group's drawing out of the resources; read bytes and written anew,
-// since a copied resource file would keep its read-only mode.
-void InstallIconGroup(int Index, const std::string& Path) {
-  const std::string bytes = ReadWhole(IconGroupResource(Index).toStdString());
-  if (!bytes.empty()) WriteWhole(Path, bytes);
-}
-
 // The desktop's caches are only refreshed where their tools are installed;
 // the files written are valid without them.
 void RunIfPresent(const QString& Tool, const QStringList& Args) {
@@ -176,6 +154,88 @@ void RemoveWithEmptyFolders(const std::string& Path) {
   QFile::remove(path);
   RemoveEmptyFolders(QFileInfo(path).absoluteDir());
 }
+
+std::string CannotWrite(const std::string& Path, const std::string& Reason) {
+  return "Cannot write file \"" + Path + "\". " + Reason;
+}
+
+// A drawing of the resources.
+std::string ReadResource(const QString& Name) {
+  QFile file(Name);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll().toStdString();
+}
+
+// A file of the desktop's as it is now: absent reads as empty; one that
+// exists but cannot be read (no permission, a pipe or device in its place)
+// fails, since writing it anew would lose what it holds.
+bool ReadDesktopFile(const std::string& Path, std::optional<std::string>& Bytes, std::string& Error) {
+  std::string bytes;
+  std::string reason;
+  if (ReadRegularFile(Path, bytes, &reason)) {
+    Bytes = std::move(bytes);
+    return true;
+  }
+  if (errno == ENOENT) {
+    Bytes.reset();
+    return true;
+  }
+  Error = "Cannot read file \"" + Path + "\". " + reason;
+  return false;
+}
+
+// The files one association step changes, each with what it held before, so
+// that a step that fails halfway puts back the earlier state.
+class TDesktopChange {
+ public:
+  ~TDesktopChange() {
+    if (FDone) return;
+    for (auto it = FBefore.rbegin(); it != FBefore.rend(); ++it) {
+      const QFileInfo file(QString::fromStdString(it->first));
+      std::string reason;
+      if (it->second && QDir().mkpath(file.absolutePath())) {
+        WriteFileAtomically(it->first, *it->second, reason);
+      } else if (!it->second) {
+        QFile::remove(file.filePath());
+        RemoveEmptyFolders(file.absoluteDir());
+      }
+    }
+  }
+  // Replaces Path's content; false with Error set when it cannot be read or written.
+  bool Write(const std::string& Path, const std::string& Bytes) {
+    std::optional<std::string> old;
+    if (!ReadDesktopFile(Path, old, FError)) return false;
+    if (old && *old == Bytes) return true;
+    QDir().mkpath(QFileInfo(QString::fromStdString(Path)).absolutePath());
+    std::string reason;
+    if (!WriteFileAtomically(Path, Bytes, reason)) {
+      FError = CannotWrite(Path, reason);
+      return false;
+    }
+    FBefore.emplace_back(Path, std::move(old));
+    return true;
+  }
+  // Removes Path (and the folders it leaves empty); a missing file is gone already.
+  bool Remove(const std::string& Path) {
+    std::optional<std::string> old;
+    if (!ReadDesktopFile(Path, old, FError)) return false;
+    if (!old) return true;
+    if (::unlink(Path.c_str()) != 0 && errno != ENOENT) {
+      FError = "Cannot delete file \"" + Path + "\". " + std::strerror(errno);
+      return false;
+    }
+    FBefore.emplace_back(Path, std::move(old));
+    RemoveEmptyFolders(QFileInfo(QString::fromStdString(Path)).absoluteDir());
+    return true;
+  }
+  void Done() { FDone = true; }
+  const std::string& Error() const { return FError; }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> FBefore;
+  std::string FError;
+  bool FDone = false;
+};
 
 // The caches are rebuilt from what is left; where nothing is left they were
 // built only for this program's files and go as well.
@@ -430,32 +490,51 @@ std::string UpdatedMimeAppsList(const std::string& Current, bool Connect) {
   return out;
 }
 
-void MirrorDesktopAssociation(const TAssociationChoice& Choice) {
-  try {
-    const std::string listPath = MimeAppsListPath();
-    const std::string current = ReadWhole(listPath);
-    const std::string updated = UpdatedMimeAppsList(current, Choice.Connect);
-    if (Choice.Connect) {
-      for (const TMorvoExtension& e : kMorvoExtensions) InstallIconGroup(e.IconIndex, MimeIconPath(e.Ext));
-      InstallIconGroup(kMainIconGroup, AppIconPath());
-      WriteWhole(MimePackagePath(), MimePackageText());
-      WriteWhole(DesktopEntryPath(), DesktopEntryText(Choice));
-      if (updated != current) WriteWhole(listPath, updated);
-    } else {
-      RemoveWithEmptyFolders(MimePackagePath());
-      RemoveWithEmptyFolders(DesktopEntryPath());
-      for (const TMorvoExtension& e : kMorvoExtensions) RemoveWithEmptyFolders(MimeIconPath(e.Ext));
-      RemoveWithEmptyFolders(AppIconPath());
-      // A list that held nothing but our defaults was written by us.
-      if (updated != current && !current.empty()) {
-        if (Trim(updated).empty())
-          QFile::remove(QString::fromStdString(listPath));
-        else
-          WriteWhole(listPath, updated);
-      }
-    }
-    RefreshDesktopCaches();
-  } catch (const std::exception&) {
-    // The classes root holds the association; the desktop copy is best effort.
+namespace {
+// One step of the association, all or nothing; the error is empty on success.
+std::string ChangeDesktopFiles(const TAssociationChoice& Choice) {
+  const std::string listPath = MimeAppsListPath();
+  std::optional<std::string> current;
+  std::string error;
+  if (!ReadDesktopFile(listPath, current, error)) return error;
+  const std::string before = current.value_or(std::string());
+  const std::string updated = UpdatedMimeAppsList(before, Choice.Connect);
+  TDesktopChange change;
+  const auto icon = [&change](const std::string& Path, int Group) {
+    const std::string drawing = ReadResource(IconGroupResource(Group));
+    return drawing.empty() || change.Write(Path, drawing);
+  };
+  // The list names the desktop entry, so it is written after the files it
+  // points to and changed before they go.
+  bool ok = true;
+  if (Choice.Connect) {
+    for (const TMorvoExtension& e : kMorvoExtensions) ok = ok && icon(MimeIconPath(e.Ext), e.IconIndex);
+    ok = ok && icon(AppIconPath(), kMainIconGroup) && change.Write(MimePackagePath(), MimePackageText()) &&
+         change.Write(DesktopEntryPath(), DesktopEntryText(Choice)) &&
+         (updated == before || change.Write(listPath, updated));
+  } else {
+    // A list that held nothing but our defaults was written by us.
+    if (current && updated != before)
+      ok = Trim(updated).empty() ? change.Remove(listPath) : change.Write(listPath, updated);
+    ok = ok && change.Remove(DesktopEntryPath()) && change.Remove(MimePackagePath());
+    for (const TMorvoExtension& e : kMorvoExtensions) ok = ok && change.Remove(MimeIconPath(e.Ext));
+    ok = ok && change.Remove(AppIconPath());
   }
+  if (!ok) return change.Error();
+  change.Done();
+  return {};
+}
+}  // namespace
+
+bool MirrorDesktopAssociation(const TAssociationChoice& Choice) {
+  std::string error;
+  try {
+    error = ChangeDesktopFiles(Choice);
+    if (error.empty()) RefreshDesktopCaches();
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  if (error.empty()) return true;
+  ShowApplicationError("The desktop's file association was left as it was. " + error);
+  return false;
 }

@@ -74,6 +74,10 @@ std::string MimePackageText();
 std::string UpdatedMimeAppsList(const std::string& Current, bool Connect);
 
 // Writes or removes the desktop's association for Choice and refreshes the
-// desktop's caches when their tools are installed. Never raises: the desktop
-// side is a convenience next to the classes root, not part of it.
-void MirrorDesktopAssociation(const TAssociationChoice& Choice);
+// desktop's caches when their tools are installed. The defaults list is
+// written last and changed first, so the desktop never points at an entry
+// that is not there. A file that cannot be read or written stops the step:
+// the files it changed get their earlier content back, the failure is shown
+// in a message box and the result is false. Never raises: the desktop side
+// is a convenience next to the classes root, not part of it.
+bool MirrorDesktopAssociation(const TAssociationChoice& Choice);

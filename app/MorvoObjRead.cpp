@@ -1,9 +1,16 @@
 #include "MorvoObjRead.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <optional>
 
 #include "AppPaths.h"
 #include "IconGroups.h"
@@ -11,6 +18,7 @@
 #include "MorvoObject.h"
 #include "PackagerHost.h"
 #include "UnattendedCommands.h"
+#include "WholeFile.h"
 #include "fAbout.h"
 #include "fConfig.h"
 #include "fCredits.h"
@@ -73,21 +81,77 @@ void FreeAllForms() {
   FrmWait = nullptr;
 }
 
-int MorvoObjReadMain(int argc, char* argv[]) {
-  TuneMemoryAllocator();
-  PrepareUnattendedPlatform(argc, argv);
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(kAppTitle);
-  QApplication::setQuitOnLastWindowClosed(false);
+namespace {
+// Qt ends the process with an abort when it cannot open the display; the
+// user is told in one line and the program ends with status 1 instead. Qt's
+// own notices while the display is opened are held back until it is open.
+QtMessageHandler gHandlerBeforeDisplay = nullptr;
+struct THeldNotice {
+  QtMsgType Type;
+  const char* Category;  // Qt's categories are static texts
+  QString Message;
+};
+QList<THeldNotice>* gHeldNotices = nullptr;
 
-  const QFileInfo table(QFile::decodeName(QByteArray::fromStdString(ExecutableFolder() + "ObjectProperties.txt")));
-  if (!table.exists() || table.isDir()) return 0;
+std::string CannotOpenDisplayText() {
+  auto value = [](const char* Name) { return qEnvironmentVariable(Name).toStdString(); };
+  if (!value("QT_QPA_PLATFORM").empty())
+    return "cannot open the display of the platform \"" + value("QT_QPA_PLATFORM") + "\".";
+  if (!value("WAYLAND_DISPLAY").empty()) return "cannot open the display \"" + value("WAYLAND_DISPLAY") + "\".";
+  if (!value("DISPLAY").empty()) return "cannot open the display \"" + value("DISPLAY") + "\".";
+  return "cannot open the display: neither DISPLAY nor WAYLAND_DISPLAY is set.";
+}
 
+void WatchDisplayOpening(QtMsgType Type, const QMessageLogContext& Context, const QString& Message) {
+  if (Type == QtFatalMsg) {
+    std::fprintf(stderr, "%s: %s\n", qPrintable(kAppTitle), CannotOpenDisplayText().c_str());
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
+  if (gHeldNotices) gHeldNotices->append({Type, Context.category, Message});
+}
+
+// Makes the application object, whose making opens the display.
+std::unique_ptr<QApplication> OpenDisplay(int& argc, char** argv) {
+  QList<THeldNotice> held;
+  gHeldNotices = &held;
+  gHandlerBeforeDisplay = qInstallMessageHandler(WatchDisplayOpening);
+  auto app = std::make_unique<QApplication>(argc, argv);
+  qInstallMessageHandler(gHandlerBeforeDisplay);
+  gHeldNotices = nullptr;
+  for (const THeldNotice& n : held) {
+    const QMessageLogContext context(nullptr, 0, nullptr, n.Category);
+    gHandlerBeforeDisplay ? gHandlerBeforeDisplay(n.Type, context, n.Message)
+                          : qt_message_output(n.Type, context, n.Message);
+  }
+  return app;
+}
+
+// Without the property-name table the program does not start: "/e" and
+// "/p" say why and end with status 1, any other start ends silently.
+// Looked at before the display is opened: without the table the program
+// needs none.
+std::optional<int> EndWithoutPropertyTable(int argc, char** argv) {
+  const std::string table = ExecutableFolder() + "ObjectProperties.txt";
+  std::string reason;
+  const int fd = OpenRegularFileForReading(table, &reason);
+  if (fd >= 0) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]).toLower() : QString();
+  if (command != QLatin1String("/e") && command != QLatin1String("/p")) return 0;
+  ReportOnErrorOutput("Cannot open file \"" + table + "\". " + reason + ". Nothing was " +
+                      (command == QLatin1String("/e") ? "exported" : "packaged"));
+  return 1;
+}
+
+int RunStartUp() {
+  const QStringList args = QCoreApplication::arguments();
   CreateAllForms();
   TMainWindowCloseWatch watch;
   FrmMorvoReader->installEventFilter(&watch);
 
-  const QStringList args = QCoreApplication::arguments();
   if (args.size() > 1) {
     int status = 0;
     if (RunUnattendedCommand(args, &status)) {
@@ -116,4 +180,22 @@ int MorvoObjReadMain(int argc, char* argv[]) {
   delete dmZIB;
   FreeAllObjects();
   return rc;
+}
+}  // namespace
+
+int MorvoObjReadMain(int argc, char* argv[]) {
+  TuneMemoryAllocator();
+  QCoreApplication::setApplicationName(kAppTitle);
+  if (const auto status = EndWithoutPropertyTable(argc, argv)) return *status;
+  PrepareUnattendedPlatform(argc, argv);
+  const std::unique_ptr<QApplication> app = OpenDisplay(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  try {
+    return RunStartUp();
+  } catch (const std::bad_alloc&) {
+    ReportOnErrorOutput("Not enough memory.");
+  } catch (const std::exception& e) {
+    ReportOnErrorOutput(e.what());
+  }
+  return 1;
 }

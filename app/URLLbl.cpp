@@ -153,10 +153,18 @@ void TURLLabel::ApplyFont(const TLabelFont& Font) {
 void TURLLabel::UpdateFont() { ApplyFont(FLabelType == Active ? *FLinkFont : *FPassiveFont); }
 
 void TURLLabel::CheckHandler() {
-  if (FLinkType == ltHTTP)
-    FHandlerFound = !GetShellOpenCommand(".html").isEmpty() && !GetShellOpenCommand(".htm").isEmpty();
-  else if (FLinkType == ltMailTo)
-    FHandlerFound = !DefaultHandlerFor("x-scheme-handler/mailto").isEmpty();
+  // Only the web and mail links look for a handler; the others keep the last one's.
+  if (FLinkType != ltHTTP && FLinkType != ltMailTo) return;
+  FHandlerOf = FLinkType;
+  FHandlerFound.reset();
+}
+
+bool TURLLabel::HandlerFound() const {
+  if (!FHandlerFound)
+    FHandlerFound = FHandlerOf == ltHTTP
+                        ? !GetShellOpenCommand(".html").isEmpty() && !GetShellOpenCommand(".htm").isEmpty()
+                        : !DefaultHandlerFor("x-scheme-handler/mailto").isEmpty();
+  return *FHandlerFound;
 }
 
 QString TURLLabel::GetShellOpenCommand(const QString& Ext) {
@@ -203,7 +211,7 @@ void TURLLabel::SetOpenLinkHook(std::function<void(const QString&)> Hook) { gOpe
 void TURLLabel::Click() {
   emit clicked();
   if (FLabelType == Passive) return;
-  if (FLabelType == Auto && !FHandlerFound) return;
+  if (FLabelType == Auto && !HandlerFound()) return;
   const QString link = LinkPrefix(FLinkType) + FURL;
   if (gOpenLinkHook)
     gOpenLinkHook(link);

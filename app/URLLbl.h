@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QLabel>
 #include <functional>
+#include <optional>
 
 class TURLLabel : public QLabel {
   Q_OBJECT
@@ -49,7 +50,9 @@ class TURLLabel : public QLabel {
 
   QString DisplayURL() const { return FDisplayURL; }
   bool CaptionSet() const { return FCaptionSet; }
-  bool HandlerFound() const { return FHandlerFound; }
+  // Asked of the desktop on first need, not when the label is made: a window
+  // holding links must not read the desktop's lists before it is shown.
+  bool HandlerFound() const;
 
   // The click: OnClick first, then the link opens for an Active label, or an
   // Auto one whose link type has a handler.
@@ -94,7 +97,8 @@ class TURLLabel : public QLabel {
   bool FCaptionSet = false;
   TLabelType FLabelType = Auto;
   TLinkType FLinkType = ltHTTP;
-  bool FHandlerFound = false;
+  TLinkType FHandlerOf = ltHTTP;  // the web or mail type the handler is looked up for
+  mutable std::optional<bool> FHandlerFound;
   bool FURLAsHint = false;
   bool FPressed = false;
 };

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <cstdio>
+#include <new>
 
 #include "Accessors.h"
 #include "CodePage.h"
@@ -37,10 +39,6 @@ std::string Sentence(std::string Text) {
   return Text;
 }
 
-void ReportOnErrorOutput(const std::string& Message) {
-  std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), Sentence(Message).c_str());
-}
-
 // The object file of "/e" and "/p" as a full path: the recent files and the
 // export's name must not depend on the working folder.
 QString FileArgument(const QStringList& Args) {
@@ -48,41 +46,72 @@ QString FileArgument(const QStringList& Args) {
   return file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
 }
 
-// Opens the object file of a command; a failure of the open is not passed
-// on, the command goes on with nothing loaded. Returns why nothing was
-// loaded, empty when the file loaded; Readable tells whether the file can be
-// read at all (a file that is no object file can, a pipe or folder cannot).
-std::string OpenCommandFile(const QString& File, bool& Readable) {
-  std::string failure;
+std::string PathText(const QString& File) { return QFile::encodeName(File).toStdString(); }
+
+// What opening the object file of a command came to.
+struct TCommandFile {
+  bool Readable = false;  // a file that is no object file can be read, a pipe or folder cannot
+  bool Loaded = false;
+  bool OutOfMemory = false;
+  std::string Failure;  // why the file did not load, or what failed after it loaded; empty when all went well
+};
+
+// Opens the object file of a command. A failure of the open is not passed
+// on: the command goes on as it sees fit.
+TCommandFile OpenCommandFile(const QString& File) {
+  TCommandFile result;
   try {
     if (FrmMorvoReader) FrmMorvoReader->OpenObjectFile(File);
+  } catch (const std::bad_alloc&) {
+    result.OutOfMemory = true;
+    result.Failure = "Not enough memory to read \"" + PathText(File) + "\".";
   } catch (const std::exception& e) {
-    failure = e.what();
+    result.Failure = e.what();
   } catch (...) {
-    failure = "Cannot open file \"" + QFile::encodeName(File).toStdString() + "\".";
+    result.Failure = "Cannot open file \"" + PathText(File) + "\".";
   }
-  Readable = FrmMorvoReader && FrmMorvoReader->FFileLoaded;
-  if (Readable) return {};
-  if (File.isEmpty()) return "No object file was given.";
+  result.Loaded = FrmMorvoReader && FrmMorvoReader->FFileLoaded;
+  result.Readable = result.Loaded;
+  if (result.Loaded) return result;
+  if (File.isEmpty()) {
+    result.Failure = "No object file was given.";
+    return result;
+  }
   // The open passes over a missing file or a folder without a word.
-  const std::string path = QFile::encodeName(File).toStdString();
+  const std::string path = PathText(File);
   std::string reason;
   const int fd = OpenRegularFileForReading(path, &reason);
-  Readable = fd >= 0;
-  if (Readable) ::close(fd);
-  if (!failure.empty()) return failure;
-  return Readable ? "\"" + path + "\" is no object file." : "Cannot open file \"" + path + "\". " + reason;
+  result.Readable = fd >= 0;
+  if (result.Readable) ::close(fd);
+  if (result.Failure.empty())
+    result.Failure =
+        result.Readable ? "\"" + path + "\" is no object file." : "Cannot open file \"" + path + "\". " + reason;
+  return result;
 }
 
 // "/e": the default export of the file of argument 2, written beside it.
 // Status 0 when the export was written.
 int RunExport(const QStringList& Args) {
   if (FrmWait) FrmWait->ShowWait();
-  bool readable = false;
-  const std::string failure = OpenCommandFile(FileArgument(Args), readable);
+  const QString file = FileArgument(Args);
+  const TCommandFile opened = OpenCommandFile(file);
+  std::string failure = opened.Failure;
+  // Without a name the export would write "<file>." of nothing but blank lines.
+  if (failure.empty() && opened.Loaded && FrmMorvoReader->FDefaultExport.isEmpty())
+    failure =
+        "No export is defined: \"MorvoObject.cfg\" names none under \"OutPuts\", or the default export names "
+        "none of them.";
   bool written = false;
-  // A failing export reports itself.
-  if (FrmMorvoReader) FrmMorvoReader->DoOutputExport(&written);
+  if (failure.empty() && FrmMorvoReader) {
+    try {
+      // A failing export reports itself.
+      FrmMorvoReader->DoOutputExport(&written);
+    } catch (const std::bad_alloc&) {
+      failure = "Not enough memory to export \"" + PathText(file) + "\".";
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+  }
   if (!failure.empty()) ReportOnErrorOutput(Sentence(failure) + " Nothing was exported.");
   if (FrmWait) FrmWait->close();
   FreeAllForms();
@@ -122,23 +151,31 @@ void RunFirst() {
 }
 
 // "/p": the file of argument 2 packaged with the stored settings, the
-// archive beside it; the packaging runs whether the file loaded or not.
-// Status 0 when the archive was written.
+// archive beside it. Any file that can be read is packaged, an object file
+// or not; one that cannot be read leaves every archive as it was. Status 0
+// when an archive holding files was written.
 int RunPackage(const QStringList& Args) {
   if (FrmWait) FrmWait->ShowWait();
-  // Any file can be packaged, an object file or not, but not one that
-  // cannot be read. Opened and packaged by its full path: the packager
-  // takes its base folder from it.
+  // Opened and packaged by its full path: the packager takes its base folder from it.
   const QString file = FileArgument(Args);
-  bool readable = false;
-  const std::string failure = OpenCommandFile(file, readable);
-  if (!readable) ReportOnErrorOutput(failure);
+  const TCommandFile opened = OpenCommandFile(file);
   bool written = false;
-  if (FrmPackager) {
+  if (!opened.Readable || opened.OutOfMemory) {
+    ReportOnErrorOutput(Sentence(opened.Failure) + " Nothing was packaged.");
+  } else if (FrmPackager) {
     try {
       FrmPackager->FFileName = file;
       FrmPackager->PrepareFileList();
+      // A failing packaging reports itself.
       written = FrmPackager->CreatePackage() >= 0;
+      if (written && FrmPackager->FResultList.Count() == 0) {
+        written = false;
+        ReportOnErrorOutput("Nothing was packaged: no file of the list could be added to \"" +
+                            PathText(FrmPackager->SaveFileName) + "\"" +
+                            (FrmPackager->cbFiletype->currentIndex() == 0 ? ", so no cabinet was written." : "."));
+      }
+    } catch (const std::bad_alloc&) {
+      ReportCommandError("Not enough memory to package \"" + PathText(file) + "\".");
     } catch (const std::exception& e) {
       // Nobody else reports it before the program ends.
       ReportCommandError(e.what());
@@ -147,9 +184,13 @@ int RunPackage(const QStringList& Args) {
   if (FrmWait) FrmWait->close();
   FreeAllForms();
   QApplication::beep();
-  return written && readable ? 0 : 1;
+  return written ? 0 : 1;
 }
 }  // namespace
+
+void ReportOnErrorOutput(const std::string& Message) {
+  std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), Sentence(Message).c_str());
+}
 
 void ReportCommandError(const std::string& Message) {
   // Without a screen the box is seen by no one; a script reads the error output.

@@ -11,6 +11,9 @@
 // (the reason is on the error output); 0 for the others.
 bool RunUnattendedCommand(const QStringList& Args, int* ExitStatus = nullptr);
 
+// One line "<application>: <Message>." on the error output.
+void ReportOnErrorOutput(const std::string& Message);
+
 // Reports a failure of an unattended job: on the error output when there is
 // no screen to show it, and in the application's error box.
 void ReportCommandError(const std::string& Message);

@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "DlgPos.h"
+#include "MessageBox.h"
 #include "fMain.h"
 #include "ui_fFind.h"
 
@@ -93,18 +94,30 @@ void TFrmFind::FitFieldToGuid() {
   setMinimumWidth(std::max(minimumWidth(), minimumSizeHint().width()));
 }
 
+void TFrmFind::setVisible(bool Visible) {
+  // The stored place is given before the window is on its way to the screen:
+  // moved on the way, before the window manager framed it, the window is
+  // taken to have no frame for good.
+  if (Visible && !isVisible()) LoadDlgPosReporting(this, "FrmFind");
+  QDialog::setVisible(Visible);
+}
+
 void TFrmFind::showEvent(QShowEvent* Event) {
   QDialog::showEvent(Event);
   if (Event->spontaneous()) return;
-  LoadDlgPosReporting(this, "FrmFind");
   // The clipboard's text is offered as the search text; none empties the field.
   cbFindStr->setEditText(GetClipboardWideText());
 }
 
 void TFrmFind::RunFind(bool FromTop) {
   if (!FrmMorvoReader) return;
-  FrmMorvoReader->FindNextObject(KindText().toStdString(), cbFindStr->currentText().toStdString(), FromTop,
-                                 cbCaseSens->isChecked(), true);
+  // A button's click must not carry a failure into the event loop.
+  try {
+    FrmMorvoReader->FindNextObject(KindText().toStdString(), cbFindStr->currentText().toStdString(), FromTop,
+                                   cbCaseSens->isChecked(), true);
+  } catch (const std::exception& e) {
+    ShowApplicationError(e.what());
+  }
 }
 
 void TFrmFind::BtnFindClick() {

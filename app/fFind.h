@@ -37,6 +37,7 @@ class TFrmFind : public QDialog {
   // Shows the window; when it is visible already it only comes to the front.
   // Either way the search field takes the focus.
   void ShowFind();
+  void setVisible(bool Visible) override;
 
   void BtnFindClick();
   void BtnNextClick();

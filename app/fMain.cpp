@@ -21,6 +21,7 @@
 #include <QTreeView>
 #include <QUrl>
 #include <exception>
+#include <functional>
 
 #include "Accessors.h"
 #include "CodePage.h"
@@ -145,7 +146,10 @@ void TFrmMorvoReader::CreateComponents() {
   grid->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   grid->setColumnWidth(0, 100);
-  grid->installEventFilter(this);
+  grid->viewport()->installEventFilter(this);
+  connect(grid->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int Logical) {
+    if (Logical == 0) FitValueColumn();
+  });
   new TFixedRowHeader(grid);
 
   // Views and exports without a name stay out of sight until the menus bind them.
@@ -157,18 +161,20 @@ void TFrmMorvoReader::CreateComponents() {
   setAcceptDrops(true);
 }
 
+void TFrmMorvoReader::Reporting(const std::function<void()>& Command) {
+  try {
+    Command();
+  } catch (const std::exception& e) {
+    ShowApplicationError(e.what());
+  }
+}
+
 void TFrmMorvoReader::WireActions() {
   // A failure that reaches a command (a settings value of the wrong type,
   // say) goes to the application's error report instead of through the
   // event loop, which would end the program.
   auto on = [this](QAction* Action, void (TFrmMorvoReader::*Handler)()) {
-    connect(Action, &QAction::triggered, this, [this, Handler] {
-      try {
-        (this->*Handler)();
-      } catch (const std::exception& e) {
-        ShowApplicationError(e.what());
-      }
-    });
+    connect(Action, &QAction::triggered, this, [this, Handler] { Reporting([this, Handler] { (this->*Handler)(); }); });
   };
   on(ui->ActOpen, &TFrmMorvoReader::MnuOpenClick);
   on(ui->ActOpenTxt, &TFrmMorvoReader::ActOpenTxtExecute);
@@ -189,10 +195,10 @@ void TFrmMorvoReader::WireActions() {
   on(ui->ActEMFPrint, &TFrmMorvoReader::ActEMFPrintExecute);
   on(ui->ActAbout, &TFrmMorvoReader::MnuAboutClick);
   for (QAction* a : {ui->ActFilter1, ui->ActFilter2, ui->ActFilter3, ui->ActFilter4, ui->ActFilter5})
-    connect(a, &QAction::triggered, this, [this, a] { FilterViewClick(a); });
+    connect(a, &QAction::triggered, this, [this, a] { Reporting([this, a] { FilterViewClick(a); }); });
   for (QAction* a : {ui->ActExport, ui->ActExport1, ui->ActExport2, ui->ActExport3, ui->ActExport4, ui->ActExport5})
-    connect(a, &QAction::triggered, this, [this, a] { OutputClick(a); });
-  connect(tbtnExport, &QToolButton::clicked, this, [this] { OutputClick(tbtnExport); });
+    connect(a, &QAction::triggered, this, [this, a] { Reporting([this, a] { OutputClick(a); }); });
+  connect(tbtnExport, &QToolButton::clicked, this, [this] { Reporting([this] { OutputClick(tbtnExport); }); });
   connect(ui->mnuReopen, &QMenu::triggered, this, [this](QAction* Item) { mnuReopenClick(Item); });
 }
 
@@ -291,11 +297,7 @@ void TFrmMorvoReader::MnuOpenClick() {
   const QString fileName = dialogs::GetOpenFileName(this, request);
   if (!fileName.isEmpty()) {
     if (FrmWait) FrmWait->ShowWait();
-    try {
-      OpenObjectFile(fileName);
-    } catch (...) {
-      // A file that fails to read leaves the tree empty; the user sees that.
-    }
+    OpenObjectFileReporting(fileName);
     if (FrmWait) FrmWait->close();
   }
   ui->ActOpen->setEnabled(true);
@@ -320,6 +322,8 @@ bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
   FTreeModel->BeginRebuild();
   FTree.Clear();
   FTreeModel->EndRebuild();
+  // Until the new file has loaded, nothing of the old one shows.
+  ShowNoObject();
   FreeAllObjects();
   ProcessMessages();
 
@@ -353,6 +357,16 @@ bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
   ui->ActExport->setEnabled(true);
   BuildReopenMenu();
   return ok;
+}
+
+void TFrmMorvoReader::OpenObjectFileReporting(const QString& FileName) {
+  // The user is told what "/e" would print; the tree stays empty.
+  try {
+    OpenObjectFile(FileName);
+  } catch (const std::exception& e) {
+    if (FrmWait) FrmWait->close();
+    ShowApplicationError(e.what());
+  }
 }
 
 void TFrmMorvoReader::MnuExitClick() { close(); }

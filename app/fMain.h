@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,8 @@ class TFrmMorvoReader : public QMainWindow {
 
   // --- opening files and the tree (fMain.cpp, fMainTree.cpp)
   bool OpenObjectFile(const QString& FileName);
+  // The same for commands: a read failure is shown in a message box.
+  void OpenObjectFileReporting(const QString& FileName);
   static QString GetRealPathName(const QString& Path);
   static QString GetRealFileName(const QString& Path);
   static QString StripAccelerator(const QString& S);
@@ -63,6 +66,10 @@ class TFrmMorvoReader : public QMainWindow {
 
   // --- property grid and status bar (fMainGrid.cpp)
   void ObjectTreeChange();
+  // The grid's one empty row and empty panels 0 to 2: nothing is loaded.
+  void ShowNoObject();
+  // The value column takes the viewport's width beside the name column.
+  void FitValueColumn();
   QString GetNodePath(TObjectTreeNode* Node) const;
   static int CountLineBreaks(const QString& S);
   void BlinkPatience();
@@ -83,8 +90,7 @@ class TFrmMorvoReader : public QMainWindow {
   QMenu* pmTreeMenu = nullptr;
 
   // --- find (fMainFind.cpp)
-  void FindNextObject(const std::string& Kind, const std::string& Text, bool FromTop, bool MatchCase,
-                      bool ShowMessage);
+  void FindNextObject(const std::string& Kind, const std::string& Text, bool FromTop, bool MatchCase, bool ShowMessage);
   void MnuFindbyGUIDClick();
   void MnuFindbyNameClick();
   void FindbyProperty1Click();
@@ -144,13 +150,22 @@ class TFrmMorvoReader : public QMainWindow {
   int FMenuCounter = 0;
   QString FRegDefaultView;
   QString FRegDefaultExport;
+  // Why no view could be applied (a field list that is no id list); empty
+  // once one applied. The default export does not run meanwhile.
+  QString FViewFailure;
 
   void CreateComponents();
+  // Runs a command of a menu, button or key; a failure goes to the
+  // application's error report instead of through the event loop.
+  static void Reporting(const std::function<void()>& Command);
   void WireActions();
   void BuildTree(TTreeOrder Order);
   enum class TMenuKind { Views, Exports };
   void BuildActionMenu(QMenu* ParentMenu, const std::string& List, TMenuKind Kind);
   void OnTreeCurrentChanged();
+  // Reads the view's section and hands its lists to the model; a list that
+  // is no id list raises EMorvoError.
+  void ApplyView(const QString& View);
 };
 
 // The main window of the run (created by the start-up routine).

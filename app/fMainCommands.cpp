@@ -11,6 +11,7 @@
 #include "CodePage.h"
 #include "DesktopEntries.h"
 #include "DialogFacade.h"
+#include "DlgPos.h"
 #include "EMFSelectHost.h"
 #include "MessageBox.h"
 #include "MorvoObject.h"
@@ -39,14 +40,6 @@ QString LocalText(const std::string& Bytes) {
 // Keys of the Reopen entries, in list order.
 constexpr const char* kReopenKeys = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
-void OpenDroppingFailures(TFrmMorvoReader* Window, const QString& FileName) {
-  try {
-    Window->OpenObjectFile(FileName);
-  } catch (const std::exception&) {
-    // A file that cannot be read leaves the tree empty; nothing is reported.
-  }
-}
-
 }  // namespace
 
 void TFrmMorvoReader::MnuCopyGUIDClick() {
@@ -59,7 +52,10 @@ void TFrmMorvoReader::MnuCopyBarePopertylistClick() {
   TObjectTreeNode* node = SelectedNode();
   if (!node || !node->Object) return;
   std::string text;
-  for (const std::string& line : node->Object->FLines) text += line + "\r\n";
+  for (const std::string_view line : node->Object->FLines) {
+    text += line;
+    text += "\r\n";
+  }
   PutClipboardBytes(text);
 }
 
@@ -100,7 +96,7 @@ void TFrmMorvoReader::BuildReopenMenu() {
 void TFrmMorvoReader::mnuReopenClick(QAction* Item) {
   if (!Item) return;
   if (FrmWait) FrmWait->ShowWait();
-  OpenDroppingFailures(this, Item->statusTip());
+  OpenObjectFileReporting(Item->statusTip());
   if (FrmWait) FrmWait->close();
 }
 
@@ -111,7 +107,7 @@ void TFrmMorvoReader::ddDragDropDrop(const QStringList& Files) {
   if (open) open->setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
   if (FrmWait) FrmWait->ShowWait();
-  OpenDroppingFailures(this, Files.front());
+  OpenObjectFileReporting(Files.front());
   if (FrmWait) FrmWait->close();
   if (open) open->setEnabled(true);
   QApplication::restoreOverrideCursor();
@@ -124,8 +120,10 @@ void TFrmMorvoReader::ActOpenTxtExecute() {
   if (!editor.empty() && QFileInfo(program).isFile()) {
     // Started with the file as its one argument: no shell, so blanks in
     // either path need no quoting. Nobody waits for the editor.
-    const QStringList command = EditorCommandLine(program);
-    QProcess::startDetached(command.front(), command.mid(1) << FLastFileName);
+    // Before any open there is no file: the editor starts without one.
+    QStringList command = EditorCommandLine(program);
+    if (!FLastFileName.isEmpty()) command << FLastFileName;
+    QProcess::startDetached(command.front(), command.mid(1));
     return;
   }
   dialogs::MessageBox(
@@ -137,6 +135,8 @@ void TFrmMorvoReader::ActOpenTxtExecute() {
 void TFrmMorvoReader::MnuPackagerClick() {
   if (TreeData().Empty() || !FrmPackager) return;
   FrmPackager->FFileName = FLoadedFileName;
+  // Stored by the window itself when it closes.
+  LoadDlgPosReporting(FrmPackager, QString());
   dialogs::ExecDialog(FrmPackager);
 }
 

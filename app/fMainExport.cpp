@@ -84,6 +84,14 @@ class TExportCommandGuard {
 
 bool gExportRunning = false;
 
+void ReportExportFailure(QWidget* Window, const QString& Message) {
+  // Without a screen nobody sees the box: a script running "/e" reads the
+  // failure from the error output instead.
+  if (dialogs::NonInteractive())
+    std::fprintf(stderr, "%s: %s\n", qPrintable(Window->windowTitle()), qPrintable(Message));
+  ShowMessageBoxW(Message.toStdString(), Window->windowTitle().toUtf8().toStdString(), MB_ICONEXCLAMATION | MB_OK);
+}
+
 }  // namespace
 
 bool TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QString& ExportName) {
@@ -103,13 +111,8 @@ bool TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QStri
     source.CurrentView = SystemText(FCurrentView);
     source.Today = SystemText(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
     result = ::SaveCurrentViewToFile(PathBytes(FileName), SystemText(ExportName), source);
-    if (result.Outcome == TExportOutcome::Failed) {
-      // Without a screen nobody sees the box: a script running "/e" reads the
-      // failure from the error output instead.
-      if (dialogs::NonInteractive())
-        std::fprintf(stderr, "%s: %s\n", qPrintable(windowTitle()), SystemToUtf8(result.Message).c_str());
-      ShowMessageBoxW(SystemToUtf8(result.Message), windowTitle().toUtf8().toStdString(), MB_ICONEXCLAMATION | MB_OK);
-    }
+    if (result.Outcome == TExportOutcome::Failed)
+      ReportExportFailure(this, QString::fromStdString(SystemToUtf8(result.Message)));
     // The walk's progress blink used the view panel.
     SetPanelText(3, FCurrentView);
   }
@@ -133,6 +136,12 @@ void TFrmMorvoReader::OutputClick(QObject* Sender) {
     } catch (const EMorvoError&) {
       exportName.clear();
     }
+    // None stored: the window's default export, the first of the configuration.
+    if (exportName.isEmpty()) exportName = FDefaultExport;
+    if (exportName.isEmpty()) {
+      ReportExportFailure(this, QStringLiteral("No export is defined: nothing was exported."));
+      return;
+    }
   }
   const QString proposed = PathText(ExportFileName(PathBytes(FLoadedFileName), SystemText(exportName)));
 
@@ -154,6 +163,13 @@ QString TFrmMorvoReader::DoOutputExport(bool* Written) {
   QString fileName;
   if (Written) *Written = false;
   if (!FFileLoaded) return fileName;
+  // A tree shown under no view because the configured one failed is not
+  // what the configuration asks to export.
+  if (!FViewFailure.isEmpty()) {
+    const QString sentence = FViewFailure.endsWith(QLatin1Char('.')) ? FViewFailure : FViewFailure + QLatin1Char('.');
+    ReportExportFailure(this, sentence + QStringLiteral(" Nothing was exported."));
+    return fileName;
+  }
   fileName = PathText(ExportFileName(PathBytes(FLoadedFileName), SystemText(FDefaultExport)));
   if (FrmWait) FrmWait->SetWaitText("Exporting Please Wait.");
   const bool written = SaveCurrentViewToFile(fileName, FDefaultExport);

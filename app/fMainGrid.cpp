@@ -4,6 +4,7 @@
 #include <QResizeEvent>
 #include <QShowEvent>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "Accessors.h"
 #include "CodePage.h"
@@ -30,6 +31,14 @@ void SetCell(QTableWidget* Grid, int Col, int Row, const QString& Text) {
     item->setBackground(Grid->palette().button());
   }
   Grid->setItem(Row, Col, item);
+}
+
+// Row 0 stays; it holds the header texts.
+void ShowEmptyRow(QTableWidget* Grid) {
+  Grid->setRowCount(2);
+  SetCell(Grid, 0, 1, QString());
+  SetCell(Grid, 1, 1, QString());
+  Grid->setRowHeight(1, Grid->rowHeight(0));
 }
 
 bool SortProperties() {
@@ -78,13 +87,6 @@ void TFrmMorvoReader::ObjectTreeChange() {
   SetCell(grid, 0, 0, FromSystem(ReadCfgString("Translations", "Property")));
   SetCell(grid, 1, 0, FromSystem(ReadCfgString("Translations", "Value")));
 
-  auto emptyRowOne = [grid] {
-    grid->setRowCount(2);
-    SetCell(grid, 0, 1, QString());
-    SetCell(grid, 1, 1, QString());
-    grid->setRowHeight(1, grid->rowHeight(0));
-  };
-
   TObjectTreeNode* node = SelectedNode();
   if (node && node->Object) {
     TisMorvoObject* object = node->Object;
@@ -104,19 +106,23 @@ void TFrmMorvoReader::ObjectTreeChange() {
         grid->setRowHeight(r, h + 3 * ((k * h) / 4));
       }
     } else {
-      emptyRowOne();
+      ShowEmptyRow(grid);
     }
     SetPanelText(0, path);
     SetPanelText(1, FromSystem(object->FTypeName));
     SetPanelText(2, FromSystem(gPropNames[0]));
     SetPanelText(3, StripAccelerator(FCurrentView));
   } else {
-    emptyRowOne();
-    SetPanelText(0, QString());
-    SetPanelText(1, QString());
-    SetPanelText(2, QString());
-    SetPanelText(3, StripAccelerator(FCurrentView));
+    ShowNoObject();
   }
+}
+
+void TFrmMorvoReader::ShowNoObject() {
+  QTableWidget* grid = ui->PropertyGrid;
+  grid->setColumnCount(2);
+  ShowEmptyRow(grid);
+  for (int panel = 0; panel < 3; ++panel) SetPanelText(panel, QString());
+  SetPanelText(3, StripAccelerator(FCurrentView));
 }
 
 void TFrmMorvoReader::BlinkPatience() { BlinkPatienceAt(GetTickCount32()); }
@@ -140,16 +146,21 @@ void TFrmMorvoReader::showEvent(QShowEvent* event) {
 
 void TFrmMorvoReader::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
+  FitValueColumn();
+}
+
+// The viewport leaves out the vertical scroll bar while it shows: a value
+// column of exactly the rest never needs a horizontal one, so clicking a
+// value never scrolls the names out of sight.
+void TFrmMorvoReader::FitValueColumn() {
   QTableWidget* grid = ui->PropertyGrid;
-  grid->setColumnWidth(1, grid->width() - grid->columnWidth(0) - 6);
+  const int rest = grid->viewport()->width() - grid->columnWidth(0);
+  grid->setColumnWidth(1, std::max(rest, grid->horizontalHeader()->minimumSectionSize()));
 }
 
 bool TFrmMorvoReader::eventFilter(QObject* watched, QEvent* event) {
-  // The window's resize comes before its layout has sized the grid; the
-  // grid's own resize carries the width that counts.
-  if (watched == ui->PropertyGrid && event->type() == QEvent::Resize) {
-    QTableWidget* grid = ui->PropertyGrid;
-    grid->setColumnWidth(1, grid->width() - grid->columnWidth(0) - 6);
-  }
+  // The window's resize comes before its layout has sized the grid, and the
+  // scroll bar coming or going changes only the viewport.
+  if (watched == ui->PropertyGrid->viewport() && event->type() == QEvent::Resize) FitValueColumn();
   return QMainWindow::eventFilter(watched, event);
 }

@@ -1,7 +1,9 @@
 // The object tree: building it in semantic or file order, and its selection.
 #include <QTreeView>
+#include <exception>
 
 #include "CodePage.h"
+#include "MessageBox.h"
 #include "ObjectTreeModel.h"
 #include "ProfileFile.h"
 #include "fMain.h"
@@ -55,5 +57,11 @@ void TFrmMorvoReader::SelectNode(TObjectTreeNode* Node) {
 
 void TFrmMorvoReader::OnTreeCurrentChanged() {
   const TProfileCommand command;  // the grid fill
-  if (FTreeChangeAttached) ObjectTreeChange();
+  if (!FTreeChangeAttached) return;
+  // Reached from the view's signal: a failure must not pass through the event loop.
+  try {
+    ObjectTreeChange();
+  } catch (const std::exception& e) {
+    ShowApplicationError(e.what());
+  }
 }

@@ -7,6 +7,7 @@
 #include "CodePage.h"
 #include "DialogFacade.h"
 #include "FormatPattern.h"
+#include "MessageBox.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "StringUtil.h"
@@ -38,6 +39,7 @@ void TFrmMorvoReader::BuildActionMenu(QMenu* ParentMenu, const std::string& List
   const bool views = Kind == TMenuKind::Views;
   const std::string hintTemplate = ReadCfgString("Translations", views ? "SetFilterTo" : "ExportToFile");
   std::string list = List;
+  QAction* defaultView = nullptr;
   while (!list.empty()) {
     const size_t comma = list.find(',');
     const std::string nameBytes = comma == std::string::npos ? list : list.substr(0, comma);
@@ -60,14 +62,13 @@ void TFrmMorvoReader::BuildActionMenu(QMenu* ParentMenu, const std::string& List
       item->setStatusTip(hint);
       item->setToolTip(hint);
       if (views)
-        connect(item, &QAction::triggered, this, [this, item] { FilterViewClick(item); });
+        connect(item, &QAction::triggered, this, [this, item] { Reporting([this, item] { FilterViewClick(item); }); });
       else
-        connect(item, &QAction::triggered, this, [this, item] { OutputClick(item); });
+        connect(item, &QAction::triggered, this, [this, item] { Reporting([this, item] { OutputClick(item); }); });
     }
     ParentMenu->addAction(item);
     if (views) {
-      if ((FCurrentView.isEmpty() && FRegDefaultView.isEmpty()) || FRegDefaultView == item->text())
-        FilterViewClick(item);
+      if ((!defaultView && FRegDefaultView.isEmpty()) || FRegDefaultView == item->text()) defaultView = item;
     } else {
       if ((FDefaultExport.isEmpty() && FRegDefaultExport.isEmpty()) || FRegDefaultExport == item->text())
         FDefaultExport = item->text();
@@ -75,20 +76,55 @@ void TFrmMorvoReader::BuildActionMenu(QMenu* ParentMenu, const std::string& List
     if (comma == std::string::npos) break;
     list.erase(0, comma + 1);
   }
+  // Chosen once: a default view that cannot be applied leaves the start
+  // without a view rather than with the next one in the list.
+  if (defaultView) {
+    // The panel keeps its designed text until the first selection.
+    const QString designed = PanelText(3);
+    FilterViewClick(defaultView);
+    SetPanelText(3, designed);
+  }
+}
+
+void TFrmMorvoReader::ApplyView(const QString& View) {
+  const std::string section = Utf8ToSystem(View.toStdString());
+  const QString hideChildrenOf = FromSystem(ReadCfgString(section, "HideChildrenOf"));
+  const QString hideObjects = FromSystem(ReadCfgString(section, "HideObjects"));
+  SetExtraFields(ReadCfgString(section, "MandatoryFields"));
+  SetFieldFilter(ReadCfgString(section, "Fields"));
+  SetViewMode(StrToIntDef(ReadCfgString(section, "Info"), 0));
+  FHideChildrenOf = hideChildrenOf;
+  FHideObjects = hideObjects;
 }
 
 void TFrmMorvoReader::FilterViewClick(QObject* Sender) {
   TObjectTreeNode* selected = SelectedNode();
   const std::string guid = selected && selected->Object ? selected->Object->FGUID : std::string();
+  const QString previous = FCurrentView;
   if (auto* action = qobject_cast<QAction*>(Sender)) FCurrentView = StripAccelerator(action->text());
 
   const TProfileCommand command;
-  const std::string section = Utf8ToSystem(FCurrentView.toStdString());
-  FHideChildrenOf = FromSystem(ReadCfgString(section, "HideChildrenOf"));
-  FHideObjects = FromSystem(ReadCfgString(section, "HideObjects"));
-  SetExtraFields(ReadCfgString(section, "MandatoryFields"));
-  SetFieldFilter(ReadCfgString(section, "Fields"));
-  SetViewMode(StrToIntDef(ReadCfgString(section, "Info"), 0));
+  try {
+    ApplyView(FCurrentView);
+  } catch (const EMorvoError& e) {
+    // The model may hold half of the new view: the one shown before is put
+    // back whole (at the start that is no view at all).
+    FCurrentView = Sender ? previous : QString();
+    try {
+      ApplyView(FCurrentView);
+    } catch (const EMorvoError&) {
+      FCurrentView.clear();
+      ApplyView(FCurrentView);
+    }
+    // Only a start left without any view keeps the failure for the default export.
+    if (FCurrentView.isEmpty()) FViewFailure = QString::fromLocal8Bit(e.what());
+    SetPanelText(3, StripAccelerator(FCurrentView));
+    ShowApplicationError(e.what());
+    return;
+  }
+  // Applying no view (the open's renewal after a failed start) cures nothing.
+  if (!FCurrentView.isEmpty()) FViewFailure.clear();
+  SetPanelText(3, StripAccelerator(FCurrentView));
 
   if (!Sender) return;
   MnuSemanticorderClick();

@@ -4,23 +4,23 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <new>
 
 #include "AppPaths.h"
+#include "CodePage.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "Registry.h"
 #include "StringUtil.h"
 #include "Version.h"
+#include "WholeFile.h"
 
 namespace {
 // Binding the handle does not create the file. Reads see the file as it is on
 // disk (parsed again when it changed), so edits show from the next command on.
 const TProfileFile& CfgIni() {
-  if (!gCfgIni) gCfgIni = std::make_unique<TProfileFile>(ExecutableFolder() + "MorvoObject.cfg");
+  if (!gCfgIni) gCfgIni = std::make_unique<TProfileFile>(ExecutableFolder() + "MorvoObject.cfg", WindowsTextCodePage);
   return *gCfgIni;
 }
 }  // namespace
@@ -85,18 +85,27 @@ bool RegTextToBool(const std::string& Text, bool Fallback) {
 
 std::string BoolToRegText(bool Value) { return Value ? "-1" : "0"; }
 
-std::vector<std::string> LoadFileLines(const std::string& FileName) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(FileName, ec))
-    throw EMorvoError("Cannot open file \"" + FileName + "\". " + std::strerror(EISDIR));
-  std::ifstream in(FileName, std::ios::binary);
-  if (!in) {
-    const int err = errno;
-    throw EMorvoError("Cannot open file \"" + FileName + "\". " + std::strerror(err != 0 ? err : ENOENT));
+std::string WindowsTextCodePage() {
+  std::string name;
+  try {
+    // Reading a text file is no reason to make the settings key.
+    TRegistry reg(TRegRoot::CurrentUser);
+    if (reg.OpenKeyReadOnly(kSettingsKey)) name = reg.ReadString("Quillset1xCodePage");
+  } catch (const EMorvoError&) {
+    // A value of another type names no code page.
   }
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw EMorvoError("Cannot open file \"" + FileName + "\". " + std::strerror(EIO));
-  const size_t nul = text.find('\0');
-  if (nul != std::string::npos) text.resize(nul);
-  return SplitLines(text);
+  return name.empty() ? "windows-1252" : name;
+}
+
+std::vector<std::string> LoadFileLines(const std::string& FileName) {
+  try {
+    std::string text, reason;
+    if (!ReadRegularFile(FileName, text, &reason))
+      throw EMorvoError("Cannot open file \"" + FileName + "\". " + reason);
+    const size_t nul = text.find('\0');
+    if (nul != std::string::npos) text.resize(nul);
+    return SplitLines(FileTextToSystem(std::move(text), WindowsTextCodePage));
+  } catch (const std::bad_alloc&) {
+    throw EMorvoError("Not enough memory to read \"" + FileName + "\".");
+  }
 }

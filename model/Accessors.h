@@ -31,7 +31,14 @@ std::string GetFileVersionString(const std::string& FileName);
 bool RegTextToBool(const std::string& Text, bool Fallback);
 std::string BoolToRegText(bool Value);
 
+// The code page of texts written on Windows: the setting "Quillset1xCodePage",
+// windows-1252 when it is unset or cannot be read. Makes no settings key.
+std::string WindowsTextCodePage();
+
 // The lines of a whole text file (breaks at CR LF, CR or LF; a break at the
-// end adds no line; a NUL ends the text), bytes unchanged. A file that cannot
-// be read fails with EMorvoError 'Cannot open file "<path>". <reason>'.
+// end adds no line; a NUL ends the text). Text that is not well-formed UTF-8
+// is decoded from WindowsTextCodePage(). Only a regular file is read: a
+// pipe, device or folder, like a file that cannot be read, fails at once with
+// EMorvoError 'Cannot open file "<path>". <reason>'; a file too large for the
+// memory fails with 'Not enough memory to read "<path>".'.
 std::vector<std::string> LoadFileLines(const std::string& FileName);

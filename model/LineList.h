@@ -1,24 +1,54 @@
 #pragma once
 
-// The lines of an object file while it is read: views into the one decoded
+// The lines of an object file while it is read: positions in the one decoded
 // text, so a file of two million lines costs a handful of allocations rather
-// than one per line. Lines added later (a block closed for a file that ends
-// inside it) are kept beside the text.
+// than one per line, and four bytes a line rather than a view's sixteen.
+// Lines added later (a block closed for a file that ends inside it) are kept
+// beside the text.
 
+#include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class TLineList {
  public:
-  using const_iterator = std::vector<std::string_view>::const_iterator;
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::string_view;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const std::string_view*;
+    using reference = std::string_view;
+
+    const_iterator() = default;
+    const_iterator(const TLineList* List, size_t Index) : FList(List), FIndex(Index) {}
+    std::string_view operator*() const { return (*FList)[FIndex]; }
+    const_iterator& operator++() {
+      ++FIndex;
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator before = *this;
+      ++FIndex;
+      return before;
+    }
+    bool operator==(const const_iterator& Other) const { return FIndex == Other.FIndex; }
+    bool operator!=(const const_iterator& Other) const { return FIndex != Other.FIndex; }
+
+   private:
+    const TLineList* FList = nullptr;
+    size_t FIndex = 0;
+  };
 
   TLineList() = default;
   // Lines given one by one, each kept as it stands.
   TLineList(std::initializer_list<std::string> Lines);
-  // The views point into the list's own storage.
+  // The lines point into the list's own storage.
   TLineList(const TLineList&) = delete;
   TLineList& operator=(const TLineList&) = delete;
 
@@ -27,18 +57,34 @@ class TLineList {
   void SetText(std::string Text);
   void clear();
 
-  size_t size() const { return FLines.size(); }
-  bool empty() const { return FLines.empty(); }
-  std::string_view operator[](size_t i) const { return FLines[i]; }
-  std::string_view at(size_t i) const { return FLines.at(i); }
-  std::string_view back() const { return FLines.back(); }
-  const_iterator begin() const { return FLines.begin(); }
-  const_iterator end() const { return FLines.end(); }
+  size_t size() const { return FTextLines + FAdded.size(); }
+  bool empty() const { return size() == 0; }
+  std::string_view operator[](size_t i) const { return i < FTextLines ? TextLine(i) : FAdded[i - FTextLines]; }
+  std::string_view at(size_t i) const;
+  std::string_view back() const { return (*this)[size() - 1]; }
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, size()}; }
 
   void push_back(std::string Line);
 
  private:
+  // Where line i of the text starts; entry FTextLines is where the text ends.
+  size_t Start(size_t i) const { return FIsWide ? static_cast<size_t>(FWide[i]) : FStarts[i]; }
+  // A line holds no CR or LF, so what stands between it and the start of the
+  // next is its break: CR LF, CR, LF or nothing (the last line).
+  std::string_view TextLine(size_t i) const {
+    const size_t start = Start(i);
+    size_t stop = Start(i + 1);
+    if (stop > start && (FText[stop - 1] == '\n' || FText[stop - 1] == '\r')) {
+      --stop;
+      if (FText[stop] == '\n' && stop > start && FText[stop - 1] == '\r') --stop;
+    }
+    return std::string_view(FText).substr(start, stop - start);
+  }
   std::string FText;
-  std::vector<std::string_view> FLines;
+  std::vector<uint32_t> FStarts;  // texts below 4 GiB
+  std::vector<uint64_t> FWide;    // larger ones
+  bool FIsWide = false;
+  size_t FTextLines = 0;
   std::deque<std::string> FAdded;  // a deque never moves what it holds
 };

@@ -138,7 +138,8 @@ size_t TAllObjectList::FindSlot(const std::string& key, uint64_t hash) const {
   for (size_t k = hash & mask;; k = (k + 1) & mask) {
     const TSlot& slot = FSlots[k];
     if (slot.FHead == -2) return k;
-    if (slot.FHead >= 0 && slot.Hash == hash && SameTextCI(FEntries[static_cast<size_t>(slot.FHead)].Key, key))
+    if (slot.FHead >= 0 && FHashes[static_cast<size_t>(slot.FHead)] == hash &&
+        SameTextCI(FEntries[static_cast<size_t>(slot.FHead)].Key, key))
       return k;
   }
 }
@@ -153,7 +154,7 @@ void TAllObjectList::Rehash(size_t capacity) {
     const uint64_t h = FHashes[static_cast<size_t>(i)];
     TSlot& slot = FSlots[FindSlot(Key(i), h)];
     if (slot.FHead == -2) {
-      slot = {h, i, i};
+      slot = {i, i};
       ++FUsedSlots;
     } else {
       FNext[static_cast<size_t>(slot.FTail)] = i;
@@ -173,7 +174,7 @@ void TAllObjectList::IndexAdd(int i) {
   TSlot& slot = FSlots[FindSlot(Key(i), h)];
   const auto at = static_cast<size_t>(i);
   if (slot.FHead == -2) {
-    slot = {h, i, i};
+    slot = {i, i};
     FPrev[at] = FNext[at] = -1;
     ++FUsedSlots;
     return;

@@ -18,6 +18,7 @@
 #include "LineList.h"
 #include "LongIntArray.h"
 #include "ProfileFile.h"
+#include "PropertyLines.h"
 
 class TisMorvoObject;
 
@@ -66,11 +67,11 @@ class TAllObjectList {
   void Clear();
 
  private:
-  // One slot of the open-addressing table: the hash of a folded key and the
-  // first and last entry of the ascending chain of entries carrying it
-  // (FHead < 0: a slot whose key left the list, skipped by look-ups).
+  // One slot of the open-addressing table: the first and last entry of the
+  // ascending chain of entries carrying one folded key (FHead < 0: a slot
+  // whose key left the list, skipped by look-ups). The hash of the key is
+  // that of its first entry.
   struct TSlot {
-    uint64_t Hash = 0;
     int FHead = -2;  // -2: never used
     int FTail = -1;
   };
@@ -124,24 +125,24 @@ class TisMorvoObject {
   // Decodes one stored line as GetPropertyText(Id) decodes the line it finds
   // for Id (Id + 10000 asking for the runtime value). The reader uses it on a
   // specific line while FPropIds is still in reading order.
-  std::string DecodeLine(int Id, const std::string& Line);
+  std::string DecodeLine(int Id, std::string_view Line);
   // Index in FLines of the first line carrying Id; -1 when there is none.
   int IndexOfPropertyId(int Id) const;
 
-  // Fields, in declaration order of the design.
-  int FTypeNr = 0;          // cached type number; 0 = not yet computed
-  std::string FDelim;       // the list delimiter (one character)
-  int FBaseTypeNr = 0;      // the number the factory chose the class by
-  std::string FGUID;        // the object's key; may be empty
-  std::string FTypeName;    // "TYPE=" of the header
-  std::string FName;        // "NAME=" of the header, else property 1
-  TObjectList FChildren;    // nested blocks in file order
-  TObjectList FLinks;       // link-list names, then children not named there
-  TStringList FLines;       // "%.4d" id + value as read
-  TLongIntArrayStub FPropIds;  // the id of each line, same order
-
+  // Fields, in declaration order of the design but for the numbers, kept
+  // together so that no padding is paid on each of many objects.
+  int FTypeNr = 0;      // cached type number; 0 = not yet computed
+  int FBaseTypeNr = 0;  // the number the factory chose the class by
   // Nesting depth of the block being read (guards the recursion of ReadObject).
   int FReadDepth = 0;
+  std::string FDelim;          // the list delimiter (one character)
+  std::string FGUID;           // the object's key; may be empty
+  std::string FTypeName;       // "TYPE=" of the header
+  std::string FName;           // "NAME=" of the header, else property 1
+  TObjectList FChildren;       // nested blocks in file order
+  TObjectList FLinks;          // link-list names, then children not named there
+  TPropertyLines FLines;       // "%.4d" id + value as read
+  TLongIntArrayStub FPropIds;  // the id of each line, same order
 };
 
 // The twelve classes the factory may create. Their behaviour lives in

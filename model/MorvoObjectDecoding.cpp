@@ -117,7 +117,7 @@ std::string TisMorvoObject::GetPropertyText(int Id) {
   return DecodeLine(Id, FLines[static_cast<size_t>(i)]);
 }
 
-std::string TisMorvoObject::DecodeLine(int Id, const std::string& Line) {
+std::string TisMorvoObject::DecodeLine(int Id, std::string_view Line) {
   const int n = Id % 10000;
   const std::string delim = Copy(Line, 6, 1);
   // The value field only lives for this call: it is built in a buffer that
@@ -205,10 +205,10 @@ std::string LookupSpecial(int Id, const std::string& CodeField) {
 bool TisMorvoObject::ContainsText(const std::string& S, bool MatchCase) {
   if (S.empty()) return false;
   const std::string needle = MatchCase ? S : UpperAscii(S);
-  for (const std::string& line : FLines) {
+  for (const std::string_view line : FLines) {
     // The id and most of the value head are no text a user searches for.
     if (line.size() < 16) continue;
-    const std::string_view tail = std::string_view(line).substr(15);
+    const std::string_view tail = line.substr(15);
     if (MatchCase ? tail.find(needle) != std::string_view::npos : UpperAscii(tail).find(needle) != std::string::npos)
       return true;
   }

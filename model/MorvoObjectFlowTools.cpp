@@ -94,7 +94,7 @@ int TisMorvoObject_OoML::ParseLine(const std::string& S) { return ParseOnce(S, &
 int TisMorvoObject_FlowTool::FillSpecialProperties(TLongIntArray& Ids) {
   const bool notAll = !specials::IsAllFieldsView();
   if (Ids.PosNext(FCondFirstId) >= 0) {
-    for (const std::string& line : FLines) {
+    for (const std::string_view line : FLines) {
       const int id = StoredLineId(line);
       if (id / 100 != FCondGroup || id == FCondBaseId) continue;
       Ids.Append(id);

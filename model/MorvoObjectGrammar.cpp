@@ -21,6 +21,7 @@ constexpr int kMaxObjectNesting = 1000;
 // made of thousands of dots cannot exhaust the stack either.
 constexpr int kMaxParseNesting = 64;
 constexpr size_t kFirstLineRoom = 16;
+constexpr size_t kLineBytesGuess = 24;
 int gParseDepth = 0;
 
 // Texts handed on by ParseLine at the current nesting level. Each level has
@@ -155,9 +156,9 @@ void AppendId4(std::string& out, int id) {
 
 // The first four characters of a stored line read as its id, -1 when they
 // are no number.
-int StoredLineId(const std::string& line) { return ToIntDef(std::string_view(line).substr(0, 4), -1); }
+int StoredLineId(std::string_view line) { return ToIntDef(line.substr(0, 4), -1); }
 
-bool HasFourDigitPrefix(const std::string& s) {
+bool HasFourDigitPrefix(std::string_view s) {
   return s.size() >= 4 && IsDigit(s[0]) && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3]);
 }
 
@@ -166,7 +167,7 @@ bool HasFourDigitPrefix(const std::string& s) {
 // already decide that comparison (digits carry one weight each, in numeric
 // order), so the costly comparison runs only for lines of one id and for the
 // odd line that does not begin with four digits.
-bool StoredLineLess(const std::string& a, const std::string& b) {
+bool StoredLineLess(std::string_view a, std::string_view b) {
   if (HasFourDigitPrefix(a) && HasFourDigitPrefix(b)) {
     const int c = a.compare(0, 4, b, 0, 4);
     if (c != 0) return c < 0;
@@ -283,6 +284,10 @@ int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
   if (!gAllObjects) gAllObjects = std::make_unique<TAllObjectList>();
   gAllObjects->Append(FGUID, this);
   SortPropertyLines();
+  // The room taken for the lines while reading is given back: a file holds
+  // hundreds of thousands of objects, most with fewer lines than that room.
+  if (FLines.capacity() > FLines.size()) FLines.shrink_to_fit();
+  if (FPropIds.Items().capacity() > FPropIds.Items().size()) FPropIds.Items().shrink_to_fit();
   return i + 1;
 }
 
@@ -367,14 +372,16 @@ void TisMorvoObject::AddProperty(int Id, const std::string& Value) {
   // Objects carry a dozen or more lines: room for them at once rather than
   // growing through 1, 2, 4 and 8.
   if (FLines.capacity() == 0) {
-    FLines.reserve(kFirstLineRoom);
+    FLines.reserve(kFirstLineRoom, kFirstLineRoom * kLineBytesGuess);
     FPropIds.Items().reserve(kFirstLineRoom);
   }
-  std::string line;
-  line.reserve(5 + Value.size());
+  // Built in a buffer that keeps its capacity: the line is copied into the
+  // object's text at once.
+  static std::string line;
+  line.clear();
   AppendId4(line, Id);
   line += Value;
-  FLines.push_back(std::move(line));
+  FLines.push_back(line);
   FPropIds.Append(Id);
 }
 
@@ -423,18 +430,7 @@ std::string TisMorvoObject::ExtractQuoted(const std::string& S, const std::strin
 }
 
 void TisMorvoObject::SortPropertyLines() {
-  if (FLines.size() <= 32) {
-    // Objects have a handful of lines: a stable insertion sort needs no buffer.
-    for (size_t i = 1; i < FLines.size(); ++i) {
-      if (!StoredLineLess(FLines[i], FLines[i - 1])) continue;
-      std::string line = std::move(FLines[i]);
-      size_t j = i;
-      for (; j > 0 && StoredLineLess(line, FLines[j - 1]); --j) FLines[j] = std::move(FLines[j - 1]);
-      FLines[j] = std::move(line);
-    }
-  } else if (!std::is_sorted(FLines.begin(), FLines.end(), StoredLineLess)) {
-    std::stable_sort(FLines.begin(), FLines.end(), StoredLineLess);
-  }
+  FLines.StableSort(StoredLineLess);
   FPropIds.Clear();
   FPropIds.Items().reserve(FLines.size());
   for (const auto& line : FLines) FPropIds.Append(StoredLineId(line));
@@ -449,8 +445,8 @@ void TisMorvoObject::RenumberDuplicates() {
   // 1201, 1202, 1203, ... Earlier lines keep their ids whatever their text
   // (sorting orders lines of one id by text, which is not file order), and
   // so do base ids (1200, ...) and lines of other groups.
-  std::string& added = FLines.back();
-  const int id = StoredLineId(added);
+  const size_t last = FLines.size() - 1;
+  const int id = StoredLineId(FLines[last]);
   if (id >= 1201 && id <= 1499 && id % 100 != 0) {
     const int group = id / 100;
     std::array<bool, 100> used{};
@@ -466,7 +462,9 @@ void TisMorvoObject::RenumberDuplicates() {
           free = k;
           break;
         }
+      std::string added(FLines[last]);
       added.replace(0, 4, FormatId4(group * 100 + free));
+      FLines.Replace(last, added);
     }
   }
   SortPropertyLines();

@@ -1,5 +1,6 @@
 // The object-file reader: decoding the file into lines, finding the object
 // section, reading the top-level blocks, resolving links and the root list.
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,7 +31,6 @@ namespace {
 
 const char* const kMarker = "!!EndOfControl";
 const char* const kDefaultCodePage = "windows-1252";
-constexpr size_t kLinesPerObjectGuess = 16;
 
 // A pipe, socket or device fails at once, as a folder does: its open could
 // wait for a writer and its read never end.
@@ -50,6 +50,19 @@ std::string ReadWholeFile(const std::string& FileName) {
 }
 
 bool IsMarkerLine(std::string_view line) { return line.size() == 14 && SameTextAscii(line, kMarker); }
+
+// Lines from From on that begin with "OBJECT" after their leading blanks: at
+// least as many as the blocks that become objects.
+size_t CountHeaderLines(const TLineList& lines, size_t From) {
+  size_t count = 0;
+  for (size_t k = From; k < lines.size(); ++k) {
+    const std::string_view line = lines[k];
+    size_t p = 0;
+    while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
+    if (line.size() - p >= 6 && line.compare(p, 6, "OBJECT") == 0) ++count;
+  }
+  return count;
+}
 
 // gLoading is set for exactly as long as a read runs, however it ends.
 struct TLoadingGuard {
@@ -277,10 +290,11 @@ int ReadObjectFile(const std::string& FileName) {
 
   size_t i = static_cast<size_t>(marker);
   while (i < lines.size() && !StartsWith(lines[i], "OBJECT")) ++i;
-  // Designs carry a dozen or more lines per object; indexing the objects of
-  // a large file once beats indexing them again at every doubling.
+  // Indexing the objects of a large file once beats indexing them again at
+  // every doubling, and room for as many objects as there are headers wastes
+  // none on files of small objects.
   CreateLoadLists();
-  gAllObjects->Reserve((lines.size() - i) / kLinesPerObjectGuess);
+  gAllObjects->Reserve(CountHeaderLines(lines, i));
 
   bool reached = false;
   while (i < lines.size()) {
@@ -295,6 +309,9 @@ int ReadObjectFile(const std::string& FileName) {
   }
   if (!reached) return -1;
   lines.clear();  // the link pass needs no lines
+  // The text's pages go back to the system rather than stay with the heap
+  // beside the objects for as long as they are loaded.
+  malloc_trim(0);
   BuildRootList();
   return static_cast<int>(i);
 }

@@ -29,7 +29,7 @@ void TisMorvoObject_DC_ExtFiles::AddProperty(int Id, const std::string& Value) {
   if (FName.empty()) FName = GetPropertyName(0);
   const int k = FPropIds.PosNext(Id);
   if (k >= 0) {
-    FLines[static_cast<size_t>(k)] += Value;
+    FLines.AppendTo(static_cast<size_t>(k), Value);
     return;
   }
   FLines.push_back(FormatId4(Id) + Value);
@@ -53,7 +53,7 @@ namespace {
 // 1, 2, ...) gives them (a doubled delimiter inside stands for one), each
 // preceded by CR LF, up to and including the first empty or missing part. One
 // pass over the line: a merged line may list thousands of files.
-std::string EnclosedParts(const std::string& Line, char Delim) {
+std::string EnclosedParts(std::string_view Line, char Delim) {
   std::string text;
   std::string part;
   size_t from = 0;
@@ -88,7 +88,7 @@ std::string EnclosedParts(const std::string& Line, char Delim) {
 
 int TisMorvoObject_DC_ExtFiles::FillSpecialProperties(TLongIntArray& Ids) {
   int count = 0;
-  for (const std::string& line : FLines) {
+  for (const std::string_view line : FLines) {
     if (count == kPropArraySize - 1) break;
     const std::string text = line.size() >= 6 ? EnclosedParts(line, line[5]) : std::string();
     ++count;

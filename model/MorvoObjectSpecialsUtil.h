@@ -27,7 +27,7 @@ inline TisMorvoObject* FindLoadedObject(const std::string& Key) {
 }
 
 // The id of a stored line: its first four characters; -1 when they are no number.
-inline int StoredLineId(const std::string& Line) { return TryStrToInt(Copy(Line, 1, 4)).value_or(-1); }
+inline int StoredLineId(std::string_view Line) { return TryStrToInt(Copy(Line, 1, 4)).value_or(-1); }
 
 inline void DeleteLine(TisMorvoObject& Object, int Index) {
   Object.FLines.erase(Object.FLines.begin() + Index);

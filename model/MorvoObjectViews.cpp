@@ -27,6 +27,24 @@ void AddToFilter(TStringList& filter, const std::string& idText) {
   if (it == filter.end() || *it != idText) filter.insert(it, idText);
 }
 
+// The items of a "Fields" value: whether "*" is one of them, and the others
+// as a filter of ids.
+struct TFieldItems {
+  bool Star = false;
+  TStringList Ids;
+};
+TFieldItems ParseFieldItems(const std::string& Fields) {
+  TFieldItems result;
+  for (const std::string& item : SplitCommaText(Fields)) {
+    if (item.empty()) continue;
+    if (item == "*")
+      result.Star = true;
+    else
+      AddToFilter(result.Ids, std::to_string(FilterItemToId(item)));
+  }
+  return result;
+}
+
 bool IsMandatory(int id) { return gExtraFieldIds && gExtraFieldIds->ContainsSorted(id); }
 
 }  // namespace
@@ -41,29 +59,17 @@ void SetExtraFields(const std::string& MandatoryFields) {
 }
 
 void SetFieldFilter(const std::string& Fields) {
-  const TStringList items = SplitCommaText(Fields);
-  bool star = false;
-  bool other = false;
-  TStringList filter;
-  // Convert every item before touching the filter, so a bad item leaves the
+  // Converted before the filter is touched, so a bad item leaves the
   // previous view's filter as it was.
-  for (const std::string& item : items) {
-    if (item.empty()) continue;
-    if (item == "*") {
-      star = true;
-      continue;
-    }
-    other = true;
-    AddToFilter(filter, std::to_string(FilterItemToId(item)));
-  }
+  TFieldItems items = ParseFieldItems(Fields);
   if (!gFieldFilter) gFieldFilter = std::make_unique<TStringList>();
-  if (star && !other) {
+  if (items.Star && items.Ids.empty()) {
     *gFieldFilter = {"*"};
     return;
   }
   if (gExtraFieldIds)
-    for (int id : gExtraFieldIds->Items()) AddToFilter(filter, std::to_string(id));
-  *gFieldFilter = std::move(filter);
+    for (int id : gExtraFieldIds->Items()) AddToFilter(items.Ids, std::to_string(id));
+  *gFieldFilter = std::move(items.Ids);
 }
 
 void SetViewMode(int Mode) { gViewMode = Mode; }

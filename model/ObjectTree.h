@@ -13,9 +13,9 @@ struct TObjectTreeNode {
   TisMorvoObject* Object = nullptr;  // none for an unresolved link
   std::string Text;                  // FName of the object (UTF-8), or the link text
   int ImageIndex = 24;
+  int Row = 0;  // index among its parent's children
   TObjectTreeNode* Parent = nullptr;
   TObjectTreeNode* NextSibling = nullptr;  // none for the last child (or last top node)
-  int Row = 0;  // index among its parent's children
   std::vector<std::unique_ptr<TObjectTreeNode>> Children;
 };
 

@@ -361,3 +361,10 @@ bool IsValidUtf8(std::string_view bytes) {
   }
   return true;
 }
+
+std::string FileTextToSystem(std::string bytes, const std::function<std::string()>& fallbackCodePage) {
+  if (IsValidUtf8(bytes)) return bytes;
+  std::string codePage = fallbackCodePage ? fallbackCodePage() : std::string();
+  if (!IsKnownCodePage(codePage)) codePage = "windows-1252";
+  return Utf8ToSystem(DecodeToUtf8(bytes, codePage));
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,3 +26,8 @@ std::string SystemToUtf8(std::string_view bytes);
 std::string Utf8ToSystem(std::string_view utf8);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
+// The text of a file that may have been written on Windows, in the system
+// code page: well-formed UTF-8 is taken as it is, anything else is decoded
+// from the code page that fallbackCodePage names, asked only then
+// (windows-1252 when that name is unknown).
+std::string FileTextToSystem(std::string bytes, const std::function<std::string()>& fallbackCodePage);

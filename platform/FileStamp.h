@@ -21,3 +21,9 @@ struct TFileStamp {
 
 // The stamp of Path now; Exists is false when it cannot be looked at.
 TFileStamp StampOf(const std::string& Path);
+
+// File systems stamp times in steps (ext4 about 4 ms, many network mounts a
+// second): two rewrites of one size within a step may leave the stamp as it
+// was. True while Stamp's time is within such a step of now, when a cache
+// must parse the file again rather than trust its stamp.
+bool WrittenWithinTimeStep(const TFileStamp& Stamp);

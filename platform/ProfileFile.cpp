@@ -1,8 +1,8 @@
 #include "ProfileFile.h"
 
-#include <ctime>
 #include <string_view>
 
+#include "CodePage.h"
 #include "StringUtil.h"
 #include "WholeFile.h"
 
@@ -38,17 +38,6 @@ uint64_t gParses = 0;
 
 std::string FoldedName(std::string_view name) { return LowerAscii(TrimBlanks(name)); }
 
-// File systems stamp times at a coarse step and a second rewrite of the same
-// size may keep the stamp; a file written this recently is parsed again at
-// the next check.
-bool WrittenJustNow(const TFileStamp& stamp) {
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  const int64_t ageNs = (static_cast<int64_t>(now.tv_sec) - stamp.Seconds) * 1000000000 +
-                        (static_cast<int64_t>(now.tv_nsec) - stamp.Nanoseconds);
-  return ageNs < 1000000000;
-}
-
 }  // namespace
 
 TProfileCommand::TProfileCommand() {
@@ -57,7 +46,8 @@ TProfileCommand::TProfileCommand() {
 
 TProfileCommand::~TProfileCommand() { --gCommandDepth; }
 
-TProfileFile::TProfileFile(std::string fileName) : FFileName(std::move(fileName)) {}
+TProfileFile::TProfileFile(std::string fileName, std::function<std::string()> codePage)
+    : FFileName(std::move(fileName)), FCodePage(std::move(codePage)) {}
 
 void TProfileFile::Check() const {
   if (gCommandDepth > 0 && FCheckedIn == gCommandSerial) return;
@@ -69,8 +59,8 @@ void TProfileFile::Check() const {
   std::string text;
   // A pipe or device in the file's place reads as no file instead of blocking.
   if (!now.Exists || !ReadRegularFile(FFileName, text)) text.clear();
-  Parse(text);
-  FRacy = now.Exists && WrittenJustNow(now);
+  Parse(FileTextToSystem(std::move(text), FCodePage));
+  FRacy = now.Exists && WrittenWithinTimeStep(now);
   FStamp = std::move(now);
   FParsed = true;
   FGeneration = ++gParses;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 
@@ -10,7 +11,9 @@
 // section and key names match without regard to case, blanks around the
 // value are removed, then one pair of enclosing quotes (single or double),
 // and at most 2047 bytes come back. A missing file, section or key gives the
-// default.
+// default. A file that is not well-formed UTF-8 was written on Windows: it is
+// decoded from the code page that codePage names when asked (windows-1252
+// without one), so that a name read from it finds its own section again.
 //
 // Reads give what reading the file each time would give: the parsed file is
 // kept and parsed again when the file's stamp (inode, size, time) changes.
@@ -18,7 +21,7 @@
 // read, since one command makes hundreds of thousands of reads.
 class TProfileFile {
  public:
-  explicit TProfileFile(std::string fileName);
+  explicit TProfileFile(std::string fileName, std::function<std::string()> codePage = {});
   const std::string& FileName() const { return FFileName; }
   std::string ReadString(const std::string& section, const std::string& key, const std::string& fallback = {}) const;
   // A number that changes whenever the values read may have changed; lets a
@@ -30,6 +33,7 @@ class TProfileFile {
   void Check() const;
   void Parse(const std::string& text) const;
   std::string FFileName;
+  std::function<std::string()> FCodePage;
   mutable std::unordered_map<std::string, TSection> FSections;  // folded name -> its first occurrence
   mutable TFileStamp FStamp;
   mutable bool FParsed = false;

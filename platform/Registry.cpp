@@ -10,6 +10,7 @@
 #include <QtGlobal>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -450,18 +451,8 @@ bool MakeFolders(const std::string& folder) {
 bool ReadStoreFile(const std::string& path, std::string& out) { return ReadRegularFile(path, out) || errno == ENOENT; }
 
 // Temporary files of writers that died before their rename; called with the
-// lock held, so none of them belongs to a living writer.
-void RemoveStaleTemps(const std::string& path) {
-  const std::string folder = NativeFolderPart(path);
-  const std::string prefix = path.substr(folder.size()) + ".tmp-";
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name.compare(0, prefix.size(), prefix) == 0) ::unlink((folder + name).c_str());
-  }
-  ::closedir(dir);
-}
+// lock held, so none of them belongs to a living writer, whatever its age.
+void RemoveStaleTemps(const std::string& path) { RemoveLeftoverTemporaries(path, -1, IsWriterTemporaryOf); }
 
 // Keeps a damaged store under a name of its own before a good one replaces
 // it. The damaged bytes get a second name (a hard link), so the store itself
@@ -478,11 +469,30 @@ std::string SetAside(const std::string& path, bool& moved) {
   struct stat st {};
   for (int n = 2; ::lstat(target.c_str(), &st) == 0; ++n) target = path + ".damaged-" + stamp + "-" + std::to_string(n);
   moved = false;
-  if (::link(path.c_str(), target.c_str()) != 0) {
-    if (::rename(path.c_str(), target.c_str()) != 0) return {};
+  if (FileOps().Link(path.c_str(), target.c_str()) != 0) {
+    if (FileOps().Rename(path.c_str(), target.c_str()) != 0) return {};
     moved = true;
   }
   return target;
+}
+
+// The first settings write of the run that failed, and who is to hear of it.
+std::mutex gFailureMutex;
+std::string gFirstFailure;
+std::function<void(const std::string&)> gFailureListener;
+
+bool Failed(const std::string& file, const std::string& reason) {
+  std::function<void(const std::string&)> tell;
+  std::string message;
+  {
+    const std::lock_guard<std::mutex> hold(gFailureMutex);
+    if (!gFirstFailure.empty()) return false;
+    gFirstFailure = "The settings cannot be saved to \"" + file + "\": " + reason + ".";
+    message = gFirstFailure;
+    tell = gFailureListener;
+  }
+  if (tell) tell(message);
+  return false;
 }
 
 // Writers take this lock around read, change and write, so that two of them
@@ -531,11 +541,15 @@ void KeepParsed(TRegRoot root, const TFileStamp& stamp, std::shared_ptr<const TS
 }
 
 // The store now; null when it cannot be read. The stamp is taken before the
-// read, so a change during the read only costs one more parse later.
-std::shared_ptr<const TStore> LoadStore(TRegRoot root) {
+// read, so a change during the read only costs one more parse later. A stamp
+// only tells a rewrite apart when the file system's time step has passed
+// since it was written (two writes of one size within one step may keep it),
+// and a writer holding the lock is not to trust it at all: what it writes
+// back must be what it holds the lock on.
+std::shared_ptr<const TStore> LoadStore(TRegRoot root, bool trustStamp = true) {
   const std::string file = TRegistry::StoreFileName(root);
   const TFileStamp stamp = StampOf(file);
-  if (stamp.Exists) {
+  if (trustStamp && stamp.Exists && !WrittenWithinTimeStep(stamp)) {
     const std::lock_guard<std::mutex> hold(gParsedMutex);
     const TParsedStore& parsed = ParsedOf(root);
     if (parsed.store && parsed.stamp == stamp) return parsed.store;
@@ -571,12 +585,12 @@ struct TRegistry::Impl {
   template <class F>
   bool Modify(F&& change, const std::function<bool(const TStore&)>& keeps = {}) {
     const std::string file = StoreFileName(root);
-    if (!MakeFolders(NativeFolderPart(file))) return false;
+    if (!MakeFolders(NativeFolderPart(file))) return Failed(file, std::strerror(errno));
     TStoreLock lock(file);
-    if (!lock.Locked()) return false;
+    if (!lock.Locked()) return Failed(file, std::strerror(errno));
     RemoveStaleTemps(file);
-    const std::shared_ptr<const TStore> loaded = LoadStore(root);
-    if (!loaded) return false;
+    const std::shared_ptr<const TStore> loaded = LoadStore(root, false);
+    if (!loaded) return Failed(file, std::string("it cannot be read (") + std::strerror(errno) + ")");
     // A change that would change nothing copies no store.
     if (keeps && keeps(*loaded)) {
       snapshot = loaded;
@@ -588,7 +602,7 @@ struct TRegistry::Impl {
       bool moved = false;
       if (store.damaged) {
         aside = SetAside(file, moved);
-        if (aside.empty()) return false;
+        if (aside.empty()) return Failed(file, std::strerror(errno));
       }
       std::string reason;
       if (!WriteFileAtomically(file, SerializeStore(store, root), reason, 0600)) {
@@ -597,7 +611,7 @@ struct TRegistry::Impl {
           ::rename(aside.c_str(), file.c_str());
         else if (!aside.empty())
           ::unlink(aside.c_str());
-        return false;
+        return Failed(file, reason);
       }
       if (!aside.empty()) qWarning("The settings file %s was damaged; it is kept as %s", file.c_str(), aside.c_str());
       store.damaged = false;
@@ -826,3 +840,18 @@ std::string TRegistry::StoreFolder() {
 }
 
 std::string TRegistry::StoreFileName(TRegRoot root) { return StoreFolder() + RootName(root) + ".reg"; }
+
+std::string SettingsWriteFailure() {
+  const std::lock_guard<std::mutex> hold(gFailureMutex);
+  return gFirstFailure;
+}
+
+void SetSettingsWriteFailureListener(std::function<void(const std::string& Message)> Listener) {
+  const std::lock_guard<std::mutex> hold(gFailureMutex);
+  gFailureListener = std::move(Listener);
+}
+
+void ForgetSettingsWriteFailure() {
+  const std::lock_guard<std::mutex> hold(gFailureMutex);
+  gFirstFailure.clear();
+}

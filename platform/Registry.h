@@ -10,7 +10,9 @@
 // Key names match without regard to case and keep the case they were created
 // with. Each root lives in one human-readable file under
 // $XDG_CONFIG_HOME/Kelbrun/ZIB/, looked at afresh at every OpenKey (parsed
-// again only when the file changed since its last parse) and written
+// again only when the file changed since its last parse, or was written
+// within a step of the file system's clock; a locked update always parses
+// the file it holds the lock on) and written
 // atomically (temporary file, then rename) at every change, so two processes
 // writing one after the other lose neither's values and a failed write or a
 // crash never leaves half a file. A store file that is no regular file (a
@@ -75,3 +77,12 @@ class TRegistry {
   struct Impl;
   std::unique_ptr<Impl> FImpl;
 };
+
+// A settings write that fails does not stop the program, but the user is to
+// hear of it once per run: the first failure's message ("The settings cannot
+// be saved to ...") is kept, and the listener, when one is set, is called
+// with it at that moment (on the thread that wrote). Empty while none failed.
+std::string SettingsWriteFailure();
+void SetSettingsWriteFailureListener(std::function<void(const std::string& Message)> Listener);
+// Starts the count afresh (tests).
+void ForgetSettingsWriteFailure();

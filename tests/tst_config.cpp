@@ -1,7 +1,10 @@
 // The configuration window, the file-type association it writes (classes
 // root and the desktop's own files), the fonts it hands to the main window,
 // and the "/c" and "/First" switches.
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -10,6 +13,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -26,9 +30,11 @@
 #include "MessageBox.h"
 #include "MessagePump.h"
 #include "MorvoObjRead.h"
+#include "RecentFiles.h"
 #include "Registry.h"
 #include "TestSupport.h"
 #include "UnattendedCommands.h"
+#include "WholeFile.h"
 #include "fConfig.h"
 #include "fMain.h"
 
@@ -595,6 +601,15 @@ class TestConfig : public QObject {
   void desktopMirrorFollowsTheAssociation() {
     WriteText(FHome.path() + "/config/mimeapps.list",
               "[Default Applications]\ntext/plain=myedit.desktop\napplication/x-morvo-seg=other.desktop;\n");
+    // The list names the entry: whenever it is put in place, the entry is there.
+    static bool gEntryMissed;
+    gEntryMissed = false;
+    const TFileOps saved = FileOps();
+    FileOps().Rename = [](const char* From, const char* To) {
+      if (QString(To).endsWith("/mimeapps.list") && !QFile::exists(QString::fromStdString(DesktopEntryPath())))
+        gEntryMissed = true;
+      return ::rename(From, To);
+    };
     ShowConfig();
     Click("cxConnectMorvoFiles");
     Click("cxImediateExport");
@@ -633,6 +648,8 @@ class TestConfig : public QObject {
     QVERIFY(!after.contains("morvo-reader.desktop"));
     QVERIFY(after.contains("text/plain=myedit.desktop\n"));
     QVERIFY(after.contains("application/x-morvo-seg=other.desktop;\n"));
+    FileOps() = saved;
+    QVERIFY(!gEntryMissed);
   }
 
   void removingTheAssociationLeavesNothingBehind_data() {
@@ -661,6 +678,8 @@ class TestConfig : public QObject {
     MirrorDesktopAssociation(choice);
     qputenv("XDG_DATA_HOME", (FHome.path() + "/data").toUtf8());
     qputenv("XDG_CONFIG_HOME", (FHome.path() + "/config").toUtf8());
+    // Emptied, but there: folders are removed up to the data folder, never it or above.
+    QVERIFY(QFileInfo(home + "/data").isDir());
     QCOMPARE(QDir(home + "/data").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     if (list.isEmpty())
       QVERIFY(!QFile::exists(home + "/config/mimeapps.list"));
@@ -668,18 +687,160 @@ class TestConfig : public QObject {
       QCOMPARE(ReadText(home + "/config/mimeapps.list"), list);
   }
 
-  void aPipeAsTheDesktopsListNeitherBlocksNorIsReplaced() {
-    const QString list = FHome.path() + "/config/mimeapps.list";
-    QFile::remove(list);
-    QCOMPARE(::mkfifo(QFile::encodeName(list).constData(), 0600), 0);
+  // A list that exists but cannot be read (a pipe; mode 0200 for a user who
+  // is not root) would lose the user's defaults if written anew: the step
+  // writes nothing, never blocks, and says why.
+  void anUnreadableDesktopListStopsTheAssociation_data() {
+    QTest::addColumn<bool>("pipe");
+    QTest::newRow("a pipe") << true;
+    QTest::newRow("mode 0200") << false;
+  }
+  void anUnreadableDesktopListStopsTheAssociation() {
+    QFETCH(bool, pipe);
+    const QString home = FHome.path() + "/unreadable";
+    QDir(home).removeRecursively();
+    QVERIFY(QDir().mkpath(home + "/config") && QDir().mkpath(home + "/data"));
+    const std::string list = (home + "/config/mimeapps.list").toStdString();
+    const std::string text = "[Default Applications]\ntext/plain=myedit.desktop\n";
+    QCOMPARE(pipe ? ::mkfifo(list.c_str(), 0600) : int(!testsupport::WriteFileBytes(list, text)), 0);
+    const passwd* nobody = ::getpwnam("nobody");
+    const bool drop = !pipe && ::geteuid() == 0;
+    if (drop) {
+      QVERIFY(nobody);
+      for (const QString& p : {home, home + "/config", home + "/data", QString::fromStdString(list)})
+        QCOMPARE(::chown(QFile::encodeName(p).constData(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    if (!pipe) QCOMPARE(::chmod(list.c_str(), 0200), 0);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+      if (drop && (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)) _exit(3);
+      qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
+      qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
+      dialogs::ClearRecorded();
+      TAssociationChoice choice;
+      choice.Connect = true;
+      const bool failed = !MirrorDesktopAssociation(choice);
+      const bool told = dialogs::Recorded().size() == 1 && dialogs::Recorded()[0].Text.contains("mimeapps.list");
+      _exit(failed && told && !QFile::exists(QString::fromStdString(DesktopEntryPath())) ? 0 : 1);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    struct stat st {};
+    QCOMPARE(::stat(list.c_str(), &st), 0);
+    if (pipe) {
+      QVERIFY(S_ISFIFO(st.st_mode));
+    } else {
+      QCOMPARE(st.st_mode & 07777, mode_t(0200));
+      QCOMPARE(testsupport::ReadFileBytes(list), text);
+    }
+  }
+
+  // A disk that fills stops the step where it fails, and the step puts back
+  // what it changed: connecting never names an entry that was not written,
+  // disconnecting never removes the entry the list still names.
+  void aFullDiskLeavesTheDesktopAsItWas_data() {
+    QTest::addColumn<bool>("connect");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("connecting, the data folder full") << true << "data";
+    QTest::newRow("connecting, the config folder full") << true << "config";
+    QTest::newRow("disconnecting, the config folder full") << false << "config";
+  }
+  void aFullDiskLeavesTheDesktopAsItWas() {
+    QFETCH(bool, connect);
+    QFETCH(QString, folder);
+    const QString home = FHome.path() + "/full";
+    QDir(home).removeRecursively();
+    QVERIFY(QDir().mkpath(home + "/config") && QDir().mkpath(home + "/data"));
+    const QString full = home + "/" + folder;
+    struct TMount {
+      QString Path;
+      bool On;
+      ~TMount() {
+        if (On) QProcess::execute(QStandardPaths::findExecutable("umount", {"/usr/bin", "/bin"}), {"-l", Path});
+        qputenv("XDG_DATA_HOME", (Path.section('/', 0, -3) + "/data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", (Path.section('/', 0, -3) + "/config").toUtf8());
+      }
+    } mount{full, ::geteuid() == 0 && QProcess::execute(QStandardPaths::findExecutable("mount", {"/usr/bin", "/bin"}),
+                                                        {"-t", "tmpfs", "-o", "size=64k", "tmpfs", full}) == 0};
+    if (!mount.On) {
+      if (qgetenv("CI") == "true") QFAIL("a small file system could not be mounted");
+      QSKIP("mounting a small file system needs root");
+    }
+    qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
+    const std::string list = (home + "/config/mimeapps.list").toStdString();
+    QVERIFY(testsupport::WriteFileBytes(list, "[Default Applications]\ntext/plain=myedit.desktop\n"));
     TAssociationChoice choice;
     choice.Connect = true;
-    MirrorDesktopAssociation(choice);
-    QVERIFY(QFileInfo(list).isFile() == false && QFileInfo::exists(list));
-    QVERIFY(QFile::exists(QString::fromStdString(DesktopEntryPath())));
-    choice.Connect = false;
-    MirrorDesktopAssociation(choice);
-    QFile::remove(list);
+    if (!connect) QVERIFY(MirrorDesktopAssociation(choice));
+    const std::string before = testsupport::ReadFileBytes(list);
+    testsupport::WriteFileBytes((full + "/filler").toStdString(), std::string(64 << 10, 'f'));
+    dialogs::ClearRecorded();
+    choice.Connect = connect;
+    QVERIFY(!MirrorDesktopAssociation(choice));
+    QCOMPARE(testsupport::ReadFileBytes(list), before);
+    QCOMPARE(QFile::exists(QString::fromStdString(DesktopEntryPath())), !connect);
+    QCOMPARE(dialogs::Recorded().size(), 1);
+    QVERIFY2(dialogs::Recorded()[0].Text.contains("No space left on device"), qPrintable(dialogs::Recorded()[0].Text));
+  }
+
+  // What a desktop entry says of its program: only the main section counts,
+  // comment lines are no keys, only "true" asks for a terminal, a quoted
+  // Exec loses its escapes, and an entry that gives the program a window of
+  // its own outweighs any that runs it in a terminal.
+  void aTerminalProgramIsToldByItsEntries_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<bool>("terminal");
+    QTest::newRow("Terminal=true") << "ted" << QStringList{"Exec=@ %f\nTerminal=true\n"} << true;
+    QTest::newRow("another value") << "ted" << QStringList{"Exec=@ %f\nTerminal=True\n"} << false;
+    QTest::newRow("a comment") << "ted" << QStringList{"Exec=@ %f\n#Terminal=true\nTerminal=false\n#Exec=x\n"} << false;
+    QTest::newRow("an action") << "ted"
+                               << QStringList{"Exec=/bin/true\n[Desktop Action Edit]\nExec=@ %f\nTerminal=true\n"}
+                               << false;
+    QTest::newRow("escapes in quotes") << "t$d" << QStringList{"Exec=\"@\" %f\nTerminal=true\n"} << true;
+    QTest::newRow("a window of its own") << "ted"
+                                         << QStringList{"Exec=@ %f\nTerminal=true\n", "Exec=@ %U\nTerminal=false\n",
+                                                        "Exec=@\nTerminal=true\n"}
+                                         << false;
+  }
+  void aTerminalProgramIsToldByItsEntries() {
+    QFETCH(QString, program);
+    QFETCH(QStringList, entries);
+    QFETCH(bool, terminal);
+    const QString path = FakeProgram(FTools + "/" + program);
+    QString inExec = path;
+    inExec.replace("$", "\\\\$");  // escaped for the launcher, then for the file
+    for (int i = 0; i < entries.size(); ++i)
+      WriteText(FHome.path() + QString("/data/applications/t%1.desktop").arg(i),
+                "[Desktop Entry]\n" + QString(entries[i]).replace("@", inExec));
+    QCOMPARE(ProgramRunsInTerminal(path), terminal);
+    QStringList keys;
+    ForEachDesktopValue(FHome.path() + "/data/applications/t0.desktop", "Desktop Entry",
+                        [&keys](const QString& Key, const QString&) { return keys << Key, false; });
+    QVERIFY(!keys.join(',').contains('#'));
+  }
+
+  // A settings write that fails is told once in the run, over the main window.
+  void aFailedSettingsWriteIsToldOnce() {
+    FrmMorvoReader->show();
+    QTest::qWait(700);  // what earlier tests left to tell is told
+    ForgetSettingsWriteFailure();
+    dialogs::ClearRecorded();
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    const QString blocked = FHome.path() + "/blocked";
+    QVERIFY(WriteText(blocked + "/Kelbrun", "not a folder"));
+    qputenv("XDG_CONFIG_HOME", blocked.toUtf8());
+    TRecentFiles().Add("/first.obj");
+    TRecentFiles().Add("/second.obj");
+    QTest::qWait(700);
+    qputenv("XDG_CONFIG_HOME", config);
+    FrmMorvoReader->hide();
+    QCOMPARE(dialogs::Recorded().size(), 1);
+    QVERIFY2(dialogs::Recorded()[0].Text.contains("settings cannot be saved"), qPrintable(dialogs::Recorded()[0].Text));
+    ForgetSettingsWriteFailure();
   }
 
   void desktopCommandsQuoteWhatTheLauncherWouldSplit() {
@@ -762,6 +923,11 @@ class TestConfig : public QObject {
     choice.EditorPath = mine.toStdString();
     QVERIFY(QString::fromStdString(DesktopEntryText(choice)).contains("Exec=" + terminal + " -e \"" + mine + "\" %f"));
 
+    // A pipe in the desktop list's place is passed over at once, as no list.
+    QVERIFY(QFile::remove(FHome.path() + "/config/mimeapps.list"));
+    QCOMPARE(::mkfifo(QFile::encodeName(FHome.path() + "/config/mimeapps.list").constData(), 0600), 0);
+    QCOMPARE(QString::fromStdString(ProposedEditor()), FTools + "/kate");
+    QVERIFY(QFile::remove(FHome.path() + "/config/mimeapps.list"));
     // A stored editor that does not exist is replaced by the proposal in the window.
     WriteRegString("ExternalEditor", (FHome.path() + "/gone").toStdString());
     ShowConfig();

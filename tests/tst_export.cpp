@@ -688,12 +688,13 @@ class TestExport : public QObject {
     QCOMPARE(dialogs::Recorded().first().Request.FileName, QString::fromStdString(folder.Path + "sample.t&st"));
     QVERIFY(!std::filesystem::exists(folder.Path + "sample.t&st"));
 
-    // The tool bar button takes the stored default export, here none.
+    // The tool bar button takes the stored default export; with none stored
+    // the window's own, as the silent export does.
     dialogs::ClearRecorded();
     QObject button;
     dialogs::QueueFileAnswer(QString());
     window.OutputClick(&button);
-    QCOMPARE(dialogs::Recorded().first().Request.FileName, QString::fromStdString(folder.Path + "sample."));
+    QCOMPARE(dialogs::Recorded().first().Request.FileName, QString::fromStdString(folder.Path + "sample.tst"));
     // A stored value that is no text names no export either.
     {
       TRegistry reg;
@@ -703,7 +704,7 @@ class TestExport : public QObject {
     dialogs::ClearRecorded();
     dialogs::QueueFileAnswer(QString());
     window.OutputClick(&button);
-    QCOMPARE(dialogs::Recorded().first().Request.FileName, QString::fromStdString(folder.Path + "sample."));
+    QCOMPARE(dialogs::Recorded().first().Request.FileName, QString::fromStdString(folder.Path + "sample.tst"));
     {
       TRegistry reg;
       QVERIFY(reg.OpenKey(kSettingsKey, true));

@@ -1,6 +1,9 @@
 // The command-line export "/e": the built program, run headless, writes the
 // default export beside the object file and ends without showing a window.
+#include <pwd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -16,6 +19,7 @@
 #include "RecentFiles.h"
 #include "TestSupport.h"
 #include "UnattendedCommands.h"
+#include "WholeFile.h"
 #include "fMain.h"
 #include "fWait.h"
 #include "fdmZIB.h"
@@ -43,7 +47,7 @@ struct TProgramFolder {
   }
   // Runs the program; false when it did not end by itself.
   bool Run(const QStringList& Args, int* ExitCode = nullptr, QByteArray* ErrorOutput = nullptr,
-           QByteArray* Output = nullptr) {
+           QByteArray* Output = nullptr, int Ms = 60000) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -51,7 +55,7 @@ struct TProgramFolder {
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(QString::fromStdString(Work));
     p.start(QString::fromStdString(Bin + "morvo-reader"), Args);
-    if (!p.waitForFinished(60000)) {
+    if (!p.waitForFinished(Ms)) {
       p.kill();
       p.waitForFinished();
       return false;
@@ -171,34 +175,198 @@ class TestExportCli : public QObject {
              QByteArray::fromStdString(Expected()));
   }
 
-  // Each ends at once with status 1 and its reason on the error output; a
-  // pipe never blocks the open, a device is never read without end.
-  void nothingIsWrittenWithoutAnObjectFile_data() {
+  // What stands at the export's name: every writer of whole files treats it
+  // alike. A link is followed unless the kernel would refuse to (another
+  // user's link in a sticky folder anyone may write to); anything but a
+  // writable regular file stays as it was. Leftovers of killed runs older
+  // than a day go; a younger one may be a run still going.
+  void theExportsNameIsWrittenByTheWritersRules_data() {
+    QTest::addColumn<QString>("plant");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("a 250-byte name") << "long" << QByteArray();
+    QTest::newRow("the user's own link") << "own link" << QByteArray();
+    QTest::newRow("another user's link in a sticky folder") << "sticky link" << QByteArray("Permission denied");
+    QTest::newRow("a pipe") << "pipe" << QByteArray("Not a regular file");
+    QTest::newRow("a read-only file, for root too") << "read-only" << QByteArray("Permission denied");
+    QTest::newRow("leftovers of killed runs") << "leftovers" << QByteArray();
+  }
+  void theExportsNameIsWrittenByTheWritersRules() {
+    QFETCH(QString, plant);
+    QFETCH(QByteArray, reason);
+    TProgramFolder program;
+    std::string dir = program.Work;
+    std::string stem = "sample";
+    const std::string outside = program.Work + "important.conf";
+    QVERIFY(testsupport::WriteFileBytes(outside, "keep me\n"));
+    std::vector<std::string> leftovers;
+    if (plant == "long") {
+      stem = std::string(246, 'n');
+      fs::rename(dir + "sample.obj", dir + stem + ".obj");
+    } else if (plant == "own link") {
+      fs::create_symlink(outside, dir + "sample.tst");
+    } else if (plant == "sticky link") {
+      const passwd* nobody = ::getpwnam("nobody");
+      if (::geteuid() != 0 || !nobody) {
+        if (qgetenv("CI") == "true") QFAIL("planting another user's link needs root and the user nobody");
+        QSKIP("planting another user's link needs root and the user nobody");
+      }
+      dir += "shared/";
+      fs::create_directories(dir);
+      QCOMPARE(::chmod(dir.c_str(), 01777), 0);
+      fs::copy_file(program.Work + "sample.obj", dir + "sample.obj");
+      fs::create_symlink(outside, dir + "sample.tst");
+      QCOMPARE(::lchown((dir + "sample.tst").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    } else if (plant == "pipe") {
+      QCOMPARE(::mkfifo((dir + "sample.tst").c_str(), 0600), 0);
+    } else if (plant == "read-only") {
+      QVERIFY(testsupport::WriteFileBytes(dir + "sample.tst", "old\n"));
+      QCOMPARE(::chmod((dir + "sample.tst").c_str(), 0444), 0);
+    } else if (plant == "leftovers") {
+      // Killed writers: each dies with its temporary file open.
+      for (int age : {2 * 86400, 3600}) {
+        const auto before = program.WorkFiles();
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+          TWholeFileWriter writer;
+          writer.Open(dir + "sample.tst");
+          writer.Write("half an export");
+          _exit(0);
+        }
+        QCOMPARE(waitpid(child, nullptr, 0), child);
+        for (const std::string& name : program.WorkFiles())
+          if (std::find(before.begin(), before.end(), name) == before.end()) leftovers.push_back(name);
+        QCOMPARE(leftovers.size(), size_t(age == 3600 ? 2 : 1));
+        fs::last_write_time(dir + leftovers.back(), fs::file_time_type::clock::now() - std::chrono::seconds(age));
+      }
+    }
+    const std::string target = dir + stem + ".tst";
+    const std::string old = plant == "read-only" ? ReadFileBytes(target) : std::string();
+    int exitCode = -1;
+    QByteArray errors;
+    QVERIFY(program.Run({"/e", QString::fromStdString(dir + stem + ".obj")}, &exitCode, &errors));
+    if (!reason.isEmpty()) {
+      QCOMPARE(exitCode, 1);
+      QVERIFY2(errors.contains("Cannot write file \"" + QByteArray::fromStdString(target) + "\". " + reason),
+               errors.constData());
+      QCOMPARE(ReadFileBytes(outside), std::string("keep me\n"));
+      struct stat st {};
+      QCOMPARE(::lstat(target.c_str(), &st), 0);
+      if (plant == "read-only") {
+        QCOMPARE(ReadFileBytes(target), old);
+        QCOMPARE(st.st_mode & 07777, mode_t(0444));
+      } else {
+        QVERIFY(plant == "pipe" ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode));
+      }
+      QCOMPARE(program.WorkFiles(dir).size(), size_t(plant == "sticky link" ? 2 : 3));  // nothing left beside it
+      return;
+    }
+    QCOMPARE(exitCode, 0);
+    QVERIFY2(errors.isEmpty(), errors.constData());
+    // The export names its file once.
+    QCOMPARE(ReadFileBytes(plant == "own link" ? outside : target).size(), Expected().size() + stem.size() - 6);
+    if (plant == "own link") QVERIFY(fs::is_symlink(target));
+    if (plant == "leftovers") {
+      const auto now = program.WorkFiles();
+      QVERIFY(std::find(now.begin(), now.end(), leftovers[0]) == now.end());
+      QVERIFY(std::find(now.begin(), now.end(), leftovers[1]) != now.end());
+    }
+  }
+
+  // Each ends within seconds with status 1 and its reason as the one line on stderr, writing nothing and
+  // leaving older archives alone (a pipe never blocks, a device is never read); "view ..." rows export.
+  void nothingIsWrittenWhenACommandCannotGoOn_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("reason");
-    QTest::newRow("no file argument") << QStringList{"/e"} << QByteArray("No object file was given");
-    QTest::newRow("a file that does not exist") << QStringList{"/e", "missing.obj"} << QByteArray("No such file");
-    QTest::newRow("a file that is no object file") << QStringList{"/e", "notes.txt"} << QByteArray("is no object file");
-    QTest::newRow("a folder") << QStringList{"/e", "folder.obj"} << QByteArray("Is a directory");
-    QTest::newRow("a pipe") << QStringList{"/e", "pipe.obj"} << QByteArray("Not a regular file");
-    QTest::newRow("a device") << QStringList{"/e", "/dev/zero"} << QByteArray("Not a regular file");
-    QTest::newRow("/p, a pipe") << QStringList{"/p", "pipe.obj"} << QByteArray("Not a regular file");
-    QTest::newRow("/p, a file that does not exist") << QStringList{"/p", "missing.obj"} << QByteArray("No such file");
+    QTest::addColumn<QString>("target");              // in the program's folder, or "config/" for the desktop's
+    QTest::addColumn<QByteArray>("content");          // "<missing>", "<pipe>", "<zero>", "<list>" or "" to keep it
+    QTest::addColumn<QList<QByteArray>>("cfgEdits");  // "replaced|replacement|..."
+    const auto row = [](const QByteArray& name, const char* args, const QByteArray& reason, const char* target = "",
+                        const char* content = "", const char* edits = "") {
+      QTest::newRow(name) << QString(args).split(' ') << reason << target << QByteArray(content)
+                          << QByteArray(edits).split('|');
+    };
+    row("no file argument", "/e", "No object file was given");
+    row("a file that does not exist", "/e missing.obj", "No such file");
+    row("a file that is no object file", "/e notes.txt", "is no object file");
+    row("a folder", "/e folder.obj", "Is a directory");
+    row("a pipe", "/e pipe.obj", "Not a regular file");
+    row("a device", "/e /dev/zero", "Not a regular file");
+    row("/p, no file argument", "/p", "No object file was given");
+    row("/p, a file that does not exist", "/p missing.obj", "No such file");
+    row("/p, a folder", "/p folder.obj", "Is a directory");
+    row("/p, a pipe", "/p pipe.obj", "Not a regular file");
+    row("/p, a device", "/p zero.obj", "Not a regular file");
+    row("/p, a dangling link", "/p dangling.obj", "No such file");
+    row("/p, a name no archive may hold", "/p back\\slash.obj", "Nothing was packaged");
+    const char* sample = "/e sample.obj";
+    row("/p, no property table", "/p sample.obj", "ObjectProperties.txt\". No such", "ObjectProperties.txt",
+        "<missing>");
+    for (const char* kind : {"<pipe>", "<zero>"}) {
+      for (const char* table : {"ObjectProperties.txt", "ObjectTypNum.txt"})
+        row(table + QByteArray(kind), sample, table + QByteArray("\". Not a regular file"), table, kind);
+      row("XMLCodes.txt" + QByteArray(kind), sample, "XMLCodes.txt\". Not a regular file", "XMLCodes.txt", kind,
+          "TranslateXMLStyle=no|TranslateXMLStyle=yes");
+      row("mimeapps.list" + QByteArray(kind), sample, "view All", "config/mimeapps.list", kind);
+    }
+    row("mimeapps.list, never opened", sample, "view All", "config/mimeapps.list", "<list>");
+    row("no configuration", sample, "No export is defined", "MorvoObject.cfg", "<missing>");
+    row("no export", sample, "No export is defined", "", "", "OutPuts=tst|OutPuts=");
+    row("Fields no id list", sample, "'20;338' is not a valid integer value", "", "", "Fields=2,3,4,5|Fields=20;338");
+    row("MandatoryFields no id list", sample, "'338 ' is not a valid integer value", "", "",
+        "Fields=2|MandatoryFields=338 ,339\r\nFields=2");
+    row("a view named in windows-1252", sample,
+        "view Gr\xC3\xB6\xC3\x9F\x65\r\n\r\nlevel 1(\r\nobject Alpha type Form image 3\r\nname", "", "",
+        "Views=All|Views=Gr\xF6\xDF\x65,All|[All]|[Gr\xF6\xDF\x65]\r\nFields=2,3\r\n[All]");
   }
-  void nothingIsWrittenWithoutAnObjectFile() {
+  void nothingIsWrittenWhenACommandCannotGoOn() {
     QFETCH(QStringList, args);
     QFETCH(QByteArray, reason);
+    QFETCH(QString, target);
+    QFETCH(QByteArray, content);
+    QFETCH(QList<QByteArray>, cfgEdits);
     TProgramFolder program;
     QVERIFY(testsupport::WriteFileBytes(program.Work + "notes.txt", "just some text\r\nno marker\r\n"));
     fs::create_directories(program.Work + "folder.obj");
     QCOMPARE(::mkfifo((program.Work + "pipe.obj").c_str(), 0600), 0);
+    fs::create_symlink(program.Work + "gone.obj", program.Work + "dangling.obj");
+    fs::create_symlink("/dev/zero", program.Work + "zero.obj");
+    fs::copy_file(program.Work + "sample.obj", program.Work + "back\\slash.obj");
+    for (const char* name : {"missing", "folder", "pipe", "dangling", "", "zero", "sample"})
+      for (const char* type : {".cab", ".zip"})
+        QVERIFY(testsupport::WriteFileBytes(program.Work + name + type, std::string("older ") + name + type));
+    QByteArray cfg = QByteArray::fromStdString(ReadFileBytes(program.Bin + "MorvoObject.cfg"));
+    for (qsizetype i = 0; i + 1 < cfgEdits.size(); i += 2) cfg.replace(cfgEdits[i], cfgEdits[i + 1]);
+    QVERIFY(testsupport::WriteFileBytes(program.Bin + "MorvoObject.cfg", cfg.toStdString()));
+    const std::string path = target.startsWith("config/")
+                                 ? qEnvironmentVariable("XDG_CONFIG_HOME").toStdString() + target.mid(6).toStdString()
+                                 : program.Bin + target.toStdString();
+    if (!content.isEmpty()) fs::remove(path);
+    if (content == "<pipe>") QCOMPARE(::mkfifo(path.c_str(), 0600), 0);
+    if (content == "<zero>") fs::create_symlink("/dev/zero", path);
+    // Nothing that only a window's link needs is read by a command without windows.
+    const int watch = ::inotify_init1(IN_NONBLOCK);
+    if (content == "<list>") {
+      QVERIFY(testsupport::WriteFileBytes(path, "[Default Applications]\ntext/html=web.desktop;\n"));
+      QVERIFY(::inotify_add_watch(watch, path.c_str(), IN_OPEN) >= 0);
+    }
     const std::vector<std::string> before = program.WorkFiles();
     int exitCode = -1;
     QByteArray errors;
-    QVERIFY(program.Run(args, &exitCode, &errors));
-    QCOMPARE(exitCode, 1);
-    QVERIFY2(errors.startsWith("Morvo Object Reader: ") && errors.contains(reason), errors.constData());
-    QCOMPARE(program.WorkFiles(), before);
+    const bool ended = program.Run(args, &exitCode, &errors, nullptr, 10000);
+    char event[4096];
+    const bool opened = ::read(watch, event, sizeof event) > 0;
+    ::close(watch);
+    if (target.startsWith("config/")) fs::remove(path);
+    QVERIFY(ended && !opened);
+    QCOMPARE(exitCode, reason.startsWith("view ") ? 0 : 1);
+    if (exitCode == 0)
+      QVERIFY(ReadFileBytes(program.Work + "sample.tst").find(reason.toStdString()) != std::string::npos);
+    QVERIFY2(exitCode == 0 || (errors.contains(reason) && errors.count('\n') == 1), errors.constData());
+    QVERIFY(exitCode == 0 || program.WorkFiles() == before);
+    for (const std::string& name : before)
+      if (name.ends_with(".cab") || name.ends_with(".zip"))
+        QCOMPARE(ReadFileBytes(program.Work + name), "older " + name);
   }
 
   void aHeadlessPackagingPrintsItsResult() {

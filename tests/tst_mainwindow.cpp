@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -281,6 +282,61 @@ class TstMainWindow : public QObject {
     QCOMPARE(FWin->PanelText(3), view);
   }
 
+  // A field list that is no id list is told and changes nothing: at the
+  // start no view is chosen (and no default export runs), later the view
+  // shown before stays.
+  void aViewThatIsNoIdListIsToldAndChangesNothing_data() {
+    QTest::addColumn<bool>("atStart");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("badItem");
+    QTest::newRow("fields at the start") << true << "Fields=20;338"
+                                         << "20;338";
+    QTest::newRow("mandatory fields at the start") << true << "MandatoryFields=338 ,339\r\nFields=12"
+                                                   << "338 ";
+    QTest::newRow("fields at a view change") << false << "Fields=20;338"
+                                             << "20;338";
+    QTest::newRow("mandatory fields at a view change") << false << "MandatoryFields=338 ,339"
+                                                       << "338 ";
+  }
+  void aViewThatIsNoIdListIsToldAndChangesNothing() {
+    QFETCH(bool, atStart);
+    QFETCH(QString, section);
+    QFETCH(QString, badItem);
+    UseConfig("[Settings]\r\nViews=Full,Bad\r\nOutPuts=Html\r\n[Full]\r\nHideObjects=0801\r\nFields=*\r\n[Bad]\r\n" +
+              section.toStdString() + "\r\n");
+    WriteRegString("DefaultView", atStart ? "Bad" : "");
+    dialogs::ClearRecorded();
+    NewWindow();
+    QVERIFY(FWin->OpenObjectFile(CopyFixture("tree.dcl")));
+    FWin->SelectNode(Child(Top(), "Body"));
+    const QString panel = FWin->PanelText(3);
+    if (!atStart) Act("ActFilter2")->trigger();
+    QCOMPARE(dialogs::Recorded().size(), 1);
+    QCOMPARE(dialogs::Recorded()[0].Flags, unsigned(MB_OK | MB_ICONERROR));
+    QVERIFY2(dialogs::Recorded()[0].Text.contains("'" + badItem + "'"), qPrintable(dialogs::Recorded()[0].Text));
+    QCOMPARE(FWin->FCurrentView, QString(atStart ? "" : "Full"));
+    QCOMPARE(FWin->PanelText(3), panel);
+    QCOMPARE(FWin->FHideObjects, QString(atStart ? "" : "0801"));
+    QCOMPARE(Selected(), QString("Body"));
+    bool written = true;
+    const QString exported = FWin->DoOutputExport(&written);
+    QCOMPARE(written, !atStart);
+    QCOMPARE(QFile::exists(exported), !atStart);
+    QFile::remove(exported);
+  }
+
+  // In a fresh profile the tool bar takes the window's default export, the first one.
+  void theToolBarExportInAFreshProfile() {
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(kSettingsKey, true));
+    reg.DeleteValue("DefaultExport");
+    QVERIFY(FWin->OpenObjectFile(CopyFixture("tree.dcl")));
+    dialogs::ClearRecorded();
+    dialogs::QueueFileAnswer(QString());
+    FWin->tbtnExport->click();
+    QCOMPARE(dialogs::Recorded().value(0).Request.Filters, QStringList{"Html File (*.Html)"});
+  }
+
   void ctrlEBelongsToTheFirstExportElseToTheDefaultExport() {
     QCOMPARE(Act("ActExport1")->shortcut(), QKeySequence("Ctrl+E"));
     QVERIFY(Act("ActExport1")->isVisible());
@@ -291,6 +347,12 @@ class TstMainWindow : public QObject {
     QVERIFY(!Act("ActExport1")->isVisible());
     QCOMPARE(Act("ActExport")->shortcut(), QKeySequence("Ctrl+E"));
     QVERIFY(FWin->FDefaultExport.isEmpty());
+    // No export at all: the tool bar writes nothing and says so.
+    QVERIFY(FWin->OpenObjectFile(CopyFixture("tree.dcl")));
+    dialogs::ClearRecorded();
+    FWin->tbtnExport->click();
+    QVERIFY(dialogs::Recorded().value(0).Text.startsWith("No export is defined"));
+    QCOMPARE(QDir(FWork.path()).entryList({"tree.*"}), QStringList{"tree.dcl"});
 
     // And the key really reaches that action.
     FWin->show();
@@ -354,6 +416,7 @@ class TstMainWindow : public QObject {
     const QString aside = folder.chopped(1) + ".aside";
     QVERIFY(QDir().rename(folder, aside));
     QVERIFY(testsupport::WriteFileBytes(folder.chopped(1).toStdString(), "not a folder"));
+    FWin->show();  // a window never shown stores no place
     dialogs::ClearRecorded();
     FWin.reset();  // its destruction stores the position: it must report, not end the program
     FrmMorvoReader = nullptr;
@@ -517,7 +580,7 @@ class TstMainWindow : public QObject {
     QCOMPARE(FWin->PanelText(0), QString("$\\Main"));
   }
 
-  void theOpenCommandUsesTheDialogAndSwallowsFailures() {
+  void theOpenCommandUsesTheDialogAndReportsFailures() {
     dialogs::ClearRecorded();
     dialogs::QueueFileAnswer(CopyFixture("broken.dcl"));
     Act("ActOpen")->trigger();
@@ -525,7 +588,8 @@ class TstMainWindow : public QObject {
     QVERIFY(!FWin->FFileLoaded);
     QCOMPARE(FWin->PanelText(3), QString("Full"));
     const auto& recorded = dialogs::Recorded();
-    QCOMPARE(recorded.size(), 1);
+    QCOMPARE(recorded.size(), 2);
+    QCOMPARE(recorded[1].Kind, QString("message"));
     QCOMPARE(recorded[0].Kind, QString("open"));
     QCOMPARE(recorded[0].Request.Title, QString("Select Quillset file"));
     QCOMPARE(recorded[0].Request.Filters.size(), 9);
@@ -538,6 +602,68 @@ class TstMainWindow : public QObject {
     Act("ActOpen")->trigger();
     QVERIFY(FWin->FFileLoaded);
     QCOMPARE(Selected(), QString("Main"));
+  }
+
+  // Whatever way a file comes and however its read ends, nothing of the
+  // previous file stays on screen; a read failure is told in the words "/e" prints.
+  void aFailedOrEmptyOpenShowsNoObject_data() {
+    QTest::addColumn<int>("way");  // 0 the open command, 1 a drop, 2 the Reopen menu
+    QTest::addColumn<QString>("fixture");
+    QTest::addColumn<QString>("codePage");
+    QTest::newRow("open, read failure") << 0 << "broken.dcl"
+                                        << "";
+    QTest::newRow("open, no object file") << 0 << "notobject.txt"
+                                          << "";
+    QTest::newRow("drop, read failure") << 1 << "broken.dcl"
+                                        << "";
+    QTest::newRow("drop, no object file") << 1 << "notobject.txt"
+                                          << "";
+    QTest::newRow("reopen, read failure") << 2 << "broken.dcl"
+                                          << "";
+    QTest::newRow("open, unknown code page") << 0 << "tree.dcl"
+                                             << "klingon-1";
+  }
+  void aFailedOrEmptyOpenShowsNoObject() {
+    QFETCH(int, way);
+    QFETCH(QString, fixture);
+    QFETCH(QString, codePage);
+    const QString file = CopyFixture(qPrintable(fixture), "failing-" + fixture);
+    WriteRegString("Quillset1xCodePage", codePage.toStdString());
+    std::string readerWords;
+    try {
+      FWin->OpenObjectFile(file);
+    } catch (const EMorvoError& e) {
+      readerWords = std::string(e.what()) + ".";
+    }
+    WriteRegString("Quillset1xCodePage", "");
+    QCOMPARE(readerWords.empty(), fixture == "notobject.txt");
+    QVERIFY(FWin->OpenObjectFile(CopyFixture("tree.dcl")));
+    FWin->SelectNode(Child(Top(), "Body"));
+    QVERIFY(Grid()->rowCount() > 2);
+    WriteRegString("Quillset1xCodePage", codePage.toStdString());
+    dialogs::ClearRecorded();
+    if (way == 0) {
+      dialogs::QueueFileAnswer(file);
+      Act("ActOpen")->trigger();
+    } else if (way == 1) {
+      FWin->ddDragDropDrop({file});
+    } else {
+      FWin->mlZIBFiles->Add(file);
+      FWin->BuildReopenMenu();
+      FWin->findChild<QMenu*>("mnuReopen")->actions().front()->trigger();
+    }
+    QVERIFY(!FWin->FFileLoaded);
+    QCOMPARE(Grid()->rowCount(), 2);
+    QCOMPARE(Cell(0, 1) + Cell(1, 1), QString());
+    QCOMPARE(FWin->PanelText(0) + FWin->PanelText(1) + FWin->PanelText(2), QString());
+    QStringList messages;
+    for (const auto& r : dialogs::Recorded())
+      if (r.Kind == "message") messages << r.Text;
+    WriteRegString("Quillset1xCodePage", "");
+    QCOMPARE(messages, readerWords.empty() ? QStringList() : QStringList{QString::fromStdString(readerWords)});
+    // The view panel follows a view change with nothing loaded.
+    Act("ActFilter2")->trigger();
+    QCOMPARE(FWin->PanelText(3), QString("Short"));
   }
 
   void storedNamesReplaceTheTypedOnes() {
@@ -698,24 +824,38 @@ class TstMainWindow : public QObject {
     for (int r = 1; r <= n; ++r) QCOMPARE(Cell(0, r), QString::fromStdString(gPropNames[static_cast<size_t>(r)]));
   }
 
+  // The value column fills the viewport beside the names, with the vertical
+  // scroll bar or without it, so no horizontal one ever shows.
   void theColumnsFollowTheWindow() {
     FWin->resize(800, 400);
     FWin->show();
     QVERIFY(QTest::qWaitForWindowExposed(FWin.get()));
     QCOMPARE(Grid()->columnWidth(0), 100);
     FWin->resize(900, 400);
-    QCoreApplication::processEvents();
-    QCOMPARE(Grid()->columnWidth(1), Grid()->width() - 100 - 6);
+    auto fits = [this] {
+      return Grid()->columnWidth(0) + Grid()->columnWidth(1) == Grid()->viewport()->width() &&
+             !Grid()->horizontalScrollBar()->isVisible();
+    };
+    QTRY_VERIFY(fits());
+    Grid()->setColumnWidth(0, 300);  // the user widens the names
+    QTRY_VERIFY(fits());
+    QVERIFY(FWin->OpenObjectFile(CopyFixture("tree.dcl")));
+    FWin->SelectNode(Child(Top(), "Body"));
+    FWin->resize(900, 150);  // the rows need the vertical scroll bar
+    QTRY_VERIFY(Grid()->verticalScrollBar()->isVisible());
+    QTRY_VERIFY(fits());
+    Grid()->setCurrentCell(1, 1);  // a click on a value scrolls nothing sideways
+    QCOMPARE(Grid()->horizontalHeader()->offset(), 0);
   }
 
   void theHeaderRowStaysWhenTheRowsScroll() {
     QVERIFY(FWin->OpenObjectFile(CopyFixture("tree.dcl")));
     FWin->SelectNode(Child(Top(), "Body"));
     FWin->resize(500, 130);
+    Grid()->setRowHeight(Grid()->rowCount() - 1, 90);
     FWin->show();
     QVERIFY(QTest::qWaitForWindowExposed(FWin.get()));
-    Grid()->scrollToBottom();
-    QVERIFY(Grid()->rowAt(0) > 0);
+    QTRY_VERIFY((Grid()->scrollToBottom(), Grid()->rowAt(0) > 0));
     auto* fixed = Grid()->findChild<QHeaderView*>("PropertyGridFixedRow");
     QVERIFY(fixed && fixed->isVisible());
     QCOMPARE(fixed->geometry(),
@@ -732,6 +872,22 @@ class TstMainWindow : public QObject {
     QTest::mouseMove(Grid()->viewport(), QPoint(50, line + 12));
     QTest::mouseRelease(Grid()->viewport(), Qt::LeftButton, {}, QPoint(50, line + 12));
     QCOMPARE(Grid()->rowHeight(1), 30);
+    // Not the fixed row's own lower line.
+    const int fixedLine = Grid()->rowHeight(0);
+    QTest::mousePress(Grid()->viewport(), Qt::LeftButton, {}, QPoint(50, fixedLine));
+    QTest::mouseMove(Grid()->viewport(), QPoint(50, fixedLine + 12));
+    QTest::mouseRelease(Grid()->viewport(), Qt::LeftButton, {}, QPoint(50, fixedLine + 12));
+    QCOMPARE(Grid()->rowHeight(0), 18);
+    // What the program sets on the grid shows in the fixed row: widths, row 0's height, the sideways scroll.
+    Grid()->setColumnWidth(0, 900);  // names wider than the grid
+    QCOMPARE(fixed->sectionSize(0), 900);
+    QCOMPARE(fixed->sectionSize(1), Grid()->columnWidth(1));
+    Grid()->setRowHeight(0, 25);
+    QCOMPARE(fixed->height(), 25);
+    QTRY_VERIFY(Grid()->horizontalScrollBar()->maximum() > 0);
+    Grid()->horizontalScrollBar()->setValue(Grid()->horizontalScrollBar()->maximum());
+    QVERIFY(Grid()->horizontalHeader()->offset() > 0);
+    QCOMPARE(fixed->offset(), Grid()->horizontalHeader()->offset());
   }
 
   void theNodePathNamesEveryCaptionFromTheTop() {

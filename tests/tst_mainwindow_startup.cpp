@@ -76,6 +76,38 @@ class TstMainWindowStartup : public QObject {
     QVERIFY(!EndsBy(p, exe, argument.isEmpty() ? QStringList() : QStringList{argument}, 1500));
   }
 
+  // Never an abort: without a display the start ends with 1 and one line; a bad
+  // view leaves the configuration window to run (offscreen it ends cancelled).
+  void aStartThatCannotGoOnNeverAborts_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("view");  // the one view's section, empty: as shipped
+    QTest::addColumn<int>("status");       // 1: started without a display; -1: a window may stay open
+    for (const char* sw : {"", "/c", "/v", "/First"})
+      QTest::addRow("no display %s", sw) << QString(sw).split(' ', Qt::SkipEmptyParts) << QByteArray() << 1;
+    for (const char* view : {"Fields=20;338", "MandatoryFields=338 ,339"}) {
+      QTest::addRow("%s, a plain start", view) << QStringList() << QByteArray(view) << -1;
+      QTest::addRow("%s, /c", view) << QStringList{"/c"} << QByteArray(view) << 0;
+    }
+  }
+  void aStartThatCannotGoOnNeverAborts() {
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, view);
+    QFETCH(int, status);
+    const QString exe = Install("start", true);
+    QVERIFY(testsupport::WriteFileBytes((FRoot.path() + "/start/MorvoObject.cfg").toStdString(),
+                                        "[Settings]\r\nViews=V\r\n[V]\r\n" + view.toStdString()));
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+      if (status == 1) env.remove(name);
+    p.setProcessEnvironment(env);
+    const bool ended = EndsBy(p, exe, args, 1500);
+    const QByteArray errors = p.readAllStandardError();
+    QVERIFY2(!ended || p.exitStatus() == QProcess::NormalExit, errors.constData());
+    QVERIFY2(status < 0 || (ended && p.exitCode() == status && errors.count('\n') == status), errors.constData());
+    QVERIFY(status < 1 || errors.startsWith("Morvo Object Reader: cannot open the display"));
+  }
+
   void aFileThatIsNoObjectFileGoesToTheEditorAndTheProgramEnds() {
     const QString exe = Install("editor", true);
     QVERIFY(!exe.isEmpty());

@@ -2,6 +2,8 @@
 // archives written from it (checked with the system's own unzip and
 // cabextract, not with the library that wrote them).
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCheckBox>
@@ -31,6 +33,7 @@
 #include "PackagerHost.h"
 #include "StringUtil.h"
 #include "TestSupport.h"
+#include "WholeFile.h"
 #include "fAbout.h"
 #include "fMain.h"
 #include "fPackager.h"
@@ -790,6 +793,101 @@ class TestPackager : public QObject {
     int files = 0;
     for (const auto& e : fs::directory_iterator(FRoot)) files += e.path().filename().string().rfind("w.zip", 0) == 0;
     QCOMPARE(files, 1);
+  }
+
+  // What stands at the archive's name is treated as by every writer of whole
+  // files: a pipe is refused and stays, a replaced archive keeps its mode, a
+  // new one gets the usual mode. Leftovers of killed runs (the cabinet's own
+  // temporaries, libzip's "X.zip.XXXXXX") older than a day go; a younger one
+  // and a user's finished copy stay. The cabinet spools to TMPDIR when set.
+  void theArchivesNameIsWrittenByTheWritersRules_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("plant");
+    for (int type : {0, 1})
+      for (const char* plant : {"a pipe", "mode 0600", "a new archive", "a link", "leftovers"})
+        QTest::newRow(qPrintable(QString(type == 0 ? "cab, " : "zip, ") + plant)) << type << QString(plant);
+    QTest::newRow("cab, a TMPDIR that is missing") << 0 << QString("TMPDIR");
+    QTest::newRow("cab, a sync that fails") << 0 << QString("sync");
+  }
+  void theArchivesNameIsWrittenByTheWritersRules() {
+    QFETCH(int, type);
+    QFETCH(QString, plant);
+    FRoot += std::string(QTest::currentDataTag()) + "/";
+    FForm->FFileName = QString::fromStdString(LoadProject("p/a.obj"));
+    FForm->PrepareFileList();
+    const std::string archive = FRoot + (type == 0 ? "out.cab" : "out.zip");
+    const auto aged = [](const std::string& Path, int Seconds) {
+      fs::last_write_time(Path, fs::file_time_type::clock::now() - std::chrono::seconds(Seconds));
+      return fs::path(Path).filename().string();
+    };
+    std::vector<std::string> gone, kept;
+    ::umask(022);
+    if (plant == "a pipe") QCOMPARE(::mkfifo(archive.c_str(), 0600), 0);
+    if (plant == "a link") {
+      fs::create_directories(FRoot + "real");
+      fs::create_symlink(FRoot + "real/archive", archive);
+    }
+    if (plant == "mode 0600") {
+      Package(archive, type);
+      QCOMPARE(::chmod(archive.c_str(), 0600), 0);
+    }
+    if (plant == "leftovers" && type == 0) {
+      for (int age : {2 * 86400, 3600}) {
+        const pid_t child = fork();  // a writer killed with its temporary file open
+        QVERIFY(child >= 0);
+        if (child == 0) {
+          TWholeFileWriter writer;
+          _exit(writer.Open(archive) && writer.Write("MSCF") ? 0 : 1);
+        }
+        QCOMPARE(waitpid(child, nullptr, 0), child);
+        for (const auto& e : fs::directory_iterator(FRoot)) {
+          const std::string name = e.path().filename().string();
+          if (name.starts_with(".wf-") && std::find(gone.begin(), gone.end(), name) == gone.end())
+            (age > 86400 ? gone : kept).push_back(aged(e.path().string(), age));
+        }
+      }
+      QCOMPARE(gone.size() + kept.size(), size_t(2));
+    }
+    if (plant == "leftovers" && type == 1) {
+      Package(archive, type);
+      fs::copy_file(archive, archive + ".backup");  // finished, the user's
+      kept.push_back(aged(archive + ".backup", 2 * 86400));
+      const std::string begun = std::string("PK\x03\x04", 4) + "half an entry";
+      gone.push_back(aged(Make("out.zip.0f3h60", ""), 2 * 86400));
+      gone.push_back(aged(Make("out.zip.k2x9q7", begun), 2 * 86400));
+      kept.push_back(aged(Make("out.zip.65dq6k", begun), 3600));
+    }
+    if (plant == "sync") Package(archive, type);
+    const std::string older = plant == "sync" ? ReadFileBytes(archive) : std::string();
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    if (plant == "TMPDIR") qputenv("TMPDIR", QByteArray::fromStdString(FRoot + "missing"));
+    const TFileOps calls = FileOps();
+    if (plant == "sync")
+      FileOps().Fsync = [](int) {
+        errno = EIO;
+        return -1;
+      };
+    Package(archive, type);
+    FileOps() = calls;
+    tmpdir.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmpdir);
+    struct stat st {};
+    if (plant == "a pipe") {
+      QVERIFY2(LastMessage().startsWith("Cannot write file \"" + QString::fromStdString(archive) + "\". Not a regular"),
+               qPrintable(LastMessage()));
+      QVERIFY(::lstat(archive.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    } else if (plant == "sync") {
+      QVERIFY2(LastMessage().endsWith("Input/output error."), qPrintable(LastMessage()));
+      QCOMPARE(ReadFileBytes(archive), older);
+    } else if (plant == "TMPDIR") {
+      QVERIFY2(LastMessage().contains("temporary file"), qPrintable(LastMessage()));
+      QVERIFY(!fs::exists(archive));
+    } else {
+      QVERIFY(::stat(archive.c_str(), &st) == 0 && S_ISREG(st.st_mode));
+      QCOMPARE(st.st_mode & 0777, mode_t(plant == "mode 0600" ? 0600 : 0644));
+      QCOMPARE(fs::is_symlink(archive), plant == "a link");  // followed, not replaced
+    }
+    for (const std::string& name : gone) QVERIFY2(!fs::exists(FRoot + name), name.c_str());
+    for (const std::string& name : kept) QVERIFY2(fs::exists(FRoot + name), name.c_str());
   }
 
   // A disk that fills while the archive is written: the older archive stays

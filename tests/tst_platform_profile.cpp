@@ -1,8 +1,15 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 #include "ProfileFile.h"
 #include "TestSupport.h"
+#include "WholeFile.h"
 
 using testsupport::WriteFileBytes;
 
@@ -103,6 +110,100 @@ class TestPlatformProfile : public QObject {
     QCOMPARE(ini.ReadString("S", "K"), std::string("2"));
     QVERIFY(QFile::remove(QString::fromStdString(file)));
     QCOMPARE(ini.ReadString("S", "K", "gone"), std::string("gone"));
+  }
+
+  // A rewrite that leaves all of the stamp but one part as it was: each part
+  // alone must tell it. The file's time is set back by hand (as a copy that
+  // keeps times does) beyond the step of the file system's clock, except
+  // where the rewrite falls within that step.
+  void eachPartOfTheStampTellsARewrite_data() {
+    QTest::addColumn<QString>("change");
+    QTest::newRow("the time, within its second") << "nanoseconds";
+    QTest::newRow("the inode") << "inode";
+    QTest::newRow("the size") << "size";
+    QTest::newRow("nothing, but within the clock's step") << "fresh";
+    QTest::newRow("the file, while it is read") << "during read";
+  }
+  void eachPartOfTheStampTellsARewrite() {
+    QFETCH(QString, change);
+    const std::string file = Path("stamp.cfg");
+    QFile::remove(QString::fromStdString(file));
+    QVERIFY(WriteFileBytes(file, "[S]\nK=1\n"));
+    timespec times[2] = {};
+    QCOMPARE(::clock_gettime(CLOCK_REALTIME, &times[1]), 0);
+    // 0.3 s ago when fresh, else 10 s ago at a set nanosecond.
+    if (change == "fresh")
+      times[1] = times[1].tv_nsec >= 300000000 ? timespec{times[1].tv_sec, times[1].tv_nsec - 300000000}
+                                               : timespec{times[1].tv_sec - 1, times[1].tv_nsec + 700000000};
+    else
+      times[1] = timespec{times[1].tv_sec - 10, 100};
+    times[0] = times[1];
+    QCOMPARE(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    const TProfileFile ini(file);
+    static std::string gFile;
+    gFile = file;
+    const TFileOps saved = FileOps();
+    if (change == "during read") {
+      // Replaced by a new file (new inode, time set back) while the old one is read.
+      FileOps().Read = [](int Fd, void* Buffer, size_t Count) {
+        FileOps().Read = ::read;
+        WriteFileBytes(gFile + ".new", "[S]\nK=2\n");
+        const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+        ::utimensat(AT_FDCWD, (gFile + ".new").c_str(), old, 0);
+        ::rename((gFile + ".new").c_str(), gFile.c_str());
+        return ::read(Fd, Buffer, Count);
+      };
+    }
+    QCOMPARE(ini.ReadString("S", "K"), std::string("1"));
+    FileOps() = saved;
+    if (change == "inode") {
+      QVERIFY(WriteFileBytes(file + ".new", "[S]\nK=2\n"));
+      QCOMPARE(::rename((file + ".new").c_str(), file.c_str()), 0);
+    } else if (change != "during read") {
+      QVERIFY(WriteFileBytes(file, change == "size" ? "[S]\nK=22\n" : "[S]\nK=2\n"));
+      if (change == "nanoseconds") times[1].tv_nsec += 1000;
+    }
+    if (change != "during read") QCOMPARE(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    QCOMPARE(ini.ReadString("S", "K"), std::string(change == "size" ? "22" : "2"));
+  }
+
+  // A pipe is never opened: that alone would let a writer waiting on it go.
+  // Should the name turn into one between the look and the open, the open
+  // refuses it all the same.
+  void aPipeIsRefusedBeforeAndAfterItsOpen() {
+    const std::string fifo = Path("pipe.cfg");
+    QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> released = false;
+    std::thread writer([&] {
+      const int fd = ::open(fifo.c_str(), O_WRONLY);
+      released = true;
+      ::close(fd);
+    });
+    QTest::qWait(100);  // the writer waits in its open
+    std::string bytes;
+    QVERIFY(!ReadRegularFile(fifo, bytes));
+    QTest::qWait(100);
+    const bool releasedByTheRead = released;
+    while (!released) {  // lets the writer end, however late it came to its open
+      ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+      QTest::qWait(10);
+    }
+    writer.join();
+    QVERIFY(!releasedByTheRead);
+
+    static std::string gFifo;
+    gFifo = fifo;
+    const std::string file = Path("turns.cfg");
+    QVERIFY(WriteFileBytes(file, "[S]\nK=1\n"));
+    const TFileOps saved = FileOps();
+    FileOps().Open = [](const char* Name, int Flags, mode_t Mode) {
+      return ::open(gFifo.c_str(), Flags, Mode);  // the name became a pipe
+    };
+    std::string reason;
+    const bool read = ReadRegularFile(file, bytes, &reason);
+    FileOps() = saved;
+    QVERIFY(!read);
+    QCOMPARE(reason, std::string("Not a regular file"));
   }
 };
 

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include "MorvoError.h"
 #include "Registry.h"
 #include "TestSupport.h"
+#include "WholeFile.h"
 
 using testsupport::ReadFileBytes;
 using testsupport::WriteFileBytes;
@@ -32,9 +34,24 @@ void WriteOne(const std::string& name, const std::string& value, const std::stri
   reg.WriteString(name, value);
 }
 
+QStringList Temporaries() {
+  return QDir(QString::fromStdString(TRegistry::StoreFolder()))
+      .entryList({QStringLiteral(".wf-*")}, QDir::Files | QDir::Hidden);
+}
+
 QStringList DamagedCopies() {
   return QDir(QString::fromStdString(TRegistry::StoreFolder()))
       .entryList({QStringLiteral("HKEY_CURRENT_USER.reg.damaged-*")}, QDir::Files);
+}
+
+// Swaps in failing system calls for one test and puts the real ones back.
+struct TFailingCalls {
+  TFileOps Saved = FileOps();
+  ~TFailingCalls() { FileOps() = Saved; }
+};
+int FailEio() {
+  errno = EIO;
+  return -1;
 }
 
 std::string AllBytes() {
@@ -283,8 +300,18 @@ class TestPlatformRegistry : public QObject {
     WriteOne("Old", "whole");
     const std::string before = ReadFileBytes(StoreFile());
     // What a writer that died before its rename leaves behind.
-    const std::string temp = StoreFile() + ".tmp-Ab12Cd";
-    QVERIFY(WriteFileBytes(temp, "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\software\\Kel"));
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+      TWholeFileWriter writer;
+      writer.Open(StoreFile(), 0600);
+      writer.Write("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\software\\Kel");
+      _exit(0);
+    }
+    QCOMPARE(waitpid(child, nullptr, 0), child);
+    const QStringList left = Temporaries();
+    QCOMPARE(left.size(), 1);
+    const std::string temp = TRegistry::StoreFolder() + left[0].toStdString();
     QCOMPARE(ReadOne("Old"), std::string("whole"));
     QCOMPARE(ReadFileBytes(StoreFile()), before);
     WriteOne("New", "n");
@@ -331,8 +358,7 @@ class TestPlatformRegistry : public QObject {
     }
     // The next writer clears what the killed one left and sets nothing aside.
     WriteOne("New", "n");
-    const QStringList left = QDir(QString::fromStdString(TRegistry::StoreFolder()))
-                                 .entryList({QStringLiteral("*.tmp-*")}, QDir::Files | QDir::Hidden);
+    const QStringList left = Temporaries();
     QVERIFY2(left.isEmpty(), qPrintable(left.join(' ')));
     QVERIFY(DamagedCopies().isEmpty());
     QCOMPARE(ReadOne("Old"), std::string("whole"));
@@ -456,6 +482,96 @@ class TestPlatformRegistry : public QObject {
     QCOMPARE(ReadFileBytes(TRegistry::StoreFolder() + copies[0].toStdString()), damaged);
     QCOMPARE(ReadOne("Good"), std::string("g"));
     QCOMPARE(ReadOne("Small"), std::string("s"));
+  }
+
+  // Calls that fail only on a sick disk or a network mount: each stops the
+  // write, leaves the store byte for byte and no temporary file, and is told.
+  void aFailingSystemCallLeavesTheStoreAsItWas_data() {
+    QTest::addColumn<QString>("call");
+    for (const char* call : {"write", "sync", "close", "rename", "read"}) QTest::newRow(call) << call;
+  }
+  void aFailingSystemCallLeavesTheStoreAsItWas() {
+    QFETCH(QString, call);
+    WriteOne("Old", "whole");
+    ::chmod(StoreFile().c_str(), 0640);
+    const std::string before = ReadFileBytes(StoreFile());
+    ForgetSettingsWriteFailure();
+    {
+      TFailingCalls failing;
+      TFileOps& ops = FileOps();
+      if (call == "write") ops.Write = [](int, const void*, size_t) -> ssize_t { return FailEio(); };
+      if (call == "sync") ops.Fsync = [](int) { return FailEio(); };
+      if (call == "close") ops.Close = [](int Fd) { return ::close(Fd), FailEio(); };
+      if (call == "rename") ops.Rename = [](const char*, const char*) { return FailEio(); };
+      if (call == "read") ops.Read = [](int, void*, size_t) -> ssize_t { return FailEio(); };
+      // A store that cannot be read cannot be opened either.
+      TRegistry reg;
+      QCOMPARE(reg.OpenKey(kKey, true), call != "read");
+      if (call != "read") QVERIFY_THROWS_EXCEPTION(EMorvoError, reg.WriteString("New", "n"));
+    }
+    QCOMPARE(ReadFileBytes(StoreFile()), before);
+    QCOMPARE(Temporaries(), QStringList());
+    QVERIFY(QString::fromStdString(SettingsWriteFailure()).contains("HKEY_CURRENT_USER.reg"));
+    // A store that is written keeps the mode it was given.
+    WriteOne("New", "n");
+    struct stat st {};
+    QCOMPARE(::stat(StoreFile().c_str(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0640));
+  }
+
+  // Where no second name can be made, the damaged store is moved aside; a
+  // write that then fails moves it back.
+  void aDamagedStoreMovedAsideComesBackAfterAFailedWrite() {
+    const std::string damaged = "[HKEY_CURRENT_USER\\software\\Kelbrun\\ZIB]\n\"Good\"=\"g\"\nnoise\n";
+    QVERIFY(WriteFileBytes(StoreFile(), damaged));
+    {
+      TFailingCalls failing;
+      FileOps().Link = [](const char*, const char*) {
+        errno = EPERM;
+        return -1;
+      };
+      FileOps().Fsync = [](int) { return FailEio(); };
+      TRegistry reg;
+      QVERIFY(reg.OpenKey(kKey, false));
+      QVERIFY_THROWS_EXCEPTION(EMorvoError, reg.WriteString("New", "n"));
+    }
+    QCOMPARE(ReadFileBytes(StoreFile()), damaged);
+    QVERIFY(DamagedCopies().isEmpty());
+  }
+
+  // Another instance rewrites the store in place with the same size and
+  // its time is set back: inode, size and time stay as they were. Within a
+  // step of the file system's clock a read may not go by the stamp, and a
+  // locked read-modify-write never does.
+  void aSameSizeRewriteUnderAnUnchangedStampIsSeen_data() {
+    QTest::addColumn<int>("age");
+    QTest::addColumn<bool>("locked");
+    QTest::newRow("a read, within one time step") << 0 << false;
+    QTest::newRow("a locked update, long after") << 10 << true;
+  }
+  void aSameSizeRewriteUnderAnUnchangedStampIsSeen() {
+    QFETCH(int, age);
+    QFETCH(bool, locked);
+    WriteOne("Other", "1");
+    WriteOne("Mine", "a");
+    const std::string file = StoreFile();
+    timespec times[2] = {{std::time(nullptr) - age, 0}, {std::time(nullptr) - age, 0}};
+    if (age == 0) QCOMPARE(::clock_gettime(CLOCK_REALTIME, &times[1]), 0);
+    times[0] = times[1];
+    QCOMPARE(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    QCOMPARE(ReadOne("Other"), std::string("1"));  // parsed and kept
+    std::string text = ReadFileBytes(file);
+    text.replace(text.find("\"Other\"=\"1\""), 11, "\"Other\"=\"2\"");
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    QCOMPARE(::pwrite(fd, text.data(), text.size(), 0), ssize_t(text.size()));
+    QCOMPARE(::futimens(fd, times), 0);
+    ::close(fd);
+    if (locked) {
+      TRegistry reg;
+      QVERIFY(reg.UpdateKey(kKey, [&reg] { reg.WriteString("Mine", "b"); }));
+      QCOMPARE(ReadOne("Mine"), std::string("b"));
+    }
+    QCOMPARE(ReadOne("Other"), std::string("2"));
   }
 
   void storesWithoutHeaderOrWithForeignKindsAreKept() {

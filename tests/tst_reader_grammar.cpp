@@ -287,21 +287,21 @@ class TestReaderGrammar : public QObject {
 
   void nestedBlocksAndCollections() {
     TLineList lines{Header("Plain", "P"),
-                      "0010 \"PG\"",
-                      "  " + Header("Plain", "C1"),
-                      "0010 \"CG\"",
-                      "  }  ",
-                      Header("PropertyCollection", "PC"),
-                      "0099 skipped",
-                      "0050 \"in collection\"",
-                      "0051 \"b\"",
-                      "}",
-                      Header("Plain", "C2"),
-                      "}",
-                      "0060 \"after\"",
-                      "} trailing text is no closing line",
-                      "}",
-                      "rest"};
+                    "0010 \"PG\"",
+                    "  " + Header("Plain", "C1"),
+                    "0010 \"CG\"",
+                    "  }  ",
+                    Header("PropertyCollection", "PC"),
+                    "0099 skipped",
+                    "0050 \"in collection\"",
+                    "0051 \"b\"",
+                    "}",
+                    Header("Plain", "C2"),
+                    "}",
+                    "0060 \"after\"",
+                    "} trailing text is no closing line",
+                    "}",
+                    "rest"};
     auto* o = Read(lines, 15);
     QVERIFY(o);
     QCOMPARE(Keys(o->FChildren), (std::vector<std::string>{"CG", ""}));
@@ -309,8 +309,8 @@ class TestReaderGrammar : public QObject {
     QCOMPARE(o->FChildren[1].Object->FName, std::string("C2"));
     // The collection's lines are the parent's (the line after its header
     // unread); the brace line with text after it is a content line.
-    QCOMPARE(Sorted(o->FLines), Sorted({"0010 \"PG\"", "0050 \"in collection\"", "0051 \"b\"", "0060 \"after\"",
-                                        "0000 trailing text is no closing line"}));
+    QCOMPARE(Sorted(o->FLines.ToList()), Sorted({"0010 \"PG\"", "0050 \"in collection\"", "0051 \"b\"",
+                                                 "0060 \"after\"", "0000 trailing text is no closing line"}));
     // Children complete first; the parent follows them.
     QCOMPARE(gAllObjects->Count(), 3);
     QCOMPARE(gAllObjects->Object(0), o->FChildren[0].Object);
@@ -318,12 +318,20 @@ class TestReaderGrammar : public QObject {
     QCOMPARE(gAllObjects->Object(2), o);
     QCOMPARE(gAllObjects->Key(2), std::string("PG"));
 
-    // A value containing OBJECT opens a nested block.
-    TLineList valueLines{Header("Plain"), "0012 \"an OBJECT in a value\"", "}", "}"};
-    auto* v = Read(valueLines, 4);
-    QVERIFY(v);
-    QCOMPARE(v->FChildren.size(), size_t(1));
-    QVERIFY(v->FLines.empty());
+    // A value containing OBJECT opens a nested block, wherever it stands in
+    // the line; a cut-off word does not.
+    for (const std::string value : {"0012 \"an OBJECT in a value\"", "0012 at the end OBJECT", "OBJECT"}) {
+      TLineList valueLines{Header("Plain"), value, "}", "}"};
+      auto* v = Read(valueLines, 4);
+      QVERIFY2(v, value.c_str());
+      QCOMPARE(v->FChildren.size(), size_t(1));
+      QVERIFY(v->FLines.empty());
+    }
+    TLineList cutLines{Header("Plain"), "0012 OBJEC", "}"};
+    auto* cut = Read(cutLines, 3);
+    QVERIFY(cut);
+    QVERIFY(cut->FChildren.empty());
+    QCOMPARE(cut->FLines, TStringList{"0012 OBJEC"});
   }
 
   void collectionEdges() {
@@ -403,7 +411,7 @@ class TestReaderGrammar : public QObject {
     for (size_t i = 0; i < expected.size(); ++i) QCOMPARE(CompareTextLocale(o.FLines[i], expected[i]), 0);
     QCOMPARE(o.FPropIds.Count(), static_cast<int>(o.FLines.size()));
     for (int i = 0; i < o.FPropIds.Count(); ++i) {
-      const std::string& l = o.FLines[static_cast<size_t>(i)];
+      const std::string l(o.FLines[static_cast<size_t>(i)]);
       // The id is what the first four characters read as.
       const int want = l == "abc" ? -1 : l == "12000 x" ? 1200 : l == "10000 r" ? 1000 : l == "-0001 n" ? 0 : -2;
       if (want != -2) QCOMPARE(o.FPropIds[i], want);

@@ -140,6 +140,14 @@ class TestSmallWindows : public QObject {
     QWidget w;
     w.setObjectName("FrmTest");
     w.setGeometry(300, 200, 400, 250);
+    // Never shown and given no stored place: the user's place stays stored.
+    SaveDlgPos(&w, "");
+    QCOMPARE(StoredBinary("FrmTest"), std::string("<no key>"));
+    LoadDlgPos(&w, "");
+    SaveDlgPos(&w, "");
+    QCOMPARE(StoredBinary("FrmTest"), std::string("<no value>"));
+    w.show();
+    w.hide();
     SaveDlgPos(&w, "");
     const QRect r = w.frameGeometry();
     QCOMPARE(StoredBinary("FrmTest"), Record(r.left(), r.top(), r.width(), r.height()));
@@ -179,6 +187,7 @@ class TestSmallWindows : public QObject {
     QTest::newRow("value of 5 bytes: low byte of top") << rec(400, 300, 0, 0).left(5) << 96 << QRect(400, 44, 400, 250);
     QTest::newRow("empty value restores nothing") << QByteArray() << 96 << QRect(50, 60, 400, 250);
   }
+  // A place loaded from the store is known: the window stores it again, shown or not.
   void loadChecksEveryField() {
     QFETCH(QByteArray, stored);
     QFETCH(int, dpi);
@@ -190,6 +199,11 @@ class TestSmallWindows : public QObject {
     w.setGeometry(50, 60, 400, 250);
     LoadDlgPos(&w, "FrmTest");
     QCOMPARE(w.frameGeometry(), expected);
+    SaveDlgPos(&w, "FrmTest");
+    if (expected.topLeft() != QPoint(50, 60))
+      QCOMPARE(StoredBinary("FrmTest"), Record(expected.left(), expected.top(), expected.width(), expected.height()));
+    else
+      QCOMPARE(QByteArray::fromStdString(StoredBinary("FrmTest")), stored);
   }
 
   void missingValueRestoresNothing() {

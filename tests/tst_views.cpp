@@ -23,7 +23,7 @@ class TViewObject : public TisMorvoObject {
   explicit TViewObject(std::vector<std::string> lines, std::string guid = {}) {
     FGUID = std::move(guid);
     FLines = std::move(lines);
-    for (const std::string& l : FLines) FPropIds.Append(StrToIntDef(l.substr(0, 4), -1));
+    for (const std::string_view l : FLines) FPropIds.Append(StrToIntDef(l.substr(0, 4), -1));
   }
   std::string GetPropertyText(int Id) override {
     ++Decodes;

@@ -249,6 +249,71 @@ inline std::string MakeRealisticObjects(int Objects, std::string_view Purpose) {
   return file.Text();
 }
 
+// Objects of the size most real files hold (about 280 bytes each in a code
+// page): a header, a GUID, six to eight short values, a long one now and
+// then and a link list on nearly every other object. In groups of ten: a form
+// linking a segment, a date field and a group box; the segment linking three
+// elements, one of which nests two fields; the group box linking a text block
+// and now and then a name that is not in the file. Every object is linked
+// from one place at most, as design tools write them.
+inline std::string MakeSmallObjects(int Objects, std::string_view Purpose) {
+  TObjectFileBuilder file(Purpose, static_cast<size_t>(Objects) * 300);
+  int serial = 0;
+  auto guid = [](int n) { return "S-" + std::to_string(n); };
+  auto object = [&](std::string_view Type) {
+    const int n = serial++;
+    const std::string number = std::to_string(n);
+    file.Begin(Type, "Feld\xC3\xA4 " + number);
+    file.Guid(guid(n));
+    file.Line("0001 |0000000000'Nr " + number + "'|");
+    file.Line("0003 |0000000000" + std::to_string(n % 640) + "|");
+    file.Line("0004 |0000000000" + std::to_string(n % 50) + " 'mm'|");
+    file.Line("0020 |0000000000" + std::to_string(n % 97) + " 'rt'|");
+    file.Line("0191 |0000000000" + std::to_string(n % 2) + "|");
+    file.Line("0230 |0000000000" + std::to_string(n % 4) + "|");
+    if (n % 3 == 0) file.Line("0012 |0000000000'Design value of " + number + "' 'run'|");
+    if (n % 5 == 0) file.Line("0040 |0000000000'A comment that is a little longer,\x02\x01as comments are'|");
+    return n;
+  };
+  while (serial < Objects) {
+    const int form = object("FORM_SHEET");
+    file.Links({guid(form + 1), guid(form + 7), guid(form + 9)});
+    file.End();
+    const int segment = object("SEGMENT_STD");
+    file.Links({guid(segment + 1), guid(segment + 2), guid(segment + 5)});
+    file.End();
+    for (int e = 0; e < 3; ++e) {
+      const int element = object("DOC_ELEMENT");
+      if (e == 1) {
+        for (int f = 0; f < 2; ++f) {
+          object(f == 0 ? "FIELD_TEXT" : "FIELD_NUMBER");
+          file.End();
+        }
+        file.Links({guid(element + 1), guid(element + 2)});
+      }
+      file.End();
+    }
+    object("FIELD_DATE");
+    file.End();
+    const int text = object("TEXT_BLOCK");
+    file.End();
+    object("GROUP_BOX");
+    if (text % 100 == 8)
+      file.Links({guid(text), "S-missing"});
+    else
+      file.Links({guid(text)});
+    file.End();
+  }
+  return file.Text();
+}
+
+// The two sizes of object the benchmarks report on.
+enum class TObjectSize { Small, Large };
+inline const char* ObjectSizeName(TObjectSize Size) { return Size == TObjectSize::Small ? "small" : "large"; }
+inline std::string MakeObjects(TObjectSize Size, int Objects, std::string_view Purpose) {
+  return Size == TObjectSize::Small ? MakeSmallObjects(Objects, Purpose) : MakeRealisticObjects(Objects, Purpose);
+}
+
 // The bytes of a file in Encoding: windows-1252 or UTF-16LE with its mark.
 inline std::string EncodeRealistic(const std::string& Utf8, TEncoding Encoding) {
   if (Encoding == TEncoding::CodePage) return EncodeFromUtf8(Utf8, "windows-1252");

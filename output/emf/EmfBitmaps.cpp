@@ -156,8 +156,19 @@ std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBm
   return image;
 }
 
-void TPlayer::DrawImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, QPainter::CompositionMode Mode,
-                        double Opacity) {
+void Unmirror(QRectF& Dest, QImage& Image, QRectF& Source) {
+  const bool mirrorX = (Dest.width() < 0) != (Source.width() < 0);
+  const bool mirrorY = (Dest.height() < 0) != (Source.height() < 0);
+  Dest = Dest.normalized();
+  Source = Source.normalized();
+  if (!mirrorX && !mirrorY) return;
+  Image = Image.mirrored(mirrorX, mirrorY);
+  if (mirrorX) Source.moveLeft(Image.width() - Source.right());
+  if (mirrorY) Source.moveTop(Image.height() - Source.bottom());
+}
+
+void TPlayer::DrawImage(QRectF Dest, QImage Image, QRectF Source, QPainter::CompositionMode Mode, double Opacity) {
+  Unmirror(Dest, Image, Source);
   Prepare(false);
   P.setCompositionMode(Mode);
   P.setRenderHint(QPainter::Antialiasing, Mode == QPainter::CompositionMode_SourceOver);
@@ -199,7 +210,10 @@ bool TPlayer::PlayDib(const TRecord& R) {
   }
   bool bottomUp = false;
   const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, &bottomUp);
-  if (!image) return true;  // a kind of bitmap not known is passed over
+  if (!image) {  // a kind of bitmap not known is passed over
+    ++FPassedOver;
+    return true;
+  }
   // Source rows of a bottom-up bitmap are counted from its lower edge.
   const double srcTop = bottomUp ? double(image->height()) - ySrc - cySrc : double(ySrc);
   BlitImage(dest, *image, QRectF(xSrc, srcTop, cxSrc, cySrc), rop);
@@ -222,6 +236,7 @@ bool TPlayer::PlaySetDibits(const TRecord& R) {
     const TRecord banded(reinterpret_cast<const uchar*>(band.constData()), R.Size());
     const auto image = DecodeDib(banded, offBmi, cbBmi, offBits, cbBits);
     const int64_t lo = std::max<int64_t>(ySrc, start), hi = std::min<int64_t>(int64_t(ySrc) + cy, start + scans);
+    if (!image) ++FPassedOver;
     if (!image || hi <= lo) return true;
     const QRectF source(xSrc, double(scans - (hi - start)), double(cx), double(hi - lo));
     BlitImage(QRectF(xDest, double(yDest + (int64_t(ySrc) + cy - hi)), double(cx), double(hi - lo)), *image, source,
@@ -230,7 +245,10 @@ bool TPlayer::PlaySetDibits(const TRecord& R) {
   }
   bool bottomUp = false;
   const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, &bottomUp);
-  if (!image) return true;
+  if (!image) {
+    ++FPassedOver;
+    return true;
+  }
   const double srcTop = bottomUp ? double(image->height()) - ySrc - double(cy) : double(ySrc);
   BlitImage(QRectF(xDest, yDest, double(cx), double(cy)), *image, QRectF(xSrc, srcTop, double(cx), double(cy)),
             kSrcCopy);
@@ -247,19 +265,25 @@ bool TPlayer::PlayBlt(uint32_t Type, const TRecord& R) {
   const uint32_t rop = R.U32(40);
   const uint32_t offBmi = R.U32(84), cbBmi = R.U32(88), offBits = R.U32(92), cbBits = R.U32(96);
   if (!R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return false;
-  if (Type != EMR_ALPHABLEND && (cbBmi == 0 || !UsesSource(rop))) {
+  const bool blend = Type == EMR_ALPHABLEND || Type == EMR_TRANSPARENTBLT;
+  if (!blend && (cbBmi == 0 || !UsesSource(rop))) {
     FillRop(dest, rop);
     return true;
   }
   TDibColors colors;
   colors.Alpha = Type == EMR_ALPHABLEND && (R.U8(43) & 1);
   const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, nullptr, colors);
-  if (!image) return true;
+  if (!image) {
+    ++FPassedOver;
+    return true;
+  }
   const double cx = stretch ? R.I32(100) : dest.width();
   const double cy = stretch ? R.I32(104) : dest.height();
   const QRectF source(R.I32(44), R.I32(48), cx, cy);
   if (Type == EMR_ALPHABLEND)
     DrawImage(dest, *image, source, QPainter::CompositionMode_SourceOver, R.U8(42) / 255.0);
+  else if (Type == EMR_TRANSPARENTBLT)  // the colour in place of the operation is left out
+    DrawImage(dest, ClearOf(*image, ColorOf(rop).rgb()), source);
   else
     BlitImage(dest, *image, source, rop);
   return true;

@@ -144,6 +144,7 @@ void TPlayer::Select(uint32_t Index) {
       S.Font = object->Font;
       S.FontHeight = object->FontHeight;
       S.FontEscapement = object->FontEscapement;
+      S.FontWidth = object->FontWidth;
       break;
   }
 }
@@ -191,6 +192,7 @@ bool TPlayer::PlayObject(uint32_t Type, const TRecord& R) {
       o.Kind = TGdiObject::kFont;
       const uint32_t lf = 12;
       o.FontHeight = R.I32(lf);
+      o.FontWidth = std::abs(double(R.I32(lf + 4)));
       o.FontEscapement = R.I32(lf + 8);
       QString face;
       for (uint32_t i = 0; i < 32; ++i) {

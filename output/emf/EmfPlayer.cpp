@@ -39,8 +39,8 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
         for (qsizetype i = 1; i < pts.size(); ++i) figure.lineTo(pts[i]);
       if (polygon) figure.closeSubpath();
       if (FPathOpen) {
-        if (fromCurrent && FPath->elementCount() > 0)
-          FPath->connectPath(figure);
+        if (fromCurrent)
+          ContinuePath(figure);
         else
           FPath->addPath(figure);
       } else {
@@ -86,6 +86,17 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
       if (!R.Has(8, 8)) return false;
       S.ViewportOrg = Pt32(R, 8);
       return true;
+    case EMR_SCALEVIEWPORTEXTEX:
+    case EMR_SCALEWINDOWEXTEX: {
+      if (!R.Has(8, 16)) return false;
+      // Only the modes whose extents count scale them; a zero divisor
+      // leaves them as they are.
+      const double xNum = R.I32(8), xDenom = R.I32(12), yNum = R.I32(16), yDenom = R.I32(20);
+      if (S.MapMode < 7 || xDenom == 0 || yDenom == 0) return true;
+      QSizeF& ext = Type == EMR_SCALEVIEWPORTEXTEX ? S.ViewportExt : S.WindowExt;
+      ext = QSizeF(ext.width() * xNum / xDenom, ext.height() * yNum / yDenom);
+      return true;
+    }
     case EMR_SETMAPMODE:
       if (!R.Has(8, 4)) return false;
       if (R.U32(8) >= 1 && R.U32(8) <= 8) S.MapMode = int(R.U32(8));
@@ -122,8 +133,9 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
         PathMoveIfEmpty();
         FPath->lineTo(to);
       } else {
-        Prepare(false);
-        P.drawLine(S.Current, to);
+        QPainterPath line(S.Current);
+        line.lineTo(to);
+        DrawPath(line, false, true);
       }
       S.Current = to;
       return true;
@@ -134,6 +146,19 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
       QPainterPath rect;
       rect.addPolygon(QPolygonF(Rect32(R, 8)));
       CombineClip(RegionOf(Total().map(rect), Qt::OddEvenFill), Type == EMR_INTERSECTCLIPRECT ? 1 : 4);
+      return true;
+    }
+    case EMR_OFFSETCLIPRGN: {
+      if (!R.Has(8, 8)) return false;
+      if (!S.Clip) return true;
+      const QTransform total = Total();
+      const QPointF by = total.map(Pt32(R, 8)) - total.map(QPointF(0, 0));
+      const QRectF reach = Reach();
+      // Moved beyond the device, nothing of the clip stays.
+      if (!(std::abs(by.x()) <= reach.width() && std::abs(by.y()) <= reach.height()))
+        S.Clip = QRegion();
+      else
+        S.Clip = S.Clip->translated(int(std::lround(by.x())), int(std::lround(by.y())));
       return true;
     }
     case EMR_EXTSELECTCLIPRGN: {
@@ -153,7 +178,7 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
     case EMR_SELECTCLIPPATH:
       if (!R.Has(8, 4)) return false;
       if (FPath) {
-        CombineClip(RegionOf(Total().map(*FPath), S.FillRule), R.U32(8));
+        CombineClip(RegionOf(Total().map(*FPath), FPathWidened ? Qt::WindingFill : S.FillRule), R.U32(8));
       }
       FPath.reset();
       FPathOpen = false;
@@ -161,6 +186,7 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
     case EMR_BEGINPATH:
       FPath = QPainterPath();
       FPathOpen = true;
+      FPathWidened = false;
       return true;
     case EMR_ENDPATH:
       FPathOpen = false;
@@ -169,13 +195,26 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
       FPath.reset();
       FPathOpen = false;
       return true;
+    case EMR_WIDENPATH:
+      if (FPath) WidenPath();
+      return true;
+    case EMR_FLATTENPATH:  // curves are drawn as fine as the device shows them anyway
+      return true;
+    case EMR_SETMITERLIMIT: {
+      if (!R.Has(8, 4)) return false;
+      // Written as a whole number by some producers, as a float by others.
+      const uint32_t bits = R.U32(8);
+      const double limit = bits < 0x10000 ? double(bits) : double(R.F32(8));
+      if (limit >= 1) S.MiterLimit = std::min(limit, 1e6);
+      return true;
+    }
     case EMR_CLOSEFIGURE:
       if (FPath) FPath->closeSubpath();
       return true;
     case EMR_FILLPATH:
     case EMR_STROKEANDFILLPATH:
     case EMR_STROKEPATH:
-      if (FPath) DrawPath(*FPath, Type != EMR_STROKEPATH, Type != EMR_FILLPATH);
+      if (FPath) DrawPath(*FPath, Type != EMR_STROKEPATH, Type != EMR_FILLPATH, FPathWidened);
       FPath.reset();
       FPathOpen = false;
       return true;
@@ -184,6 +223,7 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
       S.Clockwise = R.U32(8) == 2;
       return true;
     case EMR_ARC:
+    case EMR_ANGLEARC:
     case EMR_ARCTO:
     case EMR_CHORD:
     case EMR_PIE:
@@ -194,6 +234,7 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
     case EMR_BITBLT:
     case EMR_STRETCHBLT:
     case EMR_ALPHABLEND:
+    case EMR_TRANSPARENTBLT:
       return PlayBlt(Type, R);
     case EMR_SETDIBITSTODEVICE:
       return PlaySetDibits(R);
@@ -290,13 +331,49 @@ bool TPlayer::Play(uint32_t Type, const TRecord& R) {
       return true;
     }
     case EMR_EXTTEXTOUTW:
-      return PlayText(R, true);
     case EMR_EXTTEXTOUTA:
-      return PlayText(R, false);
+    case EMR_POLYTEXTOUTW:
+    case EMR_POLYTEXTOUTA:
+    case EMR_SMALLTEXTOUT:
+      return PlayText(Type, R);
     case EMR_STRETCHDIBITS:
       return PlayDib(R);
+    // Settings that change nothing this player draws: comments, palettes
+    // (colours are taken as they are given), colour matching, the quality
+    // of stretching, font mapping hints.
+    case EMR_GDICOMMENT:
+    case EMR_SETMAPPERFLAGS:
+    case EMR_SETSTRETCHBLTMODE:
+    case EMR_SETCOLORADJUSTMENT:
+    case EMR_SETMETARGN:
+    case EMR_SELECTPALETTE:
+    case EMR_CREATEPALETTE:
+    case EMR_SETPALETTEENTRIES:
+    case EMR_RESIZEPALETTE:
+    case EMR_REALIZEPALETTE:
+    case EMR_SETICMMODE:
+    case EMR_CREATECOLORSPACE:
+    case EMR_SETCOLORSPACE:
+    case EMR_DELETECOLORSPACE:
+    case EMR_PIXELFORMAT:
+    case EMR_FORCEUFIMAPPING:
+    case EMR_COLORCORRECTPALETTE:
+    case EMR_SETICMPROFILEA:
+    case EMR_SETICMPROFILEW:
+    case EMR_SETLINKEDUFIS:
+    case EMR_COLORMATCHTOTARGETW:
+    case EMR_CREATECOLORSPACEW:
+      return true;
+    // Settings at their defaults change nothing either.
+    case EMR_SETBRUSHORGEX:
+    case EMR_SETLAYOUT:
+    case EMR_SETTEXTJUSTIFICATION:
+      if (R.Size() < 12 || (R.U32(8) == 0 && R.U32(12) == 0)) return true;
+      ++FPassedOver;
+      return true;
     default:
-      return true;  // not drawn by this player
+      ++FPassedOver;  // not drawn by this player
+      return true;
   }
 }
 
@@ -392,7 +469,7 @@ void TEmfPicture::Clear() {
   FRecordCount = 0;
 }
 
-int TEmfPicture::Draw(QPainter& Painter, const QRectF& Dest) const {
+int TEmfPicture::Draw(QPainter& Painter, const QRectF& Dest, int* PassedOver) const {
   if (Empty() || FFrame.width() <= 0 || FFrame.height() <= 0) return 0;
   const QTransform toDest = QTransform::fromTranslate(-FFrame.left(), -FFrame.top()) *
                             QTransform::fromScale(Dest.width() / FFrame.width(), Dest.height() / FFrame.height()) *
@@ -419,5 +496,6 @@ int TEmfPicture::Draw(QPainter& Painter, const QRectF& Dest) const {
     if (type == EMR_EOF) break;
   }
   Painter.restore();
+  if (PassedOver) *PassedOver = player.PassedOver();
   return skipped;
 }

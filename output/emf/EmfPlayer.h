@@ -5,7 +5,7 @@
 // lines, polygons, rectangles and ellipses, pens, brushes and fonts, text,
 // device-independent bitmaps, the window/viewport mapping, the world
 // transform, clipping rectangles and saved drawing states. Records it does
-// not know are passed over. Every record is bounds-checked: a damaged file is
+// not know are passed over, and counted. Every record is bounds-checked: a damaged file is
 // refused when loaded, a record whose contents do not fit is skipped.
 
 #include <QByteArray>
@@ -31,8 +31,10 @@ class TEmfPicture {
 
   // Plays the page stretched over Dest (the page's aspect ratio is not kept).
   // Returns the number of records that were skipped because their contents
-  // did not fit them.
-  int Draw(QPainter& Painter, const QRectF& Dest) const;
+  // did not fit them. PassedOver, when given, receives the number of records
+  // that were not drawn: of kinds the player does not know or does not
+  // draw, or bitmaps of a kind it does not know.
+  int Draw(QPainter& Painter, const QRectF& Dest, int* PassedOver = nullptr) const;
 
  private:
   QByteArray FData;

@@ -27,6 +27,7 @@ struct TGdiObject {
   QFont Font;
   double FontHeight = 0;      // logical units; negative: character height, positive: cell height
   double FontEscapement = 0;  // tenths of a degree, counter-clockwise
+  double FontWidth = 0;       // logical units, the characters' average; 0: the font's own
 };
 
 struct TDrawState {
@@ -39,6 +40,7 @@ struct TDrawState {
   QFont Font;
   double FontHeight = 0;
   double FontEscapement = 0;
+  double FontWidth = 0;
   QColor TextColor{Qt::black};
   QColor BkColor{Qt::white};
   bool BkOpaque = true;
@@ -47,6 +49,7 @@ struct TDrawState {
   QPointF Current;
   bool Clockwise = false;  // direction of arcs
   uint32_t Rop2 = 13;      // how pens and brushes combine with the page: copied
+  double MiterLimit = 10;  // mitred joins longer than this many pen widths are bevelled
   // In device pixels. A region rather than a path: the path operations lose
   // their way on the extreme coordinates of damaged pages and crash.
   std::optional<QRegion> Clip;
@@ -57,6 +60,10 @@ std::optional<TGdiObject> StockObject(uint32_t Index);
 // One polygon cut to a rectangle, edge by edge; points that are not numbers
 // are dropped.
 QPolygonF CutToRect(const QPolygonF& Poly, const QRectF& Box);
+// The parts of an open line inside a rectangle, each a line of its own.
+std::vector<QPolygonF> CutLineToRect(const QPolygonF& Line, const QRectF& Box);
+// Figures reaching this many times beyond the device are cut to it first.
+constexpr double kFarBeyond = 8;
 // A device-independent bitmap whose header and bits lie at the given places
 // of the record; none when any part is missing or of a kind not known.
 struct TDibColors {
@@ -65,6 +72,16 @@ struct TDibColors {
 };
 std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
                                 bool* BottomUp = nullptr, const TDibColors& Colors = {});
+
+// How much longer a unit becomes in the direction the transform stretches most.
+inline double LargestScale(const QTransform& T) {
+  return std::max(std::hypot(T.m11(), T.m12()), std::hypot(T.m21(), T.m22()));
+}
+// A negative width or height of Dest or Source mirrors the bitmap: made
+// positive, with Image mirrored instead (the painter would draw a sliver).
+void Unmirror(QRectF& Dest, QImage& Image, QRectF& Source);
+// Image with the pixels of one colour made transparent.
+QImage ClearOf(const QImage& Image, QRgb Clear);
 
 constexpr uint32_t kSrcCopy = 0x00CC0020;
 // Whether a raster operation of three operands reads the copied bitmap.
@@ -80,6 +97,8 @@ class TPlayer {
 
   // Plays one record; false when its contents do not fit it.
   bool Play(uint32_t Type, const TRecord& R);
+  // Records played that were not drawn.
+  int PassedOver() const { return FPassedOver; }
 
  private:
   QPainter& P;
@@ -91,10 +110,13 @@ class TPlayer {
   // The clip last given to the painter; none when not known.
   std::optional<std::optional<QRegion>> FClipApplied;
   std::list<std::pair<QFont, QRawFont>> FRawFonts;
+  int FPassedOver = 0;
 
   QTransform PageTransform() const;
   QTransform Total() const { return S.World * PageTransform() * FToDest; }
   void Prepare(bool Fill);
+  // The selected pen as the device strokes it.
+  QPen PenOnDevice() const;
   QPointF Pt32(const TRecord& R, uint32_t Off) const { return QPointF(R.I32(Off), R.I32(Off + 4)); }
   QRectF Rect32(const TRecord& R, uint32_t Off) const {
     const double l = R.I32(Off), t = R.I32(Off + 4), r = R.I32(Off + 8), b = R.I32(Off + 12);
@@ -102,7 +124,19 @@ class TPlayer {
   }
   bool ReadPoints(const TRecord& R, uint32_t CountOff, bool Short, QPolygonF& Out) const;
   bool ReadPolyPoints(const TRecord& R, bool Short, std::vector<QPolygonF>& Out) const;
-  bool PlayText(const TRecord& R, bool Wide);
+  // Text records: one or several strings, each drawn as one run.
+  struct TTextRun {
+    QPointF Ref;  // logical units
+    QString Text;
+    uint32_t Options = 0;
+    std::optional<QRectF> Box;
+    std::vector<QPointF> At;  // each character's place on the baseline; none: the font's own advances
+  };
+  bool PlayText(uint32_t Type, const TRecord& R);
+  // The string of R at Base (laid out as in the single-string record);
+  // none when it does not fit R.
+  std::optional<TTextRun> ReadTextRun(const TRecord& R, uint32_t Base, bool Wide, bool MayOmitBox) const;
+  void DrawTextRun(const TTextRun& Run);
   const QRawFont& RawFontOf(const QFont& Font);
   // Combines Area (device pixels) with the clip: 1 intersect, 2 unite,
   // 3 either but not both, 4 take away, 5 replace.
@@ -116,7 +150,7 @@ class TPlayer {
   bool PlayDib(const TRecord& R);
   bool PlaySetDibits(const TRecord& R);
   // Source of Image stretched over Dest (logical coordinates).
-  void DrawImage(const QRectF& Dest, const QImage& Image, const QRectF& Source,
+  void DrawImage(QRectF Dest, QImage Image, QRectF Source,
                  QPainter::CompositionMode Mode = QPainter::CompositionMode_SourceOver, double Opacity = 1);
   bool PlayBlt(uint32_t Type, const TRecord& R);
   // Raster operations: of pens and brushes with the page, of a copied
@@ -125,19 +159,28 @@ class TPlayer {
   bool RasterOpsWork() const;
   void ApplyRop2(QPen& Pen, QBrush& Brush);
   void BlitImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, uint32_t Rop);
+  // Brush, bitmap and page combined by the operation of index Index, pixel
+  // by pixel; false where the page's pixels cannot be read.
+  bool BlitThreeWay(QRectF Dest, QImage Image, QRectF Source, int Index);
   void FillRop(const QRectF& Dest, uint32_t Rop);
   bool PlayArc(uint32_t Type, const TRecord& R);
   bool PlayPolyDraw(const TRecord& R, bool Short);
   bool PlayGradient(const TRecord& R);
   // A figure drawn, or gathered while a path is open.
   void AddFigure(const QPainterPath& Figure, bool Fill, bool Stroke);
-  void DrawPath(const QPainterPath& Path, bool Fill, bool Stroke);
+  void DrawPath(const QPainterPath& Path, bool Fill, bool Stroke, bool Winding = false);
   // Between the start and end of a path, figures are gathered instead of drawn.
   std::optional<QPainterPath> FPath;
   bool FPathOpen = false;
+  // A path widened to the outline of its stroke is filled by winding.
+  bool FPathWidened = false;
+  void WidenPath();
   void PathMoveIfEmpty() {
     if (FPath->elementCount() == 0) FPath->moveTo(S.Current);
   }
+  // Figure, which starts at the current position, goes on from there in the
+  // open path; the moves inside it start figures of their own.
+  void ContinuePath(const QPainterPath& Figure);
   // Pens, brushes and fonts created.
   bool PlayObject(uint32_t Type, const TRecord& R);
   bool Store(uint32_t Index, TGdiObject Object);

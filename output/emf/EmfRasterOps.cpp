@@ -62,6 +62,8 @@ QImage Combined(const QImage& Image, QRgb Color, bool NotImage, bool Or) {
   return out;
 }
 
+}  // namespace
+
 // Pixels of one colour made transparent: where a device cannot combine with
 // what it shows, a mask's white or an image's black lets the page through.
 QImage ClearOf(const QImage& Image, QRgb Clear) {
@@ -73,8 +75,6 @@ QImage ClearOf(const QImage& Image, QRgb Clear) {
   }
   return out;
 }
-
-}  // namespace
 
 bool TPlayer::RasterOpsWork() const {
   const QPaintEngine* engine = P.paintEngine();
@@ -124,14 +124,62 @@ void TPlayer::FillRop(const QRectF& Dest, uint32_t Rop) {
   P.fillRect(Dest, brush);
 }
 
+bool TPlayer::BlitThreeWay(QRectF Dest, QImage Image, QRectF Source, int Index) {
+  QPaintDevice* device = P.device();
+  if (!device || device->devType() != QInternal::Image) return false;
+  const auto* shown = static_cast<const QImage*>(device);
+  const QTransform total = Total();
+  if (total.isRotating()) return false;
+  Unmirror(Dest, Image, Source);
+  Prepare(false);
+  const QRect area = total.mapRect(Dest).toAlignedRect().intersected(shown->rect());
+  if (area.isEmpty() || Source.isEmpty()) return true;
+  // The bitmap and the brush as they land on the area's pixels, and the
+  // pixels there.
+  QImage source(area.size(), QImage::Format_RGB32), pattern(area.size(), QImage::Format_RGB32);
+  source.fill(Qt::black);
+  pattern.fill(Qt::black);
+  {
+    QPainter onSource(&source);
+    onSource.setTransform(total * QTransform::fromTranslate(-area.left(), -area.top()));
+    onSource.drawImage(Dest, Image, Source);
+    QPainter onPattern(&pattern);
+    onPattern.setBrushOrigin(-area.topLeft());
+    if (S.Brush.style() != Qt::NoBrush) onPattern.fillRect(pattern.rect(), S.Brush);
+  }
+  const QImage page = shown->copy(area).convertToFormat(QImage::Format_RGB32);
+  QImage out(area.size(), QImage::Format_RGB32);
+  // Each bit of the result is the operation's truth table at the bits of
+  // brush, bitmap and page.
+  for (int y = 0; y < out.height(); ++y) {
+    const auto* p = reinterpret_cast<const QRgb*>(pattern.constScanLine(y));
+    const auto* s = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+    const auto* d = reinterpret_cast<const QRgb*>(page.constScanLine(y));
+    auto* o = reinterpret_cast<QRgb*>(out.scanLine(y));
+    for (int x = 0; x < out.width(); ++x) {
+      uint32_t bits = 0;
+      for (int i = 0; i < 8; ++i)
+        if (Index & (1 << i)) bits |= (i & 4 ? p[x] : ~p[x]) & (i & 2 ? s[x] : ~s[x]) & (i & 1 ? d[x] : ~d[x]);
+      o[x] = 0xFF000000u | (bits & 0x00FFFFFFu);
+    }
+  }
+  P.setTransform(QTransform());
+  P.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  P.setRenderHint(QPainter::Antialiasing, false);
+  P.drawImage(area.topLeft(), out);
+  return true;
+}
+
 void TPlayer::BlitImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, uint32_t Rop) {
   const int index = int((Rop >> 16) & 0xFF);
   const QRgb pattern = S.Brush.color().rgb();
   QImage image = Image;
   int table = SourceTable(index);
   if (UsesPattern(index)) {
-    // Those producers use: the brush and the bitmap (MERGECOPY), the brush
+    // Combined pixel by pixel where the page's pixels can be read. Elsewhere
+    // those producers use: the brush and the bitmap (MERGECOPY), the brush
     // or the inverted bitmap or the page (PATPAINT); the others copy.
+    if (BlitThreeWay(Dest, Image, Source, index)) return;
     if (index == 0xC0) {
       image = Combined(Image, pattern, false, false);
       table = kCopy;

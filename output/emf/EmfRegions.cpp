@@ -55,6 +55,38 @@ QPolygonF CutToRect(const QPolygonF& Poly, const QRectF& Box) {
   return out;
 }
 
+std::vector<QPolygonF> CutLineToRect(const QPolygonF& Line, const QRectF& Box) {
+  std::vector<QPolygonF> pieces;
+  bool joined = false;  // the last piece ends where the next segment starts
+  for (qsizetype i = 0; i + 1 < Line.size(); ++i) {
+    const QPointF a = Line[i], b = Line[i + 1];
+    // The part of the segment inside Box: its parameters from t0 to t1.
+    double t0 = 0, t1 = 1;
+    const double d[4] = {a.x() - b.x(), b.x() - a.x(), a.y() - b.y(), b.y() - a.y()};
+    const double q[4] = {a.x() - Box.left(), Box.right() - a.x(), a.y() - Box.top(), Box.bottom() - a.y()};
+    bool visible = std::isfinite(a.x()) && std::isfinite(a.y()) && std::isfinite(b.x()) && std::isfinite(b.y());
+    for (int k = 0; k < 4 && visible; ++k) {
+      if (d[k] == 0) {
+        visible = q[k] >= 0;
+      } else if (d[k] < 0) {
+        t0 = std::max(t0, q[k] / d[k]);
+      } else {
+        t1 = std::min(t1, q[k] / d[k]);
+      }
+      visible = visible && t0 <= t1;
+    }
+    if (!visible) {
+      joined = false;
+      continue;
+    }
+    const QPointF from = a + t0 * (b - a), to = a + t1 * (b - a);
+    if (!joined || t0 > 0) pieces.push_back(QPolygonF{from});
+    pieces.back() << to;
+    joined = t1 >= 1;
+  }
+  return pieces;
+}
+
 QRegion TPlayer::RegionOf(const QPainterPath& Path, Qt::FillRule Rule) const {
   const QRectF box = Reach();
   QRegion region;

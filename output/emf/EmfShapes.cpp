@@ -54,27 +54,45 @@ void TPlayer::Prepare(bool Fill) {
   // set only when it changed.
   if (!FClipApplied || *FClipApplied != S.Clip) {
     P.setTransform(QTransform());
-    if (S.Clip)
-      P.setClipRegion(*S.Clip);
-    else
-      P.setClipping(false);
+    // Lifted by an empty region, not by turning clipping off: the raster
+    // engine ignores a region of several rectangles set after that.
+    P.setClipRegion(S.Clip ? *S.Clip : QRegion(), S.Clip ? Qt::ReplaceClip : Qt::NoClip);
     FClipApplied = S.Clip;
   }
   const QTransform total = Total();
   if (P.transform() != total) P.setTransform(total);
-  // A pen wider than the device is stroked at a width that still covers it:
-  // the outlines of wider pens on damaged pages take seconds and gigabytes.
-  QPen pen = S.Pen;
-  if (pen.style() != Qt::NoPen && pen.widthF() > 0) {
-    const double scale = std::max(std::hypot(total.m11(), total.m12()), std::hypot(total.m21(), total.m22()));
-    const QRectF reach = Reach();
-    const double limit = 2 * std::hypot(reach.width(), reach.height());
-    if (!(pen.widthF() * scale <= limit)) pen.setWidthF(scale > 0 && std::isfinite(scale) ? limit / scale : 0);
-  }
+  QPen pen = PenOnDevice();
   QBrush brush = Fill ? S.Brush : QBrush(Qt::NoBrush);
   ApplyRop2(pen, brush);
   P.setPen(pen);
   P.setBrush(brush);
+}
+
+QPen TPlayer::PenOnDevice() const {
+  // A pen wider than the device is stroked at a width that still covers it:
+  // the outlines of wider pens on damaged pages take seconds and gigabytes.
+  QPen pen = S.Pen;
+  pen.setMiterLimit(S.MiterLimit);
+  if (pen.style() != Qt::NoPen && pen.widthF() > 0) {
+    const double scale = LargestScale(Total());
+    const QRectF reach = Reach();
+    const double limit = 2 * std::hypot(reach.width(), reach.height());
+    if (!(pen.widthF() * scale <= limit)) pen.setWidthF(scale > 0 && std::isfinite(scale) ? limit / scale : 0);
+  }
+  return pen;
+}
+
+void TPlayer::WidenPath() {
+  // The outline of the path's stroke, in logical units; a thin pen is one
+  // pixel wide on the device.
+  QPen pen = PenOnDevice();
+  if (pen.style() == Qt::NoPen || pen.widthF() <= 0) {
+    const double scale = LargestScale(Total());
+    pen.setWidthF(scale > 0 && std::isfinite(scale) ? 1 / scale : 1);
+    if (pen.style() == Qt::NoPen) pen.setStyle(Qt::SolidLine);
+  }
+  *FPath = QPainterPathStroker(pen).createStroke(*FPath);
+  FPathWidened = true;
 }
 
 bool TPlayer::ReadPoints(const TRecord& R, uint32_t CountOff, bool Short, QPolygonF& Out) const {
@@ -114,15 +132,70 @@ bool TPlayer::ReadPolyPoints(const TRecord& R, bool Short, std::vector<QPolygonF
   return true;
 }
 
-void TPlayer::DrawPath(const QPainterPath& Path, bool Fill, bool Stroke) {
+void TPlayer::DrawPath(const QPainterPath& Path, bool Fill, bool Stroke, bool Winding) {
   QPainterPath path = Path;
-  path.setFillRule(S.FillRule);
+  path.setFillRule(Winding ? Qt::WindingFill : S.FillRule);
   Prepare(Fill);
   if (!Stroke) P.setPen(Qt::NoPen);
-  P.drawPath(path);
+  const QTransform total = P.transform();
+  const QRectF reach = Reach();
+  const QRectF box = total.mapRect(path.controlPointRect());
+  if (box.width() <= kFarBeyond * reach.width() && box.height() <= kFarBeyond * reach.height()) {
+    P.drawPath(path);
+    return;
+  }
+  // Smoothing the edges of a figure far beyond the device costs the painter
+  // time for every pixel of its length, seconds for one damaged point: it
+  // is drawn in device pixels, cut to the device with a margin the pen
+  // cannot reach across.
+  const QPen pen = P.pen();
+  const double penWidth = pen.style() == Qt::NoPen ? 0 : pen.widthF() * LargestScale(total);
+  const double margin = 2 + penWidth * std::max(1.0, S.MiterLimit);
+  const QRectF around = reach.adjusted(-margin, -margin, margin, margin);
+  const QList<QPolygonF> figures = total.map(path).toSubpathPolygons();
+  QPainterPath fill, stroke;
+  fill.setFillRule(path.fillRule());
+  for (const QPolygonF& figure : figures) {
+    const QPolygonF area = CutToRect(figure, around);
+    if (area.size() >= 3) fill.addPolygon(area);
+    const std::vector<QPolygonF> pieces = CutLineToRect(figure, around);
+    for (const QPolygonF& piece : pieces) stroke.addPolygon(piece);
+    // A closed figure wholly inside keeps its last join.
+    if (pieces.size() == 1 && pieces.front() == figure && figure.isClosed()) stroke.closeSubpath();
+  }
+  QPen devicePen = pen;
+  if (!pen.isCosmetic()) devicePen.setWidthF(penWidth);
+  QBrush deviceBrush = P.brush();
+  deviceBrush.setTransform(deviceBrush.transform() * total);
+  P.setTransform(QTransform());
+  P.setPen(Qt::NoPen);
+  P.setBrush(deviceBrush);
+  P.drawPath(fill);
+  P.setPen(devicePen);
+  P.setBrush(Qt::NoBrush);
+  P.drawPath(stroke);
 }
 
 bool TPlayer::PlayArc(uint32_t Type, const TRecord& R) {
+  if (Type == EMR_ANGLEARC) {
+    // A line from the current position to the arc's start, then the arc of
+    // a circle, its angles counter-clockwise in degrees.
+    if (!R.Has(8, 20)) return false;
+    const QPointF c = Pt32(R, 8);
+    const double r = R.U32(16);
+    const QRectF box(c.x() - r, c.y() - r, 2 * r, 2 * r);
+    QPainterPath start;
+    start.arcMoveTo(box, R.F32(20));
+    QPainterPath figure(S.Current);
+    figure.lineTo(start.currentPosition());
+    figure.arcTo(box, R.F32(20), R.F32(24));
+    S.Current = figure.currentPosition();
+    if (FPathOpen)
+      ContinuePath(figure);
+    else
+      DrawPath(figure, false, true);
+    return true;
+  }
   if (!R.Has(8, 32)) return false;
   const QRectF box = Rect32(R, 8);
   if (box.width() <= 0 || box.height() <= 0) return true;
@@ -155,14 +228,28 @@ bool TPlayer::PlayArc(uint32_t Type, const TRecord& R) {
     figure = line;
     S.Current = figure.currentPosition();
     if (FPathOpen) {
-      PathMoveIfEmpty();
-      FPath->connectPath(figure);
+      ContinuePath(figure);
       return true;
     }
   }
   if (Type == EMR_CHORD || Type == EMR_PIE) figure.closeSubpath();
   AddFigure(figure, Type == EMR_CHORD || Type == EMR_PIE, true);
   return true;
+}
+
+void TPlayer::ContinuePath(const QPainterPath& Figure) {
+  PathMoveIfEmpty();
+  for (int i = 1; i < Figure.elementCount(); ++i) {
+    const QPainterPath::Element e = Figure.elementAt(i);
+    if (e.isMoveTo()) {
+      FPath->moveTo(e);
+    } else if (e.isLineTo()) {
+      FPath->lineTo(e);
+    } else if (e.isCurveTo() && i + 2 < Figure.elementCount()) {
+      FPath->cubicTo(e, Figure.elementAt(i + 1), Figure.elementAt(i + 2));
+      i += 2;
+    }
+  }
 }
 
 void TPlayer::AddFigure(const QPainterPath& Figure, bool Fill, bool Stroke) {
@@ -204,8 +291,7 @@ bool TPlayer::PlayPolyDraw(const TRecord& R, bool Short) {
   }
   S.Current = figure.currentPosition();
   if (FPathOpen) {
-    PathMoveIfEmpty();
-    FPath->connectPath(figure);
+    ContinuePath(figure);
   } else {
     DrawPath(figure, false, true);
   }

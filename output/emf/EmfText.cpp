@@ -2,6 +2,7 @@
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QRawFont>
+#include <QtEndian>
 
 #include "EmfPlayerCore.h"
 
@@ -12,8 +13,23 @@ namespace {
 constexpr uint32_t kEtoOpaque = 0x2;
 constexpr uint32_t kEtoClipped = 0x4;
 constexpr uint32_t kEtoNoRect = 0x100;
+constexpr uint32_t kEtoSmallChars = 0x200;
 constexpr uint32_t kEtoPdy = 0x2000;
 constexpr size_t kRawFontsKept = 8;
+
+// Where the font puts the upper edge of its strike-out line above the
+// baseline, and how thick; the text engine's own guess is a third of the
+// ascent.
+void StrikeOutOf(const QRawFont& Raw, double& Position, double& Width) {
+  const QByteArray table = Raw.isValid() ? Raw.fontTable("OS/2") : QByteArray();
+  if (table.size() < 30 || Raw.unitsPerEm() <= 0) return;
+  const double unit = Raw.pixelSize() / Raw.unitsPerEm();
+  const int16_t size = qFromBigEndian<int16_t>(table.constData() + 26);
+  const int16_t position = qFromBigEndian<int16_t>(table.constData() + 28);
+  if (size <= 0) return;
+  Position = position * unit;
+  Width = size * unit;
+}
 
 }  // namespace
 
@@ -30,54 +46,125 @@ const QRawFont& TPlayer::RawFontOf(const QFont& Font) {
   return FRawFonts.front().second;
 }
 
-bool TPlayer::PlayText(const TRecord& R, bool Wide) {
-  if (!R.Has(0, 56)) return false;
-  const uint64_t chars = R.U32(44);
-  const uint32_t offString = R.U32(48);
-  const uint32_t options = R.U32(52);
-  const bool noRect = options & kEtoNoRect;
-  // Text written without a bounding rectangle leaves it out.
-  if (!R.Has(0, noRect ? 60 : 76)) return false;
-  if (!R.Has(offString, chars * (Wide ? 2 : 1))) return false;
+std::optional<TPlayer::TTextRun> TPlayer::ReadTextRun(const TRecord& R, uint32_t Base, bool Wide,
+                                                      bool MayOmitBox) const {
+  // At Base: the reference point, the count of characters, where the string
+  // lies, the options, the bounding rectangle and where the advances lie.
+  if (!R.Has(Base, 20)) return std::nullopt;
+  TTextRun run;
+  run.Ref = Pt32(R, Base);
+  const uint64_t chars = R.U32(Base + 8);
+  const uint32_t offString = R.U32(Base + 12);
+  run.Options = R.U32(Base + 16);
+  // Text written without a bounding rectangle may leave it out.
+  const bool omitted = MayOmitBox && (run.Options & kEtoNoRect);
+  if (!R.Has(Base, omitted ? 24 : 40)) return std::nullopt;
+  if (!R.Has(offString, chars * (Wide ? 2 : 1))) return std::nullopt;
+  if (!(run.Options & kEtoNoRect)) run.Box = Rect32(R, Base + 20);
   // The advances: one for each character, or with vertical ones a pair.
-  const uint32_t offDx = R.U32(noRect ? 56 : 72);
-  const bool pdy = options & kEtoPdy;
-  if (offDx != 0 && chars > 0 && !R.Has(offDx, chars * (pdy ? 8 : 4))) return false;
-  QString text(qsizetype(chars), Qt::Uninitialized);
+  const uint32_t offDx = R.U32(Base + (omitted ? 20 : 36));
+  const bool pdy = run.Options & kEtoPdy;
+  if (offDx != 0 && chars > 0 && !R.Has(offDx, chars * (pdy ? 8 : 4))) return std::nullopt;
+  run.Text = QString(qsizetype(chars), Qt::Uninitialized);
   for (uint64_t i = 0; i < chars; ++i)
-    text[qsizetype(i)] = Wide ? QChar(R.U16(uint32_t(offString + i * 2))) : QChar(R.U8(uint32_t(offString + i)));
+    run.Text[qsizetype(i)] = Wide ? QChar(R.U16(uint32_t(offString + i * 2))) : QChar(R.U8(uint32_t(offString + i)));
+  if (offDx != 0) {
+    run.At.resize(size_t(chars) + 1);
+    for (uint64_t i = 0; i < chars; ++i) {
+      const uint32_t off = uint32_t(offDx + i * (pdy ? 8 : 4));
+      // Vertical advances run up the font, against the text space's y.
+      run.At[i + 1] = run.At[i] + QPointF(R.I32(off), pdy ? -double(R.I32(off + 4)) : 0.0);
+    }
+  }
+  return run;
+}
 
-  QPointF ref = (S.TextAlign & 1) ? S.Current : Pt32(R, 36);
+bool TPlayer::PlayText(uint32_t Type, const TRecord& R) {
+  if (Type == EMR_SMALLTEXTOUT) {
+    // A string without advances, its rectangle only when it has one, its
+    // characters of one byte on request.
+    if (!R.Has(0, 36)) return false;
+    TTextRun run;
+    run.Ref = Pt32(R, 8);
+    const uint64_t chars = R.U32(16);
+    run.Options = R.U32(20);
+    const bool small = run.Options & kEtoSmallChars;
+    uint32_t offString = 36;
+    if (!(run.Options & kEtoNoRect)) {
+      if (!R.Has(36, 16)) return false;
+      run.Box = Rect32(R, 36);
+      offString += 16;
+    }
+    if (!R.Has(offString, chars * (small ? 1 : 2))) return false;
+    run.Text = QString(qsizetype(chars), Qt::Uninitialized);
+    for (uint64_t i = 0; i < chars; ++i)
+      run.Text[qsizetype(i)] = small ? QChar(R.U8(uint32_t(offString + i))) : QChar(R.U16(uint32_t(offString + i * 2)));
+    DrawTextRun(run);
+    return true;
+  }
+  const bool wide = Type == EMR_EXTTEXTOUTW || Type == EMR_POLYTEXTOUTW;
+  if (Type == EMR_EXTTEXTOUTW || Type == EMR_EXTTEXTOUTA) {
+    const auto run = ReadTextRun(R, 36, wide, true);
+    if (!run) return false;
+    DrawTextRun(*run);
+    return true;
+  }
+  // Several strings, each with its rectangle; all must fit before any is drawn.
+  if (!R.Has(0, 40)) return false;
+  const uint64_t strings = R.U32(36);
+  if (!R.Has(40, strings * 40)) return false;
+  std::vector<TTextRun> runs;
+  for (uint64_t k = 0; k < strings; ++k) {
+    auto run = ReadTextRun(R, uint32_t(40 + k * 40), wide, false);
+    if (!run) return false;
+    runs.push_back(std::move(*run));
+  }
+  for (const TTextRun& run : runs) DrawTextRun(run);
+  return true;
+}
+
+void TPlayer::DrawTextRun(const TTextRun& Run) {
+  const QString& text = Run.Text;
+  const uint32_t options = Run.Options;
+  QPointF ref = (S.TextAlign & 1) ? S.Current : Run.Ref;
   const QTransform t = Total();
-  const QRectF box = noRect ? QRectF() : Rect32(R, 56);
-  if ((options & kEtoOpaque) && !noRect) {  // the rectangle takes the background colour
+  if ((options & kEtoOpaque) && Run.Box) {  // the rectangle takes the background colour
     Prepare(false);
     P.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    P.fillRect(box, S.BkColor);
+    P.fillRect(*Run.Box, S.BkColor);
   }
-  if (text.isEmpty()) return true;
+  if (text.isEmpty()) return;
 
   // Text is set upright in its own space, scaled by the page's scale, so
   // mapping modes that count upwards do not mirror it; a world transform
   // that turns the page turns the text with it.
   const double scaleX = std::hypot(t.m11(), t.m12());
   const double scaleY = std::hypot(t.m21(), t.m22());
-  if (scaleX <= 0 || scaleY <= 0) return true;
+  if (scaleX <= 0 || scaleY <= 0) return;
   QFont font = S.Font;
-  const double height = S.FontHeight == 0 ? 16 : std::abs(S.FontHeight);
+  const bool underline = font.underline(), strikeOut = font.strikeOut();
+  font.setUnderline(false);
+  font.setStrikeOut(false);
+  double height = S.FontHeight == 0 ? 16 : std::abs(S.FontHeight);
   font.setPixelSize(std::clamp(int(std::lround(height)), 1, 100000));
+  if (S.FontHeight > 0) {
+    // A positive height is that of the character cell, ascent and descent
+    // together; the characters' own height is less.
+    const QFontMetricsF cell(font);
+    if (cell.ascent() + cell.descent() > 0) height = height * height / (cell.ascent() + cell.descent());
+    font.setPixelSize(std::clamp(int(std::lround(height)), 1, 100000));
+  }
   const QFontMetricsF fm(font);
+  // A width of its own stretches or squeezes the font: the text space's
+  // x runs in the font's units, Stretch logical units each.
+  double stretch = 1;
+  if (S.FontWidth > 0 && fm.averageCharWidth() > 0)
+    stretch = std::clamp(S.FontWidth / fm.averageCharWidth(), 1.0 / 64, 64.0);
 
   // Positions along the baseline, in logical units. Without advances the
   // text runs as the font here sets it.
-  std::vector<QPointF> at(size_t(chars) + 1);
-  for (uint64_t i = 0; i < chars && offDx != 0; ++i) {
-    const uint32_t off = uint32_t(offDx + i * (pdy ? 8 : 4));
-    // Vertical advances run up the font, against the text space's y.
-    at[i + 1] = at[i] + QPointF(R.I32(off), pdy ? -double(R.I32(off + 4)) : 0.0);
-  }
-  if (offDx == 0) at.back() = QPointF(fm.horizontalAdvance(text), 0);
-  const double width = at.back().x();
+  const bool advances = !Run.At.empty();
+  const double width = advances ? Run.At.back().x() : fm.horizontalAdvance(text) * stretch;
   double x = 0, y = 0;
   if ((S.TextAlign & 6) == 6)
     x = -width / 2;
@@ -89,11 +176,13 @@ bool TPlayer::PlayText(const TRecord& R, bool Wide) {
     y = -fm.descent();
   else
     y = fm.ascent();
+  x /= stretch;
+  auto place = [&](const QPointF& At) { return QPointF(At.x() / stretch + x, At.y() + y); };
 
   Prepare(false);
   P.setCompositionMode(QPainter::CompositionMode_SourceOver);
-  if ((options & kEtoClipped) && !noRect) {
-    P.setClipRect(box, Qt::IntersectClip);
+  if ((options & kEtoClipped) && Run.Box) {
+    P.setClipRect(*Run.Box, Qt::IntersectClip);
     FClipApplied.reset();
   }
   double turn = -S.FontEscapement / 10.0;
@@ -104,10 +193,11 @@ bool TPlayer::PlayText(const TRecord& R, bool Wide) {
   }
   QTransform textSpace = QTransform::fromScale(scaleX, scaleY);
   if (turn != 0) textSpace = QTransform().rotate(turn) * textSpace;
+  textSpace = QTransform::fromScale(stretch, 1) * textSpace;
   const QPointF origin = t.map(ref);
   P.setTransform(textSpace * QTransform::fromTranslate(origin.x(), origin.y()));
   P.setFont(font);
-  if (S.BkOpaque) P.fillRect(QRectF(x, y - fm.ascent(), width, fm.height()), S.BkColor);
+  if (S.BkOpaque) P.fillRect(QRectF(x, y - fm.ascent(), width / stretch, fm.height()), S.BkColor);
 
   // Characters that the producer gave no advance of their own belong to the
   // one before them: the tail of a ligature, an accent over its letter.
@@ -118,19 +208,21 @@ bool TPlayer::PlayText(const TRecord& R, bool Wide) {
     QString Text;
   };
   std::vector<TCluster> clusters;
-  if (offDx == 0) clusters.push_back({QPointF(x, y), text});
-  for (qsizetype i = 0; i < text.size() && offDx != 0; ++i) {
-    const bool joins = i > 0 && at[size_t(i) + 1] == at[size_t(i)];
+  if (!advances) clusters.push_back({QPointF(x, y), text});
+  for (qsizetype i = 0; i < text.size() && advances; ++i) {
+    const bool joins = i > 0 && Run.At[size_t(i) + 1] == Run.At[size_t(i)];
     if (joins && !clusters.empty())
       clusters.back().Text += text[i];
     else
-      clusters.push_back({at[size_t(i)] + QPointF(x, y), QString(text[i])});
+      clusters.push_back({place(Run.At[size_t(i)]), QString(text[i])});
     // A pair of surrogates is one character, placed by its first half.
     if (text[i].isHighSurrogate() && i + 1 < text.size()) clusters.back().Text += text[++i];
   }
 
-  const double deviceSize = font.pixelSize() * std::max(scaleX, scaleY);
-  const double aspect = scaleX / scaleY;
+  const double deviceSize = font.pixelSize() * std::max(scaleX * stretch, scaleY);
+  const double aspect = scaleX * stretch / scaleY;
+  // Underline and strike-out run under the whole text, spaces included.
+  double strikePos = fm.strikeOutPos() + fm.lineWidth() / 2, strikeWidth = fm.lineWidth();
   if (!(deviceSize <= kMaxGlyphPixels && aspect >= 1.0 / 64 && aspect <= 64)) {
     // Glyphs this large or this distorted are beyond the font engine's glyph
     // cache; their outlines are filled instead.
@@ -140,6 +232,7 @@ bool TPlayer::PlayText(const TRecord& R, bool Wide) {
   } else {
     P.setPen(S.TextColor);
     const QRawFont& raw = RawFontOf(font);
+    StrikeOutOf(raw, strikePos, strikeWidth);
     // Mostly each cluster is one character, and the glyphs of all are
     // looked up at once.
     const QList<quint32> all =
@@ -172,9 +265,11 @@ bool TPlayer::PlayText(const TRecord& R, bool Wide) {
       P.drawGlyphRun(QPointF(0, 0), run);
     }
   }
+  // Both positions are of the lines' upper edges.
+  if (underline) P.fillRect(QRectF(x, y + fm.underlinePos(), width / stretch, fm.lineWidth()), S.TextColor);
+  if (strikeOut) P.fillRect(QRectF(x, y - strikePos, width / stretch, strikeWidth), S.TextColor);
   // The font's size is in logical units, so is the advance.
   if (S.TextAlign & 1) S.Current = ref + QPointF(width, 0);
-  return true;
 }
 
 }  // namespace emfplay

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "EmfPageList.h"
 #include "EmfPlayer.h"
@@ -442,6 +443,11 @@ void TfrmEMFSelect::btnPrintClick() {
         return;
       }
       pages.push_back(std::move(picture));
+    }
+    // A job of no pages would still give a blank sheet.
+    if (std::none_of(pages.begin(), pages.end(), [](const auto& Page) { return Page != nullptr; })) {
+      ShowError(this, QStringLiteral("No page is selected: nothing was printed."));
+      return;
     }
 
     const QString target = printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()

@@ -1,6 +1,7 @@
 #include "ExportEngine.h"
 
 #include <exception>
+#include <new>
 
 #include "Accessors.h"
 #include "MessagePump.h"
@@ -163,6 +164,11 @@ std::string TExportEngine::Flatten(TChain C) {
   return text;
 }
 
+void TExportEngine::AppendEntry(TChain C) {
+  for (int i = C.Head; i >= 0; i = FNext[static_cast<size_t>(i)]) FOutput->Append(FPieces[static_cast<size_t>(i)]);
+  FOutput->Append(kCrLf);
+}
+
 void TExportEngine::ClearPieces() {
   FPieces.clear();
   FNext.clear();
@@ -188,7 +194,7 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
   auto emit = [&](TChain nodeText) {
     TFrame& frame = stack.back();
     if (frame.n == 1 && FOutput) {
-      FOutput->push_back(Flatten(nodeText));
+      AppendEntry(nodeText);
       ClearPieces();
     } else {
       frame.Text = Join(frame.Text, nodeText);
@@ -264,7 +270,7 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
   }
 }
 
-bool TExportEngine::BuildDocument(std::vector<std::string>& Output) {
+bool TExportEngine::BuildDocument(TExportDocument& Output) {
   FOutput = &Output;
   // The levels point into the templates and hold name lines made under the
   // last translation style: both go together.
@@ -287,26 +293,32 @@ bool TExportEngine::BuildDocument(std::vector<std::string>& Output) {
   const std::string rootName = root ? root->FName : std::string();
   const std::string fileName = BareNativeName(FSource.LoadedFileName);
 
-  Output.push_back(Template("StartDocLine"));
-  Output.push_back(Format(Template("TitleLine"),
-                          {T(FSource.Caption), FSource.AppTitle + "  V" + GetFileVersionString(FSource.ProgramFile),
-                           T(fileName), T(rootName)}));
+  auto line = [&Output](std::string_view Entry) {
+    Output.Append(Entry);
+    Output.Append(kCrLf);
+  };
+  line(Template("StartDocLine"));
+  line(Format(Template("TitleLine"),
+              {T(FSource.Caption), FSource.AppTitle + "  V" + GetFileVersionString(FSource.ProgramFile), T(fileName),
+               T(rootName)}));
+  // The first empty one ends the list, and is written too.
   for (int i = 1;; ++i) {
-    Output.push_back(Format(Template("PreBody" + std::to_string(i)), {}));
-    if (Output.back().empty()) break;
+    const std::string preBody = Format(Template("PreBody" + std::to_string(i)), {});
+    line(preBody);
+    if (preBody.empty()) break;
   }
-  Output.push_back(Format(Template("StartBody1"), {}));
-  Output.push_back(Format(Template("StartBody2"), {T(rootName), T(root ? root->GetPropertyText(338) : std::string()),
-                                                   T(root ? root->GetPropertyText(339) : std::string())}));
-  Output.push_back(Format(Template("StartBody3"), {T(fileName), T(FSource.Today), T(FSource.CurrentView)}));
+  line(Format(Template("StartBody1"), {}));
+  line(Format(Template("StartBody2"), {T(rootName), T(root ? root->GetPropertyText(338) : std::string()),
+                                       T(root ? root->GetPropertyText(339) : std::string())}));
+  line(Format(Template("StartBody3"), {T(fileName), T(FSource.Today), T(FSource.CurrentView)}));
 
   std::string ignored;
   if (FSource.Tree && !FSource.Tree->Empty() && !ExportLevel(FSource.Tree->FirstNode(), 1, ignored)) {
     FOutput = nullptr;
     return false;
   }
-  Output.push_back(Template("EndBody"));
-  Output.push_back(Template("EndDocLine"));
+  line(Template("EndBody"));
+  line(Template("EndDocLine"));
   FOutput = nullptr;
   return true;
 }
@@ -319,20 +331,13 @@ TExportResult SaveCurrentViewToFile(const std::string& FileName, const std::stri
             "The export file \"" + FileName + "\" is the loaded object file itself; nothing was written."};
   try {
     const TProfileCommand command;  // its templates and names come from one look at the configuration
-    std::vector<std::string> output;
+    TExportDocument document;
     TExportEngine engine(Source, ExportName);
-    if (!engine.BuildDocument(output)) return {TExportOutcome::Stopped, {}};
-    size_t size = 0;
-    for (const std::string& entry : output) size += entry.size() + kCrLf.size();
-    std::string bytes;
-    bytes.reserve(size);
-    for (const std::string& entry : output) {
-      bytes += entry;
-      bytes += kCrLf;
-    }
-    output.clear();
-    WriteFileWhole(FileName, bytes);
+    if (!engine.BuildDocument(document)) return {TExportOutcome::Stopped, {}};
+    WriteFileWhole(FileName, document.View());
     return {TExportOutcome::Written, {}};
+  } catch (const std::bad_alloc&) {
+    return {TExportOutcome::Failed, "Not enough memory to export \"" + FileName + "\"."};
   } catch (const std::exception& e) {
     return {TExportOutcome::Failed, e.what()};
   }

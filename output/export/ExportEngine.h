@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ExportDocument.h"
 #include "FormatPattern.h"
 #include "ObjectTree.h"
 
@@ -44,13 +45,13 @@ class TExportEngine {
  public:
   TExportEngine(const TExportSource& Source, std::string ExportName);
 
-  // Builds the whole document as entries of the output list (each written
-  // followed by CR LF). False when the walk was stopped because the
-  // application is terminating. Failures raise EMorvoError.
-  bool BuildDocument(std::vector<std::string>& Output);
+  // Builds the whole document: its entries, each followed by CR LF. False
+  // when the walk was stopped because the application is terminating.
+  // Failures raise EMorvoError.
+  bool BuildDocument(TExportDocument& Output);
 
   // Walks the run of siblings that starts at FirstNode at depth n. Text gets
-  // their joined text; at depth 1 each node's text goes to the output list
+  // their joined text; at depth 1 each node's text goes to the document
   // instead and Text stays empty. False when stopped.
   bool ExportLevel(TObjectTreeNode* FirstNode, int n, std::string& Text);
   // One object's block at depth n; empty when the view shows none of its properties.
@@ -105,6 +106,8 @@ class TExportEngine {
   TChain Piece(std::string S);
   TChain Join(TChain A, TChain B);
   std::string Flatten(TChain C);
+  // Appends the chain's text and CR LF to the document.
+  void AppendEntry(TChain C);
   void ClearPieces();
   bool Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Siblings, size_t First, int n, std::string& Text);
 
@@ -112,7 +115,7 @@ class TExportEngine {
   std::string FExportName;
   bool FTranslate = true;
   bool FSortProperties = true;
-  std::vector<std::string>* FOutput = nullptr;
+  TExportDocument* FOutput = nullptr;
   std::unordered_map<std::string, std::string> FTemplates;  // node-based: references stay valid
   std::unordered_map<int, TLevel> FLevels;
   std::vector<std::string> FPieces;
@@ -139,7 +142,7 @@ std::optional<int32_t> ReadExportInteger(std::string_view Text);
 
 // Writes Bytes as the whole new content of FileName through a temporary file
 // in the same folder that then replaces it; raises EMorvoError naming the file.
-void WriteFileWhole(const std::string& FileName, const std::string& Bytes);
+void WriteFileWhole(const std::string& FileName, std::string_view Bytes);
 
 // True when both names lead to one existing file.
 bool IsSameExistingFile(const std::string& A, const std::string& B);

@@ -8,7 +8,7 @@
 #include "MorvoError.h"
 #include "WholeFile.h"
 
-void WriteFileWhole(const std::string& FileName, const std::string& Bytes) {
+void WriteFileWhole(const std::string& FileName, std::string_view Bytes) {
   std::string reason;
   if (!WriteFileAtomically(FileName, Bytes, reason))
     throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);

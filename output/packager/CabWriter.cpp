@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "CabChecksum.h"
 #include "CodePage.h"
 #include "LzxEncoder.h"
+#include "WholeFile.h"
 
 namespace {
 
@@ -61,6 +63,24 @@ std::optional<TCabFileStamp> StampOfStat(const struct stat& St) {
   return Stamp;
 }
 
+// The spool holds the compressed data until the tables are known: it goes
+// to TMPDIR when the user named one, else beside the cabinet, where the
+// cabinet needs room anyway. It has no name, so nothing of it outlives the run.
+std::FILE* OpenSpool(const std::string& CabFolder) {
+  const char* TmpDir = std::getenv("TMPDIR");
+  const std::string Folder = TmpDir && *TmpDir ? TmpDir : CabFolder;
+  int Fd = ::open(Folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (Fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    std::string Name = Folder + "/.cab-spool-XXXXXX";
+    Fd = ::mkostemp(Name.data(), O_CLOEXEC);
+    if (Fd >= 0) ::unlink(Name.c_str());
+  }
+  if (Fd < 0) return nullptr;
+  std::FILE* Spool = ::fdopen(Fd, "w+b");
+  if (!Spool) ::close(Fd);
+  return Spool;
+}
+
 }  // namespace
 
 TCabWriter::TCabWriter() = default;
@@ -105,7 +125,11 @@ bool TCabWriter::Create(const std::string& CabPath, TCabCompression Compression,
   std::error_code Ec;
   if (!std::filesystem::is_directory(Folder, Ec))
     return Fail("The folder " + Quoted(Folder.string()) + " of the cabinet does not exist");
-  FSpool = std::tmpfile();
+  // A target that can never be written is refused before any compressing.
+  TWriteTarget Target;
+  std::string Reason;
+  if (!ResolveWriteTarget(CabPath, Target, Reason)) return Fail("Cannot write file " + Quoted(CabPath) + ". " + Reason);
+  FSpool = OpenSpool(Folder.string());
   if (!FSpool) return Fail("Cannot create a temporary file for the cabinet: " + SystemError(errno));
   FPath = CabPath;
   FCompression = Compression;
@@ -335,42 +359,21 @@ bool TCabWriter::WriteCabinetFile() {
     Head.push_back(0);
   }
 
-  std::string TempPath = FPath + ".XXXXXX";
-  const auto CannotWrite = [&](int Err) {
-    return Fail("Cannot write file " + Quoted(FPath) + ". " + SystemError(Err));
-  };
-  const int Fd = ::mkstemp(TempPath.data());
-  if (Fd < 0) return CannotWrite(errno);
-  const mode_t Mask = ::umask(0);
-  ::umask(Mask);
-  ::fchmod(Fd, 0666 & ~Mask);
-  std::FILE* Out = ::fdopen(Fd, "wb");
-  if (!Out) {
-    const int Err = errno;
-    ::close(Fd);
-    ::unlink(TempPath.c_str());
-    return CannotWrite(Err);
-  }
-  int Err = 0;
-  const auto Check = [&](bool Done) {
-    if (!Done && Err == 0) Err = errno ? errno : EIO;
-    return Done;
-  };
-  bool Ok = Check(std::fwrite(Head.data(), 1, Head.size(), Out) == Head.size());
-  Ok = Ok && Check(std::fflush(FSpool) == 0 && std::fseek(FSpool, 0, SEEK_SET) == 0);
-  std::vector<uint8_t> Buf(kReadChunk);
-  for (uint64_t Left = FSpoolBytes; Ok && Left > 0;) {
+  TWholeFileWriter Out;
+  bool Ok = Out.Open(FPath) && Out.Write(std::string_view(reinterpret_cast<const char*>(Head.data()), Head.size()));
+  int ReadErr = 0;
+  errno = 0;
+  if (Ok && (std::fflush(FSpool) != 0 || std::fseek(FSpool, 0, SEEK_SET) != 0)) ReadErr = errno ? errno : EIO;
+  std::vector<char> Buf(kReadChunk);
+  for (uint64_t Left = FSpoolBytes; Ok && ReadErr == 0 && Left > 0;) {
     const size_t Want = static_cast<size_t>(std::min<uint64_t>(Left, Buf.size()));
-    Ok = Check(std::fread(Buf.data(), 1, Want, FSpool) == Want && std::fwrite(Buf.data(), 1, Want, Out) == Want);
+    if (std::fread(Buf.data(), 1, Want, FSpool) != Want)
+      ReadErr = errno ? errno : EIO;
+    else
+      Ok = Out.Write(std::string_view(Buf.data(), Want));
     Left -= Want;
   }
-  // On the disk before it replaces the older file: a full disk shows here.
-  Ok = Ok && Check(std::fflush(Out) == 0 && ::fsync(Fd) == 0);
-  Ok = Check(std::fclose(Out) == 0) && Ok;
-  if (Ok) Ok = Check(std::rename(TempPath.c_str(), FPath.c_str()) == 0);
-  if (!Ok) {
-    ::unlink(TempPath.c_str());
-    return CannotWrite(Err);
-  }
+  if (ReadErr != 0) return Fail("Cannot read the cabinet's temporary file: " + SystemError(ReadErr));
+  if (!Ok || !Out.Commit()) return Fail("Cannot write file " + Quoted(FPath) + ". " + Out.Reason());
   return true;
 }

@@ -8,10 +8,11 @@
 //
 // Every file goes into the current folder; a folder is one compressed stream,
 // so one folder for everything compresses best. The compressed data is
-// spooled to an anonymous temporary file, because the cabinet's tables come
-// before its data and are known only when the last file has been added. The
-// cabinet itself is written to a temporary name beside the target, flushed
-// to the disk and only then renamed over it, so a failure (a full disk) never
+// spooled to an anonymous temporary file (in TMPDIR when set, else beside the
+// cabinet), because the cabinet's tables come before its data and are known
+// only when the last file has been added. The cabinet itself is written by
+// the program's one write path for whole files (a temporary file beside the
+// target, synced, then renamed over it), so a failure (a full disk) never
 // leaves a half-written cabinet nor touches the older file.
 //
 // Failures return false and leave a readable message in ErrorText().

@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 #include "CodePage.h"
 #include "MorvoError.h"
+#include "WholeFile.h"
 
 namespace {
 std::string ZipErrorText(int Code) {
@@ -28,23 +30,38 @@ void ReportProgress(zip_t*, double Progress, void* Data) {
 
 // An empty zip file is its end record alone (with the comment). libzip
 // removes an archive that has no entries instead of writing one.
-void WriteEmptyZip(const std::string& FileName, const std::string& Comment) {
+void WriteEmptyZip(const std::string& FileName, const std::string& Target, const std::string& Comment) {
   std::string bytes = std::string("PK\x05\x06", 4) + std::string(16, '\0');
   const size_t length = std::min<size_t>(Comment.size(), 0xFFFF);
   bytes += static_cast<char>(length & 0xFF);
   bytes += static_cast<char>(length >> 8);
   bytes += Comment.substr(0, length);
-  const std::string temp = FileName + ".part" + std::to_string(::getpid());
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  // On the disk before it replaces the older file.
-  ok = ok && std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
-  if (f) ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(temp.c_str(), FileName.c_str()) != 0) {
-    const std::string reason = std::strerror(errno);
-    std::remove(temp.c_str());
+  std::string reason;
+  if (!WriteFileAtomically(Target, bytes, reason))
     throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
-  }
+}
+
+bool IsSmallLetterOrDigit(char C) { return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9'); }
+
+// libzip writes "<archive>.XXXXXX" (small letters and digits) beside the
+// archive and renames it when done; a killed run leaves it behind. Only
+// such a name holding a zip in the making counts: nothing yet, or entries
+// without the end record a finished archive has, so a user's own finished
+// copy ("X.zip.backup") is never taken for one.
+bool IsLibzipTemporaryOf(const std::string& Target, const std::string& Name) {
+  const size_t slash = Target.rfind('/');
+  const std::string base = slash == std::string::npos ? Target : Target.substr(slash + 1);
+  if (Name.size() != base.size() + 7 || Name.compare(0, base.size(), base) != 0 || Name[base.size()] != '.')
+    return false;
+  if (!std::all_of(Name.begin() + static_cast<std::ptrdiff_t>(base.size()) + 1, Name.end(), IsSmallLetterOrDigit))
+    return false;
+  std::string bytes;
+  if (!ReadRegularFile((slash == std::string::npos ? std::string() : Target.substr(0, slash + 1)) + Name, bytes))
+    return false;
+  if (bytes.empty()) return true;
+  // The end record and its comment sit in the last 64 KiB and 22 bytes.
+  const size_t tail = bytes.size() > 65557 ? bytes.size() - 65557 : 0;
+  return bytes.compare(0, 4, "PK\x03\x04") == 0 && bytes.find("PK\x05\x06", tail) == std::string::npos;
 }
 }  // namespace
 
@@ -52,13 +69,21 @@ TZipWriter::~TZipWriter() { Discard(); }
 
 void TZipWriter::Open(const std::string& FileName) {
   Discard();
+  // libzip renames its new archive over the name it opened: opened through a
+  // link, it would replace the link. It gets the file the link leads to, by
+  // the rules every whole-file writer follows.
+  TWriteTarget target;
+  std::string reason;
+  if (!ResolveWriteTarget(FileName, target, reason))
+    throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
+  RemoveLeftoverTemporaries(target.Path, kLeftoverAge, IsLibzipTemporaryOf);
   int code = 0;
   // An empty file holds nothing to keep: it becomes a new archive.
-  struct stat st {};
-  const bool empty = ::stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
-  FArchive = zip_open(FileName.c_str(), ZIP_CREATE | (empty ? ZIP_TRUNCATE : 0), &code);
+  const bool empty = target.Exists && target.Stat.st_size == 0;
+  FArchive = zip_open(target.Path.c_str(), ZIP_CREATE | (empty ? ZIP_TRUNCATE : 0), &code);
   if (!FArchive) throw EMorvoError("Cannot open archive \"" + FileName + "\". " + ZipErrorText(code));
   FFileName = FileName;
+  FTarget = target.Path;
   const char* comment = zip_get_archive_comment(FArchive, nullptr, ZIP_FL_ENC_RAW);
   FComment = comment ? comment : "";
 }
@@ -114,7 +139,7 @@ void TZipWriter::Close() {
   zip_set_archive_comment(FArchive, FComment.data(), static_cast<zip_uint16_t>(FComment.size()));
   if (zip_get_num_entries(FArchive, 0) == 0) {
     Discard();
-    WriteEmptyZip(FFileName, FComment);
+    WriteEmptyZip(FFileName, FTarget, FComment);
     return;
   }
   zip_register_progress_callback_with_state(FArchive, 0.01, ReportProgress, nullptr, &FProgress);

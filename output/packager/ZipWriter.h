@@ -41,6 +41,7 @@ class TZipWriter {
  private:
   zip* FArchive = nullptr;
   std::string FFileName;
+  std::string FTarget;  // FFileName with links followed
   std::string FComment;
   std::function<void(int)> FProgress;
 };

@@ -1,0 +1,147 @@
+#pragma once
+
+// The stored property lines of one object: back to back in one text, with
+// where each ends. A file holds hundreds of thousands of objects of a handful
+// of short lines each; a string per line cost more in bookkeeping than the
+// lines themselves.
+
+#include <algorithm>
+#include <array>
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TPropertyLines {
+ public:
+  class const_iterator {
+   public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = std::string_view;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const std::string_view*;
+    using reference = std::string_view;
+
+    const_iterator() = default;
+    const_iterator(const TPropertyLines* Lines, size_t Index) : FLines(Lines), FIndex(Index) {}
+    std::string_view operator*() const { return (*FLines)[FIndex]; }
+    std::string_view operator[](difference_type n) const { return (*FLines)[FIndex + static_cast<size_t>(n)]; }
+    const_iterator& operator++() {
+      ++FIndex;
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator before = *this;
+      ++FIndex;
+      return before;
+    }
+    const_iterator& operator--() {
+      --FIndex;
+      return *this;
+    }
+    const_iterator operator--(int) {
+      const_iterator before = *this;
+      --FIndex;
+      return before;
+    }
+    const_iterator& operator+=(difference_type n) {
+      FIndex += static_cast<size_t>(n);
+      return *this;
+    }
+    const_iterator& operator-=(difference_type n) {
+      FIndex -= static_cast<size_t>(n);
+      return *this;
+    }
+    friend const_iterator operator+(const_iterator it, difference_type n) { return it += n; }
+    friend const_iterator operator+(difference_type n, const_iterator it) { return it += n; }
+    friend const_iterator operator-(const_iterator it, difference_type n) { return it -= n; }
+    friend difference_type operator-(const const_iterator& a, const const_iterator& b) {
+      return static_cast<difference_type>(a.FIndex) - static_cast<difference_type>(b.FIndex);
+    }
+    friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.FIndex == b.FIndex; }
+    friend auto operator<=>(const const_iterator& a, const const_iterator& b) { return a.FIndex <=> b.FIndex; }
+    size_t Index() const { return FIndex; }
+
+   private:
+    const TPropertyLines* FLines = nullptr;
+    size_t FIndex = 0;
+  };
+
+  TPropertyLines() = default;
+  TPropertyLines(std::initializer_list<std::string_view> Lines);
+  TPropertyLines& operator=(const std::vector<std::string>& Lines);
+  TPropertyLines& operator=(std::initializer_list<std::string_view> Lines);
+
+  size_t size() const { return FEnds.size(); }
+  bool empty() const { return FEnds.empty(); }
+  std::string_view operator[](size_t i) const {
+    const size_t start = i == 0 ? 0 : FEnds[i - 1];
+    return std::string_view(FText).substr(start, FEnds[i] - start);
+  }
+  std::string_view front() const { return (*this)[0]; }
+  std::string_view back() const { return (*this)[size() - 1]; }
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, size()}; }
+
+  void clear();
+  // Room for Lines lines of Bytes bytes in all.
+  void reserve(size_t Lines, size_t Bytes);
+  // Gives back the room that no line uses.
+  void shrink_to_fit();
+  size_t capacity() const { return FEnds.capacity(); }
+
+  void push_back(std::string_view Line);
+  void erase(const_iterator Line);
+  // Appends Text to line i.
+  void AppendTo(size_t i, std::string_view Text);
+  // Puts Line in place of line i.
+  void Replace(size_t i, std::string_view Line);
+  // Orders the lines as Less orders them, lines that Less finds equal keeping
+  // their order.
+  template <class TLess>
+  void StableSort(TLess Less);
+
+  std::vector<std::string> ToList() const { return {begin(), end()}; }
+  friend bool operator==(const TPropertyLines& a, const std::vector<std::string>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+  }
+  friend bool operator==(const TPropertyLines& a, const TPropertyLines& b) {
+    return a.FText == b.FText && a.FEnds == b.FEnds;
+  }
+
+ private:
+  static constexpr size_t kFewLines = 32;
+  // Rebuilds the text in the order of Order (indexes of every line).
+  void Reorder(const uint32_t* Order);
+  std::string FText;
+  std::vector<uint32_t> FEnds;  // where each line ends in FText
+};
+
+template <class TLess>
+void TPropertyLines::StableSort(TLess Less) {
+  const size_t n = size();
+  size_t firstOut = 1;
+  while (firstOut < n && !Less((*this)[firstOut], (*this)[firstOut - 1])) ++firstOut;
+  if (firstOut >= n) return;
+  // Objects have a handful of lines: their order is kept on the stack.
+  std::array<uint32_t, kFewLines> few;
+  std::vector<uint32_t> many(n <= kFewLines ? 0 : n);
+  uint32_t* const order = n <= kFewLines ? few.data() : many.data();
+  for (size_t i = 0; i < n; ++i) order[i] = static_cast<uint32_t>(i);
+  if (n <= kFewLines) {
+    // Objects have a handful of lines: an insertion sort needs no buffer.
+    for (size_t i = firstOut; i < n; ++i) {
+      const uint32_t line = order[i];
+      size_t j = i;
+      for (; j > 0 && Less((*this)[line], (*this)[order[j - 1]]); --j) order[j] = order[j - 1];
+      order[j] = line;
+    }
+  } else {
+    std::stable_sort(order, order + n, [&](uint32_t a, uint32_t b) { return Less((*this)[a], (*this)[b]); });
+  }
+  Reorder(order);
+}
