@@ -535,6 +535,25 @@ void TestCab::encoderFrames() {
   QCOMPARE(std::vector<uint8_t>(Payload.begin(), Payload.begin() + 16),
            (std::vector<uint8_t>{0x08, 0x30, 0x00, 0x00, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}));
   QCOMPARE(std::memcmp(Random.data(), Payload.data() + 16, 32768), 0);
+  // Chunks of frames are parsed apart, on as many threads as given; a chunk
+  // still reaches back into the window before it. The second copy of X
+  // starts the second chunk: it costs nothing, on one thread or four.
+  const std::string X = TRandom(34).Bytes(65536);
+  const std::string Reach = TRandom(35).Bytes((1 << 20) - X.size()) + X + X;
+  for (const unsigned Threads : {1u, 4u}) {
+    lzx::TEncoder T(Threads);
+    size_t Bytes = 0, Frames = 0;
+    uint32_t FrameSize = 0;
+    for (size_t At = 0; At < Reach.size(); At += lzx::kFrameSize) {
+      T.AddFrame(reinterpret_cast<const uint8_t*>(Reach.data()) + At, lzx::kFrameSize);
+      while (T.TakePayload(Payload, FrameSize, At + lzx::kFrameSize == Reach.size())) {
+        Bytes += Payload.size();
+        ++Frames;
+      }
+    }
+    QCOMPARE(Frames, Reach.size() / lzx::kFrameSize);
+    QVERIFY2(Bytes < (1u << 20) + 4096, qPrintable(QString::number(Bytes)));
+  }
   // An odd-sized one ends in a pad byte.
   E.Reset();
   E.EncodeFrame(reinterpret_cast<const uint8_t*>(Random.data()), 1001, Payload);

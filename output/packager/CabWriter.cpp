@@ -141,6 +141,8 @@ bool TCabWriter::Create(const std::string& CabPath, TCabCompression Compression,
 }
 
 void TCabWriter::Destroy() {
+  // Frames still being parsed are of no use any more.
+  if (FEncoder) FEncoder->Reset();
   if (FSpool) std::fclose(FSpool);
   FSpool = nullptr;
   FSpoolBytes = 0;
@@ -259,11 +261,28 @@ bool TCabWriter::AddFileImpl(const std::string& SourcePath, const std::string& N
 }
 
 bool TCabWriter::EmitFrame() {
-  const uint16_t Uncompressed = static_cast<uint16_t>(FFrame.size());
-  if (FCompression == TCabCompression::Lzx)
-    FEncoder->EncodeFrame(FFrame.data(), FFrame.size(), FPayload);
-  else
-    FPayload = FFrame;
+  if (FCompression == TCabCompression::Lzx) {
+    // The encoder parses frames in chunks on other threads; what it has
+    // coded by now goes to the spool.
+    FEncoder->AddFrame(FFrame.data(), FFrame.size());
+    FFrame.clear();
+    return WriteCodedBlocks(false);
+  }
+  FPayload = FFrame;
+  const uint32_t Uncompressed = static_cast<uint32_t>(FFrame.size());
+  FFrame.clear();
+  return WriteBlock(Uncompressed);
+}
+
+bool TCabWriter::WriteCodedBlocks(bool All) {
+  uint32_t Uncompressed = 0;
+  while (FEncoder->TakePayload(FPayload, Uncompressed, All))
+    if (!WriteBlock(Uncompressed)) return false;
+  return true;
+}
+
+bool TCabWriter::WriteBlock(uint32_t UncompressedSize) {
+  const uint16_t Uncompressed = static_cast<uint16_t>(UncompressedSize);
   const uint16_t Compressed = static_cast<uint16_t>(FPayload.size());
   std::vector<uint8_t> Header;
   Put32(Header, CabDataBlockChecksum(FPayload.data(), Compressed, Uncompressed));
@@ -276,14 +295,13 @@ bool TCabWriter::EmitFrame() {
   FSpoolBytes += Bytes;
   FFolder.DataBytes += Bytes;
   ++FFolder.Blocks;
-  FFrame.clear();
   return true;
 }
 
 bool TCabWriter::FlushFolder() {
   if (!FCreated) return Fail("No cabinet has been created");
   if (!FFolderOpen) return true;
-  if (!FFrame.empty() && !EmitFrame()) {
+  if ((!FFrame.empty() && !EmitFrame()) || (FCompression == TCabCompression::Lzx && !WriteCodedBlocks(true))) {
     Destroy();
     return false;
   }

@@ -127,7 +127,12 @@ class TCabWriter {
   bool Fail(std::string Message);
   bool AddFileImpl(const std::string& SourcePath, const std::string& NameInCabinet,
                    const std::optional<TCabFileStamp>& Stamp);
+  // Hands the pending frame on: stored as it is, or to the encoder.
   bool EmitFrame();
+  // Writes what the encoder has coded; All waits for every queued frame.
+  bool WriteCodedBlocks(bool All);
+  // Writes FPayload as one data block of the current folder.
+  bool WriteBlock(uint32_t UncompressedSize);
   bool WriteCabinetFile();
 
   bool FCreated = false;

@@ -12,10 +12,17 @@
 // three bits of long offsets with their own tree saves space. A frame whose
 // compressed form would be no smaller than its bytes (or exceed the payload
 // limit) goes out as an uncompressed block instead.
+//
+// Finding matches is most of the work, and it needs only the bytes: chunks
+// of frames are parsed by threads side by side, each with its own match
+// finder that first takes in the window before its chunk. The blocks are
+// then coded in order, where the repeated offsets and tree lengths carry on.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <vector>
 
 namespace lzx {
@@ -81,18 +88,37 @@ int PositionSlot(uint32_t Formatted);
 uint32_t SlotBase(int Slot);
 int FooterBits(int Slot);
 
+// Literals and matches of one frame, each as one code: a literal is its
+// byte, a match kMatchCode | (length - 2) << 18 | distance. Distances are
+// plain; which of them go as repeated offsets is decided when coding.
+constexpr uint32_t kMatchCode = 1u << 31;
+using TParsedFrame = std::vector<uint32_t>;
+
 class TEncoder {
  public:
-  TEncoder();
+  // Threads parse the folder's data in chunks of frames side by side; 0
+  // takes one per processor, 1 parses in the calling thread.
+  explicit TEncoder(unsigned Threads = 0);
+  ~TEncoder();
   TEncoder(const TEncoder&) = delete;
   TEncoder& operator=(const TEncoder&) = delete;
 
   // Starts a new folder: empty window, repeated offsets 1, previous tree
-  // lengths zero, and the stream's header bit still to be written.
+  // lengths zero, and the stream's header bit still to be written. Frames
+  // not taken yet are dropped.
   void Reset();
 
-  // Compresses the folder's next frame (1..32768 bytes; only the folder's last
-  // frame may be shorter than 32768) and replaces Payload with its bytes.
+  // Queues the folder's next frame (1..32768 bytes; only the folder's last
+  // frame may be shorter than 32768).
+  void AddFrame(const uint8_t* Data, size_t Size);
+  // The next frame's payload, in the folder's order, with the frame's size.
+  // Without All it gives a payload only when one is ready, or when so many
+  // chunks are queued that the caller must wait for the oldest; with All the
+  // queued frames are parsed and each is waited for. False when none is
+  // given.
+  bool TakePayload(std::vector<uint8_t>& Payload, uint32_t& FrameSize, bool All);
+
+  // AddFrame and TakePayload at once: the frame's payload replaces Payload.
   void EncodeFrame(const uint8_t* Data, size_t Size, std::vector<uint8_t>& Payload);
 
   // Frames whose verbatim form would be larger than this go as uncompressed
@@ -110,19 +136,19 @@ class TEncoder {
     uint8_t FooterBits;
     uint32_t Footer;
   };
+  struct TJob;
+  struct TTablePool;
 
-  void AppendToWindow(const uint8_t* Data, size_t Size);
-  void InsertUpTo(uint64_t Pos);
-  uint32_t MatchLength(uint64_t Pos, uint32_t Dist, uint32_t MaxLen) const;
-  // Best match at Pos; returns its length (0 when none worth coding).
-  uint32_t FindMatch(uint64_t Pos, uint32_t MaxLen, uint32_t& Dist);
-  void ParseFrame(uint64_t Start, uint64_t End);
+  void Dispatch();
+  void CodeFrame(const uint8_t* Data, uint32_t Size, const TParsedFrame& Parsed, std::vector<uint8_t>& Payload);
   void AddMatch(uint32_t Len, uint32_t Dist);
   // A verbatim or aligned-offset block, whichever is smaller; true for aligned.
   bool WriteCompressedBlock(uint32_t Size);
   void WriteUncompressedBlock(const uint8_t* Data, uint32_t Size, std::vector<uint8_t>& Payload);
   void WriteTreeSection(const uint8_t* NewLens, uint8_t* PrevLens, int Count);
 
+  unsigned FThreads;
+  std::unique_ptr<TTablePool> FTables;  // outlives the jobs that borrow from it
   TBitWriter FBits;
   size_t FPayloadLimit = kMaxFramePayload;
   size_t FUncompressedFrames = 0;
@@ -130,14 +156,12 @@ class TEncoder {
   bool FHeaderWritten = false;
   bool FShortFrameSeen = false;
 
-  // Window: folder-stream positions [FBufBase, FDataEnd) live at FBuf[pos - FBufBase].
-  std::vector<uint8_t> FBuf;
-  uint64_t FBufBase = 0;
-  uint64_t FDataEnd = 0;
-  uint64_t FNextInsert = 0;
-  uint32_t FLiterals = 0;       // literals in a row, across frames
-  std::vector<uint32_t> FHead;  // position + 1 of the newest entry per hash, 0 = none
-  std::vector<uint32_t> FPrev;  // per position mod W: position + 1 of the next older entry
+  // The last window's worth of the folder's dispatched bytes, which the next
+  // chunk's matches may reach back into, and the frames not dispatched yet.
+  std::vector<uint8_t> FHistory;
+  std::vector<uint8_t> FPending;
+  std::vector<uint32_t> FPendingSizes;
+  std::deque<std::unique_ptr<TJob>> FJobs;  // dispatched, oldest first
 
   std::array<uint32_t, 3> FR{1, 1, 1};
   std::array<uint8_t, kMainSymbols> FPrevMain{};

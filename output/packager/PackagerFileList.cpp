@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
-#include <unordered_map>
 
 #include "Accessors.h"
 #include "MorvoObject.h"
@@ -180,6 +179,7 @@ struct TRequest {
 // The requests by the stored id they read (Id % 10000); id 0 reads no line.
 class TRequestTable {
  public:
+  TRequestTable() : FByStoredId(10000) {}
   void Add(const std::vector<int>& Ids, int Group) {
     for (size_t place = 0; place < Ids.size(); ++place) {
       const TRequest request{Ids[place], Group, static_cast<int>(place)};
@@ -187,18 +187,17 @@ class TRequestTable {
       if (request.Id == 0)
         FEveryObject.push_back(request);
       else
-        FByStoredId[request.Id % 10000].push_back(request);
+        FByStoredId[static_cast<size_t>(request.Id % 10000)].push_back(request);
     }
   }
   const std::vector<TRequest>& For(int StoredId) const {
     static const std::vector<TRequest> none;
-    const auto found = FByStoredId.find(StoredId);
-    return found == FByStoredId.end() ? none : found->second;
+    return StoredId >= 0 && StoredId < 10000 ? FByStoredId[static_cast<size_t>(StoredId)] : none;
   }
   const std::vector<TRequest>& EveryObject() const { return FEveryObject; }
 
  private:
-  std::unordered_map<int, std::vector<TRequest>> FByStoredId;
+  std::vector<std::vector<TRequest>> FByStoredId;
   std::vector<TRequest> FEveryObject;
 };
 }  // namespace
