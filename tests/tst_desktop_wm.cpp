@@ -60,6 +60,8 @@ QString XProp(const QStringList& Args) {
   return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+void StartWindowManager() { gWindowManager = Spawn({"openbox", "--sm-disable"}, -1); }
+
 // A free display number comes from the server itself, so tests running side by side never meet.
 bool StartDesktopOnce() {
   int fds[2];
@@ -74,7 +76,7 @@ bool StartDesktopOnce() {
   close(fds[0]);
   if (number.empty()) return (gProblem = "Xvfb named no display"), false;
   qputenv("DISPLAY", QByteArray(":") + QByteArray::fromStdString(number));
-  gWindowManager = Spawn({"openbox", "--sm-disable"}, -1);
+  StartWindowManager();
   // The window manager is ready once it names its check window on the root.
   for (int i = 0; i < 400; ++i) {
     if (XProp({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id")) return true;
@@ -196,6 +198,23 @@ class TestDesktopWm : public QObject {
     w.show();
     QVERIFY(WaitSettled(&w));
     QCOMPARE(w.frameGeometry(), QRect(340, 260, 500, 300));
+  }
+
+  // A desktop whose window manager comes late (or restarts) frames a window already on the screen.
+  void framedOnlyAfterExposedTheOuterFrameLandsOnThePlace() {
+    testsupport::StoreDlgPos("Late", testsupport::DlgPosRecord(340, 260, 500, 300));
+    Stop(gWindowManager);
+    const auto restart = qScopeGuard([] {
+      if (gWindowManager == 0) StartWindowManager();
+    });
+    QWidget w;
+    LoadDlgPos(&w, "Late");
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w, kPatience));
+    QCOMPARE(w.frameGeometry(), w.geometry());
+    StartWindowManager();
+    QVERIFY(WaitSettled(&w));
+    QTRY_COMPARE_WITH_TIMEOUT(w.frameGeometry(), QRect(340, 260, 500, 300), kPatience);
   }
 
   void storedPositionIsTheOuterFrame() {
