@@ -60,6 +60,22 @@ QString XProp(const QStringList& Args) {
   return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+// The window manager is ready once it names its check window on the root.
+bool StartWindowManager() {
+  gWindowManager = Spawn({"openbox", "--sm-disable"}, -1);
+  for (int i = 0; i < 400; ++i) {
+    if (XProp({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id")) return true;
+    usleep(50000);
+  }
+  return false;
+}
+
+// Gone with its check window, so that the next one is waited for.
+void StopWindowManager() {
+  Stop(gWindowManager);
+  XProp({"-root", "-remove", "_NET_SUPPORTING_WM_CHECK"});
+}
+
 // A free display number comes from the server itself, so tests running side by side never meet.
 bool StartDesktopOnce() {
   int fds[2];
@@ -74,12 +90,7 @@ bool StartDesktopOnce() {
   close(fds[0]);
   if (number.empty()) return (gProblem = "Xvfb named no display"), false;
   qputenv("DISPLAY", QByteArray(":") + QByteArray::fromStdString(number));
-  gWindowManager = Spawn({"openbox", "--sm-disable"}, -1);
-  // The window manager is ready once it names its check window on the root.
-  for (int i = 0; i < 400; ++i) {
-    if (XProp({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id")) return true;
-    usleep(50000);
-  }
+  if (StartWindowManager()) return true;
   return (gProblem = "openbox did not come up on :" + QString::fromStdString(number)), false;
 }
 
@@ -196,6 +207,45 @@ class TestDesktopWm : public QObject {
     w.show();
     QVERIFY(WaitSettled(&w));
     QCOMPARE(w.frameGeometry(), QRect(340, 260, 500, 300));
+  }
+
+  // A desktop whose window manager comes late (or restarts) frames a window already on the screen.
+  void framedOnlyAfterExposedTheOuterFrameLandsOnThePlace() {
+    testsupport::StoreDlgPos("Late", testsupport::DlgPosRecord(340, 260, 500, 300));
+    StopWindowManager();
+    const auto restart = qScopeGuard([] {
+      if (gWindowManager == 0) StartWindowManager();
+    });
+    QWidget w;
+    LoadDlgPos(&w, "Late");
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w, kPatience));
+    QCOMPARE(w.frameGeometry(), w.geometry());
+    QVERIFY(StartWindowManager());
+    QVERIFY(WaitSettled(&w));
+    QTRY_COMPARE_WITH_TIMEOUT(w.frameGeometry(), QRect(340, 260, 500, 300), kPatience);
+  }
+
+  // A window manager that quits while a window is hidden takes its frame along: the window shown
+  // again keeps the stored outer size as it is, not less the frame it had before.
+  void reshownWithoutWindowManagerKeepsTheStoredSize() {
+    testsupport::StoreDlgPos("Gone", testsupport::DlgPosRecord(340, 260, 500, 300));
+    QWidget w;
+    w.show();
+    QVERIFY(WaitSettled(&w));
+    w.hide();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.windowHandle()->isExposed(), kPatience);
+    StopWindowManager();
+    const auto restart = qScopeGuard([] {
+      if (gWindowManager == 0) StartWindowManager();
+    });
+    LoadDlgPos(&w, "Gone");
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w, kPatience));
+    QCOMPARE(w.frameGeometry().size(), QSize(500, 300));
+    // The next window manager is up once it has taken this window in.
+    QVERIFY(StartWindowManager());
+    QTRY_VERIFY_WITH_TIMEOUT(RootList("_NET_CLIENT_LIST").contains(Hex(&w)), kPatience);
   }
 
   void storedPositionIsTheOuterFrame() {
