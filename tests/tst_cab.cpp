@@ -110,12 +110,10 @@ bool HaveTool(const char* Name) { return !QStandardPaths::findExecutable(QString
 
 // CI installs every decoder (tools/install-deps.sh): there a check that would
 // drop out for a missing one fails instead of passing unseen.
-bool InCi() { return qgetenv("CI") == "true"; }
-
 #define REQUIRE_CABEXTRACT_AND_GCAB()                                               \
   do {                                                                              \
     if (!HaveTool("cabextract") || !HaveTool("gcab")) {                             \
-      if (InCi()) QFAIL("cabextract and gcab are needed (Debian cabextract gcab)"); \
+      if (testsupport::InCi()) QFAIL("cabextract and gcab are needed (Debian cabextract gcab)"); \
       QSKIP("cabextract and gcab are needed (Debian cabextract gcab)");             \
     }                                                                               \
   } while (false)
@@ -204,7 +202,7 @@ void ExpectDecodes(const QString& Cab, const QString& Work, const TFolders& Fold
 
   // 7z alone decodes some distance faults wrongly that the others accept.
   if (!HaveTool("7z")) {
-    QVERIFY2(!InCi(), "7z is needed (Debian p7zip-full)");
+    QVERIFY2(!testsupport::InCi(), "7z is needed (Debian p7zip-full)");
     return;
   }
   const QString X3 = Work + "/x-7z";

@@ -158,7 +158,7 @@ class TestDesktopWm : public QObject {
  private slots:
   void initTestCase() {
     // Where the tools are meant to be installed, their absence is a failure, not a pass.
-    if (!gMissing.isEmpty() && qgetenv("CI") == "true") QFAIL(qPrintable("not installed:" + gMissing));
+    if (!gMissing.isEmpty() && testsupport::InCi()) QFAIL(qPrintable("not installed:" + gMissing));
     if (!gMissing.isEmpty()) QSKIP(qPrintable("not installed:" + gMissing + " (tools/install-deps.sh)"));
     QVERIFY2(gReady, qPrintable(gProblem));
     SetExecutableFolderOverride(testsupport::BinDir() + "/");

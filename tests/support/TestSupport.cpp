@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <QByteArray>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -29,6 +30,8 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
 
 std::string TestDataDir() { return MORVO_TEST_DATA_DIR; }
 std::string BinDir() { return MORVO_BIN_DIR; }
+
+bool InCi() { return qgetenv("CI") == "true"; }
 
 std::string DlgPosRecord(int32_t L, int32_t T, int32_t W, int32_t H) {
   std::string out;

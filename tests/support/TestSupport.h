@@ -14,6 +14,9 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string TestDataDir();
 // Folder of the built executable and its definition files.
 std::string BinDir();
+// True under CI (CI=true), where a check that lacks a tool or a mount must
+// fail rather than skip: the CI script installs everything.
+bool InCi();
 // A stored window position: left, top, width, height, 32-bit little-endian each.
 std::string DlgPosRecord(int32_t L, int32_t T, int32_t W, int32_t H);
 // Stores Bytes as the position value Name.
