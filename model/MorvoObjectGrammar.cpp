@@ -286,7 +286,7 @@ int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
   SortPropertyLines();
   // The room taken for the lines while reading is given back: a file holds
   // hundreds of thousands of objects, most with fewer lines than that room.
-  if (FLines.capacity() > FLines.size()) FLines.shrink_to_fit();
+  FLines.shrink_to_fit();
   if (FPropIds.Items().capacity() > FPropIds.Items().size()) FPropIds.Items().shrink_to_fit();
   return i + 1;
 }
@@ -371,7 +371,7 @@ void TisMorvoObject::AddProperty(int Id, const std::string& Value) {
   if (k >= 0) return;
   // Objects carry a dozen or more lines: room for them at once rather than
   // growing through 1, 2, 4 and 8.
-  if (FLines.capacity() == 0) {
+  if (FLines.empty()) {
     FLines.reserve(kFirstLineRoom, kFirstLineRoom * kLineBytesGuess);
     FPropIds.Items().reserve(kFirstLineRoom);
   }

@@ -308,6 +308,7 @@ int ReadObjectFile(const std::string& FileName) {
       ++i;
   }
   if (!reached) return -1;
+  gTopObjects->shrink_to_fit();  // kept for as long as the load
   lines.clear();  // the link pass needs no lines
   // The text's pages go back to the system rather than stay with the heap
   // beside the objects for as long as they are loaded.
