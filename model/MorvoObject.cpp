@@ -60,11 +60,11 @@ void TAllObjectList::Reserve(size_t count) {
   if (capacity > FSlots.size()) Rehash(capacity);
 }
 
-// Room for at least half as many keys again as count before the next rehash,
-// so re-keying a long list cannot rehash it over and over.
+// Room for at least a quarter as many keys again as count before the next
+// rehash, so re-keying a long list cannot rehash it over and over.
 size_t TAllObjectList::SlotsFor(size_t count) {
   size_t capacity = 16;
-  while (capacity < 3 * count + 4) capacity *= 2;
+  while (capacity < 2 * count + count / 2 + 4) capacity *= 2;
   return capacity;
 }
 

@@ -133,8 +133,6 @@ class TisMorvoObject {
   // together so that no padding is paid on each of many objects.
   int FTypeNr = 0;      // cached type number; 0 = not yet computed
   int FBaseTypeNr = 0;  // the number the factory chose the class by
-  // Nesting depth of the block being read (guards the recursion of ReadObject).
-  int FReadDepth = 0;
   std::string FDelim;          // the list delimiter (one character)
   std::string FGUID;           // the object's key; may be empty
   std::string FTypeName;       // "TYPE=" of the header
