@@ -73,6 +73,18 @@ int TAllObjectList::IndexOfKey(const std::string& key) const {
   return std::max(FSlots[FindSlot(key, HashKey(key))].FHead, -1);
 }
 
+int TAllObjectList::FirstOfKey(int i) const {
+  // Nearly every key is carried once: the entry is its own first. A long
+  // run of one key is looked up rather than walked.
+  int first = i;
+  for (int steps = 0; steps < 8; ++steps) {
+    const int prev = FPrev[static_cast<size_t>(first)];
+    if (prev < 0) return first;
+    first = prev;
+  }
+  return IndexOfKey(Key(i));
+}
+
 void TAllObjectList::Clear() {
   // Objects never own each other (children and links are plain pointers),
   // so destroying them in list order is safe.

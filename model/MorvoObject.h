@@ -63,6 +63,8 @@ class TAllObjectList {
   void SetKey(int i, const std::string& key);
   // Index of the first entry whose key equals key without regard to case; -1 when none.
   int IndexOfKey(const std::string& key) const;
+  // IndexOfKey(Key(i)), found from entry i's place among the entries of its key.
+  int FirstOfKey(int i) const;
   // Destroys every object, in list order, and empties the list.
   void Clear();
 
@@ -131,8 +133,8 @@ class TisMorvoObject {
 
   // Fields, in declaration order of the design but for the numbers, kept
   // together so that no padding is paid on each of many objects.
-  int FTypeNr = 0;      // cached type number; 0 = not yet computed
-  int FBaseTypeNr = 0;  // the number the factory chose the class by
+  int FTypeNr = 0;             // cached type number; 0 = not yet computed
+  int FBaseTypeNr = 0;         // the number the factory chose the class by
   std::string FDelim;          // the list delimiter (one character)
   std::string FGUID;           // the object's key; may be empty
   std::string FTypeName;       // "TYPE=" of the header
