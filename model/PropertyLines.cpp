@@ -43,7 +43,7 @@ void TPropertyLines::push_back(std::string_view Line) {
     Line = copy.assign(Line);
   const std::string_view line = Line;
   const size_t n = size();
-  if (FData.empty()) FData.assign(4, '\0');
+  if (FData.empty()) FData.insert(0, 4, '\0');
   const size_t bytes = FData.size() - TextAt(n);
   CheckRoom(FData.size() + 4 + line.size());
   FData.insert(TextAt(n), 4, '\0');
@@ -81,14 +81,14 @@ void TPropertyLines::Replace(size_t i, std::string_view Line) {
 
 void TPropertyLines::Reorder(const uint32_t* Order) {
   const size_t n = size();
-  std::string data;
+  TByteBlock data;
   data.reserve(FData.size());
-  data.assign(TextAt(n), '\0');
+  data.insert(0, TextAt(n), '\0');
   const size_t text = TextAt(n);
   for (size_t i = 0; i < n; ++i) {
     const uint32_t k = Order[i];
     const size_t start = Start(k);
-    data.append(FData, text + start, End(k) - start);
+    data.append(FData.view().substr(text + start, End(k) - start));
     const auto end = static_cast<uint32_t>(data.size() - text);
     std::memcpy(data.data() + 4 + 4 * i, &end, 4);
   }

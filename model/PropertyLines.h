@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ByteBlock.h"
+
 class TPropertyLines {
  public:
   class const_iterator {
@@ -81,7 +83,7 @@ class TPropertyLines {
   bool empty() const { return size() == 0; }
   std::string_view operator[](size_t i) const {
     const size_t start = Start(i);
-    return std::string_view(FData).substr(TextAt(size()) + start, End(i) - start);
+    return FData.view().substr(TextAt(size()) + start, End(i) - start);
   }
   std::string_view front() const { return (*this)[0]; }
   std::string_view back() const { return (*this)[size() - 1]; }
@@ -133,7 +135,7 @@ class TPropertyLines {
   void ShiftEnds(size_t From, int64_t Delta);
   // Count (4 bytes), the end of each line (4 bytes each), the lines; empty
   // when there are none.
-  std::string FData;
+  TByteBlock FData;
 };
 
 template <class TLess>
