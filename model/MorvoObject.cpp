@@ -60,17 +60,29 @@ void TAllObjectList::Reserve(size_t count) {
   if (capacity > FSlots.size()) Rehash(capacity);
 }
 
-// Room for at least half as many keys again as count before the next rehash,
-// so re-keying a long list cannot rehash it over and over.
+// Room for at least a quarter as many keys again as count before the next
+// rehash, so re-keying a long list cannot rehash it over and over.
 size_t TAllObjectList::SlotsFor(size_t count) {
   size_t capacity = 16;
-  while (capacity < 3 * count + 4) capacity *= 2;
+  while (capacity < 2 * count + count / 2 + 4) capacity *= 2;
   return capacity;
 }
 
 int TAllObjectList::IndexOfKey(const std::string& key) const {
   if (FSlots.empty()) return -1;
   return std::max(FSlots[FindSlot(key, HashKey(key))].FHead, -1);
+}
+
+int TAllObjectList::FirstOfKey(int i) const {
+  // Nearly every key is carried once: the entry is its own first. A long
+  // run of one key is looked up rather than walked.
+  int first = i;
+  for (int steps = 0; steps < 8; ++steps) {
+    const int prev = FPrev[static_cast<size_t>(first)];
+    if (prev < 0) return first;
+    first = prev;
+  }
+  return IndexOfKey(Key(i));
 }
 
 void TAllObjectList::Clear() {
@@ -83,7 +95,7 @@ void TAllObjectList::Clear() {
   TObjectList().swap(FEntries);
   std::vector<int>().swap(FPrev);
   std::vector<int>().swap(FNext);
-  std::vector<uint64_t>().swap(FHashes);
+  std::vector<uint32_t>().swap(FHashes);
   std::vector<TSlot>().swap(FSlots);
   FUsedSlots = 0;
 }
@@ -92,7 +104,7 @@ void TAllObjectList::Clear() {
 // names): those are folded eight bytes at a time on the fly, without building
 // the folded text; any other key is folded in full first, which gives the
 // same hash for an ASCII key that another key folds to.
-uint64_t TAllObjectList::HashKey(const std::string& key) {
+uint32_t TAllObjectList::HashKey(const std::string& key) {
   constexpr uint64_t kHigh = 0x8080808080808080ULL;
   constexpr uint64_t kMul = 0x9E3779B97F4A7C15ULL;
   auto hashAscii = [](const char* p, size_t n, uint64_t& h) {
@@ -130,10 +142,10 @@ uint64_t TAllObjectList::HashKey(const std::string& key) {
   }
   h ^= h >> 29;
   h *= 0xBF58476D1CE4E5B9ULL;
-  return h ^ (h >> 32);
+  return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
-size_t TAllObjectList::FindSlot(const std::string& key, uint64_t hash) const {
+size_t TAllObjectList::FindSlot(const std::string& key, uint32_t hash) const {
   const size_t mask = FSlots.size() - 1;
   for (size_t k = hash & mask;; k = (k + 1) & mask) {
     const TSlot& slot = FSlots[k];
@@ -151,7 +163,7 @@ void TAllObjectList::Rehash(size_t capacity) {
   std::fill(FNext.begin(), FNext.end(), -1);
   // Entries in list order: every chain is built by appending at its end.
   for (int i = 0; i < Count(); ++i) {
-    const uint64_t h = FHashes[static_cast<size_t>(i)];
+    const uint32_t h = FHashes[static_cast<size_t>(i)];
     TSlot& slot = FSlots[FindSlot(Key(i), h)];
     if (slot.FHead == -2) {
       slot = {i, i};
@@ -170,7 +182,7 @@ void TAllObjectList::IndexAdd(int i) {
     Rehash(SlotsFor(static_cast<size_t>(Count())));  // also indexes entry i
     return;
   }
-  const uint64_t h = FHashes[static_cast<size_t>(i)];
+  const uint32_t h = FHashes[static_cast<size_t>(i)];
   TSlot& slot = FSlots[FindSlot(Key(i), h)];
   const auto at = static_cast<size_t>(i);
   if (slot.FHead == -2) {

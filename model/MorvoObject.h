@@ -63,6 +63,8 @@ class TAllObjectList {
   void SetKey(int i, const std::string& key);
   // Index of the first entry whose key equals key without regard to case; -1 when none.
   int IndexOfKey(const std::string& key) const;
+  // IndexOfKey(Key(i)), found from entry i's place among the entries of its key.
+  int FirstOfKey(int i) const;
   // Destroys every object, in list order, and empties the list.
   void Clear();
 
@@ -75,9 +77,9 @@ class TAllObjectList {
     int FHead = -2;  // -2: never used
     int FTail = -1;
   };
-  static uint64_t HashKey(const std::string& key);
+  static uint32_t HashKey(const std::string& key);
   static size_t SlotsFor(size_t count);
-  size_t FindSlot(const std::string& key, uint64_t hash) const;  // a slot with FHead == -2 when absent
+  size_t FindSlot(const std::string& key, uint32_t hash) const;  // a slot with FHead == -2 when absent
   void IndexAdd(int i);
   void IndexRemove(int i);
   void Rehash(size_t capacity);
@@ -85,13 +87,31 @@ class TAllObjectList {
   // Per entry, the previous and next entry of the same key (-1: none) and
   // the hash of its key.
   std::vector<int> FPrev, FNext;
-  std::vector<uint64_t> FHashes;
+  std::vector<uint32_t> FHashes;
   std::vector<TSlot> FSlots;  // capacity a power of two, at most half used
   size_t FUsedSlots = 0;      // slots ever taken since the last rehash
 };
 
 // ---------------------------------------------------------------------------
 // The design object.
+
+// The list delimiter of an object: one character or none, read like a
+// string of at most one character, in two bytes rather than a string's 32.
+class TListDelimiter {
+ public:
+  TListDelimiter() = default;
+  TListDelimiter(const std::string& S)
+      : FChar(S.empty() ? '\0' : S[0]), FSet(!S.empty()) {}  // NOLINT: read as a string
+  bool empty() const { return !FSet; }
+  size_t size() const { return FSet ? 1 : 0; }
+  char operator[](size_t) const { return FChar; }
+  operator std::string() const { return FSet ? std::string(1, FChar) : std::string(); }  // NOLINT
+  friend bool operator==(const TListDelimiter& A, const std::string& B) { return std::string(A) == B; }
+
+ private:
+  char FChar = '\0';
+  bool FSet = false;
+};
 
 class TisMorvoObject {
  public:
@@ -131,11 +151,9 @@ class TisMorvoObject {
 
   // Fields, in declaration order of the design but for the numbers, kept
   // together so that no padding is paid on each of many objects.
-  int FTypeNr = 0;      // cached type number; 0 = not yet computed
-  int FBaseTypeNr = 0;  // the number the factory chose the class by
-  // Nesting depth of the block being read (guards the recursion of ReadObject).
-  int FReadDepth = 0;
-  std::string FDelim;          // the list delimiter (one character)
+  int FTypeNr = 0;             // cached type number; 0 = not yet computed
+  int FBaseTypeNr = 0;         // the number the factory chose the class by
+  TListDelimiter FDelim;       // the list delimiter (one character)
   std::string FGUID;           // the object's key; may be empty
   std::string FTypeName;       // "TYPE=" of the header
   std::string FName;           // "NAME=" of the header, else property 1

@@ -23,6 +23,8 @@ constexpr int kMaxParseNesting = 64;
 constexpr size_t kFirstLineRoom = 16;
 constexpr size_t kLineBytesGuess = 24;
 int gParseDepth = 0;
+// Nesting depth of the block being read (guards the recursion of ReadObject).
+int gReadDepth = 0;
 
 // Texts handed on by ParseLine at the current nesting level. Each level has
 // its own, so a text is never overwritten while a deeper level still reads
@@ -54,11 +56,13 @@ class TFirstOf {
   bool FKnown = false;
 };
 
-struct TParseDepthGuard {
-  TParseDepthGuard() { ++gParseDepth; }
-  ~TParseDepthGuard() { --gParseDepth; }
-  TParseDepthGuard(const TParseDepthGuard&) = delete;
-  TParseDepthGuard& operator=(const TParseDepthGuard&) = delete;
+// One level deeper for as long as it lives.
+struct TDepthGuard {
+  explicit TDepthGuard(int& Depth) : FDepth(Depth) { ++FDepth; }
+  ~TDepthGuard() { --FDepth; }
+  TDepthGuard(const TDepthGuard&) = delete;
+  TDepthGuard& operator=(const TDepthGuard&) = delete;
+  int& FDepth;
 };
 
 bool IsClosingLine(std::string_view line) { return TrimView(line) == "}"; }
@@ -249,9 +253,9 @@ int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
         child.reset();
         i = ReadPropertyBlock(Lines, i + 2);
       } else {
-        if (FReadDepth + 1 >= kMaxObjectNesting)
+        if (gReadDepth + 1 >= kMaxObjectNesting)
           throw EMorvoError("Objects nested too deeply (line " + std::to_string(i + 1) + ")");
-        child->FReadDepth = FReadDepth + 1;
+        const TDepthGuard depth(gReadDepth);
         int next;
         try {
           next = child->ReadObject(Lines, i);
@@ -286,7 +290,7 @@ int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
   SortPropertyLines();
   // The room taken for the lines while reading is given back: a file holds
   // hundreds of thousands of objects, most with fewer lines than that room.
-  if (FLines.capacity() > FLines.size()) FLines.shrink_to_fit();
+  FLines.shrink_to_fit();
   if (FPropIds.Items().capacity() > FPropIds.Items().size()) FPropIds.Items().shrink_to_fit();
   return i + 1;
 }
@@ -306,7 +310,7 @@ int TisMorvoObject::ReadPropertyBlock(TLineList& Lines, int Start) {
 }
 
 int TisMorvoObject::ParseLine(const std::string& S) {
-  TParseDepthGuard depth;
+  const TDepthGuard depth(gParseDepth);
   // Hands the rest of the line to the object's ParseLine one level deeper.
   auto ParseLineScratch = [this](std::string_view rest) {
     const int r = ParseLine(Scratch(0).assign(rest));
@@ -371,7 +375,7 @@ void TisMorvoObject::AddProperty(int Id, const std::string& Value) {
   if (k >= 0) return;
   // Objects carry a dozen or more lines: room for them at once rather than
   // growing through 1, 2, 4 and 8.
-  if (FLines.capacity() == 0) {
+  if (FLines.empty()) {
     FLines.reserve(kFirstLineRoom, kFirstLineRoom * kLineBytesGuess);
     FPropIds.Items().reserve(kFirstLineRoom);
   }

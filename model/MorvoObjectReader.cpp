@@ -119,7 +119,7 @@ class TLinkedNames {
   }
   bool ContainsKeyOf(int i) const {
     if (FMarked[static_cast<size_t>(i)] != kNone) return true;
-    const int k = FAll.IndexOfKey(FAll.Key(i));
+    const int k = FAll.FirstOfKey(i);
     return k >= 0 && FMarked[static_cast<size_t>(k)] != kNone;
   }
 
@@ -308,7 +308,8 @@ int ReadObjectFile(const std::string& FileName) {
       ++i;
   }
   if (!reached) return -1;
-  lines.clear();  // the link pass needs no lines
+  gTopObjects->shrink_to_fit();  // kept for as long as the load
+  lines.clear();                 // the link pass needs no lines
   // The text's pages go back to the system rather than stay with the heap
   // beside the objects for as long as they are loaded.
   malloc_trim(0);

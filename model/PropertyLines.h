@@ -1,20 +1,23 @@
 #pragma once
 
-// The stored property lines of one object: back to back in one text, with
-// where each ends. A file holds hundreds of thousands of objects of a handful
-// of short lines each; a string per line cost more in bookkeeping than the
-// lines themselves.
+// The stored property lines of one object: the number of lines, where each
+// ends and the lines back to back, all in one block. A file holds hundreds of
+// thousands of objects of a handful of short lines each; a string per line
+// cost more in bookkeeping than the lines themselves.
 
 #include <algorithm>
 #include <array>
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ByteBlock.h"
 
 class TPropertyLines {
  public:
@@ -76,11 +79,11 @@ class TPropertyLines {
   TPropertyLines& operator=(const std::vector<std::string>& Lines);
   TPropertyLines& operator=(std::initializer_list<std::string_view> Lines);
 
-  size_t size() const { return FEnds.size(); }
-  bool empty() const { return FEnds.empty(); }
+  size_t size() const { return FData.empty() ? 0 : Load(0); }
+  bool empty() const { return size() == 0; }
   std::string_view operator[](size_t i) const {
-    const size_t start = i == 0 ? 0 : FEnds[i - 1];
-    return std::string_view(FText).substr(start, FEnds[i] - start);
+    const size_t start = Start(i);
+    return FData.view().substr(TextAt(size()) + start, End(i) - start);
   }
   std::string_view front() const { return (*this)[0]; }
   std::string_view back() const { return (*this)[size() - 1]; }
@@ -92,7 +95,6 @@ class TPropertyLines {
   void reserve(size_t Lines, size_t Bytes);
   // Gives back the room that no line uses.
   void shrink_to_fit();
-  size_t capacity() const { return FEnds.capacity(); }
 
   void push_back(std::string_view Line);
   void erase(const_iterator Line);
@@ -109,16 +111,31 @@ class TPropertyLines {
   friend bool operator==(const TPropertyLines& a, const std::vector<std::string>& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
   }
-  friend bool operator==(const TPropertyLines& a, const TPropertyLines& b) {
-    return a.FText == b.FText && a.FEnds == b.FEnds;
-  }
+  friend bool operator==(const TPropertyLines& a, const TPropertyLines& b) { return a.FData == b.FData; }
 
  private:
   static constexpr size_t kFewLines = 32;
   // Rebuilds the text in the order of Order (indexes of every line).
   void Reorder(const uint32_t* Order);
-  std::string FText;
-  std::vector<uint32_t> FEnds;  // where each line ends in FText
+  uint32_t Load(size_t At) const {
+    uint32_t v;
+    std::memcpy(&v, FData.data() + At, 4);
+    return v;
+  }
+  void Store(size_t At, size_t Value) {
+    const auto v = static_cast<uint32_t>(Value);
+    std::memcpy(FData.data() + At, &v, 4);
+  }
+  // Where the lines start when there are n of them.
+  static size_t TextAt(size_t n) { return 4 + 4 * n; }
+  // Where line i ends and starts, counted from the first line's start.
+  size_t End(size_t i) const { return Load(4 + 4 * i); }
+  size_t Start(size_t i) const { return i == 0 ? 0 : End(i - 1); }
+  // Adds Delta to the ends of lines From on.
+  void ShiftEnds(size_t From, int64_t Delta);
+  // Count (4 bytes), the end of each line (4 bytes each), the lines; empty
+  // when there are none.
+  TByteBlock FData;
 };
 
 template <class TLess>

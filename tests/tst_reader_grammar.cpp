@@ -398,23 +398,28 @@ class TestReaderGrammar : public QObject {
   }
 
   void sortingFollowsTheTextComparison() {
-    TStringList lines{"0012 b",  "12000 x", "1201 y",  "-0001 n", "0012 A", "0003 z", "abc",
-                      "0012 a2", "9999 q",  "10000 r", "0000x",   "1200 p", "0012 B"};
-    TisMorvoObject o;
-    o.FLines = lines;
-    o.SortPropertyLines();
-    TStringList expected = lines;
-    std::stable_sort(expected.begin(), expected.end(),
-                     [](const std::string& a, const std::string& b) { return CompareTextLocale(a, b) < 0; });
-    // Lines that compare equal may stand in either order; compare the ids and texts case-folded.
-    QCOMPARE(o.FLines.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) QCOMPARE(CompareTextLocale(o.FLines[i], expected[i]), 0);
-    QCOMPARE(o.FPropIds.Count(), static_cast<int>(o.FLines.size()));
-    for (int i = 0; i < o.FPropIds.Count(); ++i) {
-      const std::string l(o.FLines[static_cast<size_t>(i)]);
-      // The id is what the first four characters read as.
-      const int want = l == "abc" ? -1 : l == "12000 x" ? 1200 : l == "10000 r" ? 1000 : l == "-0001 n" ? 0 : -2;
-      if (want != -2) QCOMPARE(o.FPropIds[i], want);
+    const TStringList few{"0012 b",  "12000 x", "1201 y",  "-0001 n", "0012 A", "0003 z", "abc",
+                          "0012 a2", "9999 q",  "10000 r", "0000x",   "1200 p", "0012 B"};
+    // The handful of lines most objects have, and more than forty.
+    for (const int copies : {1, 4}) {
+      TStringList lines;
+      for (int k = 0; k < copies; ++k) lines.insert(lines.end(), few.begin(), few.end());
+      TisMorvoObject o;
+      o.FLines = lines;
+      o.SortPropertyLines();
+      TStringList expected = lines;
+      std::stable_sort(expected.begin(), expected.end(),
+                       [](const std::string& a, const std::string& b) { return CompareTextLocale(a, b) < 0; });
+      // Lines that compare equal may stand in either order; compare the ids and texts case-folded.
+      QCOMPARE(o.FLines.size(), expected.size());
+      for (size_t i = 0; i < expected.size(); ++i) QCOMPARE(CompareTextLocale(o.FLines[i], expected[i]), 0);
+      QCOMPARE(o.FPropIds.Count(), static_cast<int>(o.FLines.size()));
+      for (int i = 0; i < o.FPropIds.Count(); ++i) {
+        const std::string l(o.FLines[static_cast<size_t>(i)]);
+        // The id is what the first four characters read as.
+        const int want = l == "abc" ? -1 : l == "12000 x" ? 1200 : l == "10000 r" ? 1000 : l == "-0001 n" ? 0 : -2;
+        if (want != -2) QCOMPARE(o.FPropIds[i], want);
+      }
     }
   }
 
