@@ -15,35 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "LineIterator.h"
+
 class TLineList {
  public:
-  class const_iterator {
-   public:
-    using iterator_category = std::forward_iterator_tag;
-    using value_type = std::string_view;
-    using difference_type = std::ptrdiff_t;
-    using pointer = const std::string_view*;
-    using reference = std::string_view;
-
-    const_iterator() = default;
-    const_iterator(const TLineList* List, size_t Index) : FList(List), FIndex(Index) {}
-    std::string_view operator*() const { return (*FList)[FIndex]; }
-    const_iterator& operator++() {
-      ++FIndex;
-      return *this;
-    }
-    const_iterator operator++(int) {
-      const_iterator before = *this;
-      ++FIndex;
-      return before;
-    }
-    bool operator==(const const_iterator& Other) const { return FIndex == Other.FIndex; }
-    bool operator!=(const const_iterator& Other) const { return FIndex != Other.FIndex; }
-
-   private:
-    const TLineList* FList = nullptr;
-    size_t FIndex = 0;
-  };
+  using const_iterator = TLineIterator<TLineList>;
 
   TLineList() = default;
   // Lines given one by one, each kept as it stands.

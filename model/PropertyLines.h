@@ -18,61 +18,11 @@
 #include <vector>
 
 #include "ByteBlock.h"
+#include "LineIterator.h"
 
 class TPropertyLines {
  public:
-  class const_iterator {
-   public:
-    using iterator_category = std::random_access_iterator_tag;
-    using value_type = std::string_view;
-    using difference_type = std::ptrdiff_t;
-    using pointer = const std::string_view*;
-    using reference = std::string_view;
-
-    const_iterator() = default;
-    const_iterator(const TPropertyLines* Lines, size_t Index) : FLines(Lines), FIndex(Index) {}
-    std::string_view operator*() const { return (*FLines)[FIndex]; }
-    std::string_view operator[](difference_type n) const { return (*FLines)[FIndex + static_cast<size_t>(n)]; }
-    const_iterator& operator++() {
-      ++FIndex;
-      return *this;
-    }
-    const_iterator operator++(int) {
-      const_iterator before = *this;
-      ++FIndex;
-      return before;
-    }
-    const_iterator& operator--() {
-      --FIndex;
-      return *this;
-    }
-    const_iterator operator--(int) {
-      const_iterator before = *this;
-      --FIndex;
-      return before;
-    }
-    const_iterator& operator+=(difference_type n) {
-      FIndex += static_cast<size_t>(n);
-      return *this;
-    }
-    const_iterator& operator-=(difference_type n) {
-      FIndex -= static_cast<size_t>(n);
-      return *this;
-    }
-    friend const_iterator operator+(const_iterator it, difference_type n) { return it += n; }
-    friend const_iterator operator+(difference_type n, const_iterator it) { return it += n; }
-    friend const_iterator operator-(const_iterator it, difference_type n) { return it -= n; }
-    friend difference_type operator-(const const_iterator& a, const const_iterator& b) {
-      return static_cast<difference_type>(a.FIndex) - static_cast<difference_type>(b.FIndex);
-    }
-    friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.FIndex == b.FIndex; }
-    friend auto operator<=>(const const_iterator& a, const const_iterator& b) { return a.FIndex <=> b.FIndex; }
-    size_t Index() const { return FIndex; }
-
-   private:
-    const TPropertyLines* FLines = nullptr;
-    size_t FIndex = 0;
-  };
+  using const_iterator = TLineIterator<TPropertyLines>;
 
   TPropertyLines() = default;
   TPropertyLines(std::initializer_list<std::string_view> Lines);
