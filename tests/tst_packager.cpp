@@ -631,6 +631,13 @@ class TestPackager : public QObject {
       QCOMPARE(ZipNames(archive).size(), 4);
       // Flags of the last central entry: no UTF-8 mark (bit 11).
       QCOMPARE(bytes[bytes.rfind("PK\x01\x02") + 9] & 0x08, 0);
+      // Such an entry is found again: kept while unchanged, replaced when changed.
+      Make("n/bad\xE9.fmt", "changed");
+      TickOnly({"*.fmt"});
+      Package(archive, type);
+      QCOMPARE(LastMessage(), QString("These files were added/replaced in the package :\r\nbad\uFFFD.fmt\r\n\r\n"
+                                      "Total files into Zip file : 1"));
+      QCOMPARE(ZipNames(archive).size(), 4);
     }
 
     // No files: a cab over an older one removes it and says so.

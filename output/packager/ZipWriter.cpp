@@ -63,6 +63,20 @@ void WriteEmptyZip(const std::string& FileName, const std::string& Target, const
     throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
 }
 
+// The entry of that name, by its stored bytes. libzip finds a name without
+// the UTF-8 mark only by its CP437 reading, so such a name is looked for one
+// entry after the other.
+zip_int64_t LocateEntry(zip_t* Archive, const std::string& Name) {
+  const zip_int64_t found = zip_name_locate(Archive, Name.c_str(), ZIP_FL_ENC_RAW);
+  if (found >= 0 || IsValidUtf8(Name)) return found;
+  const zip_int64_t count = zip_get_num_entries(Archive, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const char* stored = zip_get_name(Archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+    if (stored && Name == stored) return i;
+  }
+  return -1;
+}
+
 bool IsSmallLetterOrDigit(char C) { return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9'); }
 
 // libzip writes "<archive>.XXXXXX" (small letters and digits) beside the
@@ -249,7 +263,7 @@ bool TZipWriter::AddFile(const std::string& DiskPath, const std::string& EntryNa
   if (const TAddedFile* added = FindAdded(EntryName)) {
     if (unchanged(static_cast<zip_uint64_t>(added->Stat.st_size), added->Stat.st_mtime)) return false;
   } else {
-    const zip_int64_t existing = zip_name_locate(FArchive, EntryName.c_str(), ZIP_FL_ENC_RAW);
+    const zip_int64_t existing = LocateEntry(FArchive, EntryName);
     zip_stat_t entry;
     zip_stat_init(&entry);
     if (existing >= 0 && zip_stat_index(FArchive, static_cast<zip_uint64_t>(existing), 0, &entry) == 0 &&
@@ -290,8 +304,12 @@ void TZipWriter::CopyCompressedEntries() {
     zip_source_t* source = zip_source_zip(FArchive, file->Compressed, 0, 0, 0, -1);
     // A name that is no UTF-8 is stored as its bytes, without the UTF-8 mark.
     const zip_flags_t encoding = IsValidUtf8(file->EntryName) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_RAW;
-    const zip_int64_t index =
-        source ? zip_file_add(FArchive, file->EntryName.c_str(), source, ZIP_FL_OVERWRITE | encoding) : -1;
+    const zip_int64_t existing = LocateEntry(FArchive, file->EntryName);
+    zip_int64_t index = -1;
+    if (source && existing >= 0)
+      index = zip_file_replace(FArchive, static_cast<zip_uint64_t>(existing), source, 0) == 0 ? existing : -1;
+    else if (source)
+      index = zip_file_add(FArchive, file->EntryName.c_str(), source, encoding);
     if (index < 0) {
       if (source) zip_source_free(source);
       throw EMorvoError("Cannot add \"" + file->EntryName + "\" to the archive. " + zip_strerror(FArchive));
@@ -313,7 +331,7 @@ int TZipWriter::EntryCount() const {
     const std::string& name = FAdded[i]->EntryName;
     const bool earlier = std::any_of(FAdded.begin(), FAdded.begin() + static_cast<std::ptrdiff_t>(i),
                                      [&](const auto& file) { return file->EntryName == name; });
-    if (!earlier && zip_name_locate(FArchive, name.c_str(), ZIP_FL_ENC_RAW) < 0) ++count;
+    if (!earlier && LocateEntry(FArchive, name) < 0) ++count;
   }
   return count;
 }
