@@ -557,9 +557,14 @@ class TestPackager : public QObject {
     writer->PreservePath = false;
     std::vector<std::string> processed;
     writer->OnProcessItem = [&](const std::string& n) { processed.push_back(n); };
+    std::vector<int> progress;
+    writer->OnItemProgress = [&](int Percent) { progress.push_back(Percent); };
     writer->Open(FRoot + "f", FRoot + "flat.zip", "c");
     writer->AddFiles("*.TXT");
     writer->Close();
+    // The progress only grows, to the full bar.
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    QCOMPARE(progress.empty() ? -1 : progress.back(), 100);
     // The first file of a name wins.
     QCOMPARE(processed, (std::vector<std::string>{"one.txt", "two.txt"}));
     QCOMPARE(ZipNames(FRoot + "flat.zip"), Q({"one.txt", "two.txt"}));

@@ -355,6 +355,7 @@ void TZipWriter::Close() {
         done += file->Progress.load(std::memory_order_relaxed) * (static_cast<double>(file->Stat.st_size) + 1);
       compressing(done / total);
     });
+    compressing(1.0);  // also when the workers were done before the wait
     writing.From = kCompressedShare;
     try {
       CopyCompressedEntries();
