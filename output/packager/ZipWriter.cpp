@@ -14,6 +14,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -171,10 +172,21 @@ class TZipWriter::TCompressor {
   }
 
   void Add(TAddedFile* File) {
-    std::lock_guard<std::mutex> lock(FMutex);
+    std::unique_lock<std::mutex> lock(FMutex);
+    if (FWorkers.size() < FMaxWorkers && FWorkers.size() <= FUnfinished) {
+      try {
+        FWorkers.emplace_back([this] { Work(); });
+      } catch (const std::system_error&) {
+        // No thread to be had: without any worker the file is compressed here.
+        if (FWorkers.empty()) {
+          lock.unlock();
+          File->Compress(FCancelled);
+          return;
+        }
+      }
+    }
     FQueue.push_back(File);
     ++FUnfinished;
-    if (FWorkers.size() < FMaxWorkers && FWorkers.size() < FUnfinished) FWorkers.emplace_back([this] { Work(); });
     FWake.notify_one();
   }
 
