@@ -106,7 +106,6 @@ bool IsLibzipTemporaryOf(const std::string& Target, const std::string& Name) {
 // in memory, exactly as it would be stored in the real one, so closing only
 // copies the compressed data across.
 struct TZipWriter::TAddedFile {
-  std::string DiskPath;
   std::string EntryName;
   struct stat Stat {};
   zip_source_t* Source = nullptr;   // the file, until the worker takes it
@@ -292,7 +291,6 @@ bool TZipWriter::AddFile(const std::string& DiskPath, const std::string& EntryNa
     throw EMorvoError("Cannot open file \"" + DiskPath + "\". " + reason);
   }
   auto file = std::make_unique<TAddedFile>();
-  file->DiskPath = DiskPath;
   file->EntryName = EntryName;
   file->Stat = st;
   file->Source = source;
