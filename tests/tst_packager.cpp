@@ -557,9 +557,14 @@ class TestPackager : public QObject {
     writer->PreservePath = false;
     std::vector<std::string> processed;
     writer->OnProcessItem = [&](const std::string& n) { processed.push_back(n); };
+    std::vector<int> progress;
+    writer->OnItemProgress = [&](int Percent) { progress.push_back(Percent); };
     writer->Open(FRoot + "f", FRoot + "flat.zip", "c");
     writer->AddFiles("*.TXT");
     writer->Close();
+    // The progress only grows, to the full bar.
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    QCOMPARE(progress.empty() ? -1 : progress.back(), 100);
     // The first file of a name wins.
     QCOMPARE(processed, (std::vector<std::string>{"one.txt", "two.txt"}));
     QCOMPARE(ZipNames(FRoot + "flat.zip"), Q({"one.txt", "two.txt"}));
@@ -631,6 +636,13 @@ class TestPackager : public QObject {
       QCOMPARE(ZipNames(archive).size(), 4);
       // Flags of the last central entry: no UTF-8 mark (bit 11).
       QCOMPARE(bytes[bytes.rfind("PK\x01\x02") + 9] & 0x08, 0);
+      // Such an entry is found again: kept while unchanged, replaced when changed.
+      Make("n/bad\xE9.fmt", "changed");
+      TickOnly({"*.fmt"});
+      Package(archive, type);
+      QCOMPARE(LastMessage(), QString("These files were added/replaced in the package :\r\nbad\uFFFD.fmt\r\n\r\n"
+                                      "Total files into Zip file : 1"));
+      QCOMPARE(ZipNames(archive).size(), 4);
     }
 
     // No files: a cab over an older one removes it and says so.

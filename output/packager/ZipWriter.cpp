@@ -5,10 +5,18 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "CodePage.h"
 #include "MorvoError.h"
@@ -23,10 +31,25 @@ std::string ZipErrorText(int Code) {
   return text;
 }
 
-void ReportProgress(zip_t*, double Progress, void* Data) {
-  auto* progress = static_cast<std::function<void(int)>*>(Data);
-  if (progress && *progress) (*progress)(static_cast<int>(Progress * 100.0 + 0.5));
+// A stretch of the progress: compressing the files, then writing the archive.
+struct TProgressSpan {
+  const std::function<void(int)>* Report;
+  double From, To;
+  void operator()(double Fraction) const {
+    if (Report && *Report) (*Report)(static_cast<int>((From + (To - From) * Fraction) * 100.0 + 0.5));
+  }
+};
+
+// Compressing takes nearly all the time; writing copies compressed data.
+constexpr double kCompressedShare = 0.9;
+
+void ReportProgress(zip_t*, double Progress, void* Data) { (*static_cast<const TProgressSpan*>(Data))(Progress); }
+
+void StoreProgress(zip_t*, double Progress, void* Data) {
+  static_cast<std::atomic<double>*>(Data)->store(Progress, std::memory_order_relaxed);
 }
+
+int IsCancelled(zip_t*, void* Data) { return static_cast<const std::atomic<bool>*>(Data)->load() ? 1 : 0; }
 
 // An empty zip file is its end record alone (with the comment). libzip
 // removes an archive that has no entries instead of writing one.
@@ -39,6 +62,20 @@ void WriteEmptyZip(const std::string& FileName, const std::string& Target, const
   std::string reason;
   if (!WriteFileAtomically(Target, bytes, reason))
     throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
+}
+
+// The entry of that name, by its stored bytes. libzip finds a name without
+// the UTF-8 mark only by its CP437 reading, so such a name is looked for one
+// entry after the other.
+zip_int64_t LocateEntry(zip_t* Archive, const std::string& Name) {
+  const zip_int64_t found = zip_name_locate(Archive, Name.c_str(), ZIP_FL_ENC_RAW);
+  if (found >= 0 || IsValidUtf8(Name)) return found;
+  const zip_int64_t count = zip_get_num_entries(Archive, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const char* stored = zip_get_name(Archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+    if (stored && Name == stored) return i;
+  }
+  return -1;
 }
 
 bool IsSmallLetterOrDigit(char C) { return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9'); }
@@ -65,6 +102,135 @@ bool IsLibzipTemporaryOf(const std::string& Target, const std::string& Name) {
 }
 }  // namespace
 
+// A file added to the archive. A worker deflates it into a one-entry archive
+// in memory, exactly as it would be stored in the real one, so closing only
+// copies the compressed data across.
+struct TZipWriter::TAddedFile {
+  std::string EntryName;
+  struct stat Stat {};
+  zip_source_t* Source = nullptr;   // the file, until the worker takes it
+  zip_t* Compressed = nullptr;      // the finished one-entry archive, read only
+  std::string Failure;              // why it could not be compressed
+  std::atomic<double> Progress{0};  // of its compression, 0 to 1
+
+  ~TAddedFile() {
+    if (Source) zip_source_free(Source);
+    if (Compressed) zip_discard(Compressed);
+  }
+
+  void Compress(const std::atomic<bool>& Cancelled) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* archive = buffer ? zip_open_from_source(buffer, ZIP_TRUNCATE, &error) : nullptr;
+    if (!archive) {
+      Failure = zip_error_strerror(&error);
+      if (buffer) zip_source_free(buffer);
+      zip_error_fini(&error);
+      return;
+    }
+    zip_source_keep(buffer);  // outlives the archive written into it
+    zip_source_t* source = std::exchange(Source, nullptr);
+    if (zip_file_add(archive, "entry", source, 0) < 0) {
+      zip_source_free(source);
+    } else {
+      zip_set_file_compression(archive, 0, ZIP_CM_DEFLATE, 9);
+      zip_register_progress_callback_with_state(archive, 0.01, StoreProgress, nullptr, &Progress);
+      zip_register_cancel_callback_with_state(archive, IsCancelled, nullptr,
+                                              const_cast<std::atomic<bool>*>(&Cancelled));
+      if (zip_close(archive) == 0) {
+        Compressed = zip_open_from_source(buffer, ZIP_RDONLY, &error);
+        if (!Compressed) {
+          Failure = zip_error_strerror(&error);
+          zip_source_free(buffer);
+        }
+        zip_error_fini(&error);
+        return;
+      }
+    }
+    Failure = zip_strerror(archive);
+    zip_discard(archive);
+    zip_source_free(buffer);
+    zip_error_fini(&error);
+  }
+};
+
+// Workers that compress added files, as many as there are processors.
+class TZipWriter::TCompressor {
+ public:
+  TCompressor() : FMaxWorkers(std::max(1u, std::thread::hardware_concurrency())) {}
+  ~TCompressor() {
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      FStopping = true;
+      FQueue.clear();
+    }
+    FCancelled = true;
+    FWake.notify_all();
+    for (std::thread& worker : FWorkers) worker.join();
+  }
+
+  void Add(TAddedFile* File) {
+    std::unique_lock<std::mutex> lock(FMutex);
+    if (FWorkers.size() < FMaxWorkers && FWorkers.size() <= FUnfinished) {
+      try {
+        FWorkers.emplace_back([this] { Work(); });
+      } catch (const std::system_error&) {
+        // No thread to be had: without any worker the file is compressed here.
+        if (FWorkers.empty()) {
+          lock.unlock();
+          File->Compress(FCancelled);
+          return;
+        }
+      }
+    }
+    FQueue.push_back(File);
+    ++FUnfinished;
+    FWake.notify_one();
+  }
+
+  // Returns when every added file is compressed, telling the progress now and then.
+  void Wait(const std::function<void()>& Progress) {
+    std::unique_lock<std::mutex> lock(FMutex);
+    while (FUnfinished > 0) {
+      FFinished.wait_for(lock, std::chrono::milliseconds(50));
+      lock.unlock();
+      Progress();
+      lock.lock();
+    }
+  }
+
+ private:
+  void Work() {
+    std::unique_lock<std::mutex> lock(FMutex);
+    while (true) {
+      FWake.wait(lock, [this] { return FStopping || !FQueue.empty(); });
+      if (FStopping) return;
+      TAddedFile* file = FQueue.front();
+      FQueue.pop_front();
+      lock.unlock();
+      try {
+        file->Compress(FCancelled);
+      } catch (const std::bad_alloc&) {
+        file->Failure = "Malloc failure";
+      }
+      lock.lock();
+      --FUnfinished;
+      FFinished.notify_all();
+    }
+  }
+
+  const size_t FMaxWorkers;
+  std::mutex FMutex;
+  std::condition_variable FWake, FFinished;
+  std::deque<TAddedFile*> FQueue;
+  std::vector<std::thread> FWorkers;
+  size_t FUnfinished = 0;
+  bool FStopping = false;
+  std::atomic<bool> FCancelled{false};
+};
+
+TZipWriter::TZipWriter() = default;
 TZipWriter::~TZipWriter() { Discard(); }
 
 void TZipWriter::Open(const std::string& FileName) {
@@ -99,59 +265,127 @@ bool TZipWriter::AddFile(const std::string& DiskPath, const std::string& EntryNa
   if (::stat(DiskPath.c_str(), &st) != 0 || ::access(DiskPath.c_str(), R_OK) != 0)
     throw EMorvoError("Cannot open file \"" + DiskPath + "\". " + std::strerror(errno));
 
-  const zip_int64_t existing = zip_name_locate(FArchive, EntryName.c_str(), ZIP_FL_ENC_RAW);
-  if (existing >= 0) {
+  // The same size and time (the zip format keeps times to two seconds,
+  // rounded down) as what the archive holds, or is to hold, under that name.
+  const auto unchanged = [&](zip_uint64_t Size, time_t MTime) {
+    const long long delta = static_cast<long long>(st.st_mtime) - static_cast<long long>(MTime);
+    return Size == static_cast<zip_uint64_t>(st.st_size) && delta >= 0 && delta < 2;
+  };
+  if (const TAddedFile* added = FindAdded(EntryName)) {
+    if (unchanged(static_cast<zip_uint64_t>(added->Stat.st_size), added->Stat.st_mtime)) return false;
+  } else {
+    const zip_int64_t existing = LocateEntry(FArchive, EntryName);
     zip_stat_t entry;
     zip_stat_init(&entry);
-    if (zip_stat_index(FArchive, static_cast<zip_uint64_t>(existing), 0, &entry) == 0 &&
-        (entry.valid & ZIP_STAT_SIZE) && (entry.valid & ZIP_STAT_MTIME) &&
-        entry.size == static_cast<zip_uint64_t>(st.st_size)) {
-      // The zip format keeps times to two seconds, rounded down.
-      const long long delta = static_cast<long long>(st.st_mtime) - static_cast<long long>(entry.mtime);
-      if (delta >= 0 && delta < 2) return false;
-    }
+    if (existing >= 0 && zip_stat_index(FArchive, static_cast<zip_uint64_t>(existing), 0, &entry) == 0 &&
+        (entry.valid & ZIP_STAT_SIZE) && (entry.valid & ZIP_STAT_MTIME) && unchanged(entry.size, entry.mtime))
+      return false;
   }
 
-  zip_source_t* source = zip_source_file(FArchive, DiskPath.c_str(), 0, -1);
-  if (!source) throw EMorvoError("Cannot open file \"" + DiskPath + "\". " + zip_strerror(FArchive));
-  // A name that is no UTF-8 is stored as its bytes, without the UTF-8 mark.
-  const zip_flags_t encoding = IsValidUtf8(EntryName) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_RAW;
-  const zip_int64_t index = zip_file_add(FArchive, EntryName.c_str(), source, ZIP_FL_OVERWRITE | encoding);
-  if (index < 0) {
-    zip_source_free(source);
-    throw EMorvoError("Cannot add \"" + EntryName + "\" to the archive. " + zip_strerror(FArchive));
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_file_create(DiskPath.c_str(), 0, -1, &error);
+  if (!source) {
+    const std::string reason = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    throw EMorvoError("Cannot open file \"" + DiskPath + "\". " + reason);
   }
-  const auto i = static_cast<zip_uint64_t>(index);
-  zip_set_file_compression(FArchive, i, ZIP_CM_DEFLATE, 9);
-  zip_file_set_mtime(FArchive, i, st.st_mtime, 0);
-  // Unix permissions in the upper half, as zip tools on this system expect.
-  zip_file_set_external_attributes(FArchive, i, 0, ZIP_OPSYS_UNIX,
-                                   static_cast<zip_uint32_t>(st.st_mode & 0xFFFF) << 16);
+  auto file = std::make_unique<TAddedFile>();
+  file->EntryName = EntryName;
+  file->Stat = st;
+  file->Source = source;
+  if (!FCompressor) FCompressor = std::make_unique<TCompressor>();
+  FAdded.push_back(std::move(file));
+  FCompressor->Add(FAdded.back().get());
   return true;
+}
+
+const TZipWriter::TAddedFile* TZipWriter::FindAdded(const std::string& EntryName) const {
+  for (auto it = FAdded.rbegin(); it != FAdded.rend(); ++it)
+    if ((*it)->EntryName == EntryName) return it->get();
+  return nullptr;
+}
+
+// Adds every compressed file as its entry, in the order the files came;
+// libzip copies compressed data of another archive without compressing again.
+void TZipWriter::CopyCompressedEntries() {
+  for (const auto& file : FAdded) {
+    if (!file->Compressed) throw EMorvoError("Cannot write file \"" + FFileName + "\". " + file->Failure);
+    zip_source_t* source = zip_source_zip(FArchive, file->Compressed, 0, 0, 0, -1);
+    // A name that is no UTF-8 is stored as its bytes, without the UTF-8 mark.
+    const zip_flags_t encoding = IsValidUtf8(file->EntryName) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_RAW;
+    const zip_int64_t existing = LocateEntry(FArchive, file->EntryName);
+    zip_int64_t index = -1;
+    if (source && existing >= 0)
+      index = zip_file_replace(FArchive, static_cast<zip_uint64_t>(existing), source, 0) == 0 ? existing : -1;
+    else if (source)
+      index = zip_file_add(FArchive, file->EntryName.c_str(), source, encoding);
+    if (index < 0) {
+      if (source) zip_source_free(source);
+      throw EMorvoError("Cannot add \"" + file->EntryName + "\" to the archive. " + zip_strerror(FArchive));
+    }
+    const auto i = static_cast<zip_uint64_t>(index);
+    zip_file_set_mtime(FArchive, i, file->Stat.st_mtime, 0);
+    // Unix permissions in the upper half, as zip tools on this system expect.
+    zip_file_set_external_attributes(FArchive, i, 0, ZIP_OPSYS_UNIX,
+                                     static_cast<zip_uint32_t>(file->Stat.st_mode & 0xFFFF) << 16);
+  }
 }
 
 void TZipWriter::SetProgress(std::function<void(int)> Progress) { FProgress = std::move(Progress); }
 
-int TZipWriter::EntryCount() const { return FArchive ? static_cast<int>(zip_get_num_entries(FArchive, 0)) : 0; }
+int TZipWriter::EntryCount() const {
+  if (!FArchive) return 0;
+  int count = static_cast<int>(zip_get_num_entries(FArchive, 0));
+  for (size_t i = 0; i < FAdded.size(); ++i) {
+    const std::string& name = FAdded[i]->EntryName;
+    const bool earlier = std::any_of(FAdded.begin(), FAdded.begin() + static_cast<std::ptrdiff_t>(i),
+                                     [&](const auto& file) { return file->EntryName == name; });
+    if (!earlier && LocateEntry(FArchive, name) < 0) ++count;
+  }
+  return count;
+}
 
 void TZipWriter::Close() {
   if (!FArchive) return;
   zip_set_archive_comment(FArchive, FComment.data(), static_cast<zip_uint16_t>(FComment.size()));
-  if (zip_get_num_entries(FArchive, 0) == 0) {
+  if (zip_get_num_entries(FArchive, 0) == 0 && FAdded.empty()) {
     Discard();
     WriteEmptyZip(FFileName, FTarget, FComment);
     return;
   }
-  zip_register_progress_callback_with_state(FArchive, 0.01, ReportProgress, nullptr, &FProgress);
-  if (zip_close(FArchive) != 0) {
-    const std::string reason = zip_strerror(FArchive);
-    Discard();
-    throw EMorvoError("Cannot write file \"" + FFileName + "\". " + reason);
+  TProgressSpan writing{&FProgress, 0.0, 1.0};
+  if (FCompressor) {
+    const TProgressSpan compressing{&FProgress, 0.0, kCompressedShare};
+    double total = 0;
+    for (const auto& file : FAdded) total += static_cast<double>(file->Stat.st_size) + 1;
+    FCompressor->Wait([&] {
+      double done = 0;
+      for (const auto& file : FAdded)
+        done += file->Progress.load(std::memory_order_relaxed) * (static_cast<double>(file->Stat.st_size) + 1);
+      compressing(done / total);
+    });
+    compressing(1.0);  // also when the workers were done before the wait
+    writing.From = kCompressedShare;
+    try {
+      CopyCompressedEntries();
+    } catch (...) {
+      Discard();
+      throw;
+    }
   }
-  FArchive = nullptr;
+  zip_register_progress_callback_with_state(FArchive, 0.01, ReportProgress, nullptr, &writing);
+  const bool written = zip_close(FArchive) == 0;
+  const std::string reason = written ? std::string() : zip_strerror(FArchive);
+  if (written) FArchive = nullptr;
+  Discard();
+  if (!written) throw EMorvoError("Cannot write file \"" + FFileName + "\". " + reason);
 }
 
 void TZipWriter::Discard() {
+  // The archive goes first: its entries read the compressed files.
   if (FArchive) zip_discard(FArchive);
   FArchive = nullptr;
+  FCompressor.reset();  // stops what is still being compressed
+  FAdded.clear();
 }

@@ -2,17 +2,21 @@
 
 // Zip archives through libzip: Deflate at maximum compression, an archive
 // comment, and entries that are stored again only when their file changed.
+// Each added file is compressed on a thread of its own from the moment it is
+// added; closing waits for them and copies the compressed data as it is.
 // The archive is written to a temporary file beside it and renamed into
 // place when it is closed, so a failure never leaves half an archive.
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 struct zip;
 
 class TZipWriter {
  public:
-  TZipWriter() = default;
+  TZipWriter();
   TZipWriter(const TZipWriter&) = delete;
   TZipWriter& operator=(const TZipWriter&) = delete;
   ~TZipWriter();  // an archive still open is discarded
@@ -39,7 +43,15 @@ class TZipWriter {
   int EntryCount() const;
 
  private:
+  struct TAddedFile;
+  class TCompressor;
+
+  const TAddedFile* FindAdded(const std::string& EntryName) const;
+  void CopyCompressedEntries();
+
   zip* FArchive = nullptr;
+  std::vector<std::unique_ptr<TAddedFile>> FAdded;  // in the order they were added
+  std::unique_ptr<TCompressor> FCompressor;
   std::string FFileName;
   std::string FTarget;  // FFileName with links followed
   std::string FComment;
