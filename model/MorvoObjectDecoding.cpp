@@ -119,14 +119,17 @@ std::string TisMorvoObject::GetPropertyText(int Id) {
 
 std::string TisMorvoObject::DecodeLine(int Id, std::string_view Line) {
   const int n = Id % 10000;
-  const std::string delim = Copy(Line, 6, 1);
+  // The two delimiters are single characters, taken without a copy call: a
+  // large export decodes millions of lines.
+  const std::string_view delim = Line.size() >= 6 ? Line.substr(5, 1) : std::string_view();
   // The value field only lives for this call: it is built in a buffer that
   // keeps its capacity from line to line (one per nesting level, should a
   // special text decode another line on the way).
   TValueFieldBuffer buffer;
   std::string& valueField = buffer.Text();
   NthQuotedInto(Line, delim, 1, valueField);
-  const std::string designDelim = Copy(valueField, kDesignPos, 1);
+  const std::string designDelim =
+      valueField.size() >= kDesignPos ? std::string(1, valueField[kDesignPos - 1]) : std::string();
   std::string designValue;
   size_t storedLength = 0;
   if (!designDelim.empty()) {
@@ -155,6 +158,7 @@ std::string TisMorvoObject::DecodeLine(int Id, std::string_view Line) {
     const std::string runtimePart = Copy(valueField, static_cast<int64_t>(storedLength) + kRuntimeOffset, INT32_MAX);
     text = runtimePart.empty() ? std::string() : ExtractQuoted(runtimePart, runtimePart.substr(0, 1), 1);
   }
+  if (text.find('\x02') == std::string::npos) return text;  // nearly every value
   return ReplaceAll(std::move(text), std::string_view("\x02\x01", 2), "\r\n");
 }
 

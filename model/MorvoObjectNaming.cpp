@@ -2,6 +2,7 @@
 // "ObjectProperties.txt", both loaded on first need after each load.
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "Accessors.h"
 #include "AppPaths.h"
@@ -24,6 +25,9 @@ struct TPropIndex {
   size_t Lines = 0;
   std::unordered_map<int, size_t> LastLineOfId;       // a later line overrides an earlier one
   std::unordered_map<std::string, size_t> FirstType;  // folded part before "=" -> its first line
+  // The name of each id from 1 to 9999 as its last line gives it, cut once:
+  // an export names every shown property of every object.
+  std::vector<std::string> NameOfId;
 };
 TTypeIndex gTypeIndex;
 TPropIndex gPropIndex;
@@ -38,6 +42,14 @@ void EnsureTypeNumTable() {
     gTypeIndex.Lines = gTypeNumTable->size();
   }
 }
+
+// The text after the first "=", or the whole line when it has none.
+std::string ValueAfterEquals(const std::string& line) {
+  const size_t eq = line.find('=');
+  return eq == std::string::npos ? line : line.substr(eq + 1);
+}
+
+constexpr int kNamedIds = 10000;
 
 void EnsurePropNameTable() {
   if (!gPropNameTable) gPropNameTable = std::make_unique<TTaggedLineList>();
@@ -57,16 +69,14 @@ void EnsurePropNameTable() {
   for (size_t i = 0; i < gPropNameTable->size(); ++i) {
     const TTaggedLine& entry = (*gPropNameTable)[i];
     gPropIndex.LastLineOfId[entry.Tag] = i;
+    if (entry.Tag > 0 && entry.Tag < kNamedIds) {
+      if (gPropIndex.NameOfId.empty()) gPropIndex.NameOfId.resize(kNamedIds);
+      gPropIndex.NameOfId[static_cast<size_t>(entry.Tag)] = ValueAfterEquals(entry.Text);
+    }
     const size_t eq = entry.Text.find('=');
     if (eq != std::string::npos)
       gPropIndex.FirstType.try_emplace(FoldCase(std::string_view(entry.Text).substr(0, eq)), i);
   }
-}
-
-// The text after the first "=", or the whole line when it has none.
-std::string ValueAfterEquals(const std::string& line) {
-  const size_t eq = line.find('=');
-  return eq == std::string::npos ? line : line.substr(eq + 1);
 }
 
 }  // namespace
@@ -100,7 +110,9 @@ std::string TisMorvoObject::GetPropertyName(int Id) {
   EnsurePropNameTable();
   const TTaggedLineList& table = *gPropNameTable;
   std::string name;
-  if (id != 0) {
+  if (id > 0 && id < kNamedIds) {
+    if (!gPropIndex.NameOfId.empty()) name = gPropIndex.NameOfId[static_cast<size_t>(id)];
+  } else if (id != 0) {
     const auto line = gPropIndex.LastLineOfId.find(id);
     if (line != gPropIndex.LastLineOfId.end()) name = ValueAfterEquals(table[line->second].Text);
   } else {

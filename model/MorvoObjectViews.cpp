@@ -45,6 +45,21 @@ TFieldItems ParseFieldItems(const std::string& Fields) {
   return result;
 }
 
+// The filter's items as ids, converted again only when the filter changed:
+// an export asks for them once per object, and the flow tools may add items
+// to the filter at any time.
+const TLongIntArray& FilterIds(const TStringList& filter) {
+  static TStringList convertedFrom;
+  static TLongIntArray ids;
+  if (filter != convertedFrom) {
+    TLongIntArray converted;
+    for (const std::string& item : filter) converted.Append(FilterItemToId(item));
+    ids = std::move(converted);
+    convertedFrom = filter;
+  }
+  return ids;
+}
+
 bool IsMandatory(int id) { return gExtraFieldIds && gExtraFieldIds->ContainsSorted(id); }
 
 }  // namespace
@@ -93,7 +108,7 @@ void TisMorvoObject::LoadPropertyArrays() {
   if (IsAllFields(*gFieldFilter)) {
     ids = FPropIds;
   } else {
-    for (const std::string& item : *gFieldFilter) ids.Append(FilterItemToId(item));
+    ids = FilterIds(*gFieldFilter);
     if (gViewMode == 2 && gRuntimeIds)
       for (int id : gRuntimeIds->Items()) ids.Append(id);
     for (int i = 0; i < ids.Count(); ++i)

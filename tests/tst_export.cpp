@@ -320,6 +320,27 @@ class TestExport : public QObject {
     QCOMPARE(QByteArray::fromStdString(c.Run()), QByteArray::fromStdString(expected));
   }
 
+  void anObjectsStartLineFollowsItsTemplate_data() {
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("percent signs") << "%%%s%%%s%d%%"
+                                   << "%A%TA24%";
+    QTest::newRow("widths") << "[%-3s][%s][%4d]"
+                            << "[A  ][TA][  24]";
+    QTest::newRow("indexed") << "%1:s %0:s %2:d"
+                             << "TA A 24";
+  }
+  void anObjectsStartLineFollowsItsTemplate() {
+    QFETCH(QString, pattern);
+    QFETCH(QString, line);
+    TExportCase c;
+    c.FKeys["LevelObjectStart1"] = pattern.toStdString();
+    c.Node(nullptr, c.Object("A", "TA", {{"p", "a"}}));
+    const std::string expected =
+        Doc(Head() + std::vector<std::string>{"<1", line.toStdString(), "n p", "s a", "e", "1>", ""} + kTail);
+    QCOMPARE(QByteArray::fromStdString(c.Run()), QByteArray::fromStdString(expected));
+  }
+
   void aPatternThatDoesNotFitItsArgumentsFailsAndWritesNothing_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("pattern");

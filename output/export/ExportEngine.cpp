@@ -1,6 +1,7 @@
 #include "ExportEngine.h"
 
 #include <exception>
+#include <iterator>
 #include <new>
 
 #include "Accessors.h"
@@ -24,6 +25,38 @@ size_t PlainDirective(const std::string& Pattern, char Conversion) {
       Pattern.find('%', p + 2) == std::string::npos)
     return p;
   return std::string::npos;
+}
+
+// An object's start line is nearly always its name, its type and its image
+// as plain "%s", "%s" and "%d" in that order between fixed texts: put in
+// place without the formatter, once per object. False, with Out untouched,
+// for any other template.
+bool AppendPlainStartLine(std::string& Out, std::string_view Pattern, std::string_view Name, std::string_view Type,
+                          int64_t Image) {
+  static constexpr char kOrder[] = {'s', 's', 'd'};
+  size_t directives = 0;
+  for (size_t p = Pattern.find('%'); p != std::string_view::npos; p = Pattern.find('%', p + 2)) {
+    if (p + 1 >= Pattern.size()) return false;
+    if (Pattern[p + 1] == '%') continue;
+    if (directives == std::size(kOrder) || Pattern[p + 1] != kOrder[directives]) return false;
+    ++directives;
+  }
+  if (directives != std::size(kOrder)) return false;
+  const std::string image = std::to_string(Image);
+  Out.reserve(Out.size() + Pattern.size() + Name.size() + Type.size() + image.size() + 2);
+  directives = 0;
+  for (size_t i = 0; i < Pattern.size(); ++i) {
+    if (Pattern[i] != '%') {
+      Out += Pattern[i];
+      continue;
+    }
+    const char next = Pattern[++i];
+    if (next == '%')
+      Out += '%';
+    else
+      Out += directives++ == 0 ? Name : next == 's' ? Type : std::string_view(image);
+  }
+  return true;
 }
 }  // namespace
 
@@ -84,9 +117,15 @@ std::string TExportEngine::GetLevelLine(const std::string& Which, int n) {
 }
 
 std::string TExportEngine::GetObjectStartLine(TisMorvoObject* Object, int n) {
-  return Format(LevelTemplate("LevelObjectStart", n), {T(Object->FName), T(Object->GetPropertyName(0)),
-                                                       int64_t{TypeNumberToImageIndex(Object->GetTypeNumber())}}) +
-         kCrLf;
+  std::string name = T(Object->FName);
+  std::string type = T(Object->GetPropertyName(0));
+  const int64_t image = TypeNumberToImageIndex(Object->GetTypeNumber());
+  const std::string& pattern = LevelTemplate("LevelObjectStart", n);
+  std::string line;
+  if (!AppendPlainStartLine(line, pattern, name, type, image))
+    line = Format(pattern, {std::move(name), std::move(type), image});
+  line += kCrLf;
+  return line;
 }
 
 void TExportEngine::AppendValueLine(std::string& Out, const std::string& Value, const TLevel& level) {
