@@ -139,10 +139,10 @@ std::optional<int> EndWithoutPropertyTable(int argc, char** argv) {
     ::close(fd);
     return std::nullopt;
   }
-  const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]).toLower() : QString();
-  if (command != QLatin1String("/e") && command != QLatin1String("/p")) return 0;
+  const char job = WindowlessJob(argc, argv);
+  if (!job) return 0;
   ReportOnErrorOutput("Cannot open file \"" + table + "\". " + reason + ". Nothing was " +
-                      (command == QLatin1String("/e") ? "exported" : "packaged"));
+                      (job == 'e' ? "exported" : "packaged"));
   return 1;
 }
 

@@ -27,11 +27,18 @@ void QuietenSessionNotices();
 // scripts are, the program takes the offscreen platform instead of failing to
 // start. A platform chosen by the caller stays. Call before the application
 // object exists.
-inline void PrepareUnattendedPlatform(int argc, char** argv) {
-  if (argc < 2 || !argv[1]) return;
+// The job letter of such a switch as the command line gives it ('e' or
+// 'p'), or 0 for any other argument.
+inline char WindowlessJob(int argc, char** argv) {
+  if (argc < 2 || !argv[1]) return 0;
   const char* sw = argv[1];
-  const bool unattended = sw[0] == '/' && (sw[1] == 'e' || sw[1] == 'E' || sw[1] == 'p' || sw[1] == 'P') && sw[2] == 0;
-  if (!unattended) return;
+  if (sw[0] != '/' || sw[1] == 0 || sw[2] != 0) return 0;
+  const char job = sw[1] == 'E' ? 'e' : sw[1] == 'P' ? 'p' : sw[1];
+  return job == 'e' || job == 'p' ? job : 0;
+}
+
+inline void PrepareUnattendedPlatform(int argc, char** argv) {
+  if (!WindowlessJob(argc, argv)) return;
   QuietenSessionNotices();
   auto set = [](const char* name) {
     const char* value = std::getenv(name);
