@@ -322,7 +322,8 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   PrintRatios(reporter);
   FreeAllObjects();
-  std::filesystem::remove_all(Fixture().Folder);
+  // BENCH_KEEP leaves the folder for a profiler: "/e" can be run on it again.
+  if (!std::getenv("BENCH_KEEP")) std::filesystem::remove_all(Fixture().Folder);
   benchmark::Shutdown();
   return 0;
 }
