@@ -35,13 +35,13 @@ class TByteBlock {
   void erase(size_t At, size_t Count);
   // Text must not lie in the block.
   void replace(size_t At, size_t Count, std::string_view Text);
+  // Opens Count bytes at At (their content undefined) and returns them.
+  char* Open(size_t At, size_t Count);
 
  private:
   static constexpr size_t kHead = 8;  // length and room, four bytes each
   size_t Field(size_t k) const;
   void SetField(size_t k, size_t Value);
-  // Opens Count bytes at At (their content undefined).
-  char* Open(size_t At, size_t Count);
   void Resize(size_t Room);
   char* FBlock = nullptr;
 };
