@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 class TByteBlock {
@@ -40,8 +41,15 @@ class TByteBlock {
 
  private:
   static constexpr size_t kHead = 8;  // length and room, four bytes each
-  size_t Field(size_t k) const;
-  void SetField(size_t k, size_t Value);
+  size_t Field(size_t k) const {
+    uint32_t v;
+    std::memcpy(&v, FBlock + 4 * k, 4);
+    return v;
+  }
+  void SetField(size_t k, size_t Value) {
+    const auto v = static_cast<uint32_t>(Value);
+    std::memcpy(FBlock + 4 * k, &v, 4);
+  }
   void Resize(size_t Room);
   char* FBlock = nullptr;
 };

@@ -95,7 +95,7 @@ std::string_view LineAt(const TLineList& Lines, int i) {
 
 // StrToIntDef, with the plain run of up to nine digits that nearly every id
 // is read without the general conversion.
-int ToIntDef(std::string_view s, int fallback) {
+inline int ToIntDef(std::string_view s, int fallback) {
   if (!s.empty() && s.size() <= 9) {
     int v = 0;
     size_t i = 0;
@@ -252,13 +252,47 @@ void AddPropertyText(TisMorvoObject& Obj, int Id, std::string_view Value) {
     id = wide;
   }
   Obj.FLines.push_back(id, Value);
-  Obj.FPropIds.Append(Id);
+  Obj.FPropIds.Items().push_back(Id);
+}
+
+// Trimmed as TrimView trims (blanks and control characters), inline: every
+// body line is trimmed three times.
+inline std::string_view TrimBlanks(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+// What the base ParseLine does with Text one level below a prefix it
+// stripped (at the depth of that level), without copying Text: a plain
+// "id value" line is stored from here, anything with a prefix of its own
+// goes to ParseLine as before.
+void ParseRest(TisMorvoObject& Obj, std::string_view Text, TBodyRoute Route) {
+  const std::string_view s = TrimBlanks(Text);
+  if (s.size() >= 2 && (s[0] == ':' || s[0] == '.')) {
+    Obj.ParseLine(Scratch(0).assign(Text));
+    ReleaseLargeBuffer(Scratch(0));
+    return;
+  }
+  const TDepthGuard plain(gParseDepth);
+  if (s.size() < 2) return;
+  const size_t blank = s.find(' ');
+  const int id = blank == std::string_view::npos ? 0 : ToIntDef(s.substr(0, blank), 0);
+  if (id == 1 && Obj.FName.empty()) Obj.FName = Obj.ExtractQuoted(std::string(s), "\"", 1);
+  if (id == 10 && Obj.FGUID.empty()) Obj.FGUID = Obj.ExtractQuoted(std::string(s), "\"", 1);
+  const std::string_view value = blank == std::string_view::npos ? s : s.substr(blank);
+  if (Route == TBodyRoute::BaseParseAndAdd) {
+    AddPropertyText(Obj, id, value);
+  } else {
+    Obj.AddProperty(id, Scratch(1).assign(value));
+    ReleaseLargeBuffer(Scratch(1));
+  }
 }
 
 // What ParseLine does with "." followed by Line, for an object whose
 // ParseLine is the base one, without building the text or handing its rest
-// on as a new text: the rest is a plain "id value" line nearly always. A
-// rest that begins with a prefix of its own goes to ParseLine as before.
+// on as a new text.
 void ParseBodyLine(TisMorvoObject& Obj, std::string_view Line, TBodyRoute Route) {
   if (Route == TBodyRoute::General || gParseDepth + 1 >= kMaxParseNesting) {
     ParseLinePrefixed(Obj, '.', Line);
@@ -266,35 +300,35 @@ void ParseBodyLine(TisMorvoObject& Obj, std::string_view Line, TBodyRoute Route)
   }
   const TDepthGuard prefixed(gParseDepth);
   // "." + Line trimmed is shorter than two exactly when Line trims to nothing.
-  std::string_view s = TrimView(Line);
+  std::string_view s = TrimBlanks(Line);
   if (s.empty()) return;
-  if (s.size() >= 2 && !Obj.FDelim.empty() && s[0] == Obj.FDelim[0]) s = TrimView(s.substr(1));
+  if (s.size() >= 2 && !Obj.FDelim.empty() && s[0] == Obj.FDelim[0]) s = TrimBlanks(s.substr(1));
   if (s.size() <= 3) return;
   const size_t b = s.find(' ');
   const int prefixId = b == std::string_view::npos ? 0 : ToIntDef(s.substr(0, b), 0);
   const int type = Obj.GetTypeNumber();
   if (prefixId == 5 && type / 100 == 4) s = s.substr(b);  // segment: the rest is a line of its own
   if (type / 100 == 10) return;                           // documents keep their properties in collections
+  ParseRest(Obj, s, Route);
+}
 
-  const std::string_view rest = TrimView(s);
-  if (rest.size() >= 2 && (rest[0] == ':' || rest[0] == '.')) {
-    Obj.ParseLine(Scratch(0).assign(s));
+// What ParseLine does with ":" followed by Tail (a trimmed line), for an
+// object whose ParseLine is the base one.
+void ParseTailLine(TisMorvoObject& Obj, std::string_view Tail, TBodyRoute Route) {
+  if (Route == TBodyRoute::General || gParseDepth + 1 >= kMaxParseNesting || Tail.size() < 2 ||
+      TrimBlanks(Tail).size() != Tail.size()) {
+    ParseLinePrefixed(Obj, ':', Tail);
+    return;
+  }
+  const TDepthGuard prefixed(gParseDepth);
+  const size_t p = Obj.FDelim.empty() ? std::string_view::npos : Tail.find(Obj.FDelim[0]);
+  const size_t pos1 = p == std::string_view::npos ? 0 : p + 1;
+  if (pos1 + 1 >= Tail.size()) {
+    Obj.ParseLinkList(Scratch(0).assign(Tail));
     ReleaseLargeBuffer(Scratch(0));
     return;
   }
-  const TDepthGuard plain(gParseDepth);
-  if (rest.size() < 2) return;
-  const size_t blank = rest.find(' ');
-  const int id = blank == std::string_view::npos ? 0 : ToIntDef(rest.substr(0, blank), 0);
-  if (id == 1 && Obj.FName.empty()) Obj.FName = Obj.ExtractQuoted(std::string(rest), "\"", 1);
-  if (id == 10 && Obj.FGUID.empty()) Obj.FGUID = Obj.ExtractQuoted(std::string(rest), "\"", 1);
-  const std::string_view value = blank == std::string_view::npos ? rest : rest.substr(blank);
-  if (Route == TBodyRoute::BaseParseAndAdd) {
-    AddPropertyText(Obj, id, value);
-  } else {
-    Obj.AddProperty(id, Scratch(1).assign(value));
-    ReleaseLargeBuffer(Scratch(1));
-  }
+  ParseRest(Obj, Tail, Route);
 }
 
 // The first quoted text from key on in a trimmed header line (from its
@@ -339,8 +373,9 @@ int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
   ParseHeader(LineAt(Lines, Index));
   const TBodyRoute route = BodyRouteOf(*this);
   int i = Index + 1;
-  while (!IsClosingLine(LineAt(Lines, i))) {
-    const std::string_view line = Lines[static_cast<size_t>(i)];
+  for (;;) {
+    const std::string_view line = LineAt(Lines, i);
+    if (IsClosingLine(line)) break;
     if (HasObjectWord(line)) {
       const std::string typeName = HeaderTypeName(line);
       std::unique_ptr<TisMorvoObject> child = CreateObjectForTypeName(typeName);
@@ -376,9 +411,7 @@ int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
   if (tail.size() > 3) {
     const bool endsWithDelim = !FDelim.empty() && tail.back() == FDelim[0];
     const bool hasDelim = !FDelim.empty() && tail.find(FDelim[0]) != std::string_view::npos;
-    if (endsWithDelim || !hasDelim) {
-      ParseLinePrefixed(*this, ':', tail);
-    }
+    if (endsWithDelim || !hasDelim) ParseTailLine(*this, tail, route);
   }
 
   if (!gAllObjects) gAllObjects = std::make_unique<TAllObjectList>();
