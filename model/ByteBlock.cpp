@@ -64,7 +64,7 @@ char* TByteBlock::Open(size_t At, size_t Count) {
     Resize(room);
   }
   char* p = FBlock + kHead;
-  std::memmove(p + At + Count, p + At, length - At);
+  if (At < length) std::memmove(p + At + Count, p + At, length - At);
   SetField(0, length + Count);
   return p + At;
 }

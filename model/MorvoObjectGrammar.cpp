@@ -220,7 +220,9 @@ TBodyRoute BodyRouteOf(const TisMorvoObject& Obj) {
 
 // The base AddProperty on a view of the value.
 void AddPropertyText(TisMorvoObject& Obj, int Id, std::string_view Value) {
-  int k = Obj.FPropIds.PosNext(Id, 0);
+  const std::vector<int32_t>& ids = Obj.FPropIds.Items();
+  const auto found = std::find(ids.begin(), ids.end(), Id);
+  int k = found == ids.end() ? -1 : static_cast<int>(found - ids.begin());
   // The ids are still in reading order here, so the line found is decoded
   // directly rather than looked up again by id.
   if (k >= 0 && Id > 99) {
@@ -556,10 +558,12 @@ void TisMorvoObject::SortPropertyLines() {
         return CompareTextLocale(FLines[a], FLines[b]) < 0;
       },
       order);
-  FPropIds.Clear();
-  FPropIds.Items().reserve(n);
   // The id of a line without four digits in front is what they read as.
-  for (size_t k = 0; k < n; ++k) FPropIds.Append(ids[order[k]] >= 0 ? ids[order[k]] : StoredLineId(FLines[k]));
+  std::vector<int32_t>& sorted = FPropIds.Items();
+  sorted.clear();
+  sorted.reserve(n);
+  sorted.resize(n);
+  for (size_t k = 0; k < n; ++k) sorted[k] = ids[order[k]] >= 0 ? ids[order[k]] : StoredLineId(FLines[k]);
 }
 
 void TisMorvoObject::RenumberDuplicates() {

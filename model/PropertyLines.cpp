@@ -53,11 +53,14 @@ void TPropertyLines::push_back(std::string_view Head, std::string_view Tail) {
   const size_t length = Head.size() + Tail.size();
   const size_t bytes = FData.empty() ? 0 : FData.size() - TextAt(n);
   CheckRoom(TextAt(n + 1) + bytes + length);
-  if (FData.empty()) FData.Open(0, 4);
-  FData.Open(TextAt(n), 4);
+  // Room for the count (the first line only), the line's end and the line
+  // at once; the text moves up by the one end.
+  FData.Open(FData.size(), (FData.empty() ? 8 : 4) + length);
+  char* const data = FData.data();
+  std::memmove(data + TextAt(n + 1), data + TextAt(n), bytes);
   Store(TextAt(n), bytes + length);
   Store(0, n + 1);
-  char* const at = FData.Open(FData.size(), length);
+  char* const at = data + TextAt(n + 1) + bytes;
   if (!Head.empty()) std::memcpy(at, Head.data(), Head.size());
   if (!Tail.empty()) std::memcpy(at + Head.size(), Tail.data(), Tail.size());
 }
