@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -66,6 +67,8 @@ std::string_view TLineList::at(size_t i) const {
   return (*this)[i];
 }
 
+std::string_view TLineList::AddedLine(size_t i) const { return FAdded[i - FTextLines]; }
+
 void TLineList::push_back(std::string Line) { FAdded.push_back(std::move(Line)); }
 
 void TLineList::SetText(std::string Text) {
@@ -83,26 +86,25 @@ void TLineList::SetText(std::string Text) {
     FWide.reserve(breaks + 2);
   else
     FStarts.reserve(breaks + 2);
-  auto add = [&](const char* at) {
-    const auto position = static_cast<size_t>(at - begin);
-    if (FIsWide)
-      FWide.push_back(position);
-    else
-      FStarts.push_back(static_cast<uint32_t>(position));
-  };
   // A line ends at the first CR or LF; a CR directly followed by LF ends it
   // once.
-  while (p < end) {
-    add(p);
-    ++FTextLines;
-    const char* const stop = FindLineBreak(p, end);
-    if (!stop) {
-      p = end;
-      break;
+  auto split = [&](auto& starts) {
+    while (p < end) {
+      starts.push_back(static_cast<typename std::decay_t<decltype(starts)>::value_type>(p - begin));
+      ++FTextLines;
+      const char* const stop = FindLineBreak(p, end);
+      if (!stop) {
+        p = end;
+        break;
+      }
+      p = stop + 1;
+      if (*stop == '\r' && p < end && *p == '\n') ++p;
     }
-    p = stop + 1;
-    if (*stop == '\r' && p < end && *p == '\n') ++p;
-  }
-  // Where the last line ends: the end of the text, cut at a NUL.
-  add(p);
+    // Where the last line ends: the end of the text, cut at a NUL.
+    starts.push_back(static_cast<typename std::decay_t<decltype(starts)>::value_type>(p - begin));
+  };
+  if (FIsWide)
+    split(FWide);
+  else
+    split(FStarts);
 }

@@ -67,7 +67,16 @@ struct TDepthGuard {
   int& FDepth;
 };
 
-bool IsClosingLine(std::string_view line) { return TrimView(line) == "}"; }
+// Trimmed as TrimView trims (blanks and control characters), inline: every
+// body line is trimmed three times.
+inline std::string_view TrimBlanks(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+bool IsClosingLine(std::string_view line) { return TrimBlanks(line) == "}"; }
 
 // Whether the line holds "OBJECT" anywhere (the test every body line gets).
 // Lines are short and hold few capital O's: finding those and comparing the
@@ -257,15 +266,6 @@ void AddPropertyText(TisMorvoObject& Obj, int Id, std::string_view Value) {
   Obj.FPropIds.Items().push_back(Id);
 }
 
-// Trimmed as TrimView trims (blanks and control characters), inline: every
-// body line is trimmed three times.
-inline std::string_view TrimBlanks(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
 // What the base ParseLine does with Text one level below a prefix it
 // stripped (at the depth of that level), without copying Text: a plain
 // "id value" line is stored from here, anything with a prefix of its own
@@ -337,7 +337,16 @@ void ParseTailLine(TisMorvoObject& Obj, std::string_view Tail, TBodyRoute Route)
 // start when the key is missing).
 std::string QuotedAfter(std::string_view header, std::string_view key) {
   const size_t p = header.find(key);
-  return NthQuoted(p == std::string_view::npos ? header : header.substr(p), "\"", 1);
+  const std::string_view s = p == std::string_view::npos ? header : header.substr(p);
+  // Nearly always a plain quoted text: the first quote and the next one,
+  // not doubled, enclose it. Anything else is read by the general rule.
+  const size_t open = s.find('"');
+  if (open != std::string_view::npos) {
+    const size_t close = s.find('"', open + 1);
+    if (close != std::string_view::npos && (close + 1 >= s.size() || s[close + 1] != '"'))
+      return std::string(s.substr(open + 1, close - open - 1));
+  }
+  return NthQuoted(s, "\"", 1);
 }
 
 }  // namespace
@@ -409,7 +418,7 @@ int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
   }
 
   // Tail rule: the last body line may be the block's link list.
-  const std::string_view tail = TrimView(Lines[static_cast<size_t>(i - 1)]);
+  const std::string_view tail = TrimBlanks(Lines[static_cast<size_t>(i - 1)]);
   if (tail.size() > 3) {
     const bool endsWithDelim = !FDelim.empty() && tail.back() == FDelim[0];
     const bool hasDelim = !FDelim.empty() && tail.find(FDelim[0]) != std::string_view::npos;
