@@ -26,7 +26,24 @@ constexpr int kDesignPos = 11;
 // value's length: head (10), opening and closing delimiter and one separator.
 constexpr int kRuntimeOffset = 14;
 
-bool Listed(const std::unique_ptr<TLongIntArray>& ids, int id) { return ids && ids->ContainsSorted(id); }
+// ContainsSorted: every decoded line asks up to four of these lists, which
+// hold a few ids each; a short one is walked up to the first id not below id.
+bool Listed(const std::unique_ptr<TLongIntArray>& ids, int id) {
+  if (!ids) return false;
+  const std::vector<int32_t>& items = ids->Items();
+  if (items.size() > 8) return ids->ContainsSorted(id);
+  for (const int32_t item : items)
+    if (item >= id) return item == id;
+  return false;
+}
+
+// Copy(S, Index, Count) without the copy: the part of S from the 1-based
+// Index on, at most Count characters.
+std::string_view ViewCopy(std::string_view S, int64_t Index, int64_t Count = INT32_MAX) {
+  if (Index < 1) Index = 1;
+  if (Count <= 0 || Index > static_cast<int64_t>(S.size())) return {};
+  return S.substr(static_cast<size_t>(Index - 1), static_cast<size_t>(Count));
+}
 
 // Length of the first quoted text of S as it is stored, that is counting a
 // doubled delimiter as the two characters it takes in S. 0 when S holds no
@@ -118,48 +135,74 @@ std::string TisMorvoObject::GetPropertyText(int Id) {
 }
 
 std::string TisMorvoObject::DecodeLine(int Id, std::string_view Line) {
+  std::string text;
+  DecodeLineInto(Id, Line, text, nullptr);
+  return text;
+}
+
+namespace {
+void ReplaceLineBreakMarks(std::string& Text) {
+  if (Text.find('\x02') != std::string::npos)  // nearly no value has one
+    Text = ReplaceAll(std::move(Text), std::string_view("\x02\x01", 2), "\r\n");
+}
+}  // namespace
+
+bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& Text, std::string* Design) {
   const int n = Id % 10000;
-  // The two delimiters are single characters, taken without a copy call: a
-  // large export decodes millions of lines.
-  const std::string_view delim = Line.size() >= 6 ? Line.substr(5, 1) : std::string_view();
   // The value field only lives for this call: it is built in a buffer that
   // keeps its capacity from line to line (one per nesting level, should a
   // special text decode another line on the way).
   TValueFieldBuffer buffer;
   std::string& valueField = buffer.Text();
-  NthQuotedInto(Line, delim, 1, valueField);
-  const std::string designDelim =
-      valueField.size() >= kDesignPos ? std::string(1, valueField[kDesignPos - 1]) : std::string();
-  std::string designValue;
+  // The delimiter is the sixth character, taken without a copy: a large
+  // export decodes millions of lines.
+  NthQuotedInto(Line, Line.size() >= 6 ? Line.substr(5, 1) : std::string_view(), 1, valueField);
+  const std::string_view field = valueField;
+  // The design value is the first text quoted by the field's eleventh
+  // character, taken as the base ExtractQuoted takes it. It goes straight
+  // into Text, the text of the plain layout that nearly every line has.
   size_t storedLength = 0;
-  if (!designDelim.empty()) {
-    designValue = ExtractQuoted(valueField, designDelim, 1);
-    storedLength = StoredQuotedLength(std::string_view(valueField).substr(kDesignPos - 1), designDelim[0]);
+  if (field.size() >= kDesignPos) {
+    const std::string_view designDelim = field.substr(kDesignPos - 1, 1);
+    NthQuotedInto(field, designDelim, 1, Text);
+    storedLength = StoredQuotedLength(field.substr(kDesignPos - 1), designDelim[0]);
+  } else {
+    Text.clear();
   }
 
   int id = Id;
-  std::string text = GetSpecialText(id, valueField, designValue);
-  if (text.empty()) {
+  std::string special = GetSpecialText(id, valueField, Text);
+  if (!special.empty()) {
+    Text = std::move(special);
+  } else {
     const int group = n / 100;
     if (Listed(gMultiLineIds, n) || group == 12 || group == 13) {
-      text = GetMultiLineText(valueField, Copy(valueField, kDesignPos, 4));
+      Text = GetMultiLineText(valueField, Copy(field, kDesignPos, 4));
     } else if (Listed(gSpecialIds, n)) {
-      text = LookupSpecial(n, Copy(valueField, kDesignPos, 4));
+      Text = LookupSpecial(n, Copy(field, kDesignPos, 4));
     } else if (Listed(gIntValueIds, n)) {
-      const std::string field = Copy(valueField, kDesignPos, 12);
-      const size_t blank = field.find(' ');
-      text = blank == std::string::npos ? std::string() : field.substr(0, blank);
-    } else {
-      text = std::move(designValue);  // not read again
-    }
+      // The number in front of the first blank of the twelve characters from
+      // the design position on.
+      const std::string_view number = ViewCopy(field, kDesignPos, 12);
+      const size_t blank = number.find(' ');
+      Text.assign(blank == std::string_view::npos ? std::string_view() : number.substr(0, blank));
+    }  // else the plain layout: Text holds the design value
   }
 
-  if (id > 9999 && Listed(gRuntimeIds, n)) {
-    const std::string runtimePart = Copy(valueField, static_cast<int64_t>(storedLength) + kRuntimeOffset, INT32_MAX);
-    text = runtimePart.empty() ? std::string() : ExtractQuoted(runtimePart, runtimePart.substr(0, 1), 1);
+  const bool runtime = id > 9999 && Listed(gRuntimeIds, n);
+  if (runtime) {
+    if (Design) {
+      Design->swap(Text);
+      ReplaceLineBreakMarks(*Design);
+    }
+    const std::string_view runtimePart = ViewCopy(field, static_cast<int64_t>(storedLength) + kRuntimeOffset);
+    if (runtimePart.empty())
+      Text.clear();
+    else
+      NthQuotedInto(runtimePart, runtimePart.substr(0, 1), 1, Text);
   }
-  if (text.find('\x02') == std::string::npos) return text;  // nearly every value
-  return ReplaceAll(std::move(text), std::string_view("\x02\x01", 2), "\r\n");
+  ReplaceLineBreakMarks(Text);
+  return runtime;
 }
 
 std::string TisMorvoObject::GetSpecialText(int&, const std::string&, const std::string&) { return {}; }

@@ -125,4 +125,13 @@ std::string TisMorvoObject::GetPropertyName(int Id) {
   return name;
 }
 
+void AssignBasePropertyName(std::string& Name, int Id) {
+  EnsurePropNameTable();
+  const std::string* known = gPropIndex.NameOfId.empty() ? nullptr : &gPropIndex.NameOfId[static_cast<size_t>(Id)];
+  if (known && !known->empty())
+    Name = *known;
+  else
+    Name = FormatId4(Id);
+}
+
 std::string TisMorvoObject::GetTypeNumberText() { return FormatId4(GetTypeNumber()); }
