@@ -1,5 +1,7 @@
 #include "ExportEngine.h"
 
+#include <array>
+#include <charconv>
 #include <exception>
 #include <iterator>
 #include <new>
@@ -28,35 +30,34 @@ size_t PlainDirective(const std::string& Pattern, char Conversion) {
 }
 
 // An object's start line is nearly always its name, its type and its image
-// as plain "%s", "%s" and "%d" in that order between fixed texts: put in
-// place without the formatter, once per object. False, with Out untouched,
-// for any other template.
-bool AppendPlainStartLine(std::string& Out, std::string_view Pattern, std::string_view Name, std::string_view Type,
-                          int64_t Image) {
+// as plain "%s", "%s" and "%d" in that order between fixed texts: the
+// template is cut once into those texts ("%%" made "%"), so each object's
+// line is put together without the formatter. False for any other template.
+bool SplitPlainStartLine(std::string_view Pattern, std::array<std::string, 4>& Parts) {
   static constexpr char kOrder[] = {'s', 's', 'd'};
+  for (std::string& part : Parts) part.clear();
   size_t directives = 0;
-  for (size_t p = Pattern.find('%'); p != std::string_view::npos; p = Pattern.find('%', p + 2)) {
-    if (p + 1 >= Pattern.size()) return false;
-    if (Pattern[p + 1] == '%') continue;
-    if (directives == std::size(kOrder) || Pattern[p + 1] != kOrder[directives]) return false;
-    ++directives;
-  }
-  if (directives != std::size(kOrder)) return false;
-  const std::string image = std::to_string(Image);
-  Out.reserve(Out.size() + Pattern.size() + Name.size() + Type.size() + image.size() + 2);
-  directives = 0;
   for (size_t i = 0; i < Pattern.size(); ++i) {
     if (Pattern[i] != '%') {
-      Out += Pattern[i];
+      Parts[directives] += Pattern[i];
       continue;
     }
+    if (i + 1 >= Pattern.size()) return false;
     const char next = Pattern[++i];
-    if (next == '%')
-      Out += '%';
-    else
-      Out += directives++ == 0 ? Name : next == 's' ? Type : std::string_view(image);
+    if (next == '%') {
+      Parts[directives] += '%';
+      continue;
+    }
+    if (directives == std::size(kOrder) || next != kOrder[directives]) return false;
+    ++directives;
   }
-  return true;
+  return directives == std::size(kOrder);
+}
+
+// The decimal text of Number, without a string of its own.
+std::string_view DecimalText(int64_t Number, std::array<char, 24>& Room) {
+  const auto end = std::to_chars(Room.data(), Room.data() + Room.size(), Number).ptr;
+  return {Room.data(), static_cast<size_t>(end - Room.data())};
 }
 }  // namespace
 
@@ -117,21 +118,50 @@ std::string TExportEngine::GetLevelLine(const std::string& Which, int n) {
 }
 
 std::string TExportEngine::GetObjectStartLine(TisMorvoObject* Object, int n) {
-  std::string name = T(Object->FName);
-  std::string type = T(Object->GetPropertyName(0));
-  const int64_t image = TypeNumberToImageIndex(Object->GetTypeNumber());
-  const std::string& pattern = LevelTemplate("LevelObjectStart", n);
   std::string line;
-  if (!AppendPlainStartLine(line, pattern, name, type, image))
-    line = Format(pattern, {std::move(name), std::move(type), image});
-  line += kCrLf;
+  AppendObjectStartLine(line, Object, Level(n), n);
   return line;
+}
+
+void TExportEngine::AppendTranslated(std::string& Out, const std::string& S) const {
+  if (FTranslate && XMLTranslationChanges(S))
+    Out += TranslateXMLString(S);
+  else
+    Out += S;
+}
+
+void TExportEngine::AppendObjectStartLine(std::string& Out, TisMorvoObject* Object, TLevel& Level, int n) {
+  const std::string type = Object->GetPropertyName(0);
+  const int64_t image = TypeNumberToImageIndex(Object->GetTypeNumber());
+  if (!Level.ObjectStart) {
+    Level.ObjectStart = &LevelTemplate("LevelObjectStart", n);
+    Level.PlainStart = SplitPlainStartLine(*Level.ObjectStart, Level.StartParts);
+  }
+  if (Level.PlainStart) {
+    std::array<char, 24> room;
+    Out += Level.StartParts[0];
+    AppendTranslated(Out, Object->FName);
+    Out += Level.StartParts[1];
+    AppendTranslated(Out, type);
+    Out += Level.StartParts[2];
+    Out += DecimalText(image, room);
+    Out += Level.StartParts[3];
+  } else {
+    Out += Format(*Level.ObjectStart, {T(Object->FName), T(type), image});
+  }
+  Out += kCrLf;
+}
+
+const std::string& TExportEngine::ObjectEndLine(TLevel& Level, int n) {
+  if (!Level.ObjectEnd) Level.ObjectEnd = LevelTemplate("LevelObjectEnd", n) + kCrLf;
+  return *Level.ObjectEnd;
 }
 
 void TExportEngine::AppendValueLine(std::string& Out, const std::string& Value, const TLevel& level) {
   const std::optional<int32_t> number = ReadExportInteger(Value);
   if (number && *number != -20000) {
-    AppendFormatted(Out, *level.ValueInt, level.ValueIntAt, 'd', std::to_string(*number), *number);
+    std::array<char, 24> room;
+    AppendFormatted(Out, *level.ValueInt, level.ValueIntAt, 'd', DecimalText(*number, room), *number);
     return;
   }
   // Translation first, so the "NewLine" text itself is never translated.
@@ -152,11 +182,11 @@ void TExportEngine::AppendValueLine(std::string& Out, const std::string& Value, 
 std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n) {
   if (!Object) return {};
   Object->LoadPropertyArrays();
-  const std::string count = gPropNames[0];
-  std::string lines;
-  if (count != "0") lines = GetObjectStartLine(Object, n);
+  const bool shown = gPropNames[0] != "0";
   TLevel& level = Level(n);
-  const std::vector<int> order = FillPropertyOrder(FSortProperties);
+  std::string lines;
+  if (shown) AppendObjectStartLine(lines, Object, level, n);
+  const std::vector<int>& order = PropertyOrder(FSortProperties);
   // Room for the block at once: about a name line and a value line per property.
   size_t room = lines.size() + 2;
   for (const int i : order)
@@ -172,10 +202,7 @@ std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n)
     AppendValueLine(lines, gPropValues[static_cast<size_t>(i)], level);
     lines += kCrLf;
   }
-  if (count != "0") {
-    lines += LevelTemplate("LevelObjectEnd", n);
-    lines += kCrLf;
-  }
+  if (shown) lines += ObjectEndLine(level, n);
   return lines;
 }
 
@@ -277,7 +304,7 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
           // stand between its first and last line.
           nodeText = Join(nodeText, Piece(GetObjectStartLine(object, depth)));
           nodeText = Join(nodeText, sub);
-          nodeText = Join(nodeText, Piece(LevelTemplate("LevelObjectEnd", depth) + kCrLf));
+          nodeText = Join(nodeText, Piece(ObjectEndLine(Level(depth), depth)));
         }
         nodeText = Join(nodeText, Piece(LevelLine(false, depth)));
       }

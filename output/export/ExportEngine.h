@@ -9,6 +9,7 @@
 // it needs (TExportSource) and does the window work around it (commands,
 // status panel, message box).
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -87,6 +88,12 @@ class TExportEngine {
     size_t ValueIntAt = std::string::npos, ValueStrAt = std::string::npos;
     std::unordered_map<std::string, std::string> NameLines;  // property name -> its line with CR LF
     std::optional<std::string> StartLine, EndLine;           // formatted, with CR LF
+    // "LevelObjectStart": read when first needed; when PlainStart, the fixed
+    // texts around its name, type and image.
+    const std::string* ObjectStart = nullptr;
+    bool PlainStart = false;
+    std::array<std::string, 4> StartParts;
+    std::optional<std::string> ObjectEnd;  // "LevelObjectEnd" with CR LF
   };
 
   const std::string& Template(const std::string& Key);
@@ -101,6 +108,10 @@ class TExportEngine {
   void AppendFormatted(std::string& Out, const std::string& Pattern, size_t PlainAt, char Conversion,
                        std::string_view Plain, int64_t Number);
   std::string T(const std::string& S) const;
+  // Appends T(S).
+  void AppendTranslated(std::string& Out, const std::string& S) const;
+  void AppendObjectStartLine(std::string& Out, TisMorvoObject* Object, TLevel& Level, int n);
+  const std::string& ObjectEndLine(TLevel& Level, int n);
   void AppendValueLine(std::string& Out, const std::string& Value, const TLevel& Level);
 
   TChain Piece(std::string S);
