@@ -77,26 +77,30 @@ std::string NewSyntheticGUID() {
   }
 }
 
-// A buffer per nesting level of DecodeLine; a deque never moves the ones
-// still in use when it grows.
+// A buffer per nesting level of DecodeLine: the first level, which nearly
+// every call is on, has one of its own; the deeper ones live in a deque,
+// which never moves the ones still in use when it grows.
 class TValueFieldBuffer {
  public:
-  TValueFieldBuffer() {
-    if (FBuffers.size() <= FDepth) FBuffers.emplace_back();
-    FIndex = FDepth++;
-  }
+  TValueFieldBuffer() : FText(FDepth == 0 ? FFirst : Deeper(FDepth)) { ++FDepth; }
   ~TValueFieldBuffer() {
     --FDepth;
-    ReleaseLargeBuffer(FBuffers[FIndex]);
+    if (FText.capacity() > kKeptRoom) ReleaseLargeBuffer(FText);
   }
   TValueFieldBuffer(const TValueFieldBuffer&) = delete;
   TValueFieldBuffer& operator=(const TValueFieldBuffer&) = delete;
-  std::string& Text() { return FBuffers[FIndex]; }
+  std::string& Text() { return FText; }
 
  private:
+  static constexpr size_t kKeptRoom = 4096;  // below what ReleaseLargeBuffer lets go
+  static std::string& Deeper(size_t Depth) {
+    while (FBuffers.size() < Depth) FBuffers.emplace_back();
+    return FBuffers[Depth - 1];
+  }
+  static inline std::string FFirst;
   static inline std::deque<std::string> FBuffers;
   static inline size_t FDepth = 0;
-  size_t FIndex;
+  std::string& FText;
 };
 
 std::string InvalidIntegerText(const std::string& item) { return "'" + item + "' is not a valid integer value"; }
@@ -141,8 +145,8 @@ std::string TisMorvoObject::DecodeLine(int Id, std::string_view Line) {
 }
 
 namespace {
-void ReplaceLineBreakMarks(std::string& Text) {
-  if (Text.find('\x02') != std::string::npos)  // nearly no value has one
+inline void ReplaceLineBreakMarks(std::string& Text) {
+  if (Text.find('\x02') != std::string::npos) [[unlikely]]  // nearly no value has one
     Text = ReplaceAll(std::move(Text), std::string_view("\x02\x01", 2), "\r\n");
 }
 }  // namespace
