@@ -147,8 +147,11 @@ class TisMorvoObject {
   // specific line while FPropIds is still in reading order.
   std::string DecodeLine(int Id, std::string_view Line);
   // DecodeLine into Text, whose room is kept. True when the runtime step
-  // replaced the text; the text before that step then goes to Design when given.
-  bool DecodeLineInto(int Id, std::string_view Line, std::string& Text, std::string* Design);
+  // replaced the text; the text before that step then goes to Design when
+  // given. SpecialSeesDesign false: GetSpecialText is known not to read its
+  // DesignValue, which is then taken only where the layout shows it.
+  bool DecodeLineInto(int Id, std::string_view Line, std::string& Text, std::string* Design,
+                      bool SpecialSeesDesign = true);
   // Index in FLines of the first line carrying Id; -1 when there is none.
   int IndexOfPropertyId(int Id) const;
 

@@ -151,7 +151,8 @@ inline void ReplaceLineBreakMarks(std::string& Text) {
 }
 }  // namespace
 
-bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& Text, std::string* Design) {
+bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& Text, std::string* Design,
+                                    bool SpecialSeesDesign) {
   const int n = Id % 10000;
   // The value field only lives for this call: it is built in a buffer that
   // keeps its capacity from line to line (one per nesting level, should a
@@ -164,15 +165,16 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
   const std::string_view field = valueField;
   // The design value is the first text quoted by the field's eleventh
   // character, taken as the base ExtractQuoted takes it. It goes straight
-  // into Text, the text of the plain layout that nearly every line has.
-  size_t storedLength = 0;
-  if (field.size() >= kDesignPos) {
-    const std::string_view designDelim = field.substr(kDesignPos - 1, 1);
-    NthQuotedInto(field, designDelim, 1, Text);
-    storedLength = StoredQuotedLength(field.substr(kDesignPos - 1), designDelim[0]);
-  } else {
-    Text.clear();
-  }
+  // into Text, the text of the plain layout that nearly every line has; the
+  // other layouts need it only for the special text, if at all.
+  auto takeDesignValue = [&] {
+    if (field.size() >= kDesignPos)
+      NthQuotedInto(field, field.substr(kDesignPos - 1, 1), 1, Text);
+    else
+      Text.clear();
+  };
+  Text.clear();
+  if (SpecialSeesDesign) takeDesignValue();
 
   int id = Id;
   std::string special = GetSpecialText(id, valueField, Text);
@@ -190,7 +192,9 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
       const std::string_view number = ViewCopy(field, kDesignPos, 12);
       const size_t blank = number.find(' ');
       Text.assign(blank == std::string_view::npos ? std::string_view() : number.substr(0, blank));
-    }  // else the plain layout: Text holds the design value
+    } else if (!SpecialSeesDesign) {
+      takeDesignValue();
+    }  // else the plain layout: Text holds the design value already
   }
 
   const bool runtime = id > 9999 && Listed(gRuntimeIds, n);
@@ -199,6 +203,9 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
       Design->swap(Text);
       ReplaceLineBreakMarks(*Design);
     }
+    // The runtime part starts behind the design value as it is stored.
+    const size_t storedLength =
+        field.size() >= kDesignPos ? StoredQuotedLength(field.substr(kDesignPos - 1), field[kDesignPos - 1]) : 0;
     const std::string_view runtimePart = ViewCopy(field, static_cast<int64_t>(storedLength) + kRuntimeOffset);
     if (runtimePart.empty())
       Text.clear();

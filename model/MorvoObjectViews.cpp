@@ -66,11 +66,12 @@ bool IsMandatory(int id) { return gExtraFieldIds && gExtraFieldIds->ContainsSort
 
 // What LoadPropertyArrays may take from an object without its virtual calls.
 // The classes of the factory take their texts the base way: GetPropertyText
-// is the base one, and a special text depends on Id % 10000 alone and leaves
-// Id as it is, so the runtime and the design request of a property differ
-// only in the runtime step and one decoding answers both. All but the flow
-// tools also name their properties the base way. Any other class (a
-// subclass of a test, say) takes the virtual calls.
+// is the base one, and a special text depends on Id % 10000 and the value
+// field alone (never on the design value) and leaves Id as it is, so the
+// runtime and the design request of a property differ only in the runtime
+// step and one decoding answers both. All but the flow tools also name their
+// properties the base way. Any other class (a subclass of a test, say) takes
+// the virtual calls.
 struct TShownTexts {
   bool BaseTexts = false;
   bool BaseNames = false;
@@ -135,11 +136,11 @@ void ShownTextOnce(TisMorvoObject& Object, int Id, std::string& Value, std::stri
   }
   const std::string_view line = Object.FLines[static_cast<size_t>(i)];
   if (gViewMode == 1) {
-    Object.DecodeLineInto(Id, line, Value, nullptr);
+    Object.DecodeLineInto(Id, line, Value, nullptr, false);
     TrimRightInPlace(Value);
     return;
   }
-  const bool runtime = Object.DecodeLineInto(Id + 10000, line, Value, &Design);
+  const bool runtime = Object.DecodeLineInto(Id + 10000, line, Value, &Design, false);
   TrimRightInPlace(Value);
   // Without the runtime step the design request gives the same text, blank
   // when this one is.
