@@ -28,13 +28,32 @@ constexpr int kRuntimeOffset = 14;
 
 // ContainsSorted: every decoded line asks up to four of these lists, which
 // hold a few ids each; a short one is walked up to the first id not below id.
-bool Listed(const std::unique_ptr<TLongIntArray>& ids, int id) {
+[[gnu::always_inline]] inline bool Listed(const std::unique_ptr<TLongIntArray>& ids, int id) {
   if (!ids) return false;
   const std::vector<int32_t>& items = ids->Items();
   if (items.size() > 8) return ids->ContainsSorted(id);
   for (const int32_t item : items)
     if (item >= id) return item == id;
   return false;
+}
+
+std::string LookupSpecialIn(int Id, std::string_view CodeField);
+
+// NthQuotedInto(S, D, 1, Out) for a one-character delimiter. Nearly every
+// quoted text of a stored line holds no doubled delimiter: it is found with
+// two searches and copied at once, and only the others take the general way.
+void FirstQuotedInto(std::string_view S, char D, std::string& Out) {
+  const size_t open = S.find(D);
+  if (open == std::string_view::npos) {
+    Out.clear();
+    return;
+  }
+  const size_t close = S.find(D, open + 1);
+  if (close != std::string_view::npos && (close + 1 == S.size() || S[close + 1] != D)) {
+    Out.assign(S.data() + open + 1, close - open - 1);
+    return;
+  }
+  NthQuotedInto(S, std::string_view(&D, 1), 1, Out);
 }
 
 // Copy(S, Index, Count) without the copy: the part of S from the 1-based
@@ -161,7 +180,10 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
   std::string& valueField = buffer.Text();
   // The delimiter is the sixth character, taken without a copy: a large
   // export decodes millions of lines.
-  NthQuotedInto(Line, Line.size() >= 6 ? Line.substr(5, 1) : std::string_view(), 1, valueField);
+  if (Line.size() >= 6)
+    FirstQuotedInto(Line, Line[5], valueField);
+  else
+    valueField.clear();
   const std::string_view field = valueField;
   // The design value is the first text quoted by the field's eleventh
   // character, taken as the base ExtractQuoted takes it. It goes straight
@@ -169,7 +191,7 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
   // other layouts need it only for the special text, if at all.
   auto takeDesignValue = [&] {
     if (field.size() >= kDesignPos)
-      NthQuotedInto(field, field.substr(kDesignPos - 1, 1), 1, Text);
+      FirstQuotedInto(field, field[kDesignPos - 1], Text);
     else
       Text.clear();
   };
@@ -185,7 +207,7 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
     if (Listed(gMultiLineIds, n) || group == 12 || group == 13) {
       Text = GetMultiLineText(valueField, Copy(field, kDesignPos, 4));
     } else if (Listed(gSpecialIds, n)) {
-      Text = LookupSpecial(n, Copy(field, kDesignPos, 4));
+      Text = LookupSpecialIn(n, ViewCopy(field, kDesignPos, 4));
     } else if (Listed(gIntValueIds, n)) {
       // The number in front of the first blank of the twelve characters from
       // the design position on.
@@ -210,7 +232,7 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
     if (runtimePart.empty())
       Text.clear();
     else
-      NthQuotedInto(runtimePart, runtimePart.substr(0, 1), 1, Text);
+      FirstQuotedInto(runtimePart, runtimePart[0], Text);
   }
   ReplaceLineBreakMarks(Text);
   return runtime;
@@ -248,14 +270,20 @@ const TStringList& SpecialNames(int Id) {
 }
 }  // namespace
 
-std::string LookupSpecial(int Id, const std::string& CodeField) {
+namespace {
+// LookupSpecial on a view of the code field: a coded value is named without
+// copies of its field or code.
+std::string LookupSpecialIn(int Id, std::string_view CodeField) {
   const size_t blank = CodeField.find(' ');
-  const std::string code = blank == std::string::npos ? std::string() : CodeField.substr(0, blank);
+  const std::string_view code = blank == std::string_view::npos ? std::string_view() : CodeField.substr(0, blank);
   const TStringList& names = SpecialNames(Id);
   const int k = StrToIntDef(code, 0);
   if (k >= 0 && k < static_cast<int>(names.size())) return names[static_cast<size_t>(k)];
-  return "Code " + code + " for property " + std::to_string(Id) + " is invalid";
+  return "Code " + std::string(code) + " for property " + std::to_string(Id) + " is invalid";
 }
+}  // namespace
+
+std::string LookupSpecial(int Id, const std::string& CodeField) { return LookupSpecialIn(Id, CodeField); }
 
 // ---------------------------------------------------------------------------
 // Searches and collections.
