@@ -130,15 +130,36 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // closed; from then points behind the closing delimiter.
 bool NextQuoted(std::string_view s, std::string_view delim, size_t& from, std::string* part) {
   const size_t d = delim.size();
-  // Delimiters are nearly always one character: found as one, without a
-  // comparison call at every candidate.
-  auto find = [&](size_t at) { return d == 1 ? s.find(delim[0], at) : s.find(delim, at); };
-  const size_t open = find(from);
+  if (d == 1) {
+    // Delimiters are nearly always one character: found and compared as one.
+    // The text up to a doubled delimiter goes in with one of the pair, and a
+    // run of doubled delimiters is walked without a search call per pair.
+    const char c = delim[0];
+    const size_t open = s.find(c, from);
+    if (open == std::string_view::npos) return false;
+    if (part) part->clear();
+    const size_t n = s.size();
+    size_t p = open + 1;
+    while (true) {
+      const size_t q = p < n && s[p] == c ? p : s.find(c, p);
+      if (q == std::string_view::npos) return false;
+      const bool doubled = q + 1 < n && s[q + 1] == c;
+      const size_t length = q - p + (doubled ? 1 : 0);
+      if (part && length > 0) part->append(s.data() + p, length);
+      if (doubled) {
+        p = q + 2;
+        continue;
+      }
+      from = q + 1;
+      return true;
+    }
+  }
+  const size_t open = s.find(delim, from);
   if (open == std::string_view::npos) return false;
   if (part) part->clear();
   size_t p = open + d;
   while (true) {
-    const size_t q = find(p);
+    const size_t q = s.find(delim, p);
     if (q == std::string_view::npos) return false;
     if (part) part->append(s.substr(p, q - p));
     if (s.substr(q + d, d) == delim) {
