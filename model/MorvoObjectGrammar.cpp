@@ -97,7 +97,7 @@ bool HasObjectWord(std::string_view line) {
   throw EMorvoError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
-std::string_view LineAt(const TLineList& Lines, int i) {
+inline std::string_view LineAt(const TLineList& Lines, int i) {
   if (i < 0 || static_cast<size_t>(i) >= Lines.size()) ThrowListIndex(static_cast<size_t>(i));
   return Lines[static_cast<size_t>(i)];
 }
