@@ -97,7 +97,7 @@ bool HasObjectWord(std::string_view line) {
   throw EMorvoError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
-std::string_view LineAt(const TLineList& Lines, int i) {
+inline std::string_view LineAt(const TLineList& Lines, int i) {
   if (i < 0 || static_cast<size_t>(i) >= Lines.size()) ThrowListIndex(static_cast<size_t>(i));
   return Lines[static_cast<size_t>(i)];
 }
@@ -308,8 +308,9 @@ void ParseRest(TisMorvoObject& Obj, std::string_view Text, TBodyRoute Route) {
   if (Route == TBodyRoute::BaseParseAndAdd) {
     AddPropertyText(Obj, id, value);
   } else {
-    Obj.AddProperty(id, Scratch(1).assign(value));
-    ReleaseLargeBuffer(Scratch(1));
+    std::string& text = Scratch(1);
+    Obj.AddProperty(id, text.assign(value));
+    ReleaseLargeBuffer(text);
   }
 }
 
@@ -347,8 +348,9 @@ void ParseTailLine(TisMorvoObject& Obj, std::string_view Tail, TBodyRoute Route)
   const size_t p = Obj.FDelim.empty() ? std::string_view::npos : Tail.find(Obj.FDelim[0]);
   const size_t pos1 = p == std::string_view::npos ? 0 : p + 1;
   if (pos1 + 1 >= Tail.size()) {
-    Obj.ParseLinkList(Scratch(0).assign(Tail));
-    ReleaseLargeBuffer(Scratch(0));
+    std::string& text = Scratch(0);
+    Obj.ParseLinkList(text.assign(Tail));
+    ReleaseLargeBuffer(text);
     return;
   }
   ParseRest(Obj, Tail, Route);
@@ -589,11 +591,11 @@ void TisMorvoObject::SortPropertyLines() {
       },
       order);
   // The id of a line without four digits in front is what they read as.
-  std::vector<int32_t>& sorted = FPropIds.Items();
-  sorted.clear();
-  sorted.reserve(n);
-  sorted.resize(n);
+  // A list of its own, of the exact size: the one grown while reading is
+  // let go rather than copied again to give back its room.
+  std::vector<int32_t> sorted(n);
   for (size_t k = 0; k < n; ++k) sorted[k] = ids[order[k]] >= 0 ? ids[order[k]] : StoredLineId(FLines[k]);
+  FPropIds.Items().swap(sorted);
 }
 
 void TisMorvoObject::RenumberDuplicates() {
