@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <deque>
 #include <random>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -38,6 +39,18 @@ constexpr int kRuntimeOffset = 14;
 }
 
 std::string LookupSpecialIn(int Id, std::string_view CodeField);
+
+// The decoding quotes the base way, without the virtual ExtractQuoted: no
+// class of the factory takes it otherwise.
+template <class C>
+constexpr bool QuotesTheBaseWay =
+    std::is_same_v<decltype(&C::ExtractQuoted),
+                   std::string (TisMorvoObject::*)(const std::string&, const std::string&, int)>;
+static_assert(QuotesTheBaseWay<TisMorvoObject_If> && QuotesTheBaseWay<TisMorvoObject_OoMD> &&
+              QuotesTheBaseWay<TisMorvoObject_OoML> && QuotesTheBaseWay<TisMorvoObject_ODElement> &&
+              QuotesTheBaseWay<TisMorvoObject_Segment> && QuotesTheBaseWay<TisMorvoObject_Input_Struct> &&
+              QuotesTheBaseWay<TisMorvoObject_DC_ExtFiles> && QuotesTheBaseWay<TisMorvoObject_PFC> &&
+              QuotesTheBaseWay<TisMorvoObject_Translate_Table> && QuotesTheBaseWay<TisMorvoObject_Base_Document>);
 
 // NthQuotedInto(S, D, 1, Out) for a one-character delimiter. Nearly every
 // quoted text of a stored line holds no doubled delimiter: it is found with

@@ -54,14 +54,16 @@ const std::vector<int>& PropertyOrder(bool Sorted) {
   // is kept, keyed by the sequence itself (each name with its length before it).
   thread_local std::string sequence;
   thread_local std::unordered_map<std::string, std::vector<int>> orders;
-  sequence.clear();
+  size_t size = 0;
+  for (int i = 1; i <= count; ++i) size += sizeof(uint32_t) + gPropNames[static_cast<size_t>(i)].size();
+  sequence.resize(size);
+  char* at = sequence.data();
   for (int i = 1; i <= count; ++i) {
     const std::string& name = gPropNames[static_cast<size_t>(i)];
     const uint32_t length = static_cast<uint32_t>(name.size());
-    char bytes[sizeof length];
-    std::memcpy(bytes, &length, sizeof length);
-    sequence.append(bytes, sizeof length);
-    sequence += name;
+    std::memcpy(at, &length, sizeof length);
+    std::memcpy(at + sizeof length, name.data(), name.size());
+    at += sizeof length + name.size();
   }
   const auto known = orders.find(sequence);
   if (known != orders.end()) {
