@@ -27,17 +27,6 @@ TByteBlock& TByteBlock::operator=(TByteBlock&& Other) noexcept {
   return *this;
 }
 
-size_t TByteBlock::Field(size_t k) const {
-  uint32_t v;
-  std::memcpy(&v, FBlock + 4 * k, 4);
-  return v;
-}
-
-void TByteBlock::SetField(size_t k, size_t Value) {
-  const auto v = static_cast<uint32_t>(Value);
-  std::memcpy(FBlock + 4 * k, &v, 4);
-}
-
 void TByteBlock::Resize(size_t Room) {
   if (Room > UINT32_MAX) throw std::bad_alloc();
   const size_t length = size();
@@ -75,7 +64,7 @@ char* TByteBlock::Open(size_t At, size_t Count) {
     Resize(room);
   }
   char* p = FBlock + kHead;
-  std::memmove(p + At + Count, p + At, length - At);
+  if (At < length) std::memmove(p + At + Count, p + At, length - At);
   SetField(0, length + Count);
   return p + At;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 class TByteBlock {
@@ -35,13 +36,20 @@ class TByteBlock {
   void erase(size_t At, size_t Count);
   // Text must not lie in the block.
   void replace(size_t At, size_t Count, std::string_view Text);
+  // Opens Count bytes at At (their content undefined) and returns them.
+  char* Open(size_t At, size_t Count);
 
  private:
   static constexpr size_t kHead = 8;  // length and room, four bytes each
-  size_t Field(size_t k) const;
-  void SetField(size_t k, size_t Value);
-  // Opens Count bytes at At (their content undefined).
-  char* Open(size_t At, size_t Count);
+  size_t Field(size_t k) const {
+    uint32_t v;
+    std::memcpy(&v, FBlock + 4 * k, 4);
+    return v;
+  }
+  void SetField(size_t k, size_t Value) {
+    const auto v = static_cast<uint32_t>(Value);
+    std::memcpy(FBlock + 4 * k, &v, 4);
+  }
   void Resize(size_t Room);
   char* FBlock = nullptr;
 };

@@ -35,7 +35,7 @@ class TLineList {
 
   size_t size() const { return FTextLines + FAdded.size(); }
   bool empty() const { return size() == 0; }
-  std::string_view operator[](size_t i) const { return i < FTextLines ? TextLine(i) : FAdded[i - FTextLines]; }
+  std::string_view operator[](size_t i) const { return i < FTextLines ? TextLine(i) : AddedLine(i); }
   std::string_view at(size_t i) const;
   std::string_view back() const { return (*this)[size() - 1]; }
   const_iterator begin() const { return {this, 0}; }
@@ -44,6 +44,7 @@ class TLineList {
   void push_back(std::string Line);
 
  private:
+  std::string_view AddedLine(size_t i) const;  // i at or past the text's lines
   // Where line i of the text starts; entry FTextLines is where the text ends.
   size_t Start(size_t i) const { return FIsWide ? static_cast<size_t>(FWide[i]) : FStarts[i]; }
   // A line holds no CR or LF, so what stands between it and the start of the
@@ -55,7 +56,7 @@ class TLineList {
       --stop;
       if (FText[stop] == '\n' && stop > start && FText[stop - 1] == '\r') --stop;
     }
-    return std::string_view(FText).substr(start, stop - start);
+    return std::string_view(FText.data() + start, stop - start);  // start <= stop <= the text's size
   }
   std::string FText;
   std::vector<uint32_t> FStarts;  // texts below 4 GiB

@@ -31,7 +31,9 @@ bool gLoading = false;
 TAllObjectList::~TAllObjectList() { Clear(); }
 
 void TAllObjectList::Append(const std::string& key, TisMorvoObject* object) {
-  FEntries.push_back({key, object});
+  FEntries.emplace_back();
+  FEntries.back().Key = key;
+  FEntries.back().Object = object;
   FPrev.push_back(-1);
   FNext.push_back(-1);
   FHashes.push_back(HashKey(key));

@@ -146,6 +146,12 @@ class TisMorvoObject {
   // for Id (Id + 10000 asking for the runtime value). The reader uses it on a
   // specific line while FPropIds is still in reading order.
   std::string DecodeLine(int Id, std::string_view Line);
+  // DecodeLine into Text, whose room is kept. True when the runtime step
+  // replaced the text; the text before that step then goes to Design when
+  // given. SpecialSeesDesign false: GetSpecialText is known not to read its
+  // DesignValue, which is then taken only where the layout shows it.
+  bool DecodeLineInto(int Id, std::string_view Line, std::string& Text, std::string* Design,
+                      bool SpecialSeesDesign = true);
   // Index in FLines of the first line carrying Id; -1 when there is none.
   int IndexOfPropertyId(int Id) const;
 
@@ -302,6 +308,8 @@ void LoadSettings();
 // holds fewer.
 void NthQuotedInto(std::string_view S, std::string_view Delim, int N, std::string& Out);
 std::string LookupSpecial(int Id, const std::string& CodeField);
+// What the base GetPropertyName(Id) gives for 0 < Id < 10000, into Name.
+void AssignBasePropertyName(std::string& Name, int Id);
 // Parses a configuration id list ("12,3", ",7"); fails with
 // EMorvoError("'x' is not a valid integer value").
 TLongIntArray ParseIdList(const std::string& Text);

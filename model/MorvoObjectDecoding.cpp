@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <deque>
 #include <random>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -26,7 +27,55 @@ constexpr int kDesignPos = 11;
 // value's length: head (10), opening and closing delimiter and one separator.
 constexpr int kRuntimeOffset = 14;
 
-bool Listed(const std::unique_ptr<TLongIntArray>& ids, int id) { return ids && ids->ContainsSorted(id); }
+// ContainsSorted: every decoded line asks up to four of these lists, which
+// hold a few ids each; a short one is walked up to the first id not below id.
+[[gnu::always_inline]] inline bool Listed(const std::unique_ptr<TLongIntArray>& ids, int id) {
+  if (!ids) return false;
+  const std::vector<int32_t>& items = ids->Items();
+  if (items.size() > 8) return ids->ContainsSorted(id);
+  for (const int32_t item : items)
+    if (item >= id) return item == id;
+  return false;
+}
+
+std::string LookupSpecialIn(int Id, std::string_view CodeField);
+
+// The decoding quotes the base way, without the virtual ExtractQuoted: no
+// class of the factory takes it otherwise.
+template <class C>
+constexpr bool QuotesTheBaseWay =
+    std::is_same_v<decltype(&C::ExtractQuoted),
+                   std::string (TisMorvoObject::*)(const std::string&, const std::string&, int)>;
+static_assert(QuotesTheBaseWay<TisMorvoObject_If> && QuotesTheBaseWay<TisMorvoObject_OoMD> &&
+              QuotesTheBaseWay<TisMorvoObject_OoML> && QuotesTheBaseWay<TisMorvoObject_ODElement> &&
+              QuotesTheBaseWay<TisMorvoObject_Segment> && QuotesTheBaseWay<TisMorvoObject_Input_Struct> &&
+              QuotesTheBaseWay<TisMorvoObject_DC_ExtFiles> && QuotesTheBaseWay<TisMorvoObject_PFC> &&
+              QuotesTheBaseWay<TisMorvoObject_Translate_Table> && QuotesTheBaseWay<TisMorvoObject_Base_Document>);
+
+// NthQuotedInto(S, D, 1, Out) for a one-character delimiter. Nearly every
+// quoted text of a stored line holds no doubled delimiter: it is found with
+// two searches and copied at once, and only the others take the general way.
+void FirstQuotedInto(std::string_view S, char D, std::string& Out) {
+  const size_t open = S.find(D);
+  if (open == std::string_view::npos) {
+    Out.clear();
+    return;
+  }
+  const size_t close = S.find(D, open + 1);
+  if (close != std::string_view::npos && (close + 1 == S.size() || S[close + 1] != D)) {
+    Out.assign(S.data() + open + 1, close - open - 1);
+    return;
+  }
+  NthQuotedInto(S, std::string_view(&D, 1), 1, Out);
+}
+
+// Copy(S, Index, Count) without the copy: the part of S from the 1-based
+// Index on, at most Count characters.
+std::string_view ViewCopy(std::string_view S, int64_t Index, int64_t Count = INT32_MAX) {
+  if (Index < 1) Index = 1;
+  if (Count <= 0 || Index > static_cast<int64_t>(S.size())) return {};
+  return S.substr(static_cast<size_t>(Index - 1), static_cast<size_t>(Count));
+}
 
 // Length of the first quoted text of S as it is stored, that is counting a
 // doubled delimiter as the two characters it takes in S. 0 when S holds no
@@ -60,26 +109,30 @@ std::string NewSyntheticGUID() {
   }
 }
 
-// A buffer per nesting level of DecodeLine; a deque never moves the ones
-// still in use when it grows.
+// A buffer per nesting level of DecodeLine: the first level, which nearly
+// every call is on, has one of its own; the deeper ones live in a deque,
+// which never moves the ones still in use when it grows.
 class TValueFieldBuffer {
  public:
-  TValueFieldBuffer() {
-    if (FBuffers.size() <= FDepth) FBuffers.emplace_back();
-    FIndex = FDepth++;
-  }
+  TValueFieldBuffer() : FText(FDepth == 0 ? FFirst : Deeper(FDepth)) { ++FDepth; }
   ~TValueFieldBuffer() {
     --FDepth;
-    ReleaseLargeBuffer(FBuffers[FIndex]);
+    if (FText.capacity() > kKeptRoom) ReleaseLargeBuffer(FText);
   }
   TValueFieldBuffer(const TValueFieldBuffer&) = delete;
   TValueFieldBuffer& operator=(const TValueFieldBuffer&) = delete;
-  std::string& Text() { return FBuffers[FIndex]; }
+  std::string& Text() { return FText; }
 
  private:
+  static constexpr size_t kKeptRoom = 4096;  // below what ReleaseLargeBuffer lets go
+  static std::string& Deeper(size_t Depth) {
+    while (FBuffers.size() < Depth) FBuffers.emplace_back();
+    return FBuffers[Depth - 1];
+  }
+  static inline std::string FFirst;
   static inline std::deque<std::string> FBuffers;
   static inline size_t FDepth = 0;
-  size_t FIndex;
+  std::string& FText;
 };
 
 std::string InvalidIntegerText(const std::string& item) { return "'" + item + "' is not a valid integer value"; }
@@ -118,48 +171,84 @@ std::string TisMorvoObject::GetPropertyText(int Id) {
 }
 
 std::string TisMorvoObject::DecodeLine(int Id, std::string_view Line) {
+  std::string text;
+  DecodeLineInto(Id, Line, text, nullptr);
+  return text;
+}
+
+namespace {
+inline void ReplaceLineBreakMarks(std::string& Text) {
+  if (Text.find('\x02') != std::string::npos) [[unlikely]]  // nearly no value has one
+    Text = ReplaceAll(std::move(Text), std::string_view("\x02\x01", 2), "\r\n");
+}
+}  // namespace
+
+bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& Text, std::string* Design,
+                                    bool SpecialSeesDesign) {
   const int n = Id % 10000;
-  // The two delimiters are single characters, taken without a copy call: a
-  // large export decodes millions of lines.
-  const std::string_view delim = Line.size() >= 6 ? Line.substr(5, 1) : std::string_view();
   // The value field only lives for this call: it is built in a buffer that
   // keeps its capacity from line to line (one per nesting level, should a
   // special text decode another line on the way).
   TValueFieldBuffer buffer;
   std::string& valueField = buffer.Text();
-  NthQuotedInto(Line, delim, 1, valueField);
-  const std::string designDelim =
-      valueField.size() >= kDesignPos ? std::string(1, valueField[kDesignPos - 1]) : std::string();
-  std::string designValue;
-  size_t storedLength = 0;
-  if (!designDelim.empty()) {
-    designValue = ExtractQuoted(valueField, designDelim, 1);
-    storedLength = StoredQuotedLength(std::string_view(valueField).substr(kDesignPos - 1), designDelim[0]);
-  }
+  // The delimiter is the sixth character, taken without a copy: a large
+  // export decodes millions of lines.
+  if (Line.size() >= 6)
+    FirstQuotedInto(Line, Line[5], valueField);
+  else
+    valueField.clear();
+  const std::string_view field = valueField;
+  // The design value is the first text quoted by the field's eleventh
+  // character, taken as the base ExtractQuoted takes it. It goes straight
+  // into Text, the text of the plain layout that nearly every line has; the
+  // other layouts need it only for the special text, if at all.
+  auto takeDesignValue = [&] {
+    if (field.size() >= kDesignPos)
+      FirstQuotedInto(field, field[kDesignPos - 1], Text);
+    else
+      Text.clear();
+  };
+  Text.clear();
+  if (SpecialSeesDesign) takeDesignValue();
 
   int id = Id;
-  std::string text = GetSpecialText(id, valueField, designValue);
-  if (text.empty()) {
+  std::string special = GetSpecialText(id, valueField, Text);
+  if (!special.empty()) {
+    Text = std::move(special);
+  } else {
     const int group = n / 100;
     if (Listed(gMultiLineIds, n) || group == 12 || group == 13) {
-      text = GetMultiLineText(valueField, Copy(valueField, kDesignPos, 4));
+      Text = GetMultiLineText(valueField, Copy(field, kDesignPos, 4));
     } else if (Listed(gSpecialIds, n)) {
-      text = LookupSpecial(n, Copy(valueField, kDesignPos, 4));
+      Text = LookupSpecialIn(n, ViewCopy(field, kDesignPos, 4));
     } else if (Listed(gIntValueIds, n)) {
-      const std::string field = Copy(valueField, kDesignPos, 12);
-      const size_t blank = field.find(' ');
-      text = blank == std::string::npos ? std::string() : field.substr(0, blank);
-    } else {
-      text = std::move(designValue);  // not read again
-    }
+      // The number in front of the first blank of the twelve characters from
+      // the design position on.
+      const std::string_view number = ViewCopy(field, kDesignPos, 12);
+      const size_t blank = number.find(' ');
+      Text.assign(blank == std::string_view::npos ? std::string_view() : number.substr(0, blank));
+    } else if (!SpecialSeesDesign) {
+      takeDesignValue();
+    }  // else the plain layout: Text holds the design value already
   }
 
-  if (id > 9999 && Listed(gRuntimeIds, n)) {
-    const std::string runtimePart = Copy(valueField, static_cast<int64_t>(storedLength) + kRuntimeOffset, INT32_MAX);
-    text = runtimePart.empty() ? std::string() : ExtractQuoted(runtimePart, runtimePart.substr(0, 1), 1);
+  const bool runtime = id > 9999 && Listed(gRuntimeIds, n);
+  if (runtime) {
+    if (Design) {
+      Design->swap(Text);
+      ReplaceLineBreakMarks(*Design);
+    }
+    // The runtime part starts behind the design value as it is stored.
+    const size_t storedLength =
+        field.size() >= kDesignPos ? StoredQuotedLength(field.substr(kDesignPos - 1), field[kDesignPos - 1]) : 0;
+    const std::string_view runtimePart = ViewCopy(field, static_cast<int64_t>(storedLength) + kRuntimeOffset);
+    if (runtimePart.empty())
+      Text.clear();
+    else
+      FirstQuotedInto(runtimePart, runtimePart[0], Text);
   }
-  if (text.find('\x02') == std::string::npos) return text;  // nearly every value
-  return ReplaceAll(std::move(text), std::string_view("\x02\x01", 2), "\r\n");
+  ReplaceLineBreakMarks(Text);
+  return runtime;
 }
 
 std::string TisMorvoObject::GetSpecialText(int&, const std::string&, const std::string&) { return {}; }
@@ -194,14 +283,20 @@ const TStringList& SpecialNames(int Id) {
 }
 }  // namespace
 
-std::string LookupSpecial(int Id, const std::string& CodeField) {
+namespace {
+// LookupSpecial on a view of the code field: a coded value is named without
+// copies of its field or code.
+std::string LookupSpecialIn(int Id, std::string_view CodeField) {
   const size_t blank = CodeField.find(' ');
-  const std::string code = blank == std::string::npos ? std::string() : CodeField.substr(0, blank);
+  const std::string_view code = blank == std::string_view::npos ? std::string_view() : CodeField.substr(0, blank);
   const TStringList& names = SpecialNames(Id);
   const int k = StrToIntDef(code, 0);
   if (k >= 0 && k < static_cast<int>(names.size())) return names[static_cast<size_t>(k)];
-  return "Code " + code + " for property " + std::to_string(Id) + " is invalid";
+  return "Code " + std::string(code) + " for property " + std::to_string(Id) + " is invalid";
 }
+}  // namespace
+
+std::string LookupSpecial(int Id, const std::string& CodeField) { return LookupSpecialIn(Id, CodeField); }
 
 // ---------------------------------------------------------------------------
 // Searches and collections.

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
+#include <typeinfo>
 
 #include "MorvoError.h"
 #include "MorvoObject.h"
@@ -65,7 +67,16 @@ struct TDepthGuard {
   int& FDepth;
 };
 
-bool IsClosingLine(std::string_view line) { return TrimView(line) == "}"; }
+// Trimmed as TrimView trims (blanks and control characters), inline: every
+// body line is trimmed three times.
+inline std::string_view TrimBlanks(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+bool IsClosingLine(std::string_view line) { return TrimBlanks(line) == "}"; }
 
 // Whether the line holds "OBJECT" anywhere (the test every body line gets).
 // Lines are short and hold few capital O's: finding those and comparing the
@@ -86,14 +97,14 @@ bool HasObjectWord(std::string_view line) {
   throw EMorvoError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
-std::string_view LineAt(const TLineList& Lines, int i) {
+inline std::string_view LineAt(const TLineList& Lines, int i) {
   if (i < 0 || static_cast<size_t>(i) >= Lines.size()) ThrowListIndex(static_cast<size_t>(i));
   return Lines[static_cast<size_t>(i)];
 }
 
 // StrToIntDef, with the plain run of up to nine digits that nearly every id
 // is read without the general conversion.
-int ToIntDef(std::string_view s, int fallback) {
+inline int ToIntDef(std::string_view s, int fallback) {
   if (!s.empty() && s.size() <= 9) {
     int v = 0;
     size_t i = 0;
@@ -119,15 +130,36 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // closed; from then points behind the closing delimiter.
 bool NextQuoted(std::string_view s, std::string_view delim, size_t& from, std::string* part) {
   const size_t d = delim.size();
-  // Delimiters are nearly always one character: found as one, without a
-  // comparison call at every candidate.
-  auto find = [&](size_t at) { return d == 1 ? s.find(delim[0], at) : s.find(delim, at); };
-  const size_t open = find(from);
+  if (d == 1) {
+    // Delimiters are nearly always one character: found and compared as one.
+    // The text up to a doubled delimiter goes in with one of the pair, and a
+    // run of doubled delimiters is walked without a search call per pair.
+    const char c = delim[0];
+    const size_t open = s.find(c, from);
+    if (open == std::string_view::npos) return false;
+    if (part) part->clear();
+    const size_t n = s.size();
+    size_t p = open + 1;
+    while (true) {
+      const size_t q = p < n && s[p] == c ? p : s.find(c, p);
+      if (q == std::string_view::npos) return false;
+      const bool doubled = q + 1 < n && s[q + 1] == c;
+      const size_t length = q - p + (doubled ? 1 : 0);
+      if (part && length > 0) part->append(s.data() + p, length);
+      if (doubled) {
+        p = q + 2;
+        continue;
+      }
+      from = q + 1;
+      return true;
+    }
+  }
+  const size_t open = s.find(delim, from);
   if (open == std::string_view::npos) return false;
   if (part) part->clear();
   size_t p = open + d;
   while (true) {
-    const size_t q = find(p);
+    const size_t q = s.find(delim, p);
     if (q == std::string_view::npos) return false;
     if (part) part->append(s.substr(p, q - p));
     if (s.substr(q + d, d) == delim) {
@@ -147,17 +179,6 @@ std::string NthQuoted(std::string_view s, std::string_view delim, int n) {
   return part;
 }
 
-// Appends Format("%.4d", id), the common ids without the formatting machinery.
-void AppendId4(std::string& out, int id) {
-  if (id < 0 || id > 9999) {
-    out += FormatId4(id);
-    return;
-  }
-  const char digits[4] = {static_cast<char>('0' + id / 1000), static_cast<char>('0' + id / 100 % 10),
-                          static_cast<char>('0' + id / 10 % 10), static_cast<char>('0' + id % 10)};
-  out.append(digits, 4);
-}
-
 // The first four characters of a stored line read as its id, -1 when they
 // are no number.
 int StoredLineId(std::string_view line) { return ToIntDef(line.substr(0, 4), -1); }
@@ -166,17 +187,11 @@ bool HasFourDigitPrefix(std::string_view s) {
   return s.size() >= 4 && IsDigit(s[0]) && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3]);
 }
 
-// Orders stored lines as the locale-aware comparison without regard to case
-// does. When both lines begin with four digits that differ, those digits
-// already decide that comparison (digits carry one weight each, in numeric
-// order), so the costly comparison runs only for lines of one id and for the
-// odd line that does not begin with four digits.
-bool StoredLineLess(std::string_view a, std::string_view b) {
-  if (HasFourDigitPrefix(a) && HasFourDigitPrefix(b)) {
-    const int c = a.compare(0, 4, b, 0, 4);
-    if (c != 0) return c < 0;
-  }
-  return CompareTextLocale(a, b) < 0;
+// The four digits a stored line begins with, as a number; -1 when it does
+// not begin with four digits.
+int FourDigitPrefix(std::string_view s) {
+  if (!HasFourDigitPrefix(s)) return -1;
+  return (s[0] - '0') * 1000 + (s[1] - '0') * 100 + (s[2] - '0') * 10 + (s[3] - '0');
 }
 
 // Hands prefix + text (no prefix when it is NUL) to the object's ParseLine.
@@ -202,11 +217,159 @@ void ParseLinePrefixed(TisMorvoObject& obj, char prefix, std::string_view text) 
   ReleaseLargeBuffer(buffer);
 }
 
+// Whether T reads its lines, or stores its properties, as the base class
+// does: a member T inherits is named with the base's member type.
+template <class T>
+constexpr bool kBaseParseLine = std::is_same_v<decltype(&T::ParseLine), decltype(&TisMorvoObject::ParseLine)>;
+template <class T>
+constexpr bool kBaseAddProperty = std::is_same_v<decltype(&T::AddProperty), decltype(&TisMorvoObject::AddProperty)>;
+
+// How an object's body lines can be read: through its own ParseLine, by
+// the base rules directly, or by those rules with the line stored directly.
+enum class TBodyRoute { General, BaseParse, BaseParseAndAdd };
+
+template <class... TClass>
+TBodyRoute RouteAmong(const TisMorvoObject& Obj) {
+  const std::type_info& type = typeid(Obj);
+  TBodyRoute route = TBodyRoute::General;
+  // Compared as objects, not by name: when the two differ for one class the
+  // general route is taken, which is merely slower.
+  (void)((&type == &typeid(TClass) && (route = !kBaseParseLine<TClass>    ? TBodyRoute::General
+                                               : kBaseAddProperty<TClass> ? TBodyRoute::BaseParseAndAdd
+                                                                          : TBodyRoute::BaseParse,
+                                       true)) ||
+         ...);
+  return route;
+}
+
+TBodyRoute BodyRouteOf(const TisMorvoObject& Obj) {
+  return RouteAmong<TisMorvoObject, TisMorvoObject_ODElement, TisMorvoObject_Segment, TisMorvoObject_Input_Struct,
+                    TisMorvoObject_Translate_Table, TisMorvoObject_Base_Document, TisMorvoObject_If,
+                    TisMorvoObject_OoMD, TisMorvoObject_OoML, TisMorvoObject_DC_ExtFiles, TisMorvoObject_PFC>(Obj);
+}
+
+// The base AddProperty on a view of the value.
+void AddPropertyText(TisMorvoObject& Obj, int Id, std::string_view Value) {
+  const std::vector<int32_t>& ids = Obj.FPropIds.Items();
+  const auto found = std::find(ids.begin(), ids.end(), Id);
+  int k = found == ids.end() ? -1 : static_cast<int>(found - ids.begin());
+  // The ids are still in reading order here, so the line found is decoded
+  // directly rather than looked up again by id.
+  if (k >= 0 && Id > 99) {
+    const std::string text = Obj.DecodeLine(Id, Obj.FLines[static_cast<size_t>(k)]);
+    if (text.empty()) {
+      Obj.FLines.erase(Obj.FLines.begin() + k);
+      Obj.FPropIds.Delete(k);
+      k = -1;
+    }
+  }
+  if (k >= 0) return;
+  // Objects carry a dozen or more lines: room for them at once rather than
+  // growing through 1, 2, 4 and 8.
+  if (Obj.FLines.empty()) {
+    Obj.FLines.reserve(kFirstLineRoom, kFirstLineRoom * kLineBytesGuess);
+    Obj.FPropIds.Items().reserve(kFirstLineRoom);
+  }
+  std::string wide;
+  char digits[4];
+  std::string_view id;
+  if (Id >= 0 && Id <= 9999) {
+    digits[0] = static_cast<char>('0' + Id / 1000);
+    digits[1] = static_cast<char>('0' + Id / 100 % 10);
+    digits[2] = static_cast<char>('0' + Id / 10 % 10);
+    digits[3] = static_cast<char>('0' + Id % 10);
+    id = std::string_view(digits, 4);
+  } else {
+    wide = FormatId4(Id);
+    id = wide;
+  }
+  Obj.FLines.push_back(id, Value);
+  Obj.FPropIds.Items().push_back(Id);
+}
+
+// What the base ParseLine does with Text one level below a prefix it
+// stripped (at the depth of that level), without copying Text: a plain
+// "id value" line is stored from here, anything with a prefix of its own
+// goes to ParseLine as before.
+void ParseRest(TisMorvoObject& Obj, std::string_view Text, TBodyRoute Route) {
+  const std::string_view s = TrimBlanks(Text);
+  if (s.size() >= 2 && (s[0] == ':' || s[0] == '.')) {
+    Obj.ParseLine(Scratch(0).assign(Text));
+    ReleaseLargeBuffer(Scratch(0));
+    return;
+  }
+  const TDepthGuard plain(gParseDepth);
+  if (s.size() < 2) return;
+  const size_t blank = s.find(' ');
+  const int id = blank == std::string_view::npos ? 0 : ToIntDef(s.substr(0, blank), 0);
+  if (id == 1 && Obj.FName.empty()) Obj.FName = Obj.ExtractQuoted(std::string(s), "\"", 1);
+  if (id == 10 && Obj.FGUID.empty()) Obj.FGUID = Obj.ExtractQuoted(std::string(s), "\"", 1);
+  const std::string_view value = blank == std::string_view::npos ? s : s.substr(blank);
+  if (Route == TBodyRoute::BaseParseAndAdd) {
+    AddPropertyText(Obj, id, value);
+  } else {
+    std::string& text = Scratch(1);
+    Obj.AddProperty(id, text.assign(value));
+    ReleaseLargeBuffer(text);
+  }
+}
+
+// What ParseLine does with "." followed by Line, for an object whose
+// ParseLine is the base one, without building the text or handing its rest
+// on as a new text.
+void ParseBodyLine(TisMorvoObject& Obj, std::string_view Line, TBodyRoute Route) {
+  if (Route == TBodyRoute::General || gParseDepth + 1 >= kMaxParseNesting) {
+    ParseLinePrefixed(Obj, '.', Line);
+    return;
+  }
+  const TDepthGuard prefixed(gParseDepth);
+  // "." + Line trimmed is shorter than two exactly when Line trims to nothing.
+  std::string_view s = TrimBlanks(Line);
+  if (s.empty()) return;
+  if (s.size() >= 2 && !Obj.FDelim.empty() && s[0] == Obj.FDelim[0]) s = TrimBlanks(s.substr(1));
+  if (s.size() <= 3) return;
+  const size_t b = s.find(' ');
+  const int prefixId = b == std::string_view::npos ? 0 : ToIntDef(s.substr(0, b), 0);
+  const int type = Obj.GetTypeNumber();
+  if (prefixId == 5 && type / 100 == 4) s = s.substr(b);  // segment: the rest is a line of its own
+  if (type / 100 == 10) return;                           // documents keep their properties in collections
+  ParseRest(Obj, s, Route);
+}
+
+// What ParseLine does with ":" followed by Tail (a trimmed line), for an
+// object whose ParseLine is the base one.
+void ParseTailLine(TisMorvoObject& Obj, std::string_view Tail, TBodyRoute Route) {
+  if (Route == TBodyRoute::General || gParseDepth + 1 >= kMaxParseNesting || Tail.size() < 2 ||
+      TrimBlanks(Tail).size() != Tail.size()) {
+    ParseLinePrefixed(Obj, ':', Tail);
+    return;
+  }
+  const TDepthGuard prefixed(gParseDepth);
+  const size_t p = Obj.FDelim.empty() ? std::string_view::npos : Tail.find(Obj.FDelim[0]);
+  const size_t pos1 = p == std::string_view::npos ? 0 : p + 1;
+  if (pos1 + 1 >= Tail.size()) {
+    std::string& text = Scratch(0);
+    Obj.ParseLinkList(text.assign(Tail));
+    ReleaseLargeBuffer(text);
+    return;
+  }
+  ParseRest(Obj, Tail, Route);
+}
+
 // The first quoted text from key on in a trimmed header line (from its
 // start when the key is missing).
 std::string QuotedAfter(std::string_view header, std::string_view key) {
   const size_t p = header.find(key);
-  return NthQuoted(p == std::string_view::npos ? header : header.substr(p), "\"", 1);
+  const std::string_view s = p == std::string_view::npos ? header : header.substr(p);
+  // Nearly always a plain quoted text: the first quote and the next one,
+  // not doubled, enclose it. Anything else is read by the general rule.
+  const size_t open = s.find('"');
+  if (open != std::string_view::npos) {
+    const size_t close = s.find('"', open + 1);
+    if (close != std::string_view::npos && (close + 1 >= s.size() || s[close + 1] != '"'))
+      return std::string(s.substr(open + 1, close - open - 1));
+  }
+  return NthQuoted(s, "\"", 1);
 }
 
 }  // namespace
@@ -242,9 +405,11 @@ bool TisMorvoObject::ParseHeader(std::string_view Line) {
 
 int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
   ParseHeader(LineAt(Lines, Index));
+  const TBodyRoute route = BodyRouteOf(*this);
   int i = Index + 1;
-  while (!IsClosingLine(LineAt(Lines, i))) {
-    const std::string_view line = Lines[static_cast<size_t>(i)];
+  for (;;) {
+    const std::string_view line = LineAt(Lines, i);
+    if (IsClosingLine(line)) break;
     if (HasObjectWord(line)) {
       const std::string typeName = HeaderTypeName(line);
       std::unique_ptr<TisMorvoObject> child = CreateObjectForTypeName(typeName);
@@ -270,19 +435,17 @@ int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
         i = next - 1;
       }
     } else {
-      ParseLinePrefixed(*this, '.', line);
+      ParseBodyLine(*this, line, route);
     }
     ++i;
   }
 
   // Tail rule: the last body line may be the block's link list.
-  const std::string_view tail = TrimView(Lines[static_cast<size_t>(i - 1)]);
+  const std::string_view tail = TrimBlanks(Lines[static_cast<size_t>(i - 1)]);
   if (tail.size() > 3) {
     const bool endsWithDelim = !FDelim.empty() && tail.back() == FDelim[0];
     const bool hasDelim = !FDelim.empty() && tail.find(FDelim[0]) != std::string_view::npos;
-    if (endsWithDelim || !hasDelim) {
-      ParseLinePrefixed(*this, ':', tail);
-    }
+    if (endsWithDelim || !hasDelim) ParseTailLine(*this, tail, route);
   }
 
   if (!gAllObjects) gAllObjects = std::make_unique<TAllObjectList>();
@@ -360,34 +523,7 @@ int TisMorvoObject::ParseLine(const std::string& S) {
   }
 }
 
-void TisMorvoObject::AddProperty(int Id, const std::string& Value) {
-  int k = FPropIds.PosNext(Id, 0);
-  // The ids are still in reading order here, so the line found is decoded
-  // directly rather than looked up again by id.
-  if (k >= 0 && Id > 99) {
-    const std::string text = DecodeLine(Id, FLines[static_cast<size_t>(k)]);
-    if (text.empty()) {
-      FLines.erase(FLines.begin() + k);
-      FPropIds.Delete(k);
-      k = -1;
-    }
-  }
-  if (k >= 0) return;
-  // Objects carry a dozen or more lines: room for them at once rather than
-  // growing through 1, 2, 4 and 8.
-  if (FLines.empty()) {
-    FLines.reserve(kFirstLineRoom, kFirstLineRoom * kLineBytesGuess);
-    FPropIds.Items().reserve(kFirstLineRoom);
-  }
-  // Built in a buffer that keeps its capacity: the line is copied into the
-  // object's text at once.
-  static std::string line;
-  line.clear();
-  AppendId4(line, Id);
-  line += Value;
-  FLines.push_back(line);
-  FPropIds.Append(Id);
-}
+void TisMorvoObject::AddProperty(int Id, const std::string& Value) { AddPropertyText(*this, Id, Value); }
 
 int TisMorvoObject::ParseLinkList(const std::string& S) {
   std::string_view s = TrimView(S);
@@ -434,10 +570,32 @@ std::string TisMorvoObject::ExtractQuoted(const std::string& S, const std::strin
 }
 
 void TisMorvoObject::SortPropertyLines() {
-  FLines.StableSort(StoredLineLess);
-  FPropIds.Clear();
-  FPropIds.Items().reserve(FLines.size());
-  for (const auto& line : FLines) FPropIds.Append(StoredLineId(line));
+  // Orders the lines as the locale-aware comparison without regard to case
+  // does. When both lines begin with four digits that differ, those digits
+  // already decide that comparison (digits carry one weight each, in numeric
+  // order), so the costly comparison runs only for lines of one id and for
+  // the odd line that does not begin with four digits.
+  const size_t n = FLines.size();
+  constexpr size_t kFew = 32;
+  std::array<int, kFew> fewIds;
+  std::array<uint32_t, kFew> fewOrder;
+  std::vector<int> manyIds(n <= kFew ? 0 : n);
+  std::vector<uint32_t> manyOrder(n <= kFew ? 0 : n);
+  int* const ids = n <= kFew ? fewIds.data() : manyIds.data();
+  uint32_t* const order = n <= kFew ? fewOrder.data() : manyOrder.data();
+  for (size_t k = 0; k < n; ++k) ids[k] = FourDigitPrefix(FLines[k]);
+  FLines.StableSort(
+      [&](uint32_t a, uint32_t b) {
+        if (ids[a] >= 0 && ids[b] >= 0 && ids[a] != ids[b]) return ids[a] < ids[b];
+        return CompareTextLocale(FLines[a], FLines[b]) < 0;
+      },
+      order);
+  // The id of a line without four digits in front is what they read as.
+  // A list of its own, of the exact size: the one grown while reading is
+  // let go rather than copied again to give back its room.
+  std::vector<int32_t> sorted(n);
+  for (size_t k = 0; k < n; ++k) sorted[k] = ids[order[k]] >= 0 ? ids[order[k]] : StoredLineId(FLines[k]);
+  FPropIds.Items().swap(sorted);
 }
 
 void TisMorvoObject::RenumberDuplicates() {

@@ -28,7 +28,12 @@ struct TPropIndex {
   // The name of each id from 1 to 9999 as its last line gives it, cut once:
   // an export names every shown property of every object.
   std::vector<std::string> NameOfId;
+  // Type name -> the name of id 0 for it, as asked for: an export names
+  // the type of every object.
+  std::unordered_map<std::string, std::string> NameOfType;
 };
+// A file of ever new type names must not grow the cache without end.
+constexpr size_t kMaxNamedTypes = 4096;
 TTypeIndex gTypeIndex;
 TPropIndex gPropIndex;
 
@@ -116,13 +121,28 @@ std::string TisMorvoObject::GetPropertyName(int Id) {
     const auto line = gPropIndex.LastLineOfId.find(id);
     if (line != gPropIndex.LastLineOfId.end()) name = ValueAfterEquals(table[line->second].Text);
   } else {
+    const auto known = gPropIndex.NameOfType.find(FTypeName);
+    if (known != gPropIndex.NameOfType.end()) return known->second;
     // The type line is found without regard to case.
     const auto line = gPropIndex.FirstType.find(FoldCase(FTypeName));
     if (line != gPropIndex.FirstType.end()) name = ValueAfterEquals(table[line->second].Text);
     if (name.empty()) name = FTypeName;
+    if (name.empty()) name = FormatId4(id);
+    if (gPropIndex.NameOfType.size() >= kMaxNamedTypes) gPropIndex.NameOfType.clear();
+    gPropIndex.NameOfType.emplace(FTypeName, name);
+    return name;
   }
   if (name.empty()) name = FormatId4(id);
   return name;
+}
+
+void AssignBasePropertyName(std::string& Name, int Id) {
+  EnsurePropNameTable();
+  const std::string* known = gPropIndex.NameOfId.empty() ? nullptr : &gPropIndex.NameOfId[static_cast<size_t>(Id)];
+  if (known && !known->empty())
+    Name = *known;
+  else
+    Name = FormatId4(Id);
 }
 
 std::string TisMorvoObject::GetTypeNumberText() { return FormatId4(GetTypeNumber()); }

@@ -59,7 +59,7 @@ size_t CountHeaderLines(const TLineList& lines, size_t From) {
     const std::string_view line = lines[k];
     size_t p = 0;
     while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
-    if (line.size() - p >= 6 && line.compare(p, 6, "OBJECT") == 0) ++count;
+    if (line.size() - p >= 6 && line[p] == 'O' && line.compare(p, 6, "OBJECT") == 0) ++count;
   }
   return count;
 }

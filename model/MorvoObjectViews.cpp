@@ -3,6 +3,8 @@
 // read for one object at a time.
 
 #include <algorithm>
+#include <type_traits>
+#include <typeinfo>
 
 #include "MorvoError.h"
 #include "MorvoObject.h"
@@ -61,6 +63,89 @@ const TLongIntArray& FilterIds(const TStringList& filter) {
 }
 
 bool IsMandatory(int id) { return gExtraFieldIds && gExtraFieldIds->ContainsSorted(id); }
+
+// What LoadPropertyArrays may take from an object without its virtual calls.
+// The classes of the factory take their texts the base way: GetPropertyText
+// is the base one, and a special text depends on Id % 10000 and the value
+// field alone (never on the design value) and leaves Id as it is, so the
+// runtime and the design request of a property differ only in the runtime
+// step and one decoding answers both. All but the flow tools also name their
+// properties the base way. Any other class (a subclass of a test, say) takes
+// the virtual calls.
+struct TShownTexts {
+  bool BaseTexts = false;
+  bool BaseNames = false;
+};
+
+template <class C>
+constexpr bool KeepsBaseText = std::is_same_v<decltype(&C::GetPropertyText), std::string (TisMorvoObject::*)(int)>;
+template <class C>
+constexpr bool KeepsBaseName = std::is_same_v<decltype(&C::GetPropertyName), std::string (TisMorvoObject::*)(int)>;
+static_assert(KeepsBaseText<TisMorvoObject_If> && KeepsBaseText<TisMorvoObject_OoMD> &&
+              KeepsBaseText<TisMorvoObject_OoML> && KeepsBaseText<TisMorvoObject_ODElement> &&
+              KeepsBaseText<TisMorvoObject_Segment> && KeepsBaseText<TisMorvoObject_Input_Struct> &&
+              KeepsBaseText<TisMorvoObject_DC_ExtFiles> && KeepsBaseText<TisMorvoObject_PFC> &&
+              KeepsBaseText<TisMorvoObject_Translate_Table> && KeepsBaseText<TisMorvoObject_Base_Document>);
+static_assert(KeepsBaseName<TisMorvoObject_ODElement> && KeepsBaseName<TisMorvoObject_Segment> &&
+              KeepsBaseName<TisMorvoObject_Input_Struct> && KeepsBaseName<TisMorvoObject_DC_ExtFiles> &&
+              KeepsBaseName<TisMorvoObject_PFC> && KeepsBaseName<TisMorvoObject_Translate_Table> &&
+              KeepsBaseName<TisMorvoObject_Base_Document>);
+
+TShownTexts ClassifyShownTexts(const std::type_info& type) {
+  for (const std::type_info* base :
+       {&typeid(TisMorvoObject), &typeid(TisMorvoObject_ODElement), &typeid(TisMorvoObject_Segment),
+        &typeid(TisMorvoObject_Input_Struct), &typeid(TisMorvoObject_DC_ExtFiles), &typeid(TisMorvoObject_PFC),
+        &typeid(TisMorvoObject_Translate_Table), &typeid(TisMorvoObject_Base_Document)})
+    if (type == *base) return {true, true};
+  for (const std::type_info* flow :
+       {&typeid(TisMorvoObject_If), &typeid(TisMorvoObject_OoMD), &typeid(TisMorvoObject_OoML)})
+    if (type == *flow) return {true, false};
+  return {};
+}
+
+// Classified once per class: the objects of a file take turns among a few.
+TShownTexts ShownTextsOf(const TisMorvoObject& Object) {
+  struct TKnown {
+    const std::type_info* Type;
+    TShownTexts Kind;
+  };
+  static std::vector<TKnown> known;
+  const std::type_info& type = typeid(Object);
+  for (const TKnown& k : known)
+    if (k.Type == &type) return k.Kind;
+  const TShownTexts kind = ClassifyShownTexts(type);
+  known.push_back({&type, kind});
+  return kind;
+}
+
+void TrimRightInPlace(std::string& S) {
+  size_t e = S.size();
+  while (e > 0 && static_cast<unsigned char>(S[e - 1]) <= ' ') --e;
+  S.resize(e);
+}
+
+// The shown text of property Id (0 < Id < 10000) of an object that takes its
+// texts the base way, as the general loop of LoadPropertyArrays gets it from
+// GetPropertyText before the mandatory fields are looked at, from one
+// decoding of the property's line. Design is room for that decoding.
+void ShownTextOnce(TisMorvoObject& Object, int Id, std::string& Value, std::string& Design) {
+  const int i = Object.IndexOfPropertyId(Id);
+  if (i < 0 || i >= static_cast<int>(Object.FLines.size())) {
+    Value.clear();
+    return;
+  }
+  const std::string_view line = Object.FLines[static_cast<size_t>(i)];
+  if (gViewMode == 1) {
+    Object.DecodeLineInto(Id, line, Value, nullptr, false);
+    TrimRightInPlace(Value);
+    return;
+  }
+  const bool runtime = Object.DecodeLineInto(Id + 10000, line, Value, &Design, false);
+  TrimRightInPlace(Value);
+  // Without the runtime step the design request gives the same text, blank
+  // when this one is.
+  if (Value.empty() && gViewMode == 0 && runtime) Value.assign(TrimView(Design));
+}
 
 }  // namespace
 
@@ -124,15 +209,22 @@ void TisMorvoObject::LoadPropertyArrays() {
 
   int count = std::clamp(FillSpecialProperties(ids), 0, kMaxShown);
   if (count == 0) {
+    const TShownTexts kind = ShownTextsOf(*this);
+    // Decoded in place, then swapped into the arrays: each slot keeps its
+    // room from object to object.
+    std::string value, design;
     for (int id : ids.Items()) {
       if (count >= kMaxShown) break;
       if (id < 0) continue;
-      std::string value;
-      if (gViewMode == 1) {
-        value = TrimRight(GetPropertyText(id));
+      if (kind.BaseTexts && id > 0 && id < 10000) {
+        ShownTextOnce(*this, id, value, design);
       } else {
-        value = TrimRight(GetPropertyText(id + 10000));
-        if (value.empty() && gViewMode == 0) value = Trim(GetPropertyText(id));
+        if (gViewMode == 1) {
+          value = TrimRight(GetPropertyText(id));
+        } else {
+          value = TrimRight(GetPropertyText(id + 10000));
+          if (value.empty() && gViewMode == 0) value = Trim(GetPropertyText(id));
+        }
       }
       if (value.empty() && IsMandatory(id)) {
         value = TrimRight(GetPropertyText(id + 10000));
@@ -140,8 +232,11 @@ void TisMorvoObject::LoadPropertyArrays() {
       }
       if (value.empty()) continue;
       ++count;
-      gPropNames[static_cast<size_t>(count)] = GetPropertyName(id);
-      gPropValues[static_cast<size_t>(count)] = std::move(value);
+      if (kind.BaseNames && id > 0 && id < 10000)
+        AssignBasePropertyName(gPropNames[static_cast<size_t>(count)], id);
+      else
+        gPropNames[static_cast<size_t>(count)] = GetPropertyName(id);
+      gPropValues[static_cast<size_t>(count)].swap(value);
     }
   }
 

@@ -36,20 +36,33 @@ void TPropertyLines::ShiftEnds(size_t From, int64_t Delta) {
   for (size_t k = From; k < size(); ++k) Store(4 + 4 * k, static_cast<size_t>(static_cast<int64_t>(End(k)) + Delta));
 }
 
-void TPropertyLines::push_back(std::string_view Line) {
+void TPropertyLines::push_back(std::string_view Line) { push_back(Line, {}); }
+
+void TPropertyLines::push_back(std::string_view Head, std::string_view Tail) {
   // A line of the block itself is copied first: growing moves the block.
   std::string copy;
-  if (!FData.empty() && Line.data() >= FData.data() && Line.data() < FData.data() + FData.size())
-    Line = copy.assign(Line);
-  const std::string_view line = Line;
+  const auto inBlock = [this](std::string_view v) {
+    return !v.empty() && v.data() >= FData.data() && v.data() < FData.data() + FData.size();
+  };
+  if (!FData.empty() && (inBlock(Head) || inBlock(Tail))) {
+    copy.assign(Head).append(Tail);
+    Head = copy;
+    Tail = {};
+  }
   const size_t n = size();
-  if (FData.empty()) FData.insert(0, 4, '\0');
-  const size_t bytes = FData.size() - TextAt(n);
-  CheckRoom(FData.size() + 4 + line.size());
-  FData.insert(TextAt(n), 4, '\0');
-  Store(TextAt(n), bytes + line.size());
+  const size_t length = Head.size() + Tail.size();
+  const size_t bytes = FData.empty() ? 0 : FData.size() - TextAt(n);
+  CheckRoom(TextAt(n + 1) + bytes + length);
+  // Room for the count (the first line only), the line's end and the line
+  // at once; the text moves up by the one end.
+  FData.Open(FData.size(), (FData.empty() ? 8 : 4) + length);
+  char* const data = FData.data();
+  std::memmove(data + TextAt(n + 1), data + TextAt(n), bytes);
+  Store(TextAt(n), bytes + length);
   Store(0, n + 1);
-  FData.append(line);
+  char* const at = data + TextAt(n + 1) + bytes;
+  if (!Head.empty()) std::memcpy(at, Head.data(), Head.size());
+  if (!Tail.empty()) std::memcpy(at + Head.size(), Tail.data(), Tail.size());
 }
 
 void TPropertyLines::erase(const_iterator Line) {
@@ -81,17 +94,20 @@ void TPropertyLines::Replace(size_t i, std::string_view Line) {
 
 void TPropertyLines::Reorder(const uint32_t* Order) {
   const size_t n = size();
+  const size_t text = TextAt(n);
   TByteBlock data;
   data.reserve(FData.size());
-  data.insert(0, TextAt(n), '\0');
-  const size_t text = TextAt(n);
+  char* const to = data.Open(0, FData.size());
+  const char* const from = FData.data();
+  std::memcpy(to, from, 4);
+  size_t end = 0;
   for (size_t i = 0; i < n; ++i) {
     const uint32_t k = Order[i];
-    const size_t start = Start(k);
-    data.append(FData.view().substr(text + start, End(k) - start));
-    const auto end = static_cast<uint32_t>(data.size() - text);
-    std::memcpy(data.data() + 4 + 4 * i, &end, 4);
+    const size_t start = Start(k), length = End(k) - start;
+    std::memcpy(to + text + end, from + text + start, length);
+    end += length;
+    const auto stored = static_cast<uint32_t>(end);
+    std::memcpy(to + 4 + 4 * i, &stored, 4);
   }
-  std::memcpy(data.data(), FData.data(), 4);
   FData = std::move(data);
 }

@@ -47,15 +47,18 @@ class TPropertyLines {
   void shrink_to_fit();
 
   void push_back(std::string_view Line);
+  // Appends Head followed by Tail as one line.
+  void push_back(std::string_view Head, std::string_view Tail);
   void erase(const_iterator Line);
   // Appends Text to line i.
   void AppendTo(size_t i, std::string_view Text);
   // Puts Line in place of line i.
   void Replace(size_t i, std::string_view Line);
-  // Orders the lines as Less orders them, lines that Less finds equal keeping
-  // their order.
-  template <class TLess>
-  void StableSort(TLess Less);
+  // Orders the lines as Less orders their indexes, lines that Less finds
+  // equal keeping their order. Order (room for every line) receives the
+  // index each line had before.
+  template <class TLessIndex>
+  void StableSort(TLessIndex Less, uint32_t* Order);
 
   std::vector<std::string> ToList() const { return {begin(), end()}; }
   friend bool operator==(const TPropertyLines& a, const std::vector<std::string>& b) {
@@ -88,27 +91,23 @@ class TPropertyLines {
   TByteBlock FData;
 };
 
-template <class TLess>
-void TPropertyLines::StableSort(TLess Less) {
+template <class TLessIndex>
+void TPropertyLines::StableSort(TLessIndex Less, uint32_t* Order) {
   const size_t n = size();
+  for (size_t i = 0; i < n; ++i) Order[i] = static_cast<uint32_t>(i);
   size_t firstOut = 1;
-  while (firstOut < n && !Less((*this)[firstOut], (*this)[firstOut - 1])) ++firstOut;
+  while (firstOut < n && !Less(Order[firstOut], Order[firstOut - 1])) ++firstOut;
   if (firstOut >= n) return;
-  // Objects have a handful of lines: their order is kept on the stack.
-  std::array<uint32_t, kFewLines> few;
-  std::vector<uint32_t> many(n <= kFewLines ? 0 : n);
-  uint32_t* const order = n <= kFewLines ? few.data() : many.data();
-  for (size_t i = 0; i < n; ++i) order[i] = static_cast<uint32_t>(i);
   if (n <= kFewLines) {
     // Objects have a handful of lines: an insertion sort needs no buffer.
     for (size_t i = firstOut; i < n; ++i) {
-      const uint32_t line = order[i];
+      const uint32_t line = Order[i];
       size_t j = i;
-      for (; j > 0 && Less((*this)[line], (*this)[order[j - 1]]); --j) order[j] = order[j - 1];
-      order[j] = line;
+      for (; j > 0 && Less(line, Order[j - 1]); --j) Order[j] = Order[j - 1];
+      Order[j] = line;
     }
   } else {
-    std::stable_sort(order, order + n, [&](uint32_t a, uint32_t b) { return Less((*this)[a], (*this)[b]); });
+    std::stable_sort(Order, Order + n, Less);
   }
-  Reorder(order);
+  Reorder(Order);
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <string>
 #include <unordered_map>
 
 #include "CodePage.h"
@@ -9,20 +11,20 @@
 #include "StringUtil.h"
 #include "TextCompare.h"
 
-std::vector<int> FillPropertyOrder(bool Sorted) {
-  int count = StrToIntDef(gPropNames[0], 0);
-  count = std::clamp(count, 0, kPropArraySize - 1);
-  std::vector<int> order(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) order[static_cast<size_t>(i)] = i + 1;
-  if (!Sorted || count < 2) return order;
+namespace {
 
+// Enough for the sequences of the types of a large file; past it the cache
+// starts over rather than grow.
+constexpr size_t kMaxCachedOrders = 1024;
+
+void SortByLocale(std::vector<int>& order) {
   // The names are system code page texts; the locale order is that of their
-  // UTF-8 form. An export sorts the names of every object, and the same few
-  // hundred names come again and again: each is converted and keyed once.
+  // UTF-8 form. The same few hundred names come again and again: each is
+  // converted and keyed once.
   thread_local std::unordered_map<std::string, std::string> keys;
   if (keys.size() > 100000) keys.clear();  // before any key of this call is taken
   std::array<const std::string*, kPropArraySize> key{};
-  for (int i = 1; i <= count; ++i) {
+  for (const int i : order) {
     const std::string& name = gPropNames[static_cast<size_t>(i)];
     auto found = keys.find(name);
     if (found == keys.end()) found = keys.emplace(name, LocaleSortKey(SystemToUtf8(name))).first;
@@ -35,5 +37,43 @@ std::vector<int> FillPropertyOrder(bool Sorted) {
     if (c != 0) return c < 0;
     return a > b;
   });
+}
+
+}  // namespace
+
+const std::vector<int>& PropertyOrder(bool Sorted) {
+  thread_local std::vector<int> order;
+  int count = StrToIntDef(gPropNames[0], 0);
+  count = std::clamp(count, 0, kPropArraySize - 1);
+  order.resize(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) order[static_cast<size_t>(i)] = i + 1;
+  if (!Sorted || count < 2) return order;
+
+  // The order depends on nothing but the names in their order, and the
+  // objects of one type mostly show the same names: the order of a sequence
+  // is kept, keyed by the sequence itself (each name with its length before it).
+  thread_local std::string sequence;
+  thread_local std::unordered_map<std::string, std::vector<int>> orders;
+  size_t size = 0;
+  for (int i = 1; i <= count; ++i) size += sizeof(uint32_t) + gPropNames[static_cast<size_t>(i)].size();
+  sequence.resize(size);
+  char* at = sequence.data();
+  for (int i = 1; i <= count; ++i) {
+    const std::string& name = gPropNames[static_cast<size_t>(i)];
+    const uint32_t length = static_cast<uint32_t>(name.size());
+    std::memcpy(at, &length, sizeof length);
+    std::memcpy(at + sizeof length, name.data(), name.size());
+    at += sizeof length + name.size();
+  }
+  const auto known = orders.find(sequence);
+  if (known != orders.end()) {
+    order = known->second;
+    return order;
+  }
+  SortByLocale(order);
+  if (orders.size() >= kMaxCachedOrders) orders.clear();
+  orders.emplace(sequence, order);
   return order;
 }
+
+std::vector<int> FillPropertyOrder(bool Sorted) { return PropertyOrder(Sorted); }

@@ -19,5 +19,6 @@ void SetApplicationTerminating(bool terminating);
 void SetProgressHook(std::function<void()> hook);
 void CallProgressHook();
 
-// A steady millisecond clock kept as a 32-bit count that wraps.
+// A steady millisecond clock kept as a 32-bit count that wraps; it advances in
+// steps of a few milliseconds.
 uint32_t GetTickCount32();

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -65,9 +66,14 @@ class TWholeFileWriter {
 
  private:
   bool Fail(int Err);
+  // Writes what it can of Bytes past the page cache and drops it from Bytes;
+  // false (the writer failed) only on a write error.
+  bool WriteDirect(std::string_view& Bytes);
+
   TWriteTarget FTarget;
   std::string FTemp;
   int FFd = -1;
+  uint64_t FWritten = 0;
   std::string FReason;
 };
 

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -320,25 +321,38 @@ class TestExport : public QObject {
     QCOMPARE(QByteArray::fromStdString(c.Run()), QByteArray::fromStdString(expected));
   }
 
-  void anObjectsStartLineFollowsItsTemplate_data() {
+  void anObjectsLinesFollowTheirTemplates_data() {
+    QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("line");
-    QTest::newRow("percent signs") << "%%%s%%%s%d%%"
+    QTest::newRow("percent signs") << "LevelObjectStart1"
+                                   << "%%%s%%%s%d%%"
                                    << "%A%TA24%";
-    QTest::newRow("widths") << "[%-3s][%s][%4d]"
+    QTest::newRow("widths") << "LevelObjectStart1"
+                            << "[%-3s][%s][%4d]"
                             << "[A  ][TA][  24]";
-    QTest::newRow("indexed") << "%1:s %0:s %2:d"
+    QTest::newRow("indexed") << "LevelObjectStart1"
+                             << "%1:s %0:s %2:d"
                              << "TA A 24";
+    QTest::newRow("integer value, width") << "LevelValueInt1"
+                                          << "i [%3d%%]"
+                                          << "i [  7%]";
+    QTest::newRow("text value, width") << "LevelValueStr1"
+                                       << "s [%-3s]"
+                                       << "s [a  ]";
   }
-  void anObjectsStartLineFollowsItsTemplate() {
+  void anObjectsLinesFollowTheirTemplates() {
+    QFETCH(QString, key);
     QFETCH(QString, pattern);
     QFETCH(QString, line);
     TExportCase c;
-    c.FKeys["LevelObjectStart1"] = pattern.toStdString();
-    c.Node(nullptr, c.Object("A", "TA", {{"p", "a"}}));
-    const std::string expected =
-        Doc(Head() + std::vector<std::string>{"<1", line.toStdString(), "n p", "s a", "e", "1>", ""} + kTail);
-    QCOMPARE(QByteArray::fromStdString(c.Run()), QByteArray::fromStdString(expected));
+    c.FKeys[key.toStdString()] = pattern.toStdString();
+    c.Node(nullptr, c.Object("A", "TA", {{"p", "a"}, {"q", "7"}}));
+    std::vector<std::string> lines{"<1", "o A TA 24", "n p", "s a", "n q", "i 7", "e", "1>", ""};
+    const std::map<QString, std::string> plain{
+        {"LevelObjectStart1", "o A TA 24"}, {"LevelValueInt1", "i 7"}, {"LevelValueStr1", "s a"}};
+    std::replace(lines.begin(), lines.end(), plain.at(key), line.toStdString());
+    QCOMPARE(QByteArray::fromStdString(c.Run()), QByteArray::fromStdString(Doc(Head() + lines + kTail)));
   }
 
   void aPatternThatDoesNotFitItsArgumentsFailsAndWritesNothing_data() {

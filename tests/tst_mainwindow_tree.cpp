@@ -88,6 +88,14 @@ class TstMainWindowTree : public QObject {
     gPropNames[2] = "name";
     gPropNames[3] = "NAME";
     QCOMPARE(FillPropertyOrder(true), std::vector<int>({3, 2, 1}));
+    // Orders are kept per sequence of names: two sequences of one joined text differ.
+    gPropNames[0] = "2";
+    gPropNames[1] = "b";
+    gPropNames[2] = "ac";
+    QCOMPARE(FillPropertyOrder(true), std::vector<int>({2, 1}));
+    gPropNames[1] = "ba";
+    gPropNames[2] = "c";
+    QCOMPARE(FillPropertyOrder(true), std::vector<int>({1, 2}));
 
     // The count is entry 0; no count, no rows; never more than the arrays hold.
     gPropNames[0] = "";

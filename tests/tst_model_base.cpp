@@ -2,6 +2,7 @@
 // accessors of configuration, settings and version, the character table, and
 // the definition files and samples that ship with the program.
 #include <sys/stat.h>
+
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -320,6 +321,11 @@ class TestModelBase : public QObject {
     QCOMPARE(TranslateXMLString("a b>c"), std::string("a&#32;b&gt;c"));
     QCOMPARE(TranslateXMLString(" b"), std::string("&#32;b"));  // not blanks only, though it begins so
     QCOMPARE(TranslateXMLString("\xC3\xA9t\xC3\xA9"), std::string("\xC3\xA9t\xC3\xA9"));
+    for (size_t at = 0; at < 17; ++at) {  // wherever it stands in a longer text
+      std::string text(17, 'x');
+      text[at] = '>';
+      QCOMPARE(TranslateXMLString(text), text.substr(0, at) + "&gt;" + text.substr(at + 1));
+    }
   }
 
   void missingCharacterTableRaisesNamingThePathAndKeepsTheOldTable() {

@@ -79,6 +79,11 @@ class TestPlatformCodePage : public QObject {
     // Through the named set, identical.
     const std::string mixed = Utf16({'l', 'o', 'n', 'g', 'e', 'r', ' ', 't', 'e', 'x', 't', 0x20AC, 0xD800});
     QCOMPARE(DecodeToUtf8(mixed, "UTF-16LE"), std::string("longer text\xE2\x82\xAC") + fffd);
+    // Non-ASCII units inside and after runs of sixteen and more.
+    std::string run;
+    for (int k = 0; k < 20; ++k) run += Utf16({'x'});
+    const std::string x20(20, 'x');
+    QCOMPARE(Utf16LeToUtf8(run + Utf16({0xE9, 0xD83D, 0xDE00}) + run), x20 + "\xC3\xA9\xF0\x9F\x98\x80" + x20);
   }
 
   void wellFormedUtf8() {

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -165,6 +166,54 @@ class TestPlatformProfile : public QObject {
     }
     if (change != "during read") QCOMPARE(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
     QCOMPARE(ini.ReadString("S", "K"), std::string(change == "size" ? "22" : "2"));
+  }
+
+  // A large file goes to the disk past the page cache where the file system
+  // takes it that way; whatever it takes, the file holds every byte, the odd
+  // tail never goes the direct way, and a failing disk leaves the old file.
+  void aLargeFileIsWrittenWholeWhateverTheSystemTakes_data() {
+    QTest::addColumn<int>("directError");  // what a direct write gets: 0 is success
+    QTest::newRow("taken past the cache") << 0;
+    QTest::newRow("refused by the file system") << EINVAL;
+    QTest::newRow("a full disk") << ENOSPC;
+  }
+  void aLargeFileIsWrittenWholeWhateverTheSystemTakes() {
+    QFETCH(int, directError);
+    static int gError;
+    static bool gUnalignedDirect, gDirect;
+    gError = directError;
+    gUnalignedDirect = gDirect = false;
+    const size_t size = (size_t{8} << 20) + 4096 + 123;
+    void* pages = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    QVERIFY(pages != MAP_FAILED);
+    char* bytes = static_cast<char*>(pages);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + i % 23);
+    const std::string file = Path("large.bin");
+    QVERIFY(WriteFileBytes(file, "old"));
+    const TFileOps saved = FileOps();
+    FileOps().Write = [](int Fd, const void* Buffer, size_t Count) -> ssize_t {
+      if (!(::fcntl(Fd, F_GETFL) & O_DIRECT)) return ::write(Fd, Buffer, Count);
+      gDirect = true;
+      if (Count % 4096 != 0) gUnalignedDirect = true;
+      if (gError == 0) return ::write(Fd, Buffer, Count);
+      errno = gError;
+      return -1;
+    };
+    std::string reason;
+    const bool written = WriteFileAtomically(file, std::string_view(bytes, size), reason);
+    FileOps() = saved;
+    std::string content;
+    QVERIFY(ReadRegularFile(file, content));
+    QVERIFY(gDirect);
+    QVERIFY(!gUnalignedDirect);
+    if (directError == ENOSPC) {
+      QVERIFY(!written);
+      QCOMPARE(content, std::string("old"));
+    } else {
+      QVERIFY2(written, reason.c_str());
+      QVERIFY(content == std::string_view(bytes, size));
+    }
+    ::munmap(pages, size);
   }
 
   // A pipe is never opened: that alone would let a writer waiting on it go.

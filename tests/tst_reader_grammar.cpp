@@ -157,6 +157,35 @@ class TestReaderGrammar : public QObject {
     QCOMPARE(p->ParseLine("a"), -1);
   }
 
+  void blockLinesReadAlikeWithOrWithoutOwnParseLine() {
+    // Objects that keep the base ParseLine have their block lines read
+    // without it; the result must be what the calls through it give.
+    const char* const edges[] = {"0012 \"abc\"",
+                                 "  ;  0012 \"abc\"  ",
+                                 "abc",
+                                 "  x  ",
+                                 ".0020 \"v\"",
+                                 ":0021 \"w\"",
+                                 ":  2 \"a\" \"b\";",
+                                 "; .0022 x",
+                                 "0005 0033 \"x\"",
+                                 "0010 \"G\"",
+                                 "3 \"a\" \"b\";",
+                                 "0013 y;z"};
+    for (const char* type : {"Plain", "Segm", "Docu"})
+      for (const char* edge : edges)
+        for (bool last : {false, true}) {
+          TLineList direct{Header(type), last ? "0001 \"n\"" : edge, last ? edge : "0001 \"n\"", "}"};
+          TLineList general{Header(type), last ? "0001 \"n\"" : edge, last ? edge : "0001 \"n\"", "}"};
+          auto* a = Read(direct, 4);
+          auto* b = Read<TRecordingObject>(general, 4);
+          QVERIFY(a && b);
+          const QByteArray what = QByteArray(type) + " " + edge + (last ? " (last)" : "");
+          QVERIFY2(a->FLines == b->FLines.ToList() && Ids(*a) == Ids(*b), what);
+          QVERIFY2(Keys(a->FLinks) == Keys(b->FLinks) && a->FName == b->FName && a->FGUID == b->FGUID, what);
+        }
+  }
+
   void segmentAndDocumentRules() {
     auto seg = Typed(402);
     seg->ParseLine(".0005 0033 \"x\"");

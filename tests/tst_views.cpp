@@ -74,6 +74,25 @@ std::string Shown() {
   return r;
 }
 
+// Loads the arrays for o and then for an object of the base class with o's
+// lines, which takes its texts without the virtual calls: o's entries when
+// both show the same values.
+std::string ShownAlsoByBase(TViewObject& o) {
+  auto values = [] {
+    std::string r;
+    for (int i = 1; i <= StrToIntDef(gPropNames[0], -1); ++i) r += gPropValues[static_cast<size_t>(i)] + ";";
+    return r;
+  };
+  o.LoadPropertyArrays();
+  const std::string shown = Shown(), own = values();
+  TisMorvoObject base;
+  base.FGUID = o.FGUID + "base";
+  base.FLines = o.FLines;
+  base.FPropIds = o.FPropIds;
+  base.LoadPropertyArrays();
+  return values() == own ? shown : "the base class shows " + values();
+}
+
 std::string FilterText() {
   std::string r;
   for (const std::string& item : *gFieldFilter) r += item + ",";
@@ -187,34 +206,26 @@ class TestViews : public QObject {
     // runtime empty, design y; 340: not listed, design z.
     TViewObject o({Prop(338, "", "x"), Prop(339, "y", ""), Prop(340, "z", "ignored")}, "G");
     UseView("", "338,339,340", 1);
-    o.LoadPropertyArrays();
-    QCOMPARE(Shown(), S("P339=y;P340=z;"));
+    QCOMPARE(ShownAlsoByBase(o), S("P339=y;P340=z;"));
     UseView("338", "338,339,340", 1);
-    o.LoadPropertyArrays();
-    QCOMPARE(Shown(), S("P338=x;P339=y;P340=z;"));
+    QCOMPARE(ShownAlsoByBase(o), S("P338=x;P339=y;P340=z;"));
     UseView("", "338,339,340", 2);
-    o.LoadPropertyArrays();
-    QCOMPARE(Shown(), S("P338=x;P340=z;"));
+    QCOMPARE(ShownAlsoByBase(o), S("P338=x;P340=z;"));
     UseView("339", "338,339,340", 2);
-    o.LoadPropertyArrays();
-    QCOMPARE(Shown(), S("P338=x;P339=y;P340=z;"));
+    QCOMPARE(ShownAlsoByBase(o), S("P338=x;P339=y;P340=z;"));
     UseView("", "338,339,340", 0);
-    o.LoadPropertyArrays();
-    QCOMPARE(Shown(), S("P338=x;P339=y;P340=z;"));
+    QCOMPARE(ShownAlsoByBase(o), S("P338=x;P339=y;P340=z;"));
     UseView("", "338,339,340", 7);
-    o.LoadPropertyArrays();
-    QCOMPARE(Shown(), S("P338=x;P340=z;"));
+    QCOMPARE(ShownAlsoByBase(o), S("P338=x;P340=z;"));
   }
 
   void blanksAreTrimmed() {
     TViewObject o({Prop(300, "   "), Prop(301, " a  "), Prop(338, " b ", " ")}, "G");
     UseView("", "*", 0);
-    o.LoadPropertyArrays();
     // leading blanks stay, except where mode 0 falls back to the design value
-    QCOMPARE(Shown(), S("P301= a;P338=b;"));
+    QCOMPARE(ShownAlsoByBase(o), S("P301= a;P338=b;"));
     UseView("", "*", 1);
-    o.LoadPropertyArrays();
-    QCOMPARE(Shown(), S("P301= a;P338= b;"));
+    QCOMPARE(ShownAlsoByBase(o), S("P301= a;P338= b;"));
   }
 
   void atMostOneHundredProperties() {

@@ -1,5 +1,7 @@
 #include "ExportEngine.h"
 
+#include <array>
+#include <charconv>
 #include <exception>
 #include <iterator>
 #include <new>
@@ -28,35 +30,34 @@ size_t PlainDirective(const std::string& Pattern, char Conversion) {
 }
 
 // An object's start line is nearly always its name, its type and its image
-// as plain "%s", "%s" and "%d" in that order between fixed texts: put in
-// place without the formatter, once per object. False, with Out untouched,
-// for any other template.
-bool AppendPlainStartLine(std::string& Out, std::string_view Pattern, std::string_view Name, std::string_view Type,
-                          int64_t Image) {
+// as plain "%s", "%s" and "%d" in that order between fixed texts: the
+// template is cut once into those texts ("%%" made "%"), so each object's
+// line is put together without the formatter. False for any other template.
+bool SplitPlainStartLine(std::string_view Pattern, std::array<std::string, 4>& Parts) {
   static constexpr char kOrder[] = {'s', 's', 'd'};
+  for (std::string& part : Parts) part.clear();
   size_t directives = 0;
-  for (size_t p = Pattern.find('%'); p != std::string_view::npos; p = Pattern.find('%', p + 2)) {
-    if (p + 1 >= Pattern.size()) return false;
-    if (Pattern[p + 1] == '%') continue;
-    if (directives == std::size(kOrder) || Pattern[p + 1] != kOrder[directives]) return false;
-    ++directives;
-  }
-  if (directives != std::size(kOrder)) return false;
-  const std::string image = std::to_string(Image);
-  Out.reserve(Out.size() + Pattern.size() + Name.size() + Type.size() + image.size() + 2);
-  directives = 0;
   for (size_t i = 0; i < Pattern.size(); ++i) {
     if (Pattern[i] != '%') {
-      Out += Pattern[i];
+      Parts[directives] += Pattern[i];
       continue;
     }
+    if (i + 1 >= Pattern.size()) return false;
     const char next = Pattern[++i];
-    if (next == '%')
-      Out += '%';
-    else
-      Out += directives++ == 0 ? Name : next == 's' ? Type : std::string_view(image);
+    if (next == '%') {
+      Parts[directives] += '%';
+      continue;
+    }
+    if (directives == std::size(kOrder) || next != kOrder[directives]) return false;
+    ++directives;
   }
-  return true;
+  return directives == std::size(kOrder);
+}
+
+// The decimal text of Number, without a string of its own.
+std::string_view DecimalText(int64_t Number, std::array<char, 24>& Room) {
+  const auto end = std::to_chars(Room.data(), Room.data() + Room.size(), Number).ptr;
+  return {Room.data(), static_cast<size_t>(end - Room.data())};
 }
 }  // namespace
 
@@ -87,8 +88,11 @@ TExportEngine::TLevel& TExportEngine::Level(int n) {
     it->second.Name = &LevelTemplate("LevelName", n);
     it->second.ValueInt = &LevelTemplate("LevelValueInt", n);
     it->second.ValueStr = &LevelTemplate("LevelValueStr", n);
-    it->second.ValueIntAt = PlainDirective(*it->second.ValueInt, 'd');
-    it->second.ValueStrAt = PlainDirective(*it->second.ValueStr, 's');
+    TLevel& level = it->second;
+    level.ValueIntAt = PlainDirective(*level.ValueInt, 'd');
+    level.ValueStrAt = PlainDirective(*level.ValueStr, 's');
+    if (level.ValueIntAt != std::string::npos) level.IntTail = level.ValueInt->substr(level.ValueIntAt + 2) + kCrLf;
+    if (level.ValueStrAt != std::string::npos) level.StrTail = level.ValueStr->substr(level.ValueStrAt + 2) + kCrLf;
   }
   return it->second;
 }
@@ -97,41 +101,70 @@ std::string TExportEngine::Format(const std::string& Pattern, const std::vector<
   return FormatPattern(Pattern, Args);
 }
 
-void TExportEngine::AppendFormatted(std::string& Out, const std::string& Pattern, size_t PlainAt, char Conversion,
-                                    std::string_view Plain, int64_t Number) {
-  if (PlainAt != std::string::npos) {
-    Out.append(Pattern, 0, PlainAt);
-    Out.append(Plain);
-    Out.append(Pattern, PlainAt + 2);
-  } else if (Conversion == 's') {
-    Out += Format(Pattern, {std::string(Plain)});
-  } else {
-    Out += Format(Pattern, {Number});
-  }
-}
-
 std::string TExportEngine::T(const std::string& S) const { return FTranslate ? TranslateXMLString(S) : S; }
 
 std::string TExportEngine::GetLevelLine(const std::string& Which, int n) {
   return Format(Template(Which + "Level" + std::to_string(n)), {int64_t{n}}) + kCrLf;
 }
 
-std::string TExportEngine::GetObjectStartLine(TisMorvoObject* Object, int n) {
-  std::string name = T(Object->FName);
-  std::string type = T(Object->GetPropertyName(0));
-  const int64_t image = TypeNumberToImageIndex(Object->GetTypeNumber());
-  const std::string& pattern = LevelTemplate("LevelObjectStart", n);
-  std::string line;
-  if (!AppendPlainStartLine(line, pattern, name, type, image))
-    line = Format(pattern, {std::move(name), std::move(type), image});
-  line += kCrLf;
-  return line;
+void TExportEngine::AppendTranslated(std::string& Out, const std::string& S) const {
+  if (FTranslate && XMLTranslationChanges(S))
+    Out += TranslateXMLString(S);
+  else
+    Out += S;
 }
 
-void TExportEngine::AppendValueLine(std::string& Out, const std::string& Value, const TLevel& level) {
+void TExportEngine::AppendObjectStartLine(std::string& Out, TisMorvoObject* Object, TLevel& Level, int n) {
+  const std::string type = Object->GetPropertyName(0);
+  const int64_t image = TypeNumberToImageIndex(Object->GetTypeNumber());
+  if (!Level.ObjectStart) {
+    Level.ObjectStart = &LevelTemplate("LevelObjectStart", n);
+    Level.PlainStart = SplitPlainStartLine(*Level.ObjectStart, Level.StartParts);
+  }
+  if (Level.PlainStart) {
+    std::array<char, 24> room;
+    Out += Level.StartParts[0];
+    AppendTranslated(Out, Object->FName);
+    Out += Level.StartParts[1];
+    AppendTranslated(Out, type);
+    Out += Level.StartParts[2];
+    Out += DecimalText(image, room);
+    Out += Level.StartParts[3];
+  } else {
+    Out += Format(*Level.ObjectStart, {T(Object->FName), T(type), image});
+  }
+  Out += kCrLf;
+}
+
+const std::string& TExportEngine::ObjectEndLine(TLevel& Level, int n) {
+  if (!Level.ObjectEnd) Level.ObjectEnd = LevelTemplate("LevelObjectEnd", n) + kCrLf;
+  return *Level.ObjectEnd;
+}
+
+const TExportEngine::TNameLines& TExportEngine::NameLines(TLevel& Level, const std::string& Name) {
+  auto found = Level.NameLines.find(Name);
+  if (found != Level.NameLines.end()) return found->second;
+  TNameLines lines;
+  lines.Name = Format(*Level.Name, {T(Name)}) + kCrLf;
+  if (Level.ValueIntAt != std::string::npos) lines.IntHead = lines.Name + Level.ValueInt->substr(0, Level.ValueIntAt);
+  if (Level.ValueStrAt != std::string::npos) lines.StrHead = lines.Name + Level.ValueStr->substr(0, Level.ValueStrAt);
+  return Level.NameLines.emplace(Name, std::move(lines)).first->second;
+}
+
+void TExportEngine::AppendProperty(std::string& Out, const std::string& Name, const std::string& Value, TLevel& Level) {
+  const TNameLines& lines = NameLines(Level, Name);
   const std::optional<int32_t> number = ReadExportInteger(Value);
   if (number && *number != -20000) {
-    AppendFormatted(Out, *level.ValueInt, level.ValueIntAt, 'd', std::to_string(*number), *number);
+    if (Level.ValueIntAt != std::string::npos) {
+      std::array<char, 24> room;
+      Out += lines.IntHead;
+      Out += DecimalText(*number, room);
+      Out += Level.IntTail;
+    } else {
+      Out += lines.Name;
+      Out += Format(*Level.ValueInt, {int64_t{*number}});
+      Out += kCrLf;
+    }
     return;
   }
   // Translation first, so the "NewLine" text itself is never translated.
@@ -146,37 +179,37 @@ void TExportEngine::AppendValueLine(std::string& Out, const std::string& Value, 
     changed = ReplaceAll(std::string(text), kCrLf, Template("NewLine"));
     text = changed;
   }
-  AppendFormatted(Out, *level.ValueStr, level.ValueStrAt, 's', text, 0);
+  if (Level.ValueStrAt != std::string::npos) {
+    Out += lines.StrHead;
+    Out += text;
+    Out += Level.StrTail;
+  } else {
+    Out += lines.Name;
+    Out += Format(*Level.ValueStr, {std::string(text)});
+    Out += kCrLf;
+  }
 }
 
-std::string TExportEngine::GetObjectPropertyLines(TisMorvoObject* Object, int n) {
-  if (!Object) return {};
+bool TExportEngine::AppendObjectPropertyLines(std::string& Out, TisMorvoObject* Object, int n) {
+  if (!Object) return false;
   Object->LoadPropertyArrays();
-  const std::string count = gPropNames[0];
-  std::string lines;
-  if (count != "0") lines = GetObjectStartLine(Object, n);
+  const bool shown = gPropNames[0] != "0";
   TLevel& level = Level(n);
-  const std::vector<int> order = FillPropertyOrder(FSortProperties);
-  // Room for the block at once: about a name line and a value line per property.
-  size_t room = lines.size() + 2;
+  const std::vector<int>& order = PropertyOrder(FSortProperties);
+  const size_t before = Out.size();
+  // Room for the block at once: the start line and about a name line and a
+  // value line per property.
+  size_t room = 256 + Object->FName.size();
   for (const int i : order)
     if (i >= 1 && i < kPropArraySize) room += 64 + level.ValueStr->size() + gPropValues[static_cast<size_t>(i)].size();
-  lines.reserve(room);
+  Out.reserve(before + room);
+  if (shown) AppendObjectStartLine(Out, Object, level, n);
   for (const int i : order) {
     if (i < 1 || i >= kPropArraySize) continue;
-    const std::string& name = gPropNames[static_cast<size_t>(i)];
-    auto line = level.NameLines.find(name);
-    if (line == level.NameLines.end())
-      line = level.NameLines.emplace(name, Format(*level.Name, {T(name)}) + kCrLf).first;
-    lines += line->second;
-    AppendValueLine(lines, gPropValues[static_cast<size_t>(i)], level);
-    lines += kCrLf;
+    AppendProperty(Out, gPropNames[static_cast<size_t>(i)], gPropValues[static_cast<size_t>(i)], level);
   }
-  if (count != "0") {
-    lines += LevelTemplate("LevelObjectEnd", n);
-    lines += kCrLf;
-  }
-  return lines;
+  if (shown) Out += ObjectEndLine(level, n);
+  return Out.size() != before;
 }
 
 TExportEngine::TChain TExportEngine::Piece(std::string S) {
@@ -211,6 +244,22 @@ void TExportEngine::AppendEntry(TChain C) {
 void TExportEngine::ClearPieces() {
   FPieces.clear();
   FNext.clear();
+}
+
+// A node without children: its lines between the level's start and end
+// lines, in one piece; nothing when it has no lines.
+TExportEngine::TChain TExportEngine::LeafText(TisMorvoObject* Object, int n) {
+  FOwnLines.clear();
+  if (!AppendObjectPropertyLines(FOwnLines, Object, n)) return {};
+  const std::string& start = LevelLine(true, n);
+  const std::string& end = LevelLine(false, n);
+  std::string text;
+  text.reserve(start.size() + FOwnLines.size() + end.size());
+  text += start;
+  text += FOwnLines;
+  text += end;
+  ReleaseLargeBuffer(FOwnLines);
+  return Piece(std::move(text));
 }
 
 bool TExportEngine::ExportLevel(TObjectTreeNode* FirstNode, int n, std::string& Text) {
@@ -257,14 +306,10 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
       TisMorvoObject* object = (*parent.Siblings)[parent.Index]->Object;
       TChain nodeText;
       if (sub.Empty()) {
-        std::string own = GetObjectPropertyLines(object, depth);
-        if (!own.empty()) {
-          nodeText = Piece(LevelLine(true, depth));
-          nodeText = Join(nodeText, Piece(std::move(own)));
-          nodeText = Join(nodeText, Piece(LevelLine(false, depth)));
-        }
+        nodeText = LeafText(object, depth);
       } else {
-        std::string own = GetObjectPropertyLines(object, depth);
+        std::string own;
+        AppendObjectPropertyLines(own, object, depth);
         nodeText = Piece(LevelLine(true, depth));
         if (!object) {
           // A node without an object has no lines of its own to put around its children.
@@ -275,9 +320,11 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
         } else {
           // The view shows none of the object's own properties: its children
           // stand between its first and last line.
-          nodeText = Join(nodeText, Piece(GetObjectStartLine(object, depth)));
+          std::string start;
+          AppendObjectStartLine(start, object, Level(depth), depth);
+          nodeText = Join(nodeText, Piece(std::move(start)));
           nodeText = Join(nodeText, sub);
-          nodeText = Join(nodeText, Piece(LevelTemplate("LevelObjectEnd", depth) + kCrLf));
+          nodeText = Join(nodeText, Piece(ObjectEndLine(Level(depth), depth)));
         }
         nodeText = Join(nodeText, Piece(LevelLine(false, depth)));
       }
@@ -297,15 +344,7 @@ bool TExportEngine::Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Si
       stack.push_back({&node->Children, 0, frame.n + 1, {}});
       continue;
     }
-    const int depth = frame.n;
-    std::string sub = GetObjectPropertyLines(node->Object, depth);
-    TChain nodeText;
-    if (!sub.empty()) {
-      nodeText = Piece(LevelLine(true, depth));
-      nodeText = Join(nodeText, Piece(std::move(sub)));
-      nodeText = Join(nodeText, Piece(LevelLine(false, depth)));
-    }
-    emit(nodeText);
+    emit(LeafText(node->Object, frame.n));
   }
 }
 

@@ -9,6 +9,7 @@
 // it needs (TExportSource) and does the window work around it (commands,
 // status panel, message box).
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -54,10 +55,9 @@ class TExportEngine {
   // their joined text; at depth 1 each node's text goes to the document
   // instead and Text stays empty. False when stopped.
   bool ExportLevel(TObjectTreeNode* FirstNode, int n, std::string& Text);
-  // One object's block at depth n; empty when the view shows none of its properties.
-  std::string GetObjectPropertyLines(TisMorvoObject* Object, int n);
-  // The formatted "LevelObjectStart" + n line with its CR LF.
-  std::string GetObjectStartLine(TisMorvoObject* Object, int n);
+  // Appends one object's block at depth n; false when the view shows none
+  // of its properties (nothing appended).
+  bool AppendObjectPropertyLines(std::string& Out, TisMorvoObject* Object, int n);
   // Which is "Start" or "End": the formatted Which + "Level" + n line with its CR LF.
   std::string GetLevelLine(const std::string& Which, int n);
 
@@ -76,6 +76,11 @@ class TExportEngine {
     TChain Text;  // the run's text so far (depth 2 and deeper)
   };
 
+  // A property name's line with CR LF, and that line followed by the text of
+  // each value template in front of its plain directive (when it has one).
+  struct TNameLines {
+    std::string Name, IntHead, StrHead;
+  };
   // The templates of one depth, and its name lines: the same few hundred
   // property names come on every object, each formatted once per export.
   struct TLevel {
@@ -83,10 +88,17 @@ class TExportEngine {
     const std::string* ValueInt = nullptr;
     const std::string* ValueStr = nullptr;
     // Where the one plain "%d" or "%s" of a value template stands (npos: the
-    // template goes to the formatter).
+    // template goes to the formatter), and its text behind it with CR LF.
     size_t ValueIntAt = std::string::npos, ValueStrAt = std::string::npos;
-    std::unordered_map<std::string, std::string> NameLines;  // property name -> its line with CR LF
-    std::optional<std::string> StartLine, EndLine;           // formatted, with CR LF
+    std::string IntTail, StrTail;
+    std::unordered_map<std::string, TNameLines> NameLines;  // by property name
+    std::optional<std::string> StartLine, EndLine;          // formatted, with CR LF
+    // "LevelObjectStart": read when first needed; when PlainStart, the fixed
+    // texts around its name, type and image.
+    const std::string* ObjectStart = nullptr;
+    bool PlainStart = false;
+    std::array<std::string, 4> StartParts;
+    std::optional<std::string> ObjectEnd;  // "LevelObjectEnd" with CR LF
   };
 
   const std::string& Template(const std::string& Key);
@@ -95,13 +107,15 @@ class TExportEngine {
   // GetLevelLine, formatted once per depth.
   const std::string& LevelLine(bool Start, int n);
   std::string Format(const std::string& Pattern, const std::vector<TFormatArg>& Args);
-  // Appends Pattern with its one argument: the text Plain for Conversion 's',
-  // else the Number whose decimal text Plain is.
-  // PlainAt: where PlainDirective found the one directive, npos for the formatter.
-  void AppendFormatted(std::string& Out, const std::string& Pattern, size_t PlainAt, char Conversion,
-                       std::string_view Plain, int64_t Number);
   std::string T(const std::string& S) const;
-  void AppendValueLine(std::string& Out, const std::string& Value, const TLevel& Level);
+  // Appends T(S).
+  void AppendTranslated(std::string& Out, const std::string& S) const;
+  // Appends the formatted "LevelObjectStart" + n line with its CR LF.
+  void AppendObjectStartLine(std::string& Out, TisMorvoObject* Object, TLevel& Level, int n);
+  const std::string& ObjectEndLine(TLevel& Level, int n);
+  const TNameLines& NameLines(TLevel& Level, const std::string& Name);
+  // Appends a property's name line and value line.
+  void AppendProperty(std::string& Out, const std::string& Name, const std::string& Value, TLevel& Level);
 
   TChain Piece(std::string S);
   TChain Join(TChain A, TChain B);
@@ -109,6 +123,7 @@ class TExportEngine {
   // Appends the chain's text and CR LF to the document.
   void AppendEntry(TChain C);
   void ClearPieces();
+  TChain LeafText(TisMorvoObject* Object, int n);
   bool Walk(const std::vector<std::unique_ptr<TObjectTreeNode>>& Siblings, size_t First, int n, std::string& Text);
 
   const TExportSource& FSource;
@@ -120,6 +135,7 @@ class TExportEngine {
   std::unordered_map<int, TLevel> FLevels;
   std::vector<std::string> FPieces;
   std::vector<int> FNext;
+  std::string FOwnLines;  // a leaf's lines, in room kept from leaf to leaf
 };
 
 // Builds the export ExportName of the tree in Source and writes it to
