@@ -67,16 +67,7 @@ struct TDepthGuard {
   int& FDepth;
 };
 
-// Trimmed as TrimView trims (blanks and control characters), inline: every
-// body line is trimmed three times.
-inline std::string_view TrimBlanks(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
-bool IsClosingLine(std::string_view line) { return TrimBlanks(line) == "}"; }
+bool IsClosingLine(std::string_view line) { return TrimView(line) == "}"; }
 
 // Whether the line holds "OBJECT" anywhere (the test every body line gets).
 // Lines are short and hold few capital O's: finding those and comparing the
@@ -292,7 +283,7 @@ void AddPropertyText(TisMorvoObject& Obj, int Id, std::string_view Value) {
 // "id value" line is stored from here, anything with a prefix of its own
 // goes to ParseLine as before.
 void ParseRest(TisMorvoObject& Obj, std::string_view Text, TBodyRoute Route) {
-  const std::string_view s = TrimBlanks(Text);
+  const std::string_view s = TrimView(Text);
   if (s.size() >= 2 && (s[0] == ':' || s[0] == '.')) {
     Obj.ParseLine(Scratch(0).assign(Text));
     ReleaseLargeBuffer(Scratch(0));
@@ -324,9 +315,9 @@ void ParseBodyLine(TisMorvoObject& Obj, std::string_view Line, TBodyRoute Route)
   }
   const TDepthGuard prefixed(gParseDepth);
   // "." + Line trimmed is shorter than two exactly when Line trims to nothing.
-  std::string_view s = TrimBlanks(Line);
+  std::string_view s = TrimView(Line);
   if (s.empty()) return;
-  if (s.size() >= 2 && !Obj.FDelim.empty() && s[0] == Obj.FDelim[0]) s = TrimBlanks(s.substr(1));
+  if (s.size() >= 2 && !Obj.FDelim.empty() && s[0] == Obj.FDelim[0]) s = TrimView(s.substr(1));
   if (s.size() <= 3) return;
   const size_t b = s.find(' ');
   const int prefixId = b == std::string_view::npos ? 0 : ToIntDef(s.substr(0, b), 0);
@@ -340,7 +331,7 @@ void ParseBodyLine(TisMorvoObject& Obj, std::string_view Line, TBodyRoute Route)
 // object whose ParseLine is the base one.
 void ParseTailLine(TisMorvoObject& Obj, std::string_view Tail, TBodyRoute Route) {
   if (Route == TBodyRoute::General || gParseDepth + 1 >= kMaxParseNesting || Tail.size() < 2 ||
-      TrimBlanks(Tail).size() != Tail.size()) {
+      TrimView(Tail).size() != Tail.size()) {
     ParseLinePrefixed(Obj, ':', Tail);
     return;
   }
@@ -441,7 +432,7 @@ int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
   }
 
   // Tail rule: the last body line may be the block's link list.
-  const std::string_view tail = TrimBlanks(Lines[static_cast<size_t>(i - 1)]);
+  const std::string_view tail = TrimView(Lines[static_cast<size_t>(i - 1)]);
   if (tail.size() > 3) {
     const bool endsWithDelim = !FDelim.empty() && tail.back() == FDelim[0];
     const bool hasDelim = !FDelim.empty() && tail.find(FDelim[0]) != std::string_view::npos;

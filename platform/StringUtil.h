@@ -10,7 +10,13 @@
 // control" means any byte up to and including the space (0x00..0x20).
 
 std::string Trim(std::string_view s);  // both ends
-std::string_view TrimView(std::string_view s);  // both ends, without a copy
+// Both ends, without a copy; inline, as readers trim every line with it.
+inline std::string_view TrimView(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 // The same for a text no longer needed otherwise: trimmed in its own buffer.
