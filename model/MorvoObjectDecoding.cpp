@@ -15,6 +15,7 @@
 #include <unordered_set>
 
 #include "Accessors.h"
+#include "FactoryClasses.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "StringUtil.h"
@@ -43,14 +44,9 @@ std::string LookupSpecialIn(int Id, std::string_view CodeField);
 // The decoding quotes the base way, without the virtual ExtractQuoted: no
 // class of the factory takes it otherwise.
 template <class C>
-constexpr bool QuotesTheBaseWay =
-    std::is_same_v<decltype(&C::ExtractQuoted),
-                   std::string (TisMorvoObject::*)(const std::string&, const std::string&, int)>;
-static_assert(QuotesTheBaseWay<TisMorvoObject_If> && QuotesTheBaseWay<TisMorvoObject_OoMD> &&
-              QuotesTheBaseWay<TisMorvoObject_OoML> && QuotesTheBaseWay<TisMorvoObject_ODElement> &&
-              QuotesTheBaseWay<TisMorvoObject_Segment> && QuotesTheBaseWay<TisMorvoObject_Input_Struct> &&
-              QuotesTheBaseWay<TisMorvoObject_DC_ExtFiles> && QuotesTheBaseWay<TisMorvoObject_PFC> &&
-              QuotesTheBaseWay<TisMorvoObject_Translate_Table> && QuotesTheBaseWay<TisMorvoObject_Base_Document>);
+using TQuotesTheBaseWay = std::is_same<decltype(&C::ExtractQuoted),
+                                       std::string (TisMorvoObject::*)(const std::string&, const std::string&, int)>;
+static_assert(EveryClass<TQuotesTheBaseWay>(TFactoryClasses{}));
 
 // NthQuotedInto(S, D, 1, Out) for a one-character delimiter. Nearly every
 // quoted text of a stored line holds no doubled delimiter: it is found with

@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <typeinfo>
 
+#include "FactoryClasses.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "StringUtil.h"
@@ -219,24 +220,14 @@ constexpr bool kBaseAddProperty = std::is_same_v<decltype(&T::AddProperty), decl
 // the base rules directly, or by those rules with the line stored directly.
 enum class TBodyRoute { General, BaseParse, BaseParseAndAdd };
 
-template <class... TClass>
-TBodyRoute RouteAmong(const TisMorvoObject& Obj) {
-  const std::type_info& type = typeid(Obj);
-  TBodyRoute route = TBodyRoute::General;
-  // Compared as objects, not by name: when the two differ for one class the
-  // general route is taken, which is merely slower.
-  (void)((&type == &typeid(TClass) && (route = !kBaseParseLine<TClass>    ? TBodyRoute::General
-                                               : kBaseAddProperty<TClass> ? TBodyRoute::BaseParseAndAdd
-                                                                          : TBodyRoute::BaseParse,
-                                       true)) ||
-         ...);
-  return route;
-}
-
 TBodyRoute BodyRouteOf(const TisMorvoObject& Obj) {
-  return RouteAmong<TisMorvoObject, TisMorvoObject_ODElement, TisMorvoObject_Segment, TisMorvoObject_Input_Struct,
-                    TisMorvoObject_Translate_Table, TisMorvoObject_Base_Document, TisMorvoObject_If,
-                    TisMorvoObject_OoMD, TisMorvoObject_OoML, TisMorvoObject_DC_ExtFiles, TisMorvoObject_PFC>(Obj);
+  TBodyRoute route = TBodyRoute::General;
+  VisitExactClass(TFactoryClasses{}, typeid(Obj), [&route]<class C>() {
+    route = !kBaseParseLine<C>    ? TBodyRoute::General
+            : kBaseAddProperty<C> ? TBodyRoute::BaseParseAndAdd
+                                  : TBodyRoute::BaseParse;
+  });
+  return route;
 }
 
 // The base AddProperty on a view of the value.

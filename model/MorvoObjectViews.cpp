@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <typeinfo>
 
+#include "FactoryClasses.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "StringUtil.h"
@@ -65,13 +66,12 @@ const TLongIntArray& FilterIds(const TStringList& filter) {
 bool IsMandatory(int id) { return gExtraFieldIds && gExtraFieldIds->ContainsSorted(id); }
 
 // What LoadPropertyArrays may take from an object without its virtual calls.
-// The classes of the factory take their texts the base way: GetPropertyText
-// is the base one, and a special text depends on Id % 10000 and the value
-// field alone (never on the design value) and leaves Id as it is, so the
-// runtime and the design request of a property differ only in the runtime
-// step and one decoding answers both. All but the flow tools also name their
-// properties the base way. Any other class (a subclass of a test, say) takes
-// the virtual calls.
+// A class of the factory that keeps the base GetPropertyText takes its texts
+// the base way: a special text depends on Id % 10000 and the value field
+// alone (never on the design value) and leaves Id as it is, so the runtime
+// and the design request of a property differ only in the runtime step and
+// one decoding answers both. Which members a class keeps is read off the
+// class. Any other class (a subclass of a test, say) takes the virtual calls.
 struct TShownTexts {
   bool BaseTexts = false;
   bool BaseNames = false;
@@ -81,40 +81,12 @@ template <class C>
 constexpr bool KeepsBaseText = std::is_same_v<decltype(&C::GetPropertyText), std::string (TisMorvoObject::*)(int)>;
 template <class C>
 constexpr bool KeepsBaseName = std::is_same_v<decltype(&C::GetPropertyName), std::string (TisMorvoObject::*)(int)>;
-static_assert(KeepsBaseText<TisMorvoObject_If> && KeepsBaseText<TisMorvoObject_OoMD> &&
-              KeepsBaseText<TisMorvoObject_OoML> && KeepsBaseText<TisMorvoObject_ODElement> &&
-              KeepsBaseText<TisMorvoObject_Segment> && KeepsBaseText<TisMorvoObject_Input_Struct> &&
-              KeepsBaseText<TisMorvoObject_DC_ExtFiles> && KeepsBaseText<TisMorvoObject_PFC> &&
-              KeepsBaseText<TisMorvoObject_Translate_Table> && KeepsBaseText<TisMorvoObject_Base_Document>);
-static_assert(KeepsBaseName<TisMorvoObject_ODElement> && KeepsBaseName<TisMorvoObject_Segment> &&
-              KeepsBaseName<TisMorvoObject_Input_Struct> && KeepsBaseName<TisMorvoObject_DC_ExtFiles> &&
-              KeepsBaseName<TisMorvoObject_PFC> && KeepsBaseName<TisMorvoObject_Translate_Table> &&
-              KeepsBaseName<TisMorvoObject_Base_Document>);
 
-TShownTexts ClassifyShownTexts(const std::type_info& type) {
-  for (const std::type_info* base :
-       {&typeid(TisMorvoObject), &typeid(TisMorvoObject_ODElement), &typeid(TisMorvoObject_Segment),
-        &typeid(TisMorvoObject_Input_Struct), &typeid(TisMorvoObject_DC_ExtFiles), &typeid(TisMorvoObject_PFC),
-        &typeid(TisMorvoObject_Translate_Table), &typeid(TisMorvoObject_Base_Document)})
-    if (type == *base) return {true, true};
-  for (const std::type_info* flow :
-       {&typeid(TisMorvoObject_If), &typeid(TisMorvoObject_OoMD), &typeid(TisMorvoObject_OoML)})
-    if (type == *flow) return {true, false};
-  return {};
-}
-
-// Classified once per class: the objects of a file take turns among a few.
 TShownTexts ShownTextsOf(const TisMorvoObject& Object) {
-  struct TKnown {
-    const std::type_info* Type;
-    TShownTexts Kind;
-  };
-  static std::vector<TKnown> known;
-  const std::type_info& type = typeid(Object);
-  for (const TKnown& k : known)
-    if (k.Type == &type) return k.Kind;
-  const TShownTexts kind = ClassifyShownTexts(type);
-  known.push_back({&type, kind});
+  TShownTexts kind;
+  VisitExactClass(TFactoryClasses{}, typeid(Object), [&kind]<class C>() {
+    kind = {KeepsBaseText<C>, KeepsBaseName<C>};
+  });
   return kind;
 }
 
