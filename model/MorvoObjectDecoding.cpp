@@ -48,23 +48,6 @@ using TQuotesTheBaseWay = std::is_same<decltype(&C::ExtractQuoted),
                                        std::string (TisMorvoObject::*)(const std::string&, const std::string&, int)>;
 static_assert(EveryClass<TQuotesTheBaseWay>(TFactoryClasses{}));
 
-// NthQuotedInto(S, D, 1, Out) for a one-character delimiter. Nearly every
-// quoted text of a stored line holds no doubled delimiter: it is found with
-// two searches and copied at once, and only the others take the general way.
-void FirstQuotedInto(std::string_view S, char D, std::string& Out) {
-  const size_t open = S.find(D);
-  if (open == std::string_view::npos) {
-    Out.clear();
-    return;
-  }
-  const size_t close = S.find(D, open + 1);
-  if (close != std::string_view::npos && (close + 1 == S.size() || S[close + 1] != D)) {
-    Out.assign(S.data() + open + 1, close - open - 1);
-    return;
-  }
-  NthQuotedInto(S, std::string_view(&D, 1), 1, Out);
-}
-
 // Copy(S, Index, Count) without the copy: the part of S from the 1-based
 // Index on, at most Count characters.
 std::string_view ViewCopy(std::string_view S, int64_t Index, int64_t Count = INT32_MAX) {
@@ -190,7 +173,7 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
   // The delimiter is the sixth character, taken without a copy: a large
   // export decodes millions of lines.
   if (Line.size() >= 6)
-    FirstQuotedInto(Line, Line[5], valueField);
+    NthQuotedInto(Line, Line.substr(5, 1), 1, valueField);
   else
     valueField.clear();
   const std::string_view field = valueField;
@@ -200,7 +183,7 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
   // other layouts need it only for the special text, if at all.
   auto takeDesignValue = [&] {
     if (field.size() >= kDesignPos)
-      FirstQuotedInto(field, field[kDesignPos - 1], Text);
+      NthQuotedInto(field, field.substr(kDesignPos - 1, 1), 1, Text);
     else
       Text.clear();
   };
@@ -241,7 +224,7 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
     if (runtimePart.empty())
       Text.clear();
     else
-      FirstQuotedInto(runtimePart, runtimePart[0], Text);
+      NthQuotedInto(runtimePart, runtimePart.substr(0, 1), 1, Text);
   }
   ReplaceLineBreakMarks(Text);
   return runtime;

@@ -343,20 +343,27 @@ void ParseTailLine(TisMorvoObject& Obj, std::string_view Tail, TBodyRoute Route)
 std::string QuotedAfter(std::string_view header, std::string_view key) {
   const size_t p = header.find(key);
   const std::string_view s = p == std::string_view::npos ? header : header.substr(p);
-  // Nearly always a plain quoted text: the first quote and the next one,
-  // not doubled, enclose it. Anything else is read by the general rule.
-  const size_t open = s.find('"');
-  if (open != std::string_view::npos) {
-    const size_t close = s.find('"', open + 1);
-    if (close != std::string_view::npos && (close + 1 >= s.size() || s[close + 1] != '"'))
-      return std::string(s.substr(open + 1, close - open - 1));
-  }
   return NthQuoted(s, "\"", 1);
 }
 
 }  // namespace
 
 void NthQuotedInto(std::string_view S, std::string_view Delim, int N, std::string& Out) {
+  if (N == 1 && Delim.size() == 1) {
+    // Nearly always the first text, quoted by one character and holding no
+    // doubled delimiter: found with two searches and copied at once.
+    const char d = Delim[0];
+    const size_t open = S.find(d);
+    if (open == std::string_view::npos) {
+      Out.clear();
+      return;
+    }
+    const size_t close = S.find(d, open + 1);
+    if (close != std::string_view::npos && (close + 1 == S.size() || S[close + 1] != d)) {
+      Out.assign(S.data() + open + 1, close - open - 1);
+      return;
+    }
+  }
   Out.clear();
   if (Delim.empty() || N < 1) return;
   size_t from = 0;
