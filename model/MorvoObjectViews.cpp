@@ -90,12 +90,6 @@ TShownTexts ShownTextsOf(const TisMorvoObject& Object) {
   return kind;
 }
 
-void TrimRightInPlace(std::string& S) {
-  size_t e = S.size();
-  while (e > 0 && static_cast<unsigned char>(S[e - 1]) <= ' ') --e;
-  S.resize(e);
-}
-
 // The shown text of property Id (0 < Id < 10000) of an object that takes its
 // texts the base way, as the general loop of LoadPropertyArrays gets it from
 // GetPropertyText before the mandatory fields are looked at, from one
@@ -109,11 +103,11 @@ void ShownTextOnce(TisMorvoObject& Object, int Id, std::string& Value, std::stri
   const std::string_view line = Object.FLines[static_cast<size_t>(i)];
   if (gViewMode == 1) {
     Object.DecodeLineInto(Id, line, Value, nullptr, false);
-    TrimRightInPlace(Value);
+    Value = TrimRight(std::move(Value));
     return;
   }
   const bool runtime = Object.DecodeLineInto(Id + 10000, line, Value, &Design, false);
-  TrimRightInPlace(Value);
+  Value = TrimRight(std::move(Value));
   // Without the runtime step the design request gives the same text, blank
   // when this one is.
   if (Value.empty() && gViewMode == 0 && runtime) Value.assign(TrimView(Design));
