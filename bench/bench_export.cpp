@@ -258,18 +258,15 @@ void RegisterBenchmarks() {
   // goes on the machine weighs on both alike.
   for (const auto& [key, file] : Fixture().ProcessFiles) {
     const bool huge = key[0] > 100000;
-    benchmark::RegisterBenchmark("BM_ExportProcess", BM_ExportProcess)
-        ->Args({key[0], key[1], key[2]})
-        ->Unit(benchmark::kMillisecond)
-        ->MinTime(huge ? 0.1 : 2.0)
-        ->Repetitions(huge ? 2 : 3)
-        ->UseManualTime();
-    benchmark::RegisterBenchmark("BM_IconvWcProcess", BM_IconvWcProcess)
-        ->Args({key[0], key[1], key[2]})
-        ->Unit(benchmark::kMillisecond)
-        ->MinTime(huge ? 0.1 : 2.0)
-        ->Repetitions(huge ? 2 : 3)
-        ->UseRealTime();
+    auto process = [&](const char* Name, void (*Function)(benchmark::State&)) {
+      return benchmark::RegisterBenchmark(Name, Function)
+          ->Args({key[0], key[1], key[2]})
+          ->Unit(benchmark::kMillisecond)
+          ->MinTime(huge ? 0.1 : 2.0)
+          ->Repetitions(huge ? 2 : 3);
+    };
+    process("BM_ExportProcess", BM_ExportProcess)->UseManualTime();
+    process("BM_IconvWcProcess", BM_IconvWcProcess)->UseRealTime();
   }
 }
 
