@@ -29,6 +29,7 @@
 #include "support/FreshMemory.h"
 #include "support/ObjectFileGenerator.h"
 #include "support/RatioReporter.h"
+#include "support/Switches.h"
 
 extern char** environ;
 
@@ -305,13 +306,7 @@ void PrintRatios(const benchgen::TRatioReporter& Reporter) {
 int main(int argc, char** argv) {
   if (argc > 2 && std::string(argv[1]) == "--measure-child") return MeasureChild(argv + 2);
   TuneMemoryAllocator();  // as the program does at start
-  for (int i = 1; i < argc; ++i)
-    if (std::string(argv[i]) == "--huge") {
-      gProcessSizes = {100000, 1000000};
-      std::copy(argv + i + 1, argv + argc + 1, argv + i);
-      --argc;
-      break;
-    }
+  if (benchgen::TakeSwitch(argc, argv, "--huge")) gProcessSizes = {100000, 1000000};
   benchmark::Initialize(&argc, argv);
   Setup();
   RegisterBenchmarks();
