@@ -358,18 +358,6 @@ void TZipWriter::CopyCompressedEntries() {
 
 void TZipWriter::SetProgress(std::function<void(int)> Progress) { FProgress = std::move(Progress); }
 
-int TZipWriter::EntryCount() const {
-  if (!FArchive) return 0;
-  int count = static_cast<int>(zip_get_num_entries(FArchive, 0));
-  for (size_t i = 0; i < FAdded.size(); ++i) {
-    const std::string& name = FAdded[i]->EntryName;
-    const bool earlier = std::any_of(FAdded.begin(), FAdded.begin() + static_cast<std::ptrdiff_t>(i),
-                                     [&](const auto& file) { return file->EntryName == name; });
-    if (!earlier && LocateEntry(FArchive, name) < 0) ++count;
-  }
-  return count;
-}
-
 void TZipWriter::Close() {
   if (!FArchive) return;
   zip_set_archive_comment(FArchive, FComment.data(), static_cast<zip_uint16_t>(FComment.size()));
