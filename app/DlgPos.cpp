@@ -211,19 +211,11 @@ void LoadDlgPos(QWidget* Window, const QString& Name) {
 }
 
 void SaveDlgPosReporting(QWidget* Window, const QString& Name) {
-  try {
-    SaveDlgPos(Window, Name);
-  } catch (const std::exception& e) {
-    ShowApplicationError(e.what());
-  }
+  RunReportingFailure([&] { SaveDlgPos(Window, Name); });
 }
 
 void LoadDlgPosReporting(QWidget* Window, const QString& Name) {
-  try {
-    LoadDlgPos(Window, Name);
-  } catch (const std::exception& e) {
-    ShowApplicationError(e.what());
-  }
+  RunReportingFailure([&] { LoadDlgPos(Window, Name); });
 }
 
 void SetDlgPosScreenOverride(QSize Size, int LogicalDpi) {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QStringDecoder>
+#include <exception>
 
 #include "CodePage.h"
 #include "DialogFacade.h"
@@ -24,4 +25,12 @@ void ShowApplicationError(const std::string& Message) {
   // The classic report ends every message with a period.
   if (!text.isEmpty() && !text.endsWith('.')) text += '.';
   dialogs::MessageBox(nullptr, text, QCoreApplication::applicationName(), MB_OK | MB_ICONERROR);
+}
+
+void RunReportingFailure(const std::function<void()>& Command) {
+  try {
+    Command();
+  } catch (const std::exception& e) {
+    ShowApplicationError(e.what());
+  }
 }

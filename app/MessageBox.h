@@ -4,6 +4,7 @@
 // program's own messages go through.
 
 #include <QString>
+#include <functional>
 #include <string>
 
 enum : unsigned {
@@ -34,3 +35,8 @@ int ShowMessageBoxW(const std::string& TextUtf8, const std::string& CaptionUtf8,
 // The application's standard error report: a failure that reached an event
 // handler is shown with the application title as caption and the error icon.
 void ShowApplicationError(const std::string& Message);
+
+// Runs a command reached from an event handler (a menu, button, key or a
+// view's signal); a failure goes to ShowApplicationError instead of through
+// the event loop, which would end the program.
+void RunReportingFailure(const std::function<void()>& Command);

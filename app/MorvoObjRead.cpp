@@ -85,7 +85,6 @@ namespace {
 // Qt ends the process with an abort when it cannot open the display; the
 // user is told in one line and the program ends with status 1 instead. Qt's
 // own notices while the display is opened are held back until it is open.
-QtMessageHandler gHandlerBeforeDisplay = nullptr;
 struct THeldNotice {
   QtMsgType Type;
   const char* Category;  // Qt's categories are static texts
@@ -115,14 +114,13 @@ void WatchDisplayOpening(QtMsgType Type, const QMessageLogContext& Context, cons
 std::unique_ptr<QApplication> OpenDisplay(int& argc, char** argv) {
   QList<THeldNotice> held;
   gHeldNotices = &held;
-  gHandlerBeforeDisplay = qInstallMessageHandler(WatchDisplayOpening);
+  const QtMessageHandler before = qInstallMessageHandler(WatchDisplayOpening);
   auto app = std::make_unique<QApplication>(argc, argv);
-  qInstallMessageHandler(gHandlerBeforeDisplay);
+  qInstallMessageHandler(before);
   gHeldNotices = nullptr;
   for (const THeldNotice& n : held) {
     const QMessageLogContext context(nullptr, 0, nullptr, n.Category);
-    gHandlerBeforeDisplay ? gHandlerBeforeDisplay(n.Type, context, n.Message)
-                          : qt_message_output(n.Type, context, n.Message);
+    before ? before(n.Type, context, n.Message) : qt_message_output(n.Type, context, n.Message);
   }
   return app;
 }

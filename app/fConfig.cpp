@@ -298,11 +298,7 @@ void TFrmConfig::SetArgumentsOverride(const QStringList& Args) {
 void TFrmConfig::showEvent(QShowEvent* Event) {
   QDialog::showEvent(Event);
   if (Event->spontaneous()) return;
-  try {
-    FormShow();
-  } catch (const std::exception& e) {
-    ShowApplicationError(e.what());
-  }
+  RunReportingFailure([this] { FormShow(); });
 }
 
 bool TFrmConfig::event(QEvent* Event) {

@@ -112,12 +112,10 @@ void TFrmFind::showEvent(QShowEvent* Event) {
 void TFrmFind::RunFind(bool FromTop) {
   if (!FrmMorvoReader) return;
   // A button's click must not carry a failure into the event loop.
-  try {
+  RunReportingFailure([this, FromTop] {
     FrmMorvoReader->FindNextObject(KindText().toStdString(), cbFindStr->currentText().toStdString(), FromTop,
                                    cbCaseSens->isChecked(), true);
-  } catch (const std::exception& e) {
-    ShowApplicationError(e.what());
-  }
+  });
 }
 
 void TFrmFind::BtnFindClick() {

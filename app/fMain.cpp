@@ -161,20 +161,13 @@ void TFrmMorvoReader::CreateComponents() {
   setAcceptDrops(true);
 }
 
-void TFrmMorvoReader::Reporting(const std::function<void()>& Command) {
-  try {
-    Command();
-  } catch (const std::exception& e) {
-    ShowApplicationError(e.what());
-  }
-}
-
 void TFrmMorvoReader::WireActions() {
   // A failure that reaches a command (a settings value of the wrong type,
   // say) goes to the application's error report instead of through the
   // event loop, which would end the program.
   auto on = [this](QAction* Action, void (TFrmMorvoReader::*Handler)()) {
-    connect(Action, &QAction::triggered, this, [this, Handler] { Reporting([this, Handler] { (this->*Handler)(); }); });
+    connect(Action, &QAction::triggered, this,
+            [this, Handler] { RunReportingFailure([this, Handler] { (this->*Handler)(); }); });
   };
   on(ui->ActOpen, &TFrmMorvoReader::MnuOpenClick);
   on(ui->ActOpenTxt, &TFrmMorvoReader::ActOpenTxtExecute);
@@ -195,10 +188,11 @@ void TFrmMorvoReader::WireActions() {
   on(ui->ActEMFPrint, &TFrmMorvoReader::ActEMFPrintExecute);
   on(ui->ActAbout, &TFrmMorvoReader::MnuAboutClick);
   for (QAction* a : {ui->ActFilter1, ui->ActFilter2, ui->ActFilter3, ui->ActFilter4, ui->ActFilter5})
-    connect(a, &QAction::triggered, this, [this, a] { Reporting([this, a] { FilterViewClick(a); }); });
+    connect(a, &QAction::triggered, this, [this, a] { RunReportingFailure([this, a] { FilterViewClick(a); }); });
   for (QAction* a : {ui->ActExport, ui->ActExport1, ui->ActExport2, ui->ActExport3, ui->ActExport4, ui->ActExport5})
-    connect(a, &QAction::triggered, this, [this, a] { Reporting([this, a] { OutputClick(a); }); });
-  connect(tbtnExport, &QToolButton::clicked, this, [this] { Reporting([this] { OutputClick(tbtnExport); }); });
+    connect(a, &QAction::triggered, this, [this, a] { RunReportingFailure([this, a] { OutputClick(a); }); });
+  connect(tbtnExport, &QToolButton::clicked, this,
+          [this] { RunReportingFailure([this] { OutputClick(tbtnExport); }); });
   connect(ui->mnuReopen, &QMenu::triggered, this, [this](QAction* Item) { mnuReopenClick(Item); });
 }
 

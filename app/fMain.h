@@ -155,9 +155,6 @@ class TFrmMorvoReader : public QMainWindow {
   QString FViewFailure;
 
   void CreateComponents();
-  // Runs a command of a menu, button or key; a failure goes to the
-  // application's error report instead of through the event loop.
-  static void Reporting(const std::function<void()>& Command);
   void WireActions();
   void BuildTree(TTreeOrder Order);
   enum class TMenuKind { Views, Exports };

@@ -59,9 +59,5 @@ void TFrmMorvoReader::OnTreeCurrentChanged() {
   const TProfileCommand command;  // the grid fill
   if (!FTreeChangeAttached) return;
   // Reached from the view's signal: a failure must not pass through the event loop.
-  try {
-    ObjectTreeChange();
-  } catch (const std::exception& e) {
-    ShowApplicationError(e.what());
-  }
+  RunReportingFailure([this] { ObjectTreeChange(); });
 }

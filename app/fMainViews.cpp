@@ -62,9 +62,11 @@ void TFrmMorvoReader::BuildActionMenu(QMenu* ParentMenu, const std::string& List
       item->setStatusTip(hint);
       item->setToolTip(hint);
       if (views)
-        connect(item, &QAction::triggered, this, [this, item] { Reporting([this, item] { FilterViewClick(item); }); });
+        connect(item, &QAction::triggered, this,
+                [this, item] { RunReportingFailure([this, item] { FilterViewClick(item); }); });
       else
-        connect(item, &QAction::triggered, this, [this, item] { Reporting([this, item] { OutputClick(item); }); });
+        connect(item, &QAction::triggered, this,
+                [this, item] { RunReportingFailure([this, item] { OutputClick(item); }); });
     }
     ParentMenu->addAction(item);
     if (views) {

@@ -29,6 +29,7 @@
 #include "support/FreshMemory.h"
 #include "support/ObjectFileGenerator.h"
 #include "support/RatioReporter.h"
+#include "support/Switches.h"
 
 extern char** environ;
 
@@ -258,18 +259,15 @@ void RegisterBenchmarks() {
   // goes on the machine weighs on both alike.
   for (const auto& [key, file] : Fixture().ProcessFiles) {
     const bool huge = key[0] > 100000;
-    benchmark::RegisterBenchmark("BM_ExportProcess", BM_ExportProcess)
-        ->Args({key[0], key[1], key[2]})
-        ->Unit(benchmark::kMillisecond)
-        ->MinTime(huge ? 0.1 : 2.0)
-        ->Repetitions(huge ? 2 : 3)
-        ->UseManualTime();
-    benchmark::RegisterBenchmark("BM_IconvWcProcess", BM_IconvWcProcess)
-        ->Args({key[0], key[1], key[2]})
-        ->Unit(benchmark::kMillisecond)
-        ->MinTime(huge ? 0.1 : 2.0)
-        ->Repetitions(huge ? 2 : 3)
-        ->UseRealTime();
+    auto process = [&](const char* Name, void (*Function)(benchmark::State&)) {
+      return benchmark::RegisterBenchmark(Name, Function)
+          ->Args({key[0], key[1], key[2]})
+          ->Unit(benchmark::kMillisecond)
+          ->MinTime(huge ? 0.1 : 2.0)
+          ->Repetitions(huge ? 2 : 3);
+    };
+    process("BM_ExportProcess", BM_ExportProcess)->UseManualTime();
+    process("BM_IconvWcProcess", BM_IconvWcProcess)->UseRealTime();
   }
 }
 
@@ -308,13 +306,7 @@ void PrintRatios(const benchgen::TRatioReporter& Reporter) {
 int main(int argc, char** argv) {
   if (argc > 2 && std::string(argv[1]) == "--measure-child") return MeasureChild(argv + 2);
   TuneMemoryAllocator();  // as the program does at start
-  for (int i = 1; i < argc; ++i)
-    if (std::string(argv[i]) == "--huge") {
-      gProcessSizes = {100000, 1000000};
-      std::copy(argv + i + 1, argv + argc + 1, argv + i);
-      --argc;
-      break;
-    }
+  if (benchgen::TakeSwitch(argc, argv, "--huge")) gProcessSizes = {100000, 1000000};
   benchmark::Initialize(&argc, argv);
   Setup();
   RegisterBenchmarks();

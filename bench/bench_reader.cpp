@@ -29,6 +29,7 @@
 #include "StringUtil.h"
 #include "support/FreshMemory.h"
 #include "support/ObjectFileGenerator.h"
+#include "support/Switches.h"
 
 extern char** environ;
 
@@ -244,13 +245,7 @@ void PrintSummary(const TCollectingReporter& rep) {
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--fresh-read") return MeasureFreshRead(argv[2], argv[3]);
   TuneMemoryAllocator();  // as the program does at start
-  for (int i = 1; i < argc; ++i)
-    if (std::string(argv[i]) == "--huge") {
-      gSizes = {100000, 1000000};
-      std::copy(argv + i + 1, argv + argc + 1, argv + i);
-      --argc;
-      break;
-    }
+  if (benchgen::TakeSwitch(argc, argv, "--huge")) gSizes = {100000, 1000000};
   SetUpFolder();
   RegisterBenchmarks();
   benchmark::Initialize(&argc, argv);

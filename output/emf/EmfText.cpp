@@ -33,6 +33,15 @@ void StrikeOutOf(const QRawFont& Raw, double& Position, double& Width) {
   Width = size * unit;
 }
 
+// Count characters at Offset, of two bytes each when Wide, else of one
+// (taken as Latin-1). The caller has checked that they lie in the record.
+QString CharsAt(const TRecord& R, uint32_t Offset, uint64_t Count, bool Wide) {
+  QString text(qsizetype(Count), Qt::Uninitialized);
+  for (uint64_t i = 0; i < Count; ++i)
+    text[qsizetype(i)] = Wide ? QChar(R.U16(uint32_t(Offset + i * 2))) : QChar(R.U8(uint32_t(Offset + i)));
+  return text;
+}
+
 }  // namespace
 
 const QRawFont& TPlayer::RawFontOf(const QFont& Font) {
@@ -67,9 +76,7 @@ std::optional<TPlayer::TTextRun> TPlayer::ReadTextRun(const TRecord& R, uint32_t
   const uint32_t offDx = R.U32(Base + (omitted ? 20 : 36));
   const bool pdy = run.Options & kEtoPdy;
   if (offDx != 0 && chars > 0 && !R.Has(offDx, chars * (pdy ? 8 : 4))) return std::nullopt;
-  run.Text = QString(qsizetype(chars), Qt::Uninitialized);
-  for (uint64_t i = 0; i < chars; ++i)
-    run.Text[qsizetype(i)] = Wide ? QChar(R.U16(uint32_t(offString + i * 2))) : QChar(R.U8(uint32_t(offString + i)));
+  run.Text = CharsAt(R, offString, chars, Wide);
   if (offDx != 0) {
     run.At.resize(size_t(chars) + 1);
     for (uint64_t i = 0; i < chars; ++i) {
@@ -98,9 +105,7 @@ bool TPlayer::PlayText(uint32_t Type, const TRecord& R) {
       offString += 16;
     }
     if (!R.Has(offString, chars * (small ? 1 : 2))) return false;
-    run.Text = QString(qsizetype(chars), Qt::Uninitialized);
-    for (uint64_t i = 0; i < chars; ++i)
-      run.Text[qsizetype(i)] = small ? QChar(R.U8(uint32_t(offString + i))) : QChar(R.U16(uint32_t(offString + i * 2)));
+    run.Text = CharsAt(R, offString, chars, !small);
     DrawTextRun(run);
     return true;
   }

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <string_view>
 #include <utility>
 
 #include "CodePage.h"
@@ -78,6 +79,21 @@ zip_int64_t LocateEntry(zip_t* Archive, const std::string& Name) {
   return -1;
 }
 
+// Up to Count bytes of Fd from Offset; false when a read fails.
+bool ReadAt(int Fd, off_t Offset, size_t Count, std::string& Bytes) {
+  Bytes.resize(Count);
+  size_t have = 0;
+  while (have < Count) {
+    const ssize_t got = ::pread(Fd, Bytes.data() + have, Count - have, Offset + static_cast<off_t>(have));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;
+    have += static_cast<size_t>(got);
+  }
+  Bytes.resize(have);
+  return true;
+}
+
 bool IsSmallLetterOrDigit(char C) { return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9'); }
 
 // libzip writes "<archive>.XXXXXX" (small letters and digits) beside the
@@ -92,13 +108,21 @@ bool IsLibzipTemporaryOf(const std::string& Target, const std::string& Name) {
     return false;
   if (!std::all_of(Name.begin() + static_cast<std::ptrdiff_t>(base.size()) + 1, Name.end(), IsSmallLetterOrDigit))
     return false;
-  std::string bytes;
-  if (!ReadRegularFile((slash == std::string::npos ? std::string() : Target.substr(0, slash + 1)) + Name, bytes))
-    return false;
-  if (bytes.empty()) return true;
-  // The end record and its comment sit in the last 64 KiB and 22 bytes.
-  const size_t tail = bytes.size() > 65557 ? bytes.size() - 65557 : 0;
-  return bytes.compare(0, 4, "PK\x03\x04") == 0 && bytes.find("PK\x05\x06", tail) == std::string::npos;
+  const int fd =
+      OpenRegularFileForReading((slash == std::string::npos ? std::string() : Target.substr(0, slash + 1)) + Name);
+  if (fd < 0) return false;
+  // Only the start and the end are looked at: the end record and its comment
+  // sit in the last 64 KiB and 22 bytes, and a leftover may be large.
+  struct stat st {};
+  std::string head, tail;
+  const bool read = ::fstat(fd, &st) == 0;
+  const off_t size = read ? st.st_size : 0;
+  const off_t tailStart = size > 65557 ? size - 65557 : 0;
+  const bool ok = read && ReadAt(fd, 0, 4, head) && ReadAt(fd, tailStart, static_cast<size_t>(size - tailStart), tail);
+  ::close(fd);
+  if (!ok) return false;
+  if (size == 0) return true;
+  return head == std::string_view("PK\x03\x04", 4) && tail.find("PK\x05\x06") == std::string::npos;
 }
 }  // namespace
 
@@ -333,18 +357,6 @@ void TZipWriter::CopyCompressedEntries() {
 }
 
 void TZipWriter::SetProgress(std::function<void(int)> Progress) { FProgress = std::move(Progress); }
-
-int TZipWriter::EntryCount() const {
-  if (!FArchive) return 0;
-  int count = static_cast<int>(zip_get_num_entries(FArchive, 0));
-  for (size_t i = 0; i < FAdded.size(); ++i) {
-    const std::string& name = FAdded[i]->EntryName;
-    const bool earlier = std::any_of(FAdded.begin(), FAdded.begin() + static_cast<std::ptrdiff_t>(i),
-                                     [&](const auto& file) { return file->EntryName == name; });
-    if (!earlier && LocateEntry(FArchive, name) < 0) ++count;
-  }
-  return count;
-}
 
 void TZipWriter::Close() {
   if (!FArchive) return;

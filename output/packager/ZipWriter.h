@@ -40,7 +40,6 @@ class TZipWriter {
   void Discard();
 
   bool IsOpen() const { return FArchive != nullptr; }
-  int EntryCount() const;
 
  private:
   struct TAddedFile;
