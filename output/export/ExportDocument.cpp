@@ -2,33 +2,35 @@
 
 #include <sys/mman.h>
 
-#include <cstring>
+#include <algorithm>
 #include <new>
 
-namespace {
-constexpr size_t kFirstCapacity = size_t(1) << 20;
-}
-
-TExportDocument::~TExportDocument() {
-  if (FData) ::munmap(FData, FCapacity);
-}
-
-void TExportDocument::Append(std::string_view Text) {
-  if (Text.empty()) return;
-  if (FCapacity - FSize < Text.size()) Grow(FSize + Text.size());
-  std::memcpy(FData + FSize, Text.data(), Text.size());
-  FSize += Text.size();
-}
-
-void TExportDocument::Grow(size_t Needed) {
-  size_t capacity = FCapacity ? FCapacity : kFirstCapacity;
-  while (capacity < Needed) {
-    if (capacity > SIZE_MAX / 2) throw std::bad_alloc();
-    capacity *= 2;
-  }
-  void* data = FData ? ::mremap(FData, FCapacity, capacity, MREMAP_MAYMOVE)
-                     : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+TExportDocument::TExportDocument(TWrite Write) : FWrite(std::move(Write)) {
+  // Pages of their own: aligned for a write past the page cache, and given
+  // back to the system as soon as the export is done.
+  void* data = ::mmap(nullptr, kBufferSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (data == MAP_FAILED) throw std::bad_alloc();
-  FData = static_cast<char*>(data);
-  FCapacity = capacity;
+  FBuffer = static_cast<char*>(data);
+}
+
+TExportDocument::~TExportDocument() { ::munmap(FBuffer, kBufferSize); }
+
+void TExportDocument::Spill(std::string_view Text) {
+  while (!Text.empty()) {
+    const size_t take = std::min(Text.size(), kBufferSize - FSize);
+    std::char_traits<char>::copy(FBuffer + FSize, Text.data(), take);
+    FSize += take;
+    Text.remove_prefix(take);
+    if (FSize == kBufferSize) Flush();
+  }
+}
+
+void TExportDocument::Flush() {
+  if (!FFailed && FSize > 0) FFailed = !FWrite(std::string_view(FBuffer, FSize));
+  FSize = 0;
+}
+
+bool TExportDocument::Finish() {
+  Flush();
+  return !FFailed;
 }
