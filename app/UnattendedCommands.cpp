@@ -18,6 +18,7 @@
 #include "MessageBox.h"
 #include "MorvoError.h"
 #include "MorvoObjRead.h"
+#include "MorvoObject.h"
 #include "Registry.h"
 #include "WholeFile.h"
 #include "fConfig.h"
@@ -90,6 +91,14 @@ TCommandFile OpenCommandFile(const QString& File) {
   return result;
 }
 
+bool gProcessEndsWithCommand = false;
+
+// The windows still go one by one: they save their settings as they go.
+void FreeFormsKeepingLoad() {
+  if (gProcessEndsWithCommand) KeepLoadToProcessEnd();
+  FreeAllForms();
+}
+
 // "/e": the default export of the file of argument 2, written beside it.
 // Status 0 when the export was written.
 int RunExport(const QStringList& Args) {
@@ -115,7 +124,7 @@ int RunExport(const QStringList& Args) {
   }
   if (!failure.empty()) ReportOnErrorOutput(Sentence(failure) + " Nothing was exported.");
   if (FrmWait) FrmWait->close();
-  FreeAllForms();
+  FreeFormsKeepingLoad();
   QApplication::beep();
   return written ? 0 : 1;
 }
@@ -183,11 +192,13 @@ int RunPackage(const QStringList& Args) {
     }
   }
   if (FrmWait) FrmWait->close();
-  FreeAllForms();
+  FreeFormsKeepingLoad();
   QApplication::beep();
   return written ? 0 : 1;
 }
 }  // namespace
+
+void EndProcessWithCommand() { gProcessEndsWithCommand = true; }
 
 void ReportOnErrorOutput(const std::string& Message) {
   std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), Sentence(Message).c_str());

@@ -345,11 +345,18 @@ std::unique_ptr<TisMorvoObject> CreateObjectForTypeName(const std::string& TypeN
 // ---------------------------------------------------------------------------
 // Releasing a load
 
+namespace {
+bool gLoadKept = false;
+}
+
+void KeepLoadToProcessEnd() { gLoadKept = true; }
+bool LoadKeptToProcessEnd() { return gLoadKept; }
+
 void FreeAllObjects() {
   // A read in progress still holds pointers into these lists (the message
   // pump runs user actions in the middle of it); releasing them then would
   // leave the reader with dangling objects.
-  if (gLoading) return;
+  if (gLoading || gLoadKept) return;
   gTypeNumTable.reset();
   gTopObjects.reset();
   gPropNameTable.reset();

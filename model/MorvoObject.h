@@ -295,6 +295,11 @@ std::string HeaderTypeName(std::string_view HeaderLine);
 // Releases one load (object lists, definition tables, configuration handle,
 // view filter). Must not run while gLoading is set.
 void FreeAllObjects();
+// For a process that ends right after its job: from now on FreeAllObjects
+// and TObjectTree::Clear leave the load where it is, for the system to take
+// back whole at the end, rather than freeing a million objects one by one.
+void KeepLoadToProcessEnd();
+bool LoadKeptToProcessEnd();
 
 // Reads an object file into the object lists: > 0 read (the line index where
 // reading ended), 0 terminating before parsing, -1 not an object file.

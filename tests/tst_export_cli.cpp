@@ -15,9 +15,11 @@
 
 #include "Accessors.h"
 #include "AppPaths.h"
+#include "DlgPos.h"
 #include "MorvoObjRead.h"
 #include "MorvoObject.h"
 #include "RecentFiles.h"
+#include "Registry.h"
 #include "TestSupport.h"
 #include "UnattendedCommands.h"
 #include "WholeFile.h"
@@ -129,6 +131,7 @@ class TestExportCli : public QObject {
     QFETCH(QString, sw);
     QFETCH(bool, relative);
     TProgramFolder program;
+    TRegistry().DeleteKey(kDlgPosKey);
     int exitCode = -1;
     QByteArray errors;
     // Ending by itself shows that the message loop never waited on a window.
@@ -139,6 +142,9 @@ class TestExportCli : public QObject {
     QCOMPARE(QByteArray::fromStdString(ReadFileBytes(program.Work + "sample.tst")),
              QByteArray::fromStdString(Expected()));
     QCOMPARE(TRecentFiles().Items().value(0), QString::fromStdString(program.Work + "sample.obj"));
+    // The process ends without freeing its objects, after its settings are kept.
+    TRegistry positions;
+    QVERIFY(positions.OpenKey(kDlgPosKey, false) && positions.ValueExists("FrmWait"));
   }
 
   void aFullDiskKeepsTheOldExportAndIsReported_data() {
