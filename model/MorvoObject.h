@@ -25,7 +25,9 @@ class TisMorvoObject;
 using TStringList = std::vector<std::string>;
 
 // An entry of an object list: a key (GUID, caption or link text) and the
-// object it stands for, or none (an unresolved link). Never owning.
+// object it stands for, or none (an unresolved link). Never owning. The
+// lists of top-level and of root objects leave the key empty: they always
+// have their object.
 struct TObjectEntry {
   std::string Key;
   TisMorvoObject* Object = nullptr;
