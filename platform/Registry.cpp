@@ -450,10 +450,6 @@ bool MakeFolders(const std::string& folder) {
 // (permissions, a folder, pipe or device of that name) is not.
 bool ReadStoreFile(const std::string& path, std::string& out) { return ReadRegularFile(path, out) || errno == ENOENT; }
 
-// Temporary files of writers that died before their rename; called with the
-// lock held, so none of them belongs to a living writer, whatever its age.
-void RemoveStaleTemps(const std::string& path) { RemoveLeftoverTemporaries(path, -1, IsWriterTemporaryOf); }
-
 // Keeps a damaged store under a name of its own before a good one replaces
 // it. The damaged bytes get a second name (a hard link), so the store itself
 // stays in place until the new content is renamed over it: a write that
@@ -588,7 +584,6 @@ struct TRegistry::Impl {
     if (!MakeFolders(NativeFolderPart(file))) return Failed(file, std::strerror(errno));
     TStoreLock lock(file);
     if (!lock.Locked()) return Failed(file, std::strerror(errno));
-    RemoveStaleTemps(file);
     const std::shared_ptr<const TStore> loaded = LoadStore(root, false);
     if (!loaded) return Failed(file, std::string("it cannot be read (") + std::strerror(errno) + ")");
     // A change that would change nothing copies no store.
