@@ -418,6 +418,10 @@ void TWholeFileWriter::Abandon() {
   FTemporary.Abandon();
 }
 
+std::string CannotWriteFile(const std::string& Path, const std::string& Reason) {
+  return "Cannot write file \"" + Path + "\". " + Reason;
+}
+
 bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::string& Reason, mode_t NewFileMode) {
   TWholeFileWriter writer;
   const bool ok = writer.Open(Path, NewFileMode) && writer.Write(Bytes) && writer.Commit();

@@ -120,6 +120,9 @@ class TWholeFileWriter {
   uint64_t FWritten = 0;
 };
 
+// What the user is told of a file that could not be written.
+std::string CannotWriteFile(const std::string& Path, const std::string& Reason);
+
 // Writes Bytes as the whole new content of Path through TWholeFileWriter.
 // Returns false with the system's reason in Reason.
 bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::string& Reason,
