@@ -429,6 +429,20 @@ bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::s
   return ok;
 }
 
+int OpenFileInPlace(const std::string& Path, mode_t NewFileMode, std::string& Reason) {
+  TWriteTarget target;
+  if (!ResolveWriteTarget(Path, target, Reason)) return -1;
+  // Not waiting on, nor following, what the name may have become since.
+  const int fd = ::open(target.Path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, NewFileMode);
+  struct stat st {};
+  const int err = fd < 0 || ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+  if (err == 0) return fd;
+  if (fd >= 0) ::close(fd);
+  Refuse(Reason, err);
+  if (err == EINVAL) Reason = kNotRegular;
+  return -1;
+}
+
 int OpenRegularFileForReading(const std::string& Path, std::string* Reason) {
   auto refuse = [Reason](const struct stat& St) {
     if (Reason) *Reason = S_ISDIR(St.st_mode) ? std::strerror(EISDIR) : kNotRegular;

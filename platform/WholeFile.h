@@ -141,6 +141,13 @@ void RemoveLeftoverTemporaries(const std::string& Target, time_t MaxAgeSeconds,
                                bool (*IsOwnTemporary)(const std::string& Target, const std::string& Name));
 inline constexpr time_t kLeftoverAge = 24 * 60 * 60;
 
+// Opens Path for reading and writing, created with NewFileMode (less the
+// umask) when missing, for a file that is kept and used in place (a lock
+// file): links are followed and refused as ResolveWriteTarget does, and
+// nothing but a regular file is opened. Returns the descriptor, or -1 with
+// errno and the reason in Reason.
+int OpenFileInPlace(const std::string& Path, mode_t NewFileMode, std::string& Reason);
+
 // Opens Path (links followed) for reading when it is a regular file. A pipe,
 // socket, device or folder is refused at once, before anything could wait on
 // its open or read from it without end. Returns the descriptor, or -1 with
