@@ -1,12 +1,11 @@
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
 #include <QtTest>
-#include <atomic>
-#include <thread>
 #include <vector>
 
 #include "ProfileFile.h"
@@ -278,23 +277,14 @@ class TestPlatformProfile : public QObject {
   void aPipeIsRefusedBeforeAndAfterItsOpen() {
     const std::string fifo = Path("pipe.cfg");
     QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
-    std::atomic<bool> released = false;
-    std::thread writer([&] {
-      const int fd = ::open(fifo.c_str(), O_WRONLY);
-      released = true;
-      ::close(fd);
-    });
-    QTest::qWait(100);  // the writer waits in its open
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(::inotify_add_watch(watch, fifo.c_str(), IN_OPEN) >= 0);
     std::string bytes;
     QVERIFY(!ReadRegularFile(fifo, bytes));
-    QTest::qWait(100);
-    const bool releasedByTheRead = released;
-    while (!released) {  // lets the writer end, however late it came to its open
-      ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
-      QTest::qWait(10);
-    }
-    writer.join();
-    QVERIFY(!releasedByTheRead);
+    char event[4096];
+    const bool opened = ::read(watch, event, sizeof event) > 0;
+    ::close(watch);
+    QVERIFY(!opened);
 
     static std::string gFifo;
     gFifo = fifo;
