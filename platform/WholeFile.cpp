@@ -21,13 +21,13 @@ const char* const kNotRegular = "Not a regular file";
 // A temporary is named ".wf-TTTTTTTT-PPPPPPPP-BBBBBBBB-RRRRRR": a hash of the
 // target's name, the maker's process id, a hash of the maker's boot id (in
 // hexadecimal), and random letters.
-const std::string kTempPrefix = ".wf-";
+constexpr std::string_view kTempPrefix = ".wf-";
 constexpr size_t kHexDigits = 8;
 constexpr size_t kRandomLetters = 6;
-constexpr size_t kTempNameLength = 4 + 3 * (kHexDigits + 1) + kRandomLetters;
+constexpr size_t kTempNameLength = kTempPrefix.size() + 3 * (kHexDigits + 1) + kRandomLetters;
 // The names of earlier versions, ".wf-TTTTTTTT-RRRRRR", say nothing of their
 // maker: they go when they are a day old.
-constexpr size_t kUntoldTempNameLength = 4 + kHexDigits + 1 + kRandomLetters;
+constexpr size_t kUntoldTempNameLength = kTempPrefix.size() + kHexDigits + 1 + kRandomLetters;
 constexpr size_t kWriteBuffer = size_t{1} << 20;
 constexpr size_t kBlock = 4096;
 
@@ -171,7 +171,7 @@ int CreateTemporary(const std::string& Target, mode_t Mode, std::string& Name) {
   std::mt19937 random(seed());
   std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
   const std::string stem =
-      InFolder(FolderOf(Target), kTempPrefix + Hex(HashOf(NameOf(Target))) + "-" +
+      InFolder(FolderOf(Target), std::string(kTempPrefix) + Hex(HashOf(NameOf(Target))) + "-" +
                                      Hex(static_cast<uint32_t>(::getpid())) + "-" + ThisBoot() + "-");
   for (int attempt = 0; attempt < 100; ++attempt) {
     Name = stem;
