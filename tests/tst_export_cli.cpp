@@ -387,9 +387,8 @@ class TestExportCli : public QObject {
     if (exitCode == 0)
       QVERIFY(ReadFileBytes(program.Work + "sample.tst").find(reason.toStdString()) != std::string::npos);
     QVERIFY2(exitCode == 0 || (errors.contains(reason) && errors.count('\n') == 1), errors.constData());
-    // Every "/e" failure names the program first (the export's own, such as
-    // its translation table, the window's caption, as its box does) and
-    // ends the same way.
+    // Every "/e" failure names the program first (the export's own, as its box, the window's caption)
+    // and ends the same way.
     if (exitCode == 1 && args[0] == "/e") {
       const QByteArray caption =
           reason.contains("XMLCodes.txt") ? "sample.obj - Morvo Object Reader" : "Morvo Object Reader";
