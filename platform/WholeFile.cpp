@@ -85,7 +85,8 @@ const std::string& ThisBoot() {
   return boot;
 }
 
-// What a temporary's name tells of it.
+// What a temporary's name tells of it, or the name of a file that a writer
+// by name made beside it (a library's own temporary: the name, a dot, more).
 struct TTempName {
   std::string_view TargetHash;
   pid_t Maker = 0;  // 0 in the names of earlier versions
@@ -94,6 +95,7 @@ struct TTempName {
 
 bool ParseTemporaryName(std::string_view Name, TTempName& Parsed) {
   const size_t told = kTempNameLength, untold = kUntoldTempNameLength;
+  if (Name.size() > told + 1 && Name[told] == '.') Name = Name.substr(0, told);
   if ((Name.size() != told && Name.size() != untold) || Name.substr(0, kTempPrefix.size()) != kTempPrefix) return false;
   std::string_view rest = Name.substr(kTempPrefix.size());
   // Fields of hexadecimal digits, each followed by a dash.
@@ -228,11 +230,6 @@ bool ResolveWriteTarget(const std::string& Path, TWriteTarget& Target, std::stri
   }
   if (const int err = WhyReadOnly(path, Target.Stat)) return Refuse(Reason, err);
   return true;
-}
-
-bool IsWriterTemporaryOf(const std::string& Target, const std::string& Name) {
-  TTempName parsed;
-  return ParseTemporaryName(Name, parsed) && parsed.TargetHash == Hex(HashOf(NameOf(Target)));
 }
 
 void RemoveEndedWritersTemporaries(const std::string& Target) {
