@@ -165,6 +165,16 @@ int WhyReadOnly(const std::string& Path, const struct stat& St) {
   return ::faccessat(AT_FDCWD, Path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
+// The temporaries in the folder of Target whose makers have ended.
+void RemoveEndedWritersTemporaries(const std::string& Target) {
+  const time_t now = std::time(nullptr);
+  RemoveFilesOf(FolderOf(Target), [now](const std::string& Name, const std::string& Path, const struct stat& St) {
+    TTempName parsed;
+    if (!ParseTemporaryName(Name, parsed)) return false;
+    return parsed.Maker ? MakerHasEnded(Path, parsed) : now - St.st_mtime > kLeftoverAge;
+  });
+}
+
 // A new file in the folder of Target, created exclusively with Mode (less
 // the umask) and locked by its maker.
 int CreateTemporary(const std::string& Target, mode_t Mode, std::string& Name) {
@@ -230,15 +240,6 @@ bool ResolveWriteTarget(const std::string& Path, TWriteTarget& Target, std::stri
   }
   if (const int err = WhyReadOnly(path, Target.Stat)) return Refuse(Reason, err);
   return true;
-}
-
-void RemoveEndedWritersTemporaries(const std::string& Target) {
-  const time_t now = std::time(nullptr);
-  RemoveFilesOf(FolderOf(Target), [now](const std::string& Name, const std::string& Path, const struct stat& St) {
-    TTempName parsed;
-    if (!ParseTemporaryName(Name, parsed)) return false;
-    return parsed.Maker ? MakerHasEnded(Path, parsed) : now - St.st_mtime > kLeftoverAge;
-  });
 }
 
 void RemoveLeftoverTemporaries(const std::string& Target, time_t MaxAgeSeconds,
