@@ -13,7 +13,7 @@ bool TExportFile::Write(std::string_view Bytes) { return FOpen && FWriter.Write(
 
 void TExportFile::Commit(bool Written) {
   if (!FOpen || !Written || !FWriter.Commit())
-    throw EMorvoError("Cannot write file \"" + FFileName + "\". " + FWriter.Reason());
+    throw EMorvoError(CannotWriteFile(FFileName, FWriter.Reason()));
 }
 
 // One file under two names too: a link or a second path to the same file.
