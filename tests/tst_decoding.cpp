@@ -47,6 +47,14 @@ class THookedObject : public TisMorvoObject {
   std::vector<int> SeenIds;
 };
 
+// Quotes its own way: every quoted text in capitals.
+class TQuotingObject : public TisMorvoObject {
+ public:
+  std::string ExtractQuoted(const std::string& S, const std::string& Delim, int N) override {
+    return UpperAscii(TisMorvoObject::ExtractQuoted(S, Delim, N));
+  }
+};
+
 }  // namespace
 
 class TestDecoding : public QObject {
@@ -226,6 +234,12 @@ class TestDecoding : public QObject {
     // the runtime step still replaces what the hook gave
     QCOMPARE(o.GetPropertyText(10300), S("r"));
     QCOMPARE(o.SeenIds, (std::vector<int>{300, 301, 10300}));
+    // a class of its own quotes value field, design and runtime value itself
+    TQuotingObject q;
+    SetLines(q, {Line(300, Plain("d", "r"))});
+    gMultiLineIds.reset();
+    QCOMPARE(q.GetPropertyText(300), S("D"));
+    QCOMPARE(q.GetPropertyText(10300), S("R"));
   }
 
   void decodeLineReadsTheGivenLine() {

@@ -4,6 +4,7 @@
 
 #include "Accessors.h"
 #include "AppPaths.h"
+#include "FactoryClasses.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "StringUtil.h"
@@ -441,6 +442,28 @@ class TestSpecials : public QObject {
     QCOMPARE(r->GetPropertyText(1101), std::string("Target form : Form\r\nFORM-1"));
     QCOMPARE(r->GetPropertyText(11101), std::string("Target form : Form\r\nFORM-1"));
     QCOMPARE(Find("E-X")->GetPropertyText(1101), std::string("outside the load\r\nelsewhere"));
+  }
+
+  // The views decode a property once for its runtime and its design request,
+  // which holds only while no class of the factory lets the design value or
+  // the id steer its special text.
+  void everyClassGivesItsSpecialTextWhateverTheDesignValue() {
+    QVERIFY(Load(Block("FORM", "Target form", {Key("FORM-1")})) > 0);
+    SetView("*");
+    const char* fields[] = {"OoM Cond  3 \"x\" \"name\" \"form-1\"", "form-1", "elsewhere", ""};
+    int specials = 0;
+    VisitEveryClass(TFactoryClasses{}, [&]<class C>() {
+      C object;
+      for (const int id : {1, 20, 1101, 11101, 1201, 1301, 11301, 1401, 2101})
+        for (const std::string field : fields) {
+          int first = id, second = id;
+          const std::string text = object.GetSpecialText(first, field, "one design");
+          QCOMPARE(object.GetSpecialText(second, field, "another"), text);
+          QVERIFY(first == id && second == id);
+          specials += !text.empty();
+        }
+    });
+    QVERIFY(specials >= 6);
   }
 
   // ---- external files -----------------------------------------------------
