@@ -290,6 +290,7 @@ class TestDecoding : public QObject {
     QCOMPARE(joined("a,,b"), S("[a][][b]"));
     QCOMPARE(joined(",,"), S("[][][]"));
     QCOMPARE(joined("\"open"), S("[open]"));
+    QCOMPARE(joined("\"open\"\""), S("[open\"]"));
     QCOMPARE(joined(""), S(""));
     QCOMPARE(joined("   "), S(""));
   }

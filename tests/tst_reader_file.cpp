@@ -108,8 +108,9 @@ class TestReaderFile : public QObject {
       QCOMPARE(Read(bytes), -1);
       QVERIFY(!gLoading);
     }
-    // A NUL ends the text.
-    QCOMPARE(Read(kPrologue + std::string("\0", 1) + Block("A", "G1")), -1);
+    // A NUL ends the text: the block behind it is not read.
+    QCOMPARE(Read(kPrologue + Block("A", "G1") + std::string("\0\r\n", 3) + Block("B", "G2")), 6);
+    QCOMPARE(Names(&gAllObjects->Entries()), std::vector<std::string>{"A"});
     FreeAllObjects();
     // Every break kind ends a line; a break at the very end adds no empty line.
     QCOMPARE(Read("a\rb\n!!EndOfControl\r\n" + Block("A", "G1") + "\n\r"), 8);

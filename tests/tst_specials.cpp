@@ -488,7 +488,7 @@ class TestSpecials : public QObject {
 
   void externalFilePartsFollowTheQuotingRules() {
     QVERIFY(Load(Block("EXT_FILES", "q",
-                       {"0010 '\"XF-3\"'", "0101 'it''s.fmt' 'b.seg'", "0102 'open.fmt' 'never closed", "0103 ''",
+                       {"0010 '\"XF-3\"'", "0101 'it''s.fmt' 'b.seg'", "0102 'open.fmt' 'never closed''", "0103 ''",
                         "0020 'e'"})) > 0);
     TisMorvoObject* o = Find("XF-3");
     QVERIFY(o);
