@@ -95,7 +95,8 @@ void TFrmMorvoReader::ObjectTreeChange() {
     const int n = std::min(StrToIntDef(gPropNames[0], 0), kPropArraySize - 1);
     if (n > 0) {
       grid->setRowCount(n + 1);
-      const std::vector<int> order = FillPropertyOrder(SortProperties());
+      static TPropertyOrder gridOrder;  // kept from object to object
+      const std::vector<int>& order = gridOrder.Of(SortProperties());
       const int h = grid->rowHeight(0);
       for (int r = 1; r <= n && r <= static_cast<int>(order.size()); ++r) {
         const size_t i = static_cast<size_t>(order[static_cast<size_t>(r - 1)]);

@@ -11,7 +11,6 @@
 #include "MorvoError.h"
 #include "PathNames.h"
 #include "ProfileFile.h"
-#include "PropertyOrder.h"
 #include "StringUtil.h"
 #include "XMLTrans.h"
 
@@ -195,7 +194,7 @@ bool TExportEngine::AppendObjectPropertyLines(std::string& Out, TisMorvoObject* 
   Object->LoadPropertyArrays();
   const bool shown = gPropNames[0] != "0";
   TLevel& level = Level(n);
-  const std::vector<int>& order = PropertyOrder(FSortProperties);
+  const std::vector<int>& order = FPropertyOrder.Of(FSortProperties);
   const size_t before = Out.size();
   // Room for the block at once: the start line and about a name line and a
   // value line per property.
