@@ -29,6 +29,17 @@ std::string ReadCfgString(const std::string& Section, const std::string& Ident) 
   return CfgIni().ReadString(Section, Ident, "");
 }
 
+void UseCfgString(const std::string& Section, const std::string& Ident,
+                  const std::function<void(const std::string&)>& Use) {
+  const std::string value = ReadCfgString(Section, Ident);
+  try {
+    Use(value);
+  } catch (const EMorvoError& e) {
+    throw EMorvoError(std::string(e.what()) + " in \"" + CfgIni().FileName() + "\", section [" + Section + "], key " +
+                      Ident);
+  }
+}
+
 uint64_t CfgGeneration() { return CfgIni().Generation(); }
 
 std::string ReadRegString(const std::string& Name) {

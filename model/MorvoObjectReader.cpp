@@ -82,7 +82,7 @@ void CreateLoadLists() {
 
 void LoadIdList(std::unique_ptr<TLongIntArray>& list, const char* key) {
   if (!list) list = std::make_unique<TLongIntArray>();
-  *list = ParseIdList(ReadCfgString("Settings", key));
+  UseCfgString("Settings", key, [&list](const std::string& value) { *list = ParseIdList(value); });
   list->Sort();
 }
 

@@ -262,6 +262,7 @@ class TestDecoding : public QObject {
     QCOMPARE(items("7,"), S("7"));
     QCOMPARE(items("1,,2"), S("1,0,2"));
     QCOMPARE(items(" -4,+2"), S("-4,2"));
+    QCOMPARE(items("x14,$14,0x14"), S("20,20,20"));
     QCOMPARE(items(""), S(""));
     QCOMPARE(items(","), S("0"));
     for (const auto& [text, bad] : std::vector<std::pair<std::string, std::string>>{

@@ -312,9 +312,13 @@ class TestReaderFile : public QObject {
     ExpectError(Write("deep.dcl", deep), "Objects nested too deeply (line ");
     FreeAllObjects();
 
-    // A settings id list that is no list of numbers fails the read.
-    WriteDefs("[Settings]\r\nRuntimes=1,x\r\n");
-    ExpectError(Write("ok.dcl", kPrologue + Block("A", "G1")), "'x' is not a valid integer value");
+    // A settings id list that is no list of numbers fails the read, naming
+    // where it stands; any integer form the program reads is an id.
+    WriteDefs("[Settings]\r\nRuntimes=1,x14\r\nIntValues=1,x\r\n");
+    ExpectError(
+        Write("ok.dcl", kPrologue + Block("A", "G1")),
+        "'x' is not a valid integer value in \"" + FDefs + "MorvoObject.cfg\", section [Settings], key IntValues");
+    QCOMPARE(gRuntimeIds->Items(), (std::vector<int32_t>{1, 20}));
     FreeAllObjects();
 
     // Without the type-number table the first header fails the read.
