@@ -19,6 +19,7 @@
 #include "MessageBox.h"
 #include "MorvoError.h"
 #include "Registry.h"
+#include "Settings.h"
 #include "WholeFile.h"
 #include "fConfig.h"
 #include "fMain.h"
@@ -131,12 +132,7 @@ void RunConfig() {
 // configuration window. Any failure to start it is silent.
 void RunFirst() {
   FreeAllForms();
-  std::string exe;
-  try {
-    exe = SystemToUtf8(ReadRegString("Exefile"));
-  } catch (const EMorvoError&) {
-    return;
-  }
+  const std::string exe = SystemToUtf8(ReadSettingOrDefault(settings::Exefile));
   const QString value = QString::fromStdString(exe);
   if (value.trimmed().isEmpty()) return;
   // A path with blanks is taken whole when it names a file; otherwise the

@@ -12,6 +12,7 @@
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "PropertyOrder.h"
+#include "Settings.h"
 #include "StringUtil.h"
 #include "fMain.h"
 #include "ui_fMain.h"
@@ -41,13 +42,7 @@ void ShowEmptyRow(QTableWidget* Grid) {
   Grid->setRowHeight(1, Grid->rowHeight(0));
 }
 
-bool SortProperties() {
-  try {
-    return RegTextToBool(ReadRegString("SortProperties"), true);
-  } catch (const EMorvoError&) {
-    return true;
-  }
-}
+bool SortProperties() { return ReadSettingOrDefault(settings::SortProperties); }
 }  // namespace
 
 QString TFrmMorvoReader::PanelText(int Panel) const {

@@ -12,6 +12,7 @@
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "Registry.h"
+#include "Settings.h"
 #include "StringUtil.h"
 #include "Version.h"
 #include "WholeFile.h"
@@ -101,11 +102,11 @@ std::string WindowsTextCodePage() {
   try {
     // Reading a text file is no reason to make the settings key.
     TRegistry reg(TRegRoot::CurrentUser);
-    if (reg.OpenKeyReadOnly(kSettingsKey)) name = reg.ReadString("Quillset1xCodePage");
+    if (reg.OpenKeyReadOnly(kSettingsKey)) name = reg.ReadString(settings::Quillset1xCodePage.Name);
   } catch (const EMorvoError&) {
     // A value of another type names no code page.
   }
-  return name.empty() ? "windows-1252" : name;
+  return settings::Quillset1xCodePage.From(name);
 }
 
 std::vector<std::string> LoadFileLines(const std::string& FileName) {

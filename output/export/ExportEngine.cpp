@@ -11,6 +11,7 @@
 #include "MorvoError.h"
 #include "PathNames.h"
 #include "ProfileFile.h"
+#include "Settings.h"
 #include "StringUtil.h"
 #include "XMLTrans.h"
 
@@ -358,11 +359,7 @@ bool TExportEngine::BuildDocument(TExportDocument& Output) {
   FTranslate = style.empty() || (style[0] != 'n' && style[0] != 'N');
   if (FTranslate) LoadXMLTranslations();
   // Ordered as the grid orders them: a setting that cannot be read sorts.
-  try {
-    FSortProperties = RegTextToBool(ReadRegString("SortProperties"), true);
-  } catch (const EMorvoError&) {
-    FSortProperties = true;
-  }
+  FSortProperties = ReadSettingOrDefault(settings::SortProperties);
 
   // The root is the last top-level block of the file, whatever the tree shows.
   TisMorvoObject* root = nullptr;
