@@ -25,6 +25,7 @@
 #include <new>
 
 #include "Accessors.h"
+#include "CellEditorShortcuts.h"
 #include "CodePage.h"
 #include "DialogFacade.h"
 #include "DlgPos.h"
@@ -153,6 +154,7 @@ void TFrmMorvoReader::CreateComponents() {
     if (Logical == 0) FitValueColumn();
   });
   new TFixedRowHeader(grid);
+  grid->setItemDelegate(new TCellEditorShortcuts(this));
 
   // Views and exports without a name stay out of sight until the menus bind them.
   for (QAction* a : {ui->ActFilter1, ui->ActFilter2, ui->ActFilter3, ui->ActFilter4, ui->ActFilter5, ui->ActExport1,

@@ -9,8 +9,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTableWidget>
 #include <QtTest>
 #include <csignal>
 
@@ -283,6 +285,39 @@ class TestDesktopWm : public QObject {
     const QStringList stacking = RootList("_NET_CLIENT_LIST_STACKING");
     QVERIFY2(stacking.indexOf(Hex(find)) > stacking.indexOf(Hex(&main)), qPrintable(stacking.join(' ')));
     FreeAllForms();
+  }
+
+  // A grid cell's editor takes keys of its own (on this desktop Ctrl+E ends
+  // the line); every menu shortcut still reaches its action, other keys the editor.
+  void menuShortcutsReachTheirActionsFromACellEditor() {
+    struct TCatcher : QObject {
+      QStringList Caught;
+      bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() != QEvent::Shortcut) return false;
+        Caught << Watched->objectName();
+        return true;  // the command itself does not run
+      }
+    } catcher;
+    TFrmMorvoReader main;
+    QVERIFY(main.OpenObjectFile(QString::fromStdString(testsupport::TestDataDir() + "/mainwindow/tree.dcl")));
+    main.show();
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main, kPatience));
+    auto* grid = main.findChild<QTableWidget*>("PropertyGrid");
+    grid->editItem(grid->item(1, 1));
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor);
+    QStringList expected;
+    for (QAction* a : main.findChildren<QAction*>()) {
+      if (a->shortcut().isEmpty() || !a->isVisible() || !a->isEnabled()) continue;
+      a->installEventFilter(&catcher);
+      expected << a->objectName();
+      QTest::keySequence(editor, a->shortcut());
+    }
+    QVERIFY(expected.contains("ActExport1") && expected.contains("ActOpenTxt"));
+    QCOMPARE(catcher.Caught, expected);
+    QTest::keyClicks(editor, "xy");
+    QVERIFY(editor->text().endsWith("xy"));
   }
 
   void waitWindowHasNoBorderIcons() {
