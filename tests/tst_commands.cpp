@@ -353,16 +353,27 @@ class TestCommands : public QObject {
 
   void missingEditorIsReported_data() {
     QTest::addColumn<QString>("editor");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("missing") << QString("/no/such/editor");
-    QTest::newRow("a folder") << QString("/tmp");
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("empty") << QString() << "does not exsist";
+    QTest::newRow("missing") << QString("/no/such/editor") << "does not exsist";
+    QTest::newRow("a folder") << QString("/tmp") << "does not exsist";
+    QTest::newRow("not executable") << "<plain>"
+                                    << "cannot be started (Permission denied)";
+    QTest::newRow("no program") << "<no program>"
+                                << "cannot be started (Exec format error)";
   }
   void missingEditorIsReported() {
     QFETCH(QString, editor);
+    QFETCH(QString, fault);
+    if (editor.startsWith('<')) {
+      const bool plain = editor == "<plain>";
+      editor = MakeFile(plain ? "plain editor" : "text editor", "not a program\n");
+      if (!plain) QFile::setPermissions(editor, QFile::ReadOwner | QFile::ExeOwner);
+    }
     WriteRegString("ExternalEditor", editor.toStdString());
     FWindow->ActOpenTxtExecute();
-    QCOMPARE(Messages(), QStringList{"The External editor : \"" + editor +
-                                     "\" does not exsist, use the Config dialog to fix this."});
+    QCOMPARE(Messages(),
+             QStringList{"The External editor : \"" + editor + "\" " + fault + ", use the Config dialog to fix this."});
     QCOMPARE(dialogs::Recorded()[0].Flags, 0u);
     QCOMPARE(dialogs::Recorded()[0].Title, FWindow->windowTitle());
   }
