@@ -455,6 +455,12 @@ class TestSmallWindows : public QObject {
       dialogs::QueueDialogAction([&](QDialog* Inner) {
         QCOMPARE(Inner, static_cast<QDialog*>(&credits));
         QCOMPARE(Inner->findChildren<TURLLabel*>().size(), 9);
+        // The designed client area holds every row whole.
+        QCOMPARE(Inner->size(), QSize(495, 217));
+        for (const QWidget* child : Inner->findChildren<QWidget*>()) {
+          QVERIFY2(Inner->rect().contains(child->geometry()), qPrintable(child->objectName()));
+          QVERIFY2(child->sizeHint().width() <= child->width(), qPrintable(child->objectName()));
+        }
         Inner->findChild<QPushButton*>("BtnThanks")->click();
       });
       Dialog->findChild<QPushButton*>("Button1")->click();
