@@ -777,10 +777,20 @@ class TestConfig : public QObject {
     if (!connect) QVERIFY(MirrorDesktopAssociation(choice));
     const std::string before = testsupport::ReadFileBytes(list);
     testsupport::WriteFileBytes((full + "/filler").toStdString(), std::string(64 << 10, 'f'));
+    // Folders as well as files: the step takes away what it made.
+    const auto entries = [&home] {
+      QStringList names;
+      for (QDirIterator it(home, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+           it.hasNext();)
+        names << it.next();
+      return names;
+    };
+    const QStringList entriesBefore = entries();
     dialogs::ClearRecorded();
     choice.Connect = connect;
     QVERIFY(!MirrorDesktopAssociation(choice));
     QCOMPARE(testsupport::ReadFileBytes(list), before);
+    QCOMPARE(entries(), entriesBefore);
     QCOMPARE(QFile::exists(QString::fromStdString(DesktopEntryPath())), !connect);
     QCOMPARE(dialogs::Recorded().size(), 1);
     QVERIFY2(dialogs::Recorded()[0].Text.contains("No space left on device"), qPrintable(dialogs::Recorded()[0].Text));
