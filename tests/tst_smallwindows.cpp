@@ -1,5 +1,8 @@
 // Message boxes, the dialog facade, stored window positions, the link label
 // and the about, credits and wait windows.
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -329,7 +332,15 @@ class TestSmallWindows : public QObject {
     TURLLabel web;  // the handler is looked up when the link type is set
     web.SetShowPrefix(false);
     web.SetURL("www.d.example");
+    // One look-up reads the desktop's list once: one open, one close.
+    const int watch = ::inotify_init1(IN_NONBLOCK);
+    QVERIFY(::inotify_add_watch(watch, qPrintable(FHome.path() + "/config/mimeapps.list"),
+                                IN_OPEN | IN_CLOSE_NOWRITE) >= 0);
     QVERIFY(web.HandlerFound());
+    inotify_event events[8];
+    const ssize_t got = ::read(watch, events, sizeof events);
+    ::close(watch);
+    QCOMPARE(got, ssize_t(2 * sizeof(inotify_event)));
     web.Click();
     QCOMPARE(FOpened, QStringList{"http://www.d.example"});  // always with its prefix
     web.SetURL("me@kelbrun.example");
