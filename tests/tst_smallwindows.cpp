@@ -134,6 +134,9 @@ class TestSmallWindows : public QObject {
     QCOMPARE(dialogs::Recorded()[0].Text, QString("Invalid data type for 'FrmFind'."));
     QCOMPARE(dialogs::Recorded()[0].Title, QString("Morvo Object Reader"));
     QCOMPARE(dialogs::Recorded()[0].Flags, unsigned(MB_ICONERROR));
+    // A command that runs out of memory says so in words.
+    RunReportingFailure([] { throw std::bad_alloc(); });
+    QCOMPARE(dialogs::Recorded().value(1).Text, QString("Not enough memory."));
   }
 
   // --- window positions
