@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -16,6 +15,7 @@
 #include "IconGroups.h"
 #include "MemoryTuning.h"
 #include "MorvoObject.h"
+#include "NativeNames.h"
 #include "PackagerHost.h"
 #include "UnattendedCommands.h"
 #include "WholeFile.h"
@@ -144,8 +144,10 @@ std::optional<int> EndWithoutPropertyTable(int argc, char** argv) {
   return 1;
 }
 
-int RunStartUp() {
-  const QStringList args = QCoreApplication::arguments();
+// Argc and Argv as Qt left them: without its own options.
+int RunStartUp(int Argc, char** Argv) {
+  // Not QCoreApplication::arguments(): a name that is not UTF-8 must keep its bytes.
+  const QStringList args = NamesFromArguments(Argc, Argv);
   CreateAllForms();
   TMainWindowCloseWatch watch;
   FrmMorvoReader->installEventFilter(&watch);
@@ -161,7 +163,7 @@ int RunStartUp() {
     bool ok = true;
     try {
       // A full path, as the recent files keep it.
-      ok = FrmMorvoReader->OpenObjectFile(args.at(1).isEmpty() ? args.at(1) : QFileInfo(args.at(1)).absoluteFilePath());
+      ok = FrmMorvoReader->OpenObjectFile(args.at(1).isEmpty() ? args.at(1) : AbsoluteName(args.at(1)));
     } catch (...) {
       // The file stays not loaded; the empty main window shows that.
     }
@@ -189,7 +191,7 @@ int MorvoObjReadMain(int argc, char* argv[]) {
   const std::unique_ptr<QApplication> app = OpenDisplay(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   try {
-    return RunStartUp();
+    return RunStartUp(argc, argv);
   } catch (const std::bad_alloc&) {
     ReportOnErrorOutput("Not enough memory.");
   } catch (const std::exception& e) {

@@ -8,7 +8,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -25,6 +24,7 @@
 #include "AppPaths.h"
 #include "DialogFacade.h"
 #include "DialogFacadeFiles.h"
+#include "FileChooser.h"
 #include "MorvoError.h"
 #include "MorvoObjRead.h"
 #include "MorvoObject.h"
@@ -640,7 +640,7 @@ class TestPackager : public QObject {
       Make("n/bad\xE9.fmt", "changed");
       TickOnly({"*.fmt"});
       Package(archive, type);
-      QCOMPARE(LastMessage(), QString("These files were added/replaced in the package :\r\nbad\uFFFD.fmt\r\n\r\n"
+      QCOMPARE(LastMessage(), QString("These files were added/replaced in the package :\r\nbad\u00E9.fmt\r\n\r\n"
                                       "Total files into Zip file : 1"));
       QCOMPARE(ZipNames(archive).size(), 4);
     }
@@ -699,23 +699,21 @@ class TestPackager : public QObject {
   void typedNameTakesTheChosenFiltersExtension() {
     // Switched from cabinets to zips, a name typed without extension is the
     // zip: the file that is written, and that an overwrite question must name.
-    QFileDialog dialog(nullptr, "t", QString::fromStdString(FRoot));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters({"Cabinet file (*.cab)", "Zip file (*.zip)"});
-    dialog.setDefaultSuffix("cab");
-    dialogs::FollowFilterSuffix(dialog);
-    auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
-    QVERIFY(types);
-    // As the user picks it.
-    types->setCurrentIndex(1);
-    emit types->activated(1);
-    emit types->textActivated(types->itemText(1));
-    QCOMPARE(dialog.defaultSuffix(), QString("zip"));
-    types->setCurrentIndex(0);
-    emit types->activated(0);
-    emit types->textActivated(types->itemText(0));
-    QCOMPARE(dialog.defaultSuffix(), QString("cab"));
+    dialogs::TFileDialogRequest request;
+    request.Directory = QString::fromStdString(FRoot);
+    request.Filters = {"Cabinet file (*.cab)", "Zip file (*.zip)"};
+    request.DefaultSuffix = "cab";
+    for (const auto& [filter, written] : {std::pair{1, "pkg.zip"}, std::pair{0, "pkg.cab"}}) {
+      TFileChooser dialog(nullptr, TFileChooser::TMode::Save, request);
+      auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+      QVERIFY(types);
+      // As the user picks it.
+      types->setCurrentIndex(filter);
+      emit types->activated(filter);
+      dialog.findChild<QLineEdit*>("fileNameEdit")->setText("pkg");
+      dialog.accept();
+      QCOMPARE(dialog.Chosen(), QStringList{QString::fromStdString(FRoot + written)});
+    }
   }
 
   void cabinetHoldsTheFilesWithBackslashes() {

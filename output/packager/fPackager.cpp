@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QListWidget>
 #include <QShowEvent>
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include "Accessors.h"
 #include "MessagePump.h"
 #include "MorvoError.h"
+#include "NativeNames.h"
 #include "PackagerArchive.h"
 #include "PathNames.h"
 #include "StringUtil.h"
@@ -23,13 +23,13 @@ TPackagerHost gHost;
 
 const char* const kFileTypeExtension[] = {".cab", ".zip"};
 
-// Native paths as bytes and back (file names here are bytes; the locale's
-// encoding is UTF-8 on current systems).
-std::string PathBytes(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
-QString PathText(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
-// Names in the list come from object data, stored as UTF-8.
-QString NameText(const std::string& Name) { return QString::fromStdString(Name); }
-std::string NameBytes(const QString& Name) { return Name.toStdString(); }
+// Native paths as bytes and back (file names here are bytes, not always UTF-8).
+std::string PathBytes(const QString& Path) { return NativeFromName(Path); }
+QString PathText(const std::string& Path) { return NameFromNative(Path); }
+// Names in the list come from object data, stored as UTF-8, and from the
+// disk: the object file's own name keeps its bytes.
+QString NameText(const std::string& Name) { return NameFromNative(Name); }
+std::string NameBytes(const QString& Name) { return NativeFromName(Name); }
 
 // Restores the normal cursor however the work ends.
 class THourglass {
@@ -363,13 +363,13 @@ int TFrmPackager::WritePackage() {
 
   if (cbShowfiles->isChecked() && gHost.ShowMessage) {
     QString text = "These files were added/replaced in the package :\r\n";
-    for (const std::string& stored : FResultList.Items()) text += NameText(stored) + "\r\n";
+    for (const std::string& stored : FResultList.Items()) text += ShownName(NameText(stored)) + "\r\n";
     text += "\r\nTotal files into " + cbFiletype->currentText() + " : " + QString::number(FResultList.Count());
     if (!writer->Refused().empty()) {
       text +=
           "\r\n\r\nNot packaged, their names are no safe names in the archive (a Windows extractor "
           "would take them out of its folder, or they are too long) :\r\n";
-      for (const std::string& refused : writer->Refused()) text += PathText(refused) + "\r\n";
+      for (const std::string& refused : writer->Refused()) text += ShownName(PathText(refused)) + "\r\n";
     }
     if (!writer->Note().empty()) text += "\r\n\r\n" + PathText(writer->Note());
     gHost.ShowMessage(text, gHost.AppTitle ? gHost.AppTitle() : QCoreApplication::applicationName());
