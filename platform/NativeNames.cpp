@@ -114,6 +114,10 @@ QString ShownName(QStringView Name) {
   return shown;
 }
 
+std::string NativeNameAsUtf8(std::string_view Bytes) {
+  return IsValidUtf8(Bytes) ? std::string(Bytes) : ShownName(NameFromNative(Bytes)).toStdString();
+}
+
 QStringList NamesFromArguments(int Argc, char** Argv) {
   QStringList names;
   for (int i = 0; i < Argc; ++i) names << NameFromNative(Argv[i]);

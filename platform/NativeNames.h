@@ -22,6 +22,10 @@ std::string NativeFromName(QStringView Name);
 // windows-1252, where such names mostly come from. Never use it as a name.
 QString ShownName(QStringView Name);
 
+// The shown name of a name given as bytes, in UTF-8 (the bytes themselves
+// when they are UTF-8): for names that leave this system, in archives.
+std::string NativeNameAsUtf8(std::string_view Bytes);
+
 // The program's arguments after Qt took its own, as names.
 QStringList NamesFromArguments(int Argc, char** Argv);
 // The name made full against the working folder and cleaned of "." and ".."

@@ -1,11 +1,16 @@
 #include "TestSupport.h"
 
+#include <unistd.h>
+
 #include <QByteArray>
+#include <QProcess>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "DlgPos.h"
+#include "NativeNames.h"
 #include "Registry.h"
 
 namespace testsupport {
@@ -44,6 +49,23 @@ void StoreDlgPos(const std::string& Name, const std::string& Bytes) {
   TRegistry reg;
   reg.OpenKey(kDlgPosKey, true);
   reg.WriteBinaryData(Name, Bytes);
+}
+
+void StartWithNameBytes(QProcess& P, const std::string& Program, const QStringList& Args,
+                        const std::function<void()>& InChild) {
+  std::vector<std::string> args{Program}, env;
+  for (const QString& a : Args) args.push_back(NativeFromName(a));
+  for (const QString& e : P.processEnvironment().toStringList()) env.push_back(NativeFromName(e));
+  std::vector<char*> argv, envp;
+  for (std::string& a : args) argv.push_back(a.data());
+  for (std::string& e : env) envp.push_back(e.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  P.setChildProcessModifier([&] {
+    if (InChild) InChild();
+    ::execvpe(argv[0], argv.data(), env.empty() ? environ : envp.data());
+  });
+  P.start(QString::fromStdString(Program), Args);
 }
 
 }  // namespace testsupport
