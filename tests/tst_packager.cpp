@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -653,6 +654,15 @@ class TestPackager : public QObject {
     Package(archive, type);
     QCOMPARE(fs::exists(archive), type == 1);
     QCOMPARE(LastMessage().endsWith("was removed."), type == 0);
+
+    // The list shows a name that is no UTF-8 readably.
+    TNameList odd(false);
+    odd.Add("bad\xE9.fmt");
+    FForm->AddFilesToList(odd, false, true);
+    const auto listed = FForm->clbFilenames->findItems(NameFromNative("bad\xE9.fmt"), Qt::MatchExactly);
+    QCOMPARE(listed.size(), 1);
+    const auto* shown = qobject_cast<QStyledItemDelegate*>(FForm->clbFilenames->itemDelegate());
+    QCOMPARE(shown->displayText(listed[0]->text(), {}), QString("bad\u00E9.fmt"));
   }
 
   void archiveNameFollowsTheChosenFilter_data() {

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QShowEvent>
+#include <QStyledItemDelegate>
 #include <algorithm>
 #include <optional>
 
@@ -31,6 +32,13 @@ QString PathText(const std::string& Path) { return NameFromNative(Path); }
 QString NameText(const std::string& Name) { return NameFromNative(Name); }
 std::string NameBytes(const QString& Name) { return NativeFromName(Name); }
 
+// An entry's text is the name itself; a name that is no UTF-8 shows readably.
+class TShownNameDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QString displayText(const QVariant& Value, const QLocale&) const override { return ShownName(Value.toString()); }
+};
+
 // Restores the normal cursor however the work ends.
 class THourglass {
  public:
@@ -53,6 +61,7 @@ TFrmPackager::TFrmPackager(QWidget* Parent)
   edBasePath = ui->edBasePath;
   btnBasedirSelect = ui->btnBasedirSelect;
   clbFilenames = ui->clbFilenames;
+  clbFilenames->setItemDelegate(new TShownNameDelegate(clbFilenames));
   gbDefaults = ui->gbDefaults;
   cbDocumentation = ui->cbDocumentation;
   cbDevices = ui->cbDevices;
@@ -334,7 +343,7 @@ int TFrmPackager::WritePackage() {
     QListWidgetItem* item = clbFilenames->item(i);
     const bool draw = i == 0 || i + 1 == entries || clock.elapsed() - drawnAt >= 40;
     if (draw) drawnAt = clock.elapsed();
-    SetFilesCaption(item->text(), draw);
+    SetFilesCaption(ShownName(item->text()), draw);
     if (gHost.SetWaitText) gHost.SetWaitText(QString("Packaging %1/%2").arg(i + 1).arg(entries), draw);
     StepFiles();
     if (item->checkState() == Qt::Checked) writer->AddFiles(NameBytes(item->text()));

@@ -56,11 +56,9 @@ void StartWithNameBytes(QProcess& P, const std::string& Program, const QStringLi
   std::vector<std::string> args{Program}, env;
   for (const QString& a : Args) args.push_back(NativeFromName(a));
   for (const QString& e : P.processEnvironment().toStringList()) env.push_back(NativeFromName(e));
-  std::vector<char*> argv, envp;
-  for (std::string& a : args) argv.push_back(a.data());
-  for (std::string& e : env) envp.push_back(e.data());
-  argv.push_back(nullptr);
-  envp.push_back(nullptr);
+  std::vector<char*> argv{nullptr}, envp{nullptr};
+  for (std::string& a : args) argv.insert(argv.end() - 1, a.data());
+  for (std::string& e : env) envp.insert(envp.end() - 1, e.data());
   P.setChildProcessModifier([&] {
     if (InChild) InChild();
     ::execvpe(argv[0], argv.data(), env.empty() ? environ : envp.data());
