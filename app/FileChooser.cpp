@@ -198,12 +198,11 @@ void TFileChooser::FillList() {
 void TFileChooser::TakeSelection() {
   QModelIndexList rows = FList->selectionModel()->selectedRows(0);
   std::sort(rows.begin(), rows.end());
-  const bool anyFile =
-      std::any_of(rows.begin(), rows.end(), [](const QModelIndex& i) { return !i.data(kFolderRole).toBool(); });
   QStringList names, shown;
   for (const QModelIndex& row : rows) {
-    // Where files are chosen a folder among them is only passed through.
-    if (anyFile && FMode != TMode::Folder && row.data(kFolderRole).toBool()) continue;
+    // Where files are chosen a folder is opened, never taken as the name:
+    // a proposed file name stays while the user looks through folders.
+    if (FMode != TMode::Folder && row.data(kFolderRole).toBool()) continue;
     names << row.data(kNameRole).toString();
     shown << row.data(Qt::DisplayRole).toString();
   }
@@ -219,7 +218,8 @@ void TFileChooser::Activate(int Row) {
   const QString name = item->data(kNameRole).toString();
   if (item->data(kFolderRole).toBool()) {
     ShowFolder(FullName(name));
-    SetNameText({}, {});
+    // Choosing a folder now means the one that is open.
+    if (FMode == TMode::Folder) SetNameText({}, {});
     return;
   }
   SetNameText(item->text(), {name});
