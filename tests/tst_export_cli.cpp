@@ -61,11 +61,12 @@ struct TProgramFolder {
     env.remove("XDG_RUNTIME_DIR");  // as in a script started without a session
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(QString::fromStdString(Work));
-    testsupport::StartWithNameBytes(p, Bin + "morvo-reader", Args, [this] {
-      if (!SmallAddressSpace) return;
-      const rlimit limit{1536ul << 20, 1536ul << 20};
-      ::setrlimit(RLIMIT_AS, &limit);
-    });
+    if (SmallAddressSpace)
+      p.setChildProcessModifier([] {
+        const rlimit limit{1536ul << 20, 1536ul << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+      });
+    testsupport::StartWithNameBytes(p, Bin + "morvo-reader", Args);
     if (!p.waitForFinished(Ms)) {
       p.kill();
       p.waitForFinished();

@@ -1,13 +1,10 @@
 #include "TestSupport.h"
 
-#include <unistd.h>
-
 #include <QByteArray>
 #include <QProcess>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 #include "DlgPos.h"
 #include "NativeNames.h"
@@ -51,19 +48,22 @@ void StoreDlgPos(const std::string& Name, const std::string& Bytes) {
   reg.WriteBinaryData(Name, Bytes);
 }
 
-void StartWithNameBytes(QProcess& P, const std::string& Program, const QStringList& Args,
-                        const std::function<void()>& InChild) {
-  std::vector<std::string> args{Program}, env;
-  for (const QString& a : Args) args.push_back(NativeFromName(a));
-  for (const QString& e : P.processEnvironment().toStringList()) env.push_back(NativeFromName(e));
-  std::vector<char*> argv{nullptr}, envp{nullptr};
-  for (std::string& a : args) argv.insert(argv.end() - 1, a.data());
-  for (std::string& e : env) envp.insert(envp.end() - 1, e.data());
-  P.setChildProcessModifier([&] {
-    if (InChild) InChild();
-    ::execvpe(argv[0], argv.data(), env.empty() ? environ : envp.data());
-  });
-  P.start(QString::fromStdString(Program), Args);
+void StartWithNameBytes(QProcess& P, const std::string& Program, const QStringList& Args) {
+  // A shell turns every argument's octal escapes back into its bytes, then
+  // becomes the program ("." keeps trailing line ends from being cut).
+  QStringList args{"-c",
+                   R"(p=$1; shift; for a; do b=$(printf '%b.' "$a"); set -- "$@" "${b%.}"; shift; done; )"
+                   R"(exec "$p" "$@")",
+                   "sh", QString::fromStdString(Program)};
+  for (const QString& a : Args) {
+    QString escaped;
+    for (const char c : NativeFromName(a)) {
+      const auto b = static_cast<unsigned char>(c);
+      escaped += b == '\\' ? QString("\\\\") : b < 0x80 ? QString(QChar(b)) : QString("\\0%1").arg(b, 3, 8, QChar('0'));
+    }
+    args << escaped;
+  }
+  P.start("/bin/sh", args);
 }
 
 }  // namespace testsupport

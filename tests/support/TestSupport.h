@@ -3,7 +3,6 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 class QProcess;
@@ -25,8 +24,7 @@ bool InCi();
 std::string DlgPosRecord(int32_t L, int32_t T, int32_t W, int32_t H);
 // Stores Bytes as the position value Name.
 void StoreDlgPos(const std::string& Name, const std::string& Bytes);
-// Starts Program (looked for on PATH) with the arguments' own bytes (NativeFromName): QProcess
-// would pass a name that is not UTF-8 as UTF-8. InChild runs in the child first.
-void StartWithNameBytes(QProcess& P, const std::string& Program, const QStringList& Args,
-                        const std::function<void()>& InChild = {});
+// Starts Program (looked for on PATH) with the arguments' own bytes
+// (NativeFromName): QProcess would pass a name that is not UTF-8 as UTF-8.
+void StartWithNameBytes(QProcess& P, const std::string& Program, const QStringList& Args);
 }  // namespace testsupport
