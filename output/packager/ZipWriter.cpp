@@ -61,8 +61,7 @@ void WriteEmptyZip(const std::string& FileName, const std::string& Target, const
   bytes += static_cast<char>(length >> 8);
   bytes += Comment.substr(0, length);
   std::string reason;
-  if (!WriteFileAtomically(Target, bytes, reason))
-    throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
+  if (!WriteFileAtomically(Target, bytes, reason)) throw EMorvoError(CannotWriteFile(FileName, reason));
 }
 
 // The zip format reads a name without the UTF-8 mark as CP437: the byte E9,
@@ -260,8 +259,7 @@ void TZipWriter::Open(const std::string& FileName) {
   // the rules every whole-file writer follows.
   TWriteTarget target;
   std::string reason;
-  if (!ResolveWriteTarget(FileName, target, reason))
-    throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
+  if (!ResolveWriteTarget(FileName, target, reason)) throw EMorvoError(CannotWriteFile(FileName, reason));
   RemoveLeftoverTemporaries(target.Path, kLeftoverAge, IsLibzipTemporaryOf);
   int code = 0;
   // An empty file holds nothing to keep: it becomes a new archive.
@@ -330,7 +328,7 @@ const TZipWriter::TAddedFile* TZipWriter::FindAdded(const std::string& EntryName
 // libzip copies compressed data of another archive without compressing again.
 void TZipWriter::CopyCompressedEntries() {
   for (const auto& file : FAdded) {
-    if (!file->Compressed) throw EMorvoError("Cannot write file \"" + FFileName + "\". " + file->Failure);
+    if (!file->Compressed) throw EMorvoError(CannotWriteFile(FFileName, file->Failure));
     zip_source_t* source = zip_source_zip(FArchive, file->Compressed, 0, 0, 0, -1);
     const zip_int64_t existing = LocateEntry(FArchive, file->EntryName);
     zip_int64_t index = -1;
@@ -385,7 +383,7 @@ void TZipWriter::Close() {
   const std::string reason = written ? std::string() : zip_strerror(FArchive);
   if (written) FArchive = nullptr;
   Discard();
-  if (!written) throw EMorvoError("Cannot write file \"" + FFileName + "\". " + reason);
+  if (!written) throw EMorvoError(CannotWriteFile(FFileName, reason));
 }
 
 void TZipWriter::Discard() {
