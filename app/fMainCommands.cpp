@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
-#include <QProcess>
 #include <exception>
 
 #include "Accessors.h"
@@ -126,7 +125,7 @@ void TFrmMorvoReader::ActOpenTxtExecute() {
     // Before any open there is no file: the editor starts without one.
     QStringList command = EditorCommandLine(program);
     if (!FLastFileName.isEmpty()) command << FLastFileName;
-    QProcess::startDetached(command.front(), command.mid(1));
+    StartDetachedWithNames(command);
     return;
   }
   dialogs::MessageBox(

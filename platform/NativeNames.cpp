@@ -1,6 +1,8 @@
 #include "NativeNames.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -150,4 +152,37 @@ TNameKind KindOfName(const QString& Name) {
 bool NameExists(const QString& Name) {
   struct stat st {};
   return !Name.isEmpty() && ::lstat(NativeFromName(Name).c_str(), &st) == 0;
+}
+
+bool StartDetachedWithNames(const QStringList& Command) {
+  if (Command.isEmpty()) return false;
+  std::vector<std::string> args;
+  for (const QString& a : Command) args.push_back(NativeFromName(a));
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  // The grandchild tells through a pipe that closes on exec whether the
+  // program started; the child ends at once, so no one has to reap the program.
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return false;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::fork() == 0) {
+      ::setsid();
+      ::execvp(argv[0], argv.data());
+      const char failed = 1;
+      (void)!::write(report[1], &failed, 1);
+    }
+    ::_exit(0);
+  }
+  ::close(report[1]);
+  int status = 0;
+  while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  char failed = 0;
+  ssize_t got;
+  while ((got = ::read(report[0], &failed, 1)) < 0 && errno == EINTR) {
+  }
+  ::close(report[0]);
+  return child > 0 && got == 0;
 }

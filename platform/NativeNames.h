@@ -40,3 +40,8 @@ enum class TNameKind { Missing, File, Folder, Other };
 TNameKind KindOfName(const QString& Name);
 // True when the folder holds an entry of that name, a dangling link too.
 bool NameExists(const QString& Name);
+
+// Starts Command (program, then arguments) on its own, nobody waiting for it,
+// with every argument's own bytes (QProcess passes names as UTF-8). False
+// when the program could not be started.
+bool StartDetachedWithNames(const QStringList& Command);

@@ -443,19 +443,20 @@ class TestExportCli : public QObject {
     QVERIFY(testsupport::WriteFileBytes(editor, "#!/bin/sh\nprintf '%s' \"$1\" > \"" + marker + ".part\" && mv \"" +
                                                     marker + ".part\" \"" + marker + "\"\n"));
     fs::permissions(editor, fs::perms::owner_all);
-    QVERIFY(testsupport::WriteFileBytes(program.Work + "notes.txt", "just some text\r\nno marker\r\n"));
+    // The editor is given the name's own bytes.
+    QVERIFY(testsupport::WriteFileBytes(program.Work + "not\xE9s.txt", "just some text\r\nno marker\r\n"));
     WriteRegString("OpenNonQSFiles", "-1");
     WriteRegString("ExternalEditor", editor);
     int exitCode = -1;
-    const bool ended = program.Run({"/e", QString::fromStdString(program.Work + "notes.txt")}, &exitCode);
+    const bool ended = program.Run({"/e", NameFromNative(program.Work + "not\xE9s.txt")}, &exitCode);
     WriteRegString("OpenNonQSFiles", "0");
     WriteRegString("ExternalEditor", "");
     QVERIFY(ended);
     QCOMPARE(exitCode, 1);
     // The editor runs on its own, unwaited for.
     QTRY_VERIFY_WITH_TIMEOUT(fs::exists(marker), 10000);
-    QCOMPARE(QString::fromStdString(ReadFileBytes(marker)), QString::fromStdString(program.Work + "notes.txt"));
-    QCOMPARE(program.WorkFiles(), (std::vector<std::string>{"editor-was-given", "notes.txt", "sample.obj"}));
+    QCOMPARE(ReadFileBytes(marker), program.Work + "not\xE9s.txt");
+    QCOMPARE(program.WorkFiles(), (std::vector<std::string>{"editor-was-given", "not\xE9s.txt", "sample.obj"}));
   }
 
   void aFailingExportIsReportedOnTheErrorOutput() {
