@@ -141,16 +141,8 @@ int RunStartUp(int Argc, char** Argv) {
       delete dmZIB;
       return status;
     }
-    FrmWait->ShowWait();
-    bool ok = true;
-    try {
-      // A full path, as the recent files keep it.
-      ok = FrmMorvoReader->OpenObjectFile(args.at(1).isEmpty() ? args.at(1) : AbsoluteName(args.at(1)));
-    } catch (...) {
-      // The file stays not loaded; the empty main window shows that.
-    }
-    if (FrmWait) FrmWait->close();
-    if (!ok) FreeAllForms();
+    // A read failure is told; the main window then shows with nothing loaded.
+    if (!FrmMorvoReader->OpenFileArgument(args.at(1))) FreeAllForms();
   }
 
   int rc = 0;

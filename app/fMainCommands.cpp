@@ -125,7 +125,12 @@ void TFrmMorvoReader::ActOpenTxtExecute() {
     // Before any open there is no file: the editor starts without one.
     QStringList command = EditorCommandLine(program);
     if (!FLastFileName.isEmpty()) command << FLastFileName;
-    StartDetachedWithNames(command);
+    std::string reason;
+    if (StartDetachedWithNames(command, &reason)) return;
+    dialogs::MessageBox(this,
+                        LocalText("The External editor : \"" + editor + "\" cannot be started (" + reason +
+                                  "), use the Config dialog to fix this."),
+                        windowTitle(), MB_OK);
     return;
   }
   dialogs::MessageBox(

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QUrl>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "CodePage.h"
@@ -154,35 +155,39 @@ bool NameExists(const QString& Name) {
   return !Name.isEmpty() && ::lstat(NativeFromName(Name).c_str(), &st) == 0;
 }
 
-bool StartDetachedWithNames(const QStringList& Command) {
+bool StartDetachedWithNames(const QStringList& Command, std::string* Reason) {
   if (Command.isEmpty()) return false;
   std::vector<std::string> args;
   for (const QString& a : Command) args.push_back(NativeFromName(a));
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  // The grandchild tells through a pipe that closes on exec whether the
-  // program started; the child ends at once, so no one has to reap the program.
+  // The grandchild sends the error of a failed start through a pipe that
+  // closes on exec; the child ends at once, so no one has to reap the program.
   int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) return false;
+  if (::pipe2(report, O_CLOEXEC) != 0) {
+    if (Reason) *Reason = std::strerror(errno);
+    return false;
+  }
   const pid_t child = ::fork();
   if (child == 0) {
-    if (::fork() == 0) {
+    const pid_t program = ::fork();
+    if (program == 0) {
       ::setsid();
       ::execvp(argv[0], argv.data());
-      const char failed = 1;
-      (void)!::write(report[1], &failed, 1);
     }
+    const int error = errno;
+    if (program <= 0) (void)!::write(report[1], &error, sizeof error);
     ::_exit(0);
   }
+  int error = child < 0 ? errno : 0;
   ::close(report[1]);
   int status = 0;
   while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  char failed = 0;
-  ssize_t got;
-  while ((got = ::read(report[0], &failed, 1)) < 0 && errno == EINTR) {
+  while (child > 0 && ::read(report[0], &error, sizeof error) < 0 && errno == EINTR) {
   }
   ::close(report[0]);
-  return child > 0 && got == 0;
+  if (error != 0 && Reason) *Reason = std::strerror(error);
+  return error == 0;
 }

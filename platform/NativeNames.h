@@ -42,6 +42,6 @@ TNameKind KindOfName(const QString& Name);
 bool NameExists(const QString& Name);
 
 // Starts Command (program, then arguments) on its own, nobody waiting for it,
-// with every argument's own bytes (QProcess passes names as UTF-8). False
-// when the program could not be started.
-bool StartDetachedWithNames(const QStringList& Command);
+// with every argument's own bytes (QProcess passes names as UTF-8). False,
+// with the system's words in Reason, when the program could not be started.
+bool StartDetachedWithNames(const QStringList& Command, std::string* Reason = nullptr);

@@ -426,6 +426,24 @@ class TestExportCli : public QObject {
     QVERIFY2(errors.contains("settings cannot be saved") && errors.count('\n') == 1, errors.constData());
   }
 
+  // No window lays out a name of 100 MB: under a memory limit the run ends
+  // by itself, its file written or its failure told, and prints no notices.
+  void aHugeObjectNameUnderAMemoryLimit() {
+    TProgramFolder program;
+    std::string name;
+    while (name.size() < (100u << 20)) name += "Ab cd \xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87 ";
+    QVERIFY(testsupport::WriteFileBytes(
+        program.Work + "big.obj",
+        "a\r\nb\r\n!!EndOfControl\r\nOBJECT TYPE=\"FORMTYPE\" NAME=\"" + name + "\"\r\n}\r\n"));
+    program.SmallAddressSpace = true;
+    for (const char* sw : {"/e", "/p"}) {
+      int exitCode = -1;
+      QByteArray errors;
+      QVERIFY(program.Run({sw, "big.obj"}, &exitCode, &errors));
+      QVERIFY2(exitCode == 0 ? errors.isEmpty() : exitCode == 1 && errors.count('\n') == 1, errors.constData());
+    }
+  }
+
   void aHeadlessPackagingPrintsItsResult() {
     TProgramFolder program;  // "Show results" is on unless stored off
     int exitCode = -1;
