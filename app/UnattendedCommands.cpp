@@ -19,7 +19,9 @@
 #include "MessageBox.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
+#include "NativeNames.h"
 #include "Registry.h"
+#include "Settings.h"
 #include "WholeFile.h"
 #include "fConfig.h"
 #include "fMain.h"
@@ -45,10 +47,10 @@ std::string Sentence(std::string Text) {
 // export's name must not depend on the working folder.
 QString FileArgument(const QStringList& Args) {
   const QString file = Args.value(2);
-  return file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
+  return file.isEmpty() ? file : AbsoluteName(file);
 }
 
-std::string PathText(const QString& File) { return QFile::encodeName(File).toStdString(); }
+std::string PathText(const QString& File) { return NativeFromName(File); }
 
 // What opening the object file of a command came to.
 struct TCommandFile {
@@ -68,7 +70,7 @@ TCommandFile OpenCommandFile(const QString& File) {
     result.OutOfMemory = true;
     result.Failure = "Not enough memory to read \"" + PathText(File) + "\".";
   } catch (const std::exception& e) {
-    result.Failure = e.what();
+    result.Failure = TFrmMorvoReader::ReadFailureText(PathText(File), e.what());
   } catch (...) {
     result.Failure = "Cannot open file \"" + PathText(File) + "\".";
   }
@@ -140,12 +142,7 @@ void RunConfig() {
 // configuration window. Any failure to start it is silent.
 void RunFirst() {
   FreeAllForms();
-  std::string exe;
-  try {
-    exe = SystemToUtf8(ReadRegString("Exefile"));
-  } catch (const EMorvoError&) {
-    return;
-  }
+  const std::string exe = SystemToUtf8(ReadSettingOrDefault(settings::Exefile));
   const QString value = QString::fromStdString(exe);
   if (value.trimmed().isEmpty()) return;
   // A path with blanks is taken whole when it names a file; otherwise the

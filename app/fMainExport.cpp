@@ -4,8 +4,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDate>
-#include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 #include <QMenu>
 #include <QPointer>
@@ -18,12 +16,15 @@
 #include "ExportEngine.h"
 #include "MessageBox.h"
 #include "MorvoError.h"
+#include "NativeNames.h"
+#include "PathNames.h"
+#include "Settings.h"
 #include "fMain.h"
 #include "fWait.h"
 
 namespace {
-std::string PathBytes(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
-QString PathText(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
+std::string PathBytes(const QString& Path) { return NativeFromName(Path); }
+QString PathText(const std::string& Path) { return NameFromNative(Path); }
 // Names of views and exports are configuration texts, kept in the system code page.
 std::string SystemText(const QString& S) { return Utf8ToSystem(S.toUtf8().toStdString()); }
 
@@ -133,11 +134,7 @@ void TFrmMorvoReader::OutputClick(QObject* Sender) {
     // The tool bar button, and the action behind Ctrl+E that carries the
     // same caption: the default export as the user stored it.
     // A stored value that is no text names no export, as a missing one.
-    try {
-      exportName = QString::fromStdString(SystemToUtf8(ReadRegString("DefaultExport")));
-    } catch (const EMorvoError&) {
-      exportName.clear();
-    }
+    exportName = QString::fromStdString(SystemToUtf8(ReadSettingOrDefault(settings::DefaultExport)));
     // None stored: the window's default export, the first of the configuration.
     if (exportName.isEmpty()) exportName = FDefaultExport;
     if (exportName.isEmpty()) {
@@ -149,7 +146,7 @@ void TFrmMorvoReader::OutputClick(QObject* Sender) {
 
   dialogs::TFileDialogRequest request;
   request.Title = "Morvo Object Reader Save " + FCurrentView + " as " + exportName;
-  request.Directory = QFileInfo(proposed).absolutePath();
+  request.Directory = AbsoluteName(PathText(NativeFolderPart(PathBytes(proposed))));
   request.FileName = proposed;
   request.Filters = QStringList{exportName + " File (*." + exportName + ")"};
   request.FilterIndex = 0;

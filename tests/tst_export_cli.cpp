@@ -18,8 +18,10 @@
 #include "DlgPos.h"
 #include "MorvoObjRead.h"
 #include "MorvoObject.h"
+#include "NativeNames.h"
 #include "RecentFiles.h"
 #include "Registry.h"
+#include "StringUtil.h"
 #include "TestSupport.h"
 #include "UnattendedCommands.h"
 #include "WholeFile.h"
@@ -48,6 +50,8 @@ struct TProgramFolder {
       fs::copy_file(testsupport::TestDataDir() + "/export/" + name, Bin + name);
     fs::copy_file(testsupport::TestDataDir() + "/export/sample.obj", Work + "sample.obj");
   }
+  // QTemporaryDir leaves names that are not UTF-8 behind.
+  ~TProgramFolder() { fs::remove_all(Dir.path().toStdString()); }
   // Runs the program; false when it did not end by itself.
   QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
   bool SmallAddressSpace = false;  // a process that runs out of memory on a large file
@@ -58,13 +62,13 @@ struct TProgramFolder {
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("XDG_RUNTIME_DIR");  // as in a script started without a session
     p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QString::fromStdString(Work));
     if (SmallAddressSpace)
       p.setChildProcessModifier([] {
         const rlimit limit{1536ul << 20, 1536ul << 20};
         ::setrlimit(RLIMIT_AS, &limit);
       });
-    p.setWorkingDirectory(QString::fromStdString(Work));
-    p.start(QString::fromStdString(Bin + "morvo-reader"), Args);
+    testsupport::StartWithNameBytes(p, Bin + "morvo-reader", Args);
     if (!p.waitForFinished(Ms)) {
       p.kill();
       p.waitForFinished();
@@ -123,25 +127,33 @@ class TestExportCli : public QObject {
   void theSwitchWritesTheDefaultExportBesideTheFile_data() {
     QTest::addColumn<QString>("sw");
     QTest::addColumn<bool>("relative");
-    QTest::newRow("/e") << "/e" << false;
-    QTest::newRow("/E as the file manager passes it") << "/E" << false;
-    QTest::newRow("a name relative to the working folder") << "/e" << true;
+    QTest::addColumn<QByteArray>("name");  // of the object file, without extension
+    QTest::newRow("/e") << "/e" << false << QByteArray("sample");
+    QTest::newRow("/E as the file manager passes it") << "/E" << false << QByteArray("sample");
+    QTest::newRow("a name relative to the working folder") << "/e" << true << QByteArray("sample");
+    QTest::newRow("a name that is no UTF-8") << "/e" << true << QByteArray("caf\xE9");
+    QTest::newRow("a name with quotes") << "/e" << false
+                                        << QByteArray(
+                                               "Facture \"n\xC2\xB0"
+                                               "1\" l'\xC3\xA9t\xC3\xA9");
   }
   void theSwitchWritesTheDefaultExportBesideTheFile() {
     QFETCH(QString, sw);
     QFETCH(bool, relative);
+    QFETCH(QByteArray, name);
     TProgramFolder program;
     TRegistry().DeleteKey(kDlgPosKey);
+    if (name != "sample") fs::rename(program.Work + "sample.obj", program.Work + name.toStdString() + ".obj");
+    const std::string file = (relative ? "" : program.Work) + name.toStdString() + ".obj";
     int exitCode = -1;
     QByteArray errors;
     // Ending by itself shows that the message loop never waited on a window.
-    QVERIFY(program.Run({sw, QString::fromStdString(relative ? "sample.obj" : program.Work + "sample.obj")}, &exitCode,
-                        &errors));
+    QVERIFY(program.Run({sw, NameFromNative(file)}, &exitCode, &errors));
     QCOMPARE(exitCode, 0);
     QVERIFY2(errors.isEmpty(), errors.constData());
-    QCOMPARE(QByteArray::fromStdString(ReadFileBytes(program.Work + "sample.tst")),
-             QByteArray::fromStdString(Expected()));
-    QCOMPARE(TRecentFiles().Items().value(0), QString::fromStdString(program.Work + "sample.obj"));
+    QCOMPARE(QByteArray::fromStdString(ReadFileBytes(program.Work + name.toStdString() + ".tst")),
+             QByteArray::fromStdString(ReplaceAll(Expected(), "sample.obj", name.toStdString() + ".obj")));
+    QCOMPARE(TRecentFiles().Items().value(0), NameFromNative(program.Work + name.toStdString() + ".obj"));
     // The process ends without freeing its objects, after its settings are kept.
     TRegistry positions;
     QVERIFY(positions.OpenKey(kDlgPosKey, false) && positions.ValueExists("FrmWait"));
@@ -313,6 +325,8 @@ class TestExportCli : public QObject {
     row("a file that does not exist", "/e missing.obj", "No such file");
     row("a file that is no object file", "/e notes.txt", "is no object file");
     row("a folder", "/e folder.obj", "Is a directory");
+    row("a block without its closing line", "/e broken.obj",
+        "/broken.obj\": List index out of bounds (21): the block that begins on line 20 has no closing \"}\".");
     row("a pipe", "/e pipe.obj", "Not a regular file");
     row("a device", "/e /dev/zero", "Not a regular file");
     row("/p, no file argument", "/p", "No object file was given");
@@ -340,8 +354,9 @@ class TestExportCli : public QObject {
     row("mimeapps.list, never opened", sample, "view All", "config/mimeapps.list", "<list>");
     row("no configuration", sample, "No export is defined", "MorvoObject.cfg", "<missing>");
     row("no export", sample, "No export is defined", "", "", "OutPuts=tst|OutPuts=");
-    row("Fields no id list", sample, "'20;338' is not a valid integer value", "", "", "Fields=2,3,4,5|Fields=20;338");
-    row("MandatoryFields no id list", sample, "'338 ' is not a valid integer value", "", "",
+    row("Fields no id list", sample, "/bin/MorvoObject.cfg\", section [All], key Fields.", "", "",
+        "Fields=2,3,4,5|Fields=20;338");
+    row("MandatoryFields no id list", sample, "'338 ' is not a valid integer value in \"", "", "",
         "Fields=2|MandatoryFields=338 ,339\r\nFields=2");
     row("a view named in windows-1252", sample,
         "view Gr\xC3\xB6\xC3\x9F\x65\r\n\r\nlevel 1(\r\nobject Alpha type Form image 3\r\nname", "", "",
@@ -360,6 +375,8 @@ class TestExportCli : public QObject {
     fs::create_symlink(program.Work + "gone.obj", program.Work + "dangling.obj");
     fs::create_symlink("/dev/zero", program.Work + "zero.obj");
     fs::copy_file(program.Work + "sample.obj", program.Work + "back\\slash.obj");
+    const std::string sampleBytes = ReadFileBytes(program.Work + "sample.obj");
+    QVERIFY(testsupport::WriteFileBytes(program.Work + "broken.obj", sampleBytes.substr(0, sampleBytes.size() - 3)));
     QVERIFY(testsupport::WriteFileBytes(program.Work + "huge.obj", ""));
     fs::resize_file(program.Work + "huge.obj", 3ull << 30);  // sparse: no disk taken
     program.SmallAddressSpace = args.join(' ').contains("huge.obj");
@@ -420,6 +437,24 @@ class TestExportCli : public QObject {
     QVERIFY2(errors.contains("settings cannot be saved") && errors.count('\n') == 1, errors.constData());
   }
 
+  // No window lays out a name of 100 MB: under a memory limit the run ends
+  // by itself, its file written or its failure told, and prints no notices.
+  void aHugeObjectNameUnderAMemoryLimit() {
+    TProgramFolder program;
+    std::string name;
+    while (name.size() < (100u << 20)) name += "Ab cd \xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87 ";
+    QVERIFY(testsupport::WriteFileBytes(
+        program.Work + "big.obj",
+        "a\r\nb\r\n!!EndOfControl\r\nOBJECT TYPE=\"FORMTYPE\" NAME=\"" + name + "\"\r\n}\r\n"));
+    program.SmallAddressSpace = true;
+    for (const char* sw : {"/e", "/p"}) {
+      int exitCode = -1;
+      QByteArray errors;
+      QVERIFY(program.Run({sw, "big.obj"}, &exitCode, &errors));
+      QVERIFY2(exitCode == 0 ? errors.isEmpty() : exitCode == 1 && errors.count('\n') == 1, errors.constData());
+    }
+  }
+
   void aHeadlessPackagingPrintsItsResult() {
     TProgramFolder program;  // "Show results" is on unless stored off
     int exitCode = -1;
@@ -437,19 +472,20 @@ class TestExportCli : public QObject {
     QVERIFY(testsupport::WriteFileBytes(editor, "#!/bin/sh\nprintf '%s' \"$1\" > \"" + marker + ".part\" && mv \"" +
                                                     marker + ".part\" \"" + marker + "\"\n"));
     fs::permissions(editor, fs::perms::owner_all);
-    QVERIFY(testsupport::WriteFileBytes(program.Work + "notes.txt", "just some text\r\nno marker\r\n"));
+    // The editor is given the name's own bytes.
+    QVERIFY(testsupport::WriteFileBytes(program.Work + "not\xE9s.txt", "just some text\r\nno marker\r\n"));
     WriteRegString("OpenNonQSFiles", "-1");
     WriteRegString("ExternalEditor", editor);
     int exitCode = -1;
-    const bool ended = program.Run({"/e", QString::fromStdString(program.Work + "notes.txt")}, &exitCode);
+    const bool ended = program.Run({"/e", NameFromNative(program.Work + "not\xE9s.txt")}, &exitCode);
     WriteRegString("OpenNonQSFiles", "0");
     WriteRegString("ExternalEditor", "");
     QVERIFY(ended);
     QCOMPARE(exitCode, 1);
     // The editor runs on its own, unwaited for.
     QTRY_VERIFY_WITH_TIMEOUT(fs::exists(marker), 10000);
-    QCOMPARE(QString::fromStdString(ReadFileBytes(marker)), QString::fromStdString(program.Work + "notes.txt"));
-    QCOMPARE(program.WorkFiles(), (std::vector<std::string>{"editor-was-given", "notes.txt", "sample.obj"}));
+    QCOMPARE(ReadFileBytes(marker), program.Work + "not\xE9s.txt");
+    QCOMPARE(program.WorkFiles(), (std::vector<std::string>{"editor-was-given", "not\xE9s.txt", "sample.obj"}));
   }
 
   void aFailingExportIsReportedOnTheErrorOutput() {
