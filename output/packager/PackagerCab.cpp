@@ -23,16 +23,17 @@ class TCabArchiveWriter : public TArchiveWriter {
     };
     if (!FCab.Create(FileName, TCabCompression::Lzx, 0)) throw EMorvoError(FCab.ErrorText());
   }
-  void AddFiles(const std::string& Mask) override {
+  size_t AddFiles(const std::string& Mask) override {
     for (auto [relative, stored] : FilesFor(Mask)) {
       std::replace(stored.begin(), stored.end(), '/', '\\');
       if (!FCab.AddFile(FBaseFolder + relative, stored)) throw EMorvoError(FCab.ErrorText());
       if (OnProcessItem) OnProcessItem(stored);
     }
+    return FFound;
   }
-  void Close() override {
+  bool Close() override {
     if (!FCab.FlushCabinet()) throw EMorvoError(FCab.ErrorText());
-    if (FCab.FilesWritten() != 0) return;
+    if (FCab.FilesWritten() != 0) return true;
     // Cabinet readers reject a cabinet without files, so none is written;
     // the file the user chose to replace goes all the same, and the result
     // says so. A folder of that name is left alone.
@@ -41,6 +42,7 @@ class TCabArchiveWriter : public TArchiveWriter {
       FNote += " The older \"" + FArchiveName + "\" was removed.";
     else if (errno != ENOENT)
       throw EMorvoError("Cannot delete file \"" + FArchiveName + "\". " + std::strerror(errno));
+    return false;
   }
 
  private:

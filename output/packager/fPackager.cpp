@@ -208,6 +208,7 @@ void TFrmPackager::StepFiles() { pbFiles->setValue(std::min(pbFiles->value() + 1
 
 void TFrmPackager::PrepareFileList() {
   clbFilenames->clear();
+  FResultNotes.clear();
   pbFiles->setMinimum(0);
   pbFiles->setValue(0);
   SetFilesCaption(QString());
@@ -306,13 +307,8 @@ int TFrmPackager::WritePackage() {
   // The hourglass ends before the result box shows.
   std::optional<THourglass> hourglass;
   hourglass.emplace();
-  if (cbDocumentation->isChecked()) {
-    SetFilesCaption("Generate Documentation");
-    const QString documentation = gHost.DoOutputExport ? gHost.DoOutputExport() : QString();
-    TNameList written(false);
-    written.Add(PathBytes(documentation));
-    AddFilesToList(written, true, true);
-  }
+  FUpToDate = false;
+  if (cbDocumentation->isChecked()) AddDocumentation();
   StepFiles();
   FResultList.Clear();
 
@@ -323,8 +319,11 @@ int TFrmPackager::WritePackage() {
   ProcessMessages();
   StepFiles();
 
-  std::unique_ptr<TArchiveWriter> writer = OpenWriter();
+  // Nothing ticked: no archive is opened, so none is written, emptied or
+  // replaced, and nothing is created where a link points.
+  std::unique_ptr<TArchiveWriter> writer = count > 0 ? OpenWriter() : nullptr;
   const int entries = clbFilenames->count();
+  QStringList missing;
   // Each count is drawn at once, but not more often than anyone can read:
   // a list of many thousand names would otherwise spend its time drawing.
   QElapsedTimer clock;
@@ -337,11 +336,13 @@ int TFrmPackager::WritePackage() {
     SetFilesCaption(item->text(), draw);
     if (gHost.SetWaitText) gHost.SetWaitText(QString("Packaging %1/%2").arg(i + 1).arg(entries), draw);
     StepFiles();
-    if (item->checkState() == Qt::Checked) writer->AddFiles(NameBytes(item->text()));
+    if (writer && item->checkState() == Qt::Checked && writer->AddFiles(NameBytes(item->text())) == 0)
+      missing << item->text();
   }
   SetFilesCaption("Finalize");
   if (gHost.SetWaitText) gHost.SetWaitText("Finalize", false);
-  writer->Close();
+  const bool written = writer && writer->Close();
+  FUpToDate = writer && !written && FResultList.Count() == 0 && writer->Unchanged() > 0;
   StepFiles();
 
   // The ticks now show which names found at least one file. A stored name
@@ -365,16 +366,50 @@ int TFrmPackager::WritePackage() {
     QString text = "These files were added/replaced in the package :\r\n";
     for (const std::string& stored : FResultList.Items()) text += NameText(stored) + "\r\n";
     text += "\r\nTotal files into " + cbFiletype->currentText() + " : " + QString::number(FResultList.Count());
-    if (!writer->Refused().empty()) {
+    if (FUpToDate) text += "\r\n\r\nThe package \"" + SaveFileName + "\" is up to date: it holds every file unchanged.";
+    if (!missing.isEmpty()) {
+      text += "\r\n\r\nMissing, no file of these names below \"" + edBasePath->text() + "\" :\r\n";
+      for (const QString& name : missing) text += name + "\r\n";
+    }
+    if (writer && !writer->Refused().empty()) {
       text +=
           "\r\n\r\nNot packaged, their names are no safe names in the archive (a Windows extractor "
           "would take them out of its folder, or they are too long) :\r\n";
       for (const std::string& refused : writer->Refused()) text += PathText(refused) + "\r\n";
     }
-    if (!writer->Note().empty()) text += "\r\n\r\n" + PathText(writer->Note());
+    if (writer && !writer->Note().empty()) text += "\r\n\r\n" + PathText(writer->Note());
+    for (const QString& note : FResultNotes) text += "\r\n\r\n" + note;
     gHost.ShowMessage(text, gHost.AppTitle ? gHost.AppTitle() : QCoreApplication::applicationName());
   }
   return count;
+}
+
+// The documentation joins the package only when this run wrote it: an
+// older export lying beside the object file would pass for a current one.
+void TFrmPackager::AddDocumentation() {
+  SetFilesCaption("Generate Documentation");
+  bool written = false;
+  QString failure;
+  const QString documentation = gHost.DoOutputExport ? gHost.DoOutputExport(&written, &failure) : QString();
+  TNameList names(false);
+  names.Add(PathBytes(documentation));
+  if (written) {
+    AddFilesToList(names, true, true);
+    return;
+  }
+  // Ticked by an earlier packaging in this window, it stays out now.
+  TNameList bare(false);
+  bare.Add(BareNativeName(PathBytes(documentation)));
+  CheckFilesInList(bare, false);
+  QString note = "The documentation is missing from the package";
+  if (!documentation.isEmpty())
+    note += ": \"" + documentation + "\" was not written.";
+  else
+    note += failure.isEmpty() ? ": no object file is loaded." : ".";
+  if (!failure.isEmpty()) note += " " + failure;
+  if (!note.endsWith('.')) note += '.';
+  FResultNotes << note;
+  if (gHost.TellLeftOut) gHost.TellLeftOut(note);
 }
 
 void TFrmPackager::BtnPackageClick() {

@@ -32,8 +32,9 @@ class TArchiveWriter;
 
 struct TPackagerHost {
   // Writes the default export beside the loaded object file; its path, or
-  // empty when no file is loaded.
-  std::function<QString()> DoOutputExport;
+  // empty when no file is loaded. Written tells whether this call wrote it,
+  // Failure why not (empty when the export's own report is all there is).
+  std::function<QString(bool* Written, QString* Failure)> DoOutputExport;
   // The wait window's label; RepaintNow repaints it at once.
   std::function<void(const QString& Text, bool RepaintNow)> SetWaitText;
   // The about window's version label ("<title>  V<version>").
@@ -43,6 +44,9 @@ struct TPackagerHost {
   std::function<void(const QString& Text, const QString& Caption)> ShowMessage;
   // The application's standard error report.
   std::function<void(const QString& Message)> ShowError;
+  // Something left out of the package that the user should hear of even
+  // when the result box is not shown (a run without a screen prints it).
+  std::function<void(const QString& Message)> TellLeftOut;
   // Save dialog: FilterIndex in and out, 0-based. Empty when cancelled.
   std::function<QString(QWidget* Parent, const QString& Title, const QStringList& Filters, int& FilterIndex,
                         const QString& FileName, const QString& DefaultSuffix)>
@@ -96,6 +100,13 @@ class TFrmPackager : public QDialog {
   // The save dialog's file name: proposed by PrepareFileList, chosen by the
   // user in BtnPackageClick; CreatePackage writes this archive.
   QString SaveFileName;
+  // What the last packaging left out or could not do, one sentence each;
+  // shown below the result box's list. Emptied by PrepareFileList, so a
+  // caller may add to it before CreatePackage.
+  QStringList FResultNotes;
+  // The last packaging found every ticked file already in the archive,
+  // unchanged: nothing needed writing.
+  bool FUpToDate = false;
 
   void PrepareFileList();
   // Native: the entries are paths of this machine (chosen files, the written
@@ -144,6 +155,7 @@ class TFrmPackager : public QDialog {
   std::unique_ptr<TArchiveWriter> OpenWriter();
   // CreatePackage's work; fails with an exception.
   int WritePackage();
+  void AddDocumentation();
 };
 
 extern TFrmPackager* FrmPackager;
