@@ -992,6 +992,10 @@ class TestPackager : public QObject {
     dialogs::QueueDialogAction([this](QDialog* d) {
       QCOMPARE(d, static_cast<QDialog*>(FForm));
       QVERIFY(FForm->ListNames().contains("a.obj"));
+      // The files' bar shows its caption centred and bold; the file's bar is thin.
+      QCOMPARE(FForm->pbFile->height(), 4);
+      QVERIFY(FForm->pbFiles->font().bold());
+      QCOMPARE(FForm->pbFiles->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
       FForm->btnClose->click();
     });
     QCOMPARE(dialogs::ExecDialog(FForm), int(QDialog::Rejected));
