@@ -160,6 +160,7 @@ int RunPackage(const QStringList& Args) {
   if (FrmWait) FrmWait->ShowWait();
   // Opened and packaged by its full path: the packager takes its base folder from it.
   const QString file = FileArgument(Args);
+  if (FrmPackager && !file.isEmpty()) FrmPackager->StartPackagingEarly(file);
   const TCommandFile opened = OpenCommandFile(file);
   bool written = false;
   if (!opened.Readable || opened.OutOfMemory) {
@@ -170,8 +171,8 @@ int RunPackage(const QStringList& Args) {
       FrmPackager->PrepareFileList();
       if (!opened.Loaded) {
         // Packaged alone, as any file is; the user hears why nothing else came.
-        const std::string note =
-            Sentence(opened.Failure) + " Its references could not be collected: the file is packaged alone.";
+        const std::string note = Sentence(opened.Failure) + " The files \"" + PathText(file) +
+                                 "\" refers to could not be collected: it is packaged alone.";
         FrmPackager->FResultNotes << QString::fromStdString(note);
         ReportOnErrorOutput(note);
       }

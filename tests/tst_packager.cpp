@@ -1,6 +1,7 @@
 // The packager: the file list an object file gives, the settings, and the
 // archives written from it (checked with the system's own unzip and
 // cabextract, not with the library that wrote them).
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -914,6 +915,37 @@ class TestPackager : public QObject {
 
   // A disk that fills while the archive is written: the older archive stays
   // byte for byte, no temporary file is left, and the failure is reported.
+  // A large file is compressed in pieces on every processor: the archive
+  // holds it whole, byte for byte the same archive as on one processor.
+  void largeFilesGiveTheSameArchiveOnAnyProcessorCount_data() { eachFileOnceUnderASafeName_data(); }
+  void largeFilesGiveTheSameArchiveOnAnyProcessorCount() {
+    QFETCH(int, type);
+    std::mt19937 rng(11);
+    std::string text;
+    while (text.size() < (5u << 20)) text += "line " + std::to_string(rng() % 5000) + " of the map\n";
+    Make("big/map.txt", text);
+    cpu_set_t all, one;
+    QCOMPARE(::sched_getaffinity(0, sizeof all, &all), 0);
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    std::string archives[2];
+    for (int run = 0; run < 2; ++run) {
+      QCOMPARE(::sched_setaffinity(0, sizeof(cpu_set_t), run == 0 ? &all : &one), 0);
+      auto writer = type == 0 ? CreateCabArchiveWriter() : CreateZipArchiveWriter();
+      const std::string archive = FRoot + "big" + std::to_string(run) + (type == 0 ? ".cab" : ".zip");
+      writer->Open(FRoot + "big", archive, "");
+      writer->AddFiles("map.txt");
+      writer->Close();
+      archives[run] = ReadFileBytes(archive);
+    }
+    ::sched_setaffinity(0, sizeof all, &all);
+    QVERIFY(archives[0] == archives[1]);
+    if (type == 1)
+      QVERIFY(ZipEntry(FRoot + "big0.zip", "map.txt") == text);
+    else
+      QVERIFY(Run("cabextract", {"-p", QString::fromStdString(FRoot + "big0.cab")}).toStdString() == text);
+  }
+
   void fullDiskLeavesTheOlderArchive_data() { eachFileOnceUnderASafeName_data(); }
   void fullDiskLeavesTheOlderArchive() {
     QFETCH(int, type);
@@ -1035,7 +1067,7 @@ class TestPackager : public QObject {
 
   // Runs a copy of the program beside the test's definition files, which it
   // takes for its own; false when it did not end by itself.
-  bool RunProgram(const QStringList& Args, int ExitStatus = 0) {
+  bool RunProgram(const QStringList& Args, int ExitStatus = 0, QString* Output = nullptr) {
     const std::string bin = FRoot + "bin/";
     if (!fs::exists(bin)) {
       fs::create_directories(bin);
@@ -1055,6 +1087,7 @@ class TestPackager : public QObject {
       p.waitForFinished();
       return false;
     }
+    if (Output) *Output = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == ExitStatus;
   }
 
@@ -1082,6 +1115,21 @@ class TestPackager : public QObject {
     QVERIFY(ZipComment(archive).startsWith("Created with "));
     QCOMPARE(ZipEntry(archive, "dev/PRINTER.DEV"), std::string("device"));
     QVERIFY(!fs::exists(FRoot + "proj/forms/Invoice.cab"));
+
+    // Again, without documentation: every file is there unchanged, which a
+    // build script must see as success.
+    WriteRegString("PackDocumentation", "0");
+    WriteRegString("PackShowResult", "0");
+    QString output;
+    QVERIFY(RunProgram({"/P", QString::fromStdString(FRoot + "proj/forms/Invoice.obj")}, 0, &output));
+    QVERIFY2(output.endsWith("Invoice.zip\" is up to date: it holds every file unchanged.\n"), qPrintable(output));
+
+    // A file whose objects cannot be read goes in alone, and the user hears why.
+    WriteFileBytes(FRoot + "proj/forms/Broken.obj", ReadFileBytes(DataDir() + "project.obj").substr(0, 400));
+    QVERIFY(RunProgram({"/p", QString::fromStdString(FRoot + "proj/forms/Broken.obj")}, 0, &output));
+    QCOMPARE(ZipNames(FRoot + "proj/forms/Broken.zip"), Q({"forms/Broken.obj"}));
+    QVERIFY2(output.contains("Broken.obj\" refers to could not be collected: it is packaged alone.\n"),
+             qPrintable(output));
   }
 
   void commandLineWithoutAFileEndsWithoutAnArchive() {

@@ -62,6 +62,9 @@ class TArchiveWriter {
   // What the writer did to the archive file beyond its entries; empty when
   // nothing worth telling.
   const std::string& Note() const { return FNote; }
+  // The folder is read again at the next AddFiles: files were written below
+  // it since (the documentation).
+  void Rescan() { FFilesBelow.reset(); }
   // Files found that the archive already holds unchanged, so not stored again.
   size_t Unchanged() const { return FUnchanged; }
 

@@ -24,6 +24,7 @@
 #include "MorvoError.h"
 #include "UsableCpus.h"
 #include "WholeFile.h"
+#include "ZipDeflate.h"
 
 namespace {
 // A stretch of the progress: compressing the files, then writing the archive.
@@ -74,61 +75,8 @@ bool WriteSourceTo(zip_source_t* Source, TWholeFileWriter& Writer, std::string& 
 }
 }  // namespace
 
-// A file added to the archive. A worker deflates it into a one-entry archive
-// in memory, exactly as it would be stored in the real one, so closing only
-// copies the compressed data across.
-struct TZipWriter::TAddedFile {
-  std::string EntryName;
-  struct stat Stat {};
-  zip_source_t* Source = nullptr;       // the file, until the worker takes it
-  zip_t* Compressed = nullptr;          // the finished one-entry archive, read only
-  std::string Failure;                  // why it could not be compressed
-  std::atomic<double> Progress{0};      // of its compression, 0 to 1
-  std::atomic<bool> Superseded{false};  // the name was added again: this one is not stored
-
-  ~TAddedFile() {
-    if (Source) zip_source_free(Source);
-    if (Compressed) zip_discard(Compressed);
-  }
-
-  void Compress(const std::atomic<bool>& Cancelled) {
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
-    zip_t* archive = buffer ? zip_open_from_source(buffer, ZIP_TRUNCATE, &error) : nullptr;
-    if (!archive) {
-      Failure = zip_error_strerror(&error);
-      if (buffer) zip_source_free(buffer);
-      zip_error_fini(&error);
-      return;
-    }
-    zip_source_keep(buffer);  // outlives the archive written into it
-    zip_source_t* source = std::exchange(Source, nullptr);
-    if (zip_file_add(archive, "entry", source, 0) < 0) {
-      zip_source_free(source);
-    } else {
-      zip_set_file_compression(archive, 0, ZIP_CM_DEFLATE, 9);
-      zip_register_progress_callback_with_state(archive, 0.01, StoreProgress, nullptr, &Progress);
-      zip_register_cancel_callback_with_state(archive, IsCancelled, nullptr,
-                                              const_cast<std::atomic<bool>*>(&Cancelled));
-      if (zip_close(archive) == 0) {
-        Compressed = zip_open_from_source(buffer, ZIP_RDONLY, &error);
-        if (!Compressed) {
-          Failure = zip_error_strerror(&error);
-          zip_source_free(buffer);
-        }
-        zip_error_fini(&error);
-        return;
-      }
-    }
-    Failure = zip_strerror(archive);
-    zip_discard(archive);
-    zip_source_free(buffer);
-    zip_error_fini(&error);
-  }
-};
-
-// Workers that compress added files, as many as there are processors.
+// Runs tasks on worker threads, as many as the processors this process may
+// use; a task may queue more tasks.
 class TZipWriter::TCompressor {
  public:
   TCompressor() : FMaxWorkers(UsableCpus()) {}
@@ -143,26 +91,28 @@ class TZipWriter::TCompressor {
     for (std::thread& worker : FWorkers) worker.join();
   }
 
-  void Add(TAddedFile* File) {
+  const std::atomic<bool>& Cancelled() const { return FCancelled; }
+
+  void Add(std::function<void()> Task) {
     std::unique_lock<std::mutex> lock(FMutex);
     if (FWorkers.size() < FMaxWorkers && FWorkers.size() <= FUnfinished) {
       try {
         FWorkers.emplace_back([this] { Work(); });
       } catch (const std::system_error&) {
-        // No thread to be had: without any worker the file is compressed here.
+        // No thread to be had: without any worker the task runs here.
         if (FWorkers.empty()) {
           lock.unlock();
-          File->Compress(FCancelled);
+          Task();
           return;
         }
       }
     }
-    FQueue.push_back(File);
+    FQueue.push_back(std::move(Task));
     ++FUnfinished;
     FWake.notify_one();
   }
 
-  // Returns when every added file is compressed, telling the progress now and then.
+  // Returns when every task has run, telling the progress now and then.
   void Wait(const std::function<void()>& Progress) {
     std::unique_lock<std::mutex> lock(FMutex);
     while (FUnfinished > 0) {
@@ -179,14 +129,10 @@ class TZipWriter::TCompressor {
     while (true) {
       FWake.wait(lock, [this] { return FStopping || !FQueue.empty(); });
       if (FStopping) return;
-      TAddedFile* file = FQueue.front();
+      std::function<void()> task = std::move(FQueue.front());
       FQueue.pop_front();
       lock.unlock();
-      try {
-        if (!file->Superseded) file->Compress(FCancelled);
-      } catch (const std::bad_alloc&) {
-        file->Failure = "Malloc failure";
-      }
+      task();
       lock.lock();
       --FUnfinished;
       FFinished.notify_all();
@@ -196,11 +142,168 @@ class TZipWriter::TCompressor {
   const size_t FMaxWorkers;
   std::mutex FMutex;
   std::condition_variable FWake, FFinished;
-  std::deque<TAddedFile*> FQueue;
+  std::deque<std::function<void()>> FQueue;
   std::vector<std::thread> FWorkers;
   size_t FUnfinished = 0;
   bool FStopping = false;
   std::atomic<bool> FCancelled{false};
+};
+
+// A file added to the archive. Workers deflate it into a one-entry archive
+// in memory, exactly as it would be stored in the real one, so closing only
+// copies the compressed data across.
+struct TZipWriter::TAddedFile {
+  std::string DiskPath;
+  std::string EntryName;
+  struct stat Stat {};
+  zip_source_t* Source = nullptr;       // the file, until the worker takes it
+  zip_t* Compressed = nullptr;          // the finished one-entry archive, read only
+  std::string Failure;                  // why it could not be compressed
+  std::atomic<double> Progress{0};      // of its compression, 0 to 1
+  std::atomic<bool> Superseded{false};  // the name was added again: this one is not stored
+
+  // A large file, deflated in pieces side by side.
+  std::string Data;
+  std::vector<std::string> Pieces;
+  std::vector<uint32_t> PieceCrcs;
+  std::atomic<size_t> PiecesLeft{0};
+  std::mutex FailureLock;  // pieces fail on several threads
+
+  ~TAddedFile() {
+    if (Source) zip_source_free(Source);
+    if (Compressed) zip_discard(Compressed);
+  }
+
+  // From this size a file is deflated in pieces; below 4 GiB, where an entry
+  // needs no 64-bit sizes.
+  static constexpr off_t kPiecesFrom = 2 * static_cast<off_t>(zipdeflate::kPieceSize);
+  static constexpr off_t kPiecesBelow = 0xF0000000;
+
+  void Compress(TCompressor& Pool) {
+    try {
+      if (Superseded) return;
+      if (Stat.st_size >= kPiecesFrom && Stat.st_size < kPiecesBelow)
+        StartPieces(Pool);
+      else
+        CompressWhole(Pool.Cancelled());
+    } catch (const std::bad_alloc&) {
+      Fail("Malloc failure");
+    }
+  }
+
+  void Fail(const std::string& Reason) {
+    const std::lock_guard<std::mutex> hold(FailureLock);
+    if (Failure.empty()) Failure = Reason;
+  }
+
+  void CompressWhole(const std::atomic<bool>& Cancelled) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* archive = buffer ? zip_open_from_source(buffer, ZIP_TRUNCATE, &error) : nullptr;
+    if (!archive) {
+      Fail(zip_error_strerror(&error));
+      if (buffer) zip_source_free(buffer);
+      zip_error_fini(&error);
+      return;
+    }
+    zip_source_keep(buffer);  // outlives the archive written into it
+    zip_source_t* source = std::exchange(Source, nullptr);
+    if (zip_file_add(archive, "entry", source, 0) < 0) {
+      zip_source_free(source);
+    } else {
+      zip_set_file_compression(archive, 0, ZIP_CM_DEFLATE, 9);
+      zip_register_progress_callback_with_state(archive, 0.01, StoreProgress, nullptr, &Progress);
+      zip_register_cancel_callback_with_state(archive, IsCancelled, nullptr,
+                                              const_cast<std::atomic<bool>*>(&Cancelled));
+      if (zip_close(archive) == 0) {
+        Compressed = zip_open_from_source(buffer, ZIP_RDONLY, &error);
+        if (!Compressed) {
+          Fail(zip_error_strerror(&error));
+          zip_source_free(buffer);
+        }
+        zip_error_fini(&error);
+        return;
+      }
+    }
+    Fail(zip_strerror(archive));
+    zip_discard(archive);
+    zip_source_free(buffer);
+    zip_error_fini(&error);
+  }
+
+  // Reads the file and queues one task per piece; the last piece to finish
+  // joins them.
+  void StartPieces(TCompressor& Pool) {
+    std::string reason;
+    if (!ReadRegularFile(DiskPath, Data, &reason)) {
+      if (errno == ENOMEM) throw std::bad_alloc();
+      return Fail(reason);
+    }
+    const size_t count = (Data.size() + zipdeflate::kPieceSize - 1) / zipdeflate::kPieceSize;
+    Pieces.assign(count, std::string());
+    PieceCrcs.assign(count, 0);
+    PiecesLeft = count;
+    for (size_t i = 0; i < count; ++i) Pool.Add([this, i, count, &Pool] { DeflatePiece(i, count, Pool.Cancelled()); });
+  }
+
+  void DeflatePiece(size_t Index, size_t Count, const std::atomic<bool>& Cancelled) {
+    if (!Cancelled && !Superseded) {
+      try {
+        const size_t from = Index * zipdeflate::kPieceSize;
+        const size_t to = std::min(Data.size(), from + zipdeflate::kPieceSize);
+        Pieces[Index] = zipdeflate::DeflatePiece(Data, from, to, Index + 1 == Count);
+        PieceCrcs[Index] = zipdeflate::Crc32(std::string_view(Data).substr(from, to - from));
+        Progress.store(static_cast<double>(Count - PiecesLeft + 1) / static_cast<double>(Count),
+                       std::memory_order_relaxed);
+      } catch (const std::bad_alloc&) {
+        Fail("Malloc failure");
+      }
+    }
+    if (--PiecesLeft == 0 && !Cancelled) JoinPieces();
+  }
+
+  void JoinPieces() {
+    if (Superseded) return;
+    {
+      const std::lock_guard<std::mutex> hold(FailureLock);
+      if (!Failure.empty()) return;
+    }
+    try {
+      uint32_t crc = PieceCrcs[0];
+      size_t deflated = Pieces[0].size();
+      for (size_t i = 1; i < Pieces.size(); ++i) {
+        const size_t length = std::min(zipdeflate::kPieceSize, Data.size() - i * zipdeflate::kPieceSize);
+        crc = zipdeflate::CombineCrc32(crc, PieceCrcs[i], length);
+        deflated += Pieces[i].size();
+      }
+      std::string joined;
+      joined.reserve(deflated);
+      for (std::string& piece : Pieces) joined += std::exchange(piece, std::string());
+      const std::string zip = zipdeflate::OneEntryZip(joined, crc, Data.size());
+      Data = std::string();
+      joined = std::string();
+      OpenCompressed(zip);
+    } catch (const std::bad_alloc&) {
+      Fail("Malloc failure");
+    }
+  }
+
+  void OpenCompressed(const std::string& Zip) {
+    void* bytes = std::malloc(Zip.size());
+    if (!bytes) throw std::bad_alloc();
+    std::memcpy(bytes, Zip.data(), Zip.size());
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* buffer = zip_source_buffer_create(bytes, Zip.size(), 1, &error);
+    if (!buffer) std::free(bytes);
+    Compressed = buffer ? zip_open_from_source(buffer, ZIP_RDONLY, &error) : nullptr;
+    if (!Compressed) {
+      Fail(zip_error_strerror(&error));
+      if (buffer) zip_source_free(buffer);
+    }
+    zip_error_fini(&error);
+  }
 };
 
 TZipWriter::TZipWriter() = default;
@@ -287,6 +390,7 @@ bool TZipWriter::AddFile(const std::string& DiskPath, const std::string& EntryNa
     throw EMorvoError("Cannot open file \"" + DiskPath + "\". " + reason);
   }
   auto file = std::make_unique<TAddedFile>();
+  file->DiskPath = DiskPath;
   file->EntryName = EntryName;
   file->Stat = st;
   file->Source = source;
@@ -295,8 +399,9 @@ bool TZipWriter::AddFile(const std::string& DiskPath, const std::string& EntryNa
   if (added != FAddedByName.end()) added->second->Superseded = true;
   FAddedByName[EntryName] = file.get();
   if (!FCompressor) FCompressor = std::make_unique<TCompressor>();
+  TAddedFile* compressed = file.get();
   FAdded.push_back(std::move(file));
-  FCompressor->Add(FAdded.back().get());
+  FCompressor->Add([compressed, pool = FCompressor.get()] { compressed->Compress(*pool); });
   return true;
 }
 

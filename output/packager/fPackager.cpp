@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QShowEvent>
 #include <algorithm>
+#include <future>
 #include <optional>
 
 #include "Accessors.h"
@@ -40,6 +41,20 @@ class THourglass {
   THourglass& operator=(const THourglass&) = delete;
 };
 }  // namespace
+
+// The object file of "/p" is always packaged unless "Mandatories" is off, so
+// its compressing starts while it is still being read: a writer is opened
+// and given the file on a thread of its own. WritePackage goes on with that
+// writer when the list still ticks the file and nothing else changed;
+// otherwise it drops it and starts afresh, meeting any failure again.
+struct TFrmPackager::TEarlyStart {
+  std::unique_ptr<TArchiveWriter> Writer;  // before Found: outlives the thread
+  std::string Archive, Base;
+  int Type = 0;
+  QString Name;
+  std::vector<std::string> Processed;  // told by the writer's thread, replayed after
+  std::future<size_t> Found;
+};
 
 void SetPackagerHost(const TPackagerHost& Host) { gHost = Host; }
 const TPackagerHost& PackagerHost() { return gHost; }
@@ -215,9 +230,7 @@ void TFrmPackager::PrepareFileList() {
   pbFile->setValue(0);
 
   LoadPackSettings();
-  // The proposed archive: beside the object file, named like it.
-  SaveFileName = PathText(NativeWithoutExtension(PathBytes(FFileName))) +
-                 (cbFiletype->currentIndex() == 0 ? kFileTypeExtension[0] : kFileTypeExtension[1]);
+  ProposeArchive(FFileName);
 
   TPackagerGroups groups;
   CollectPackagerGroups(groups);
@@ -226,9 +239,6 @@ void TFrmPackager::PrepareFileList() {
   FDeviceList = std::move(groups.Device);
   FSpecialList = std::move(groups.Special);
 
-  edBasePath->setText(PathText(NativeFolderPart(PathBytes(FFileName))));
-  if (cbGuessBasepath->isChecked()) GuessBasePath();
-
   FFileName = PathText(BareNativeName(PathBytes(FFileName)));
   if (!FFileName.isEmpty()) FMandatoryList.Add(NameBytes(FFileName));
 
@@ -236,6 +246,15 @@ void TFrmPackager::PrepareFileList() {
   AddFilesToList(FSampleList, cbSampleFiles->isChecked());
   AddFilesToList(FDeviceList, cbDevices->isChecked());
   AddFilesToList(FSpecialList, cbSpecials->isChecked());
+}
+
+// The archive beside the object file, named like it, and the base folder:
+// the object file's, or the project folder above it.
+void TFrmPackager::ProposeArchive(const QString& ObjectFile) {
+  SaveFileName = PathText(NativeWithoutExtension(PathBytes(ObjectFile))) +
+                 (cbFiletype->currentIndex() == 0 ? kFileTypeExtension[0] : kFileTypeExtension[1]);
+  edBasePath->setText(PathText(NativeFolderPart(PathBytes(ObjectFile))));
+  if (cbGuessBasepath->isChecked()) GuessBasePath();
 }
 
 // --- settings ---------------------------------------------------------------
@@ -278,12 +297,16 @@ void TFrmPackager::LoadPackSettings() {
 
 void TFrmPackager::ProcessItem(const std::string& StoredName) { FResultList.Add(StoredName); }
 
+void TFrmPackager::ReportTo(TArchiveWriter& Writer) {
+  Writer.OnProcessItem = [this](const std::string& Name) { ProcessItem(Name); };
+  Writer.OnItemProgress = [this](int Percent) { pbFile->setValue(Percent); };
+}
+
 std::unique_ptr<TArchiveWriter> TFrmPackager::OpenWriter() {
   const bool cab = cbFiletype->currentIndex() == 0;
   std::unique_ptr<TArchiveWriter> writer = cab ? CreateCabArchiveWriter() : CreateZipArchiveWriter();
   writer->PreservePath = cbPreservePath->isChecked();
-  writer->OnProcessItem = [this](const std::string& Name) { ProcessItem(Name); };
-  writer->OnItemProgress = [this](int Percent) { pbFile->setValue(Percent); };
+  ReportTo(*writer);
   std::string comment;
   if (!cab) {
     const QString version = gHost.ProgramVersionLabel ? gHost.ProgramVersionLabel() : QString();
@@ -291,6 +314,51 @@ std::unique_ptr<TArchiveWriter> TFrmPackager::OpenWriter() {
   }
   writer->Open(PathBytes(edBasePath->text()), PathBytes(SaveFileName), comment);
   return writer;
+}
+
+void TFrmPackager::StartPackagingEarly(const QString& ObjectFile) {
+  FEarly.reset();
+  try {
+    LoadPackSettings();
+    if (!cbMandatories->isChecked()) return;
+    ProposeArchive(ObjectFile);
+    auto early = std::make_unique<TEarlyStart>();
+    early->Writer = OpenWriter();
+    early->Writer->OnProcessItem = [names = &early->Processed](const std::string& Name) { names->push_back(Name); };
+    early->Writer->OnItemProgress = nullptr;  // no widget is touched from that thread
+    early->Archive = PathBytes(SaveFileName);
+    early->Base = PathBytes(edBasePath->text());
+    early->Type = cbFiletype->currentIndex();
+    early->Name = PathText(BareNativeName(PathBytes(ObjectFile)));
+    early->Found = std::async(std::launch::async, [writer = early->Writer.get(), mask = NameBytes(early->Name)] {
+      return writer->AddFiles(mask);
+    });
+    FEarly = std::move(early);
+  } catch (const std::exception&) {
+    FEarly.reset();  // the packaging proper meets it again and reports it
+  }
+}
+
+// The early writer, when it can go on: Found then holds what it found for
+// EarlyName.
+std::unique_ptr<TArchiveWriter> TFrmPackager::TakeEarlyWriter(QString& EarlyName, size_t& Found) {
+  std::unique_ptr<TEarlyStart> early = std::move(FEarly);
+  if (!early) return nullptr;
+  try {
+    Found = early->Found.get();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+  const int entry = IndexOfEntry(early->Name);
+  if (entry < 0 || clbFilenames->item(entry)->checkState() != Qt::Checked ||
+      early->Archive != PathBytes(SaveFileName) || early->Base != PathBytes(edBasePath->text()) ||
+      early->Type != cbFiletype->currentIndex())
+    return nullptr;
+  ReportTo(*early->Writer);
+  early->Writer->Rescan();
+  for (const std::string& name : early->Processed) ProcessItem(name);
+  EarlyName = early->Name;
+  return std::move(early->Writer);
 }
 
 int TFrmPackager::CreatePackage() {
@@ -321,7 +389,11 @@ int TFrmPackager::WritePackage() {
 
   // Nothing ticked: no archive is opened, so none is written, emptied or
   // replaced, and nothing is created where a link points.
-  std::unique_ptr<TArchiveWriter> writer = count > 0 ? OpenWriter() : nullptr;
+  QString earlyName;
+  size_t earlyFound = 0;
+  std::unique_ptr<TArchiveWriter> writer = TakeEarlyWriter(earlyName, earlyFound);
+  if (count == 0) writer.reset();
+  if (!writer && count > 0) writer = OpenWriter();
   const int entries = clbFilenames->count();
   QStringList missing;
   // Each count is drawn at once, but not more often than anyone can read:
@@ -336,7 +408,8 @@ int TFrmPackager::WritePackage() {
     SetFilesCaption(item->text(), draw);
     if (gHost.SetWaitText) gHost.SetWaitText(QString("Packaging %1/%2").arg(i + 1).arg(entries), draw);
     StepFiles();
-    if (writer && item->checkState() == Qt::Checked && writer->AddFiles(NameBytes(item->text())) == 0)
+    if (writer && item->checkState() == Qt::Checked &&
+        (item->text() == earlyName ? earlyFound : writer->AddFiles(NameBytes(item->text()))) == 0)
       missing << item->text();
   }
   SetFilesCaption("Finalize");

@@ -118,6 +118,9 @@ class TFrmPackager : public QDialog {
   // host's error report) left no archive written.
   int CreatePackage();
   void BtnPackageClick();
+  // For "/p": starts writing the archive with the object file while the
+  // file is still being read. CreatePackage goes on from there.
+  void StartPackagingEarly(const QString& ObjectFile);
   void SavePackSettings();
   void LoadPackSettings();
 
@@ -152,7 +155,13 @@ class TFrmPackager : public QDialog {
   int SortedPlace(const std::string& Name) const;
   int IndexOfEntry(const QString& Name) const;
   void ProcessItem(const std::string& StoredName);
+  struct TEarlyStart;
+  std::unique_ptr<TEarlyStart> FEarly;
+
+  void ProposeArchive(const QString& ObjectFile);
   std::unique_ptr<TArchiveWriter> OpenWriter();
+  void ReportTo(TArchiveWriter& Writer);
+  std::unique_ptr<TArchiveWriter> TakeEarlyWriter(QString& EarlyName, size_t& Found);
   // CreatePackage's work; fails with an exception.
   int WritePackage();
   void AddDocumentation();
