@@ -155,10 +155,6 @@ void RemoveWithEmptyFolders(const std::string& Path) {
   RemoveEmptyFolders(QFileInfo(path).absoluteDir());
 }
 
-std::string CannotWrite(const std::string& Path, const std::string& Reason) {
-  return "Cannot write file \"" + Path + "\". " + Reason;
-}
-
 // A drawing of the resources.
 std::string ReadResource(const QString& Name) {
   QFile file(Name);
@@ -209,7 +205,7 @@ class TDesktopChange {
     QDir().mkpath(QFileInfo(QString::fromStdString(Path)).absolutePath());
     std::string reason;
     if (!WriteFileAtomically(Path, Bytes, reason)) {
-      FError = CannotWrite(Path, reason);
+      FError = CannotWriteFile(Path, reason);
       return false;
     }
     FBefore.emplace_back(Path, std::move(old));

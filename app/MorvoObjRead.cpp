@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "AppPaths.h"
+#include "FreeAllForms.h"
 #include "IconGroups.h"
 #include "MemoryTuning.h"
 #include "MorvoObject.h"
@@ -60,25 +61,6 @@ void CreateAllForms() {
   // The data module comes last, so the main window binds its pictures only now.
   if (!dmZIB) dmZIB = new TdmZIB(qApp);
   FrmMorvoReader->BindImageLists();
-}
-
-void FreeAllForms() {
-  // The windows of the run that exist so far, in the order they are freed.
-  // The globals are reset too, so no one reaches a freed window through them.
-  delete FrmPackager;
-  FrmPackager = nullptr;
-  delete FrmMorvoReader;
-  FrmMorvoReader = nullptr;
-  delete FrmConfig;
-  FrmConfig = nullptr;
-  delete FrmCredits;
-  FrmCredits = nullptr;
-  delete FrmAbout;
-  FrmAbout = nullptr;
-  delete FrmFind;
-  FrmFind = nullptr;
-  delete FrmWait;
-  FrmWait = nullptr;
 }
 
 namespace {

@@ -317,7 +317,7 @@ void TZipWriter::Open(const std::string& FileName) {
   TWriteTarget target;
   std::string reason;
   if (!ResolveWriteTarget(FileName, target, reason))
-    throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
+    throw EMorvoError(CannotWriteFile(FileName, reason));
   // An empty file holds nothing to keep: it becomes a new archive.
   std::string older;
   if (target.Exists && target.Stat.st_size > 0 && !ReadRegularFile(target.Path, older, &reason))
@@ -434,7 +434,7 @@ void TZipWriter::CopyCompressedEntries() {
 }
 
 std::string TZipWriter::CannotWrite(const std::string& Reason) const {
-  return "Cannot write file \"" + FFileName + "\". " + Reason;
+  return CannotWriteFile(FFileName, Reason);
 }
 
 void TZipWriter::SetProgress(std::function<void(int)> Progress) { FProgress = std::move(Progress); }
