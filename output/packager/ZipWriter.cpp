@@ -316,8 +316,7 @@ void TZipWriter::Open(const std::string& FileName) {
   // links followed, mode and owner kept.
   TWriteTarget target;
   std::string reason;
-  if (!ResolveWriteTarget(FileName, target, reason))
-    throw EMorvoError(CannotWriteFile(FileName, reason));
+  if (!ResolveWriteTarget(FileName, target, reason)) throw EMorvoError(CannotWriteFile(FileName, reason));
   // An empty file holds nothing to keep: it becomes a new archive.
   std::string older;
   if (target.Exists && target.Stat.st_size > 0 && !ReadRegularFile(target.Path, older, &reason))
@@ -433,9 +432,7 @@ void TZipWriter::CopyCompressedEntries() {
   }
 }
 
-std::string TZipWriter::CannotWrite(const std::string& Reason) const {
-  return CannotWriteFile(FFileName, Reason);
-}
+std::string TZipWriter::CannotWrite(const std::string& Reason) const { return CannotWriteFile(FFileName, Reason); }
 
 void TZipWriter::SetProgress(std::function<void(int)> Progress) { FProgress = std::move(Progress); }
 
