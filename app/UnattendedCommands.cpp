@@ -188,8 +188,8 @@ int RunPackage(const QStringList& Args) {
                       qPrintable(QCoreApplication::applicationName()), archive.c_str());
       } else if (ticked == 0) {
         ReportOnErrorOutput(
-            "Nothing was packaged: no file of the list is ticked (see the settings \"Mandatories\" "
-            "and \"Specials\"), so no archive was written.");
+            "Nothing was packaged: no file of the list is ticked (see the packager's \"Quick Include\" boxes), so "
+            "no archive was written.");
       } else if (ticked > 0 && !written) {
         ReportOnErrorOutput("Nothing was packaged: no file of the list could be added to \"" + archive + "\"" +
                             (FrmPackager->cbFiletype->currentIndex() == 0 ? ", so no cabinet was written." : "."));

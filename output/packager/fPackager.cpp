@@ -340,8 +340,9 @@ void TFrmPackager::StartPackagingEarly(const QString& ObjectFile) {
 }
 
 // The early writer, when it can go on: Found then holds what it found for
-// EarlyName.
-std::unique_ptr<TArchiveWriter> TFrmPackager::TakeEarlyWriter(QString& EarlyName, size_t& Found) {
+// EarlyName. Rescan: files were written below the base folder since it
+// started.
+std::unique_ptr<TArchiveWriter> TFrmPackager::TakeEarlyWriter(QString& EarlyName, size_t& Found, bool Rescan) {
   std::unique_ptr<TEarlyStart> early = std::move(FEarly);
   if (!early) return nullptr;
   try {
@@ -355,7 +356,7 @@ std::unique_ptr<TArchiveWriter> TFrmPackager::TakeEarlyWriter(QString& EarlyName
       early->Type != cbFiletype->currentIndex())
     return nullptr;
   ReportTo(*early->Writer);
-  early->Writer->Rescan();
+  if (Rescan) early->Writer->Rescan();
   for (const std::string& name : early->Processed) ProcessItem(name);
   EarlyName = early->Name;
   return std::move(early->Writer);
@@ -376,7 +377,7 @@ int TFrmPackager::WritePackage() {
   std::optional<THourglass> hourglass;
   hourglass.emplace();
   FUpToDate = false;
-  if (cbDocumentation->isChecked()) AddDocumentation();
+  const bool documented = cbDocumentation->isChecked() && AddDocumentation();
   StepFiles();
   FResultList.Clear();
 
@@ -391,7 +392,7 @@ int TFrmPackager::WritePackage() {
   // replaced, and nothing is created where a link points.
   QString earlyName;
   size_t earlyFound = 0;
-  std::unique_ptr<TArchiveWriter> writer = TakeEarlyWriter(earlyName, earlyFound);
+  std::unique_ptr<TArchiveWriter> writer = TakeEarlyWriter(earlyName, earlyFound, documented);
   if (count == 0) writer.reset();
   if (!writer && count > 0) writer = OpenWriter();
   const int entries = clbFilenames->count();
@@ -459,7 +460,8 @@ int TFrmPackager::WritePackage() {
 
 // The documentation joins the package only when this run wrote it: an
 // older export lying beside the object file would pass for a current one.
-void TFrmPackager::AddDocumentation() {
+// True when it was written.
+bool TFrmPackager::AddDocumentation() {
   SetFilesCaption("Generate Documentation");
   bool written = false;
   QString failure;
@@ -468,7 +470,7 @@ void TFrmPackager::AddDocumentation() {
   names.Add(PathBytes(documentation));
   if (written) {
     AddFilesToList(names, true, true);
-    return;
+    return true;
   }
   // Ticked by an earlier packaging in this window, it stays out now.
   TNameList bare(false);
@@ -483,6 +485,7 @@ void TFrmPackager::AddDocumentation() {
   if (!note.endsWith('.')) note += '.';
   FResultNotes << note;
   if (gHost.TellLeftOut) gHost.TellLeftOut(note);
+  return false;
 }
 
 void TFrmPackager::BtnPackageClick() {

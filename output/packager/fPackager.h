@@ -161,10 +161,10 @@ class TFrmPackager : public QDialog {
   void ProposeArchive(const QString& ObjectFile);
   std::unique_ptr<TArchiveWriter> OpenWriter();
   void ReportTo(TArchiveWriter& Writer);
-  std::unique_ptr<TArchiveWriter> TakeEarlyWriter(QString& EarlyName, size_t& Found);
+  std::unique_ptr<TArchiveWriter> TakeEarlyWriter(QString& EarlyName, size_t& Found, bool Rescan);
   // CreatePackage's work; fails with an exception.
   int WritePackage();
-  void AddDocumentation();
+  bool AddDocumentation();
 };
 
 extern TFrmPackager* FrmPackager;
