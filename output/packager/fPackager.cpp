@@ -368,6 +368,7 @@ int TFrmPackager::CreatePackage() {
   } catch (const std::exception& e) {
     // Reported here, so that every caller can tell a failure by the result.
     if (gHost.ShowError) gHost.ShowError(QString::fromStdString(e.what()));
+    FResultNotes.clear();
     return -1;
   }
 }
@@ -455,6 +456,7 @@ int TFrmPackager::WritePackage() {
     for (const QString& note : FResultNotes) text += "\r\n\r\n" + note;
     gHost.ShowMessage(text, gHost.AppTitle ? gHost.AppTitle() : QCoreApplication::applicationName());
   }
+  FResultNotes.clear();  // told once, by this packaging
   return count;
 }
 

@@ -100,9 +100,9 @@ class TFrmPackager : public QDialog {
   // The save dialog's file name: proposed by PrepareFileList, chosen by the
   // user in BtnPackageClick; CreatePackage writes this archive.
   QString SaveFileName;
-  // What the last packaging left out or could not do, one sentence each;
-  // shown below the result box's list. Emptied by PrepareFileList, so a
-  // caller may add to it before CreatePackage.
+  // What the packaging leaves out or cannot do, one sentence each, shown
+  // below the result box's list; a caller may add to it before CreatePackage,
+  // which empties it. PrepareFileList empties it too.
   QStringList FResultNotes;
   // The last packaging found every ticked file already in the archive,
   // unchanged: nothing needed writing.
