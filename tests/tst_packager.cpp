@@ -534,12 +534,18 @@ class TestPackager : public QObject {
     QCOMPARE(ZipNames(archive), Q({"a.obj", "Layout.fmt", "main.seg"}));
     QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 3 of %1").arg(ticked));
 
-    // Unchanged files: nothing reported, every name ends unticked.
+    // Unchanged files: nothing reported, every name ends unticked; the
+    // archive is up to date, its comment renewed by a newer program.
+    TPackagerHost host = PackagerHost();
+    host.ProgramVersionLabel = [] { return QString("V2"); };
+    SetPackagerHost(host);
     FForm->FFileName = QString::fromStdString(file);
     FForm->PrepareFileList();
     Package(archive, 1);
     QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 0 of %1").arg(ticked));
     QVERIFY(FForm->CheckedNames().isEmpty());
+    QVERIFY(FForm->FUpToDate);
+    QCOMPARE(ZipComment(archive), QString("Created with V2"));
 
     // One file grows: it alone is stored again; the other entries stay.
     Make("u/main.seg", "segment, longer");

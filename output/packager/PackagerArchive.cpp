@@ -176,9 +176,9 @@ class TZipArchiveWriter : public TArchiveWriter {
     }
     return FFound;
   }
-  bool Close() override {
+  void Close() override {
     FZip.SetProgress(OnItemProgress);
-    return FZip.Close();
+    FZip.Close();
   }
 
  private:

@@ -51,9 +51,9 @@ class TArchiveWriter {
   // Adds the files FindFilesByMask finds for Mask; how many it found (those
   // an earlier mask gave and those the archive holds unchanged included).
   virtual size_t AddFiles(const std::string& Mask) = 0;
-  // Writes the archive (in a temporary file, renamed into place); false when
-  // there was nothing to write and the file was left as it was.
-  virtual bool Close() = 0;
+  // Writes the archive (in a temporary file, renamed into place), unless
+  // there is nothing new to write.
+  virtual void Close() = 0;
 
   // Files found but left out because their names are no safe entry names
   // or too long for the archive (paths relative to the base folder), in the

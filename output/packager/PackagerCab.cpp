@@ -31,9 +31,9 @@ class TCabArchiveWriter : public TArchiveWriter {
     }
     return FFound;
   }
-  bool Close() override {
+  void Close() override {
     if (!FCab.FlushCabinet()) throw EMorvoError(FCab.ErrorText());
-    if (FCab.FilesWritten() != 0) return true;
+    if (FCab.FilesWritten() != 0) return;
     // Cabinet readers reject a cabinet without files, so none is written;
     // the file the user chose to replace goes all the same, and the result
     // says so. A folder of that name is left alone.
@@ -42,7 +42,6 @@ class TCabArchiveWriter : public TArchiveWriter {
       FNote += " The older \"" + FArchiveName + "\" was removed.";
     else if (errno != ENOENT)
       throw EMorvoError("Cannot delete file \"" + FArchiveName + "\". " + std::strerror(errno));
-    return false;
   }
 
  private:

@@ -436,13 +436,13 @@ std::string TZipWriter::CannotWrite(const std::string& Reason) const { return Ca
 
 void TZipWriter::SetProgress(std::function<void(int)> Progress) { FProgress = std::move(Progress); }
 
-bool TZipWriter::Close() {
-  if (!FArchive) return false;
+void TZipWriter::Close() {
+  if (!FArchive) return;
   // Nothing new: the archive on disk is as it should be, and where there is
   // none, an archive of nothing is not worth a file.
   if (FAdded.empty() && (FComment == FOlderComment || zip_get_num_entries(FArchive, 0) == 0)) {
     Discard();
-    return false;
+    return;
   }
   zip_set_archive_comment(FArchive, FComment.data(), static_cast<zip_uint16_t>(FComment.size()));
   TProgressSpan writing{&FProgress, 0.0, 1.0};
@@ -474,7 +474,6 @@ bool TZipWriter::Close() {
     throw;
   }
   Discard();
-  return true;
 }
 
 void TZipWriter::Discard() {

@@ -39,8 +39,8 @@ class TZipWriter {
   void SetProgress(std::function<void(int Percent)> Progress);
   // Writes the archive and closes it. Nothing is written when nothing was
   // added (and the comment is as it was), nor for a new archive without
-  // entries: false. Fails with EMorvoError.
-  bool Close();
+  // entries. Fails with EMorvoError.
+  void Close();
   // Closes without writing anything.
   void Discard();
 

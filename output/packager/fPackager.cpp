@@ -416,8 +416,10 @@ int TFrmPackager::WritePackage() {
   }
   SetFilesCaption("Finalize");
   if (gHost.SetWaitText) gHost.SetWaitText("Finalize", false);
-  const bool written = writer && writer->Close();
-  FUpToDate = writer && !written && FResultList.Count() == 0 && writer->Unchanged() > 0;
+  // Up to date: every file found is in the archive unchanged (at most its
+  // comment was renewed).
+  if (writer) writer->Close();
+  FUpToDate = writer && FResultList.Count() == 0 && writer->Unchanged() > 0;
   StepFiles();
 
   // The ticks now show which names found at least one file. A stored name
