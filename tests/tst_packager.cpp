@@ -34,6 +34,7 @@
 #include "PackagerHost.h"
 #include "StringUtil.h"
 #include "TestSupport.h"
+#include "UsableCpus.h"
 #include "WholeFile.h"
 #include "fAbout.h"
 #include "fMain.h"
@@ -937,6 +938,7 @@ class TestPackager : public QObject {
     std::string archives[2];
     for (int run = 0; run < 2; ++run) {
       QCOMPARE(::sched_setaffinity(0, sizeof(cpu_set_t), run == 0 ? &all : &one), 0);
+      QCOMPARE(UsableCpus(), run == 0 ? unsigned(CPU_COUNT(&all)) : 1u);
       auto writer = type == 0 ? CreateCabArchiveWriter() : CreateZipArchiveWriter();
       const std::string archive = FRoot + "big" + std::to_string(run) + (type == 0 ? ".cab" : ".zip");
       writer->Open(FRoot + "big", archive, "");
