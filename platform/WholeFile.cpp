@@ -21,13 +21,13 @@ const char* const kNotRegular = "Not a regular file";
 // A temporary is named ".wf-TTTTTTTT-PPPPPPPP-BBBBBBBB-RRRRRR": a hash of the
 // target's name, the maker's process id, a hash of the maker's boot id (in
 // hexadecimal), and random letters.
-const std::string kTempPrefix = ".wf-";
+constexpr std::string_view kTempPrefix = ".wf-";
 constexpr size_t kHexDigits = 8;
 constexpr size_t kRandomLetters = 6;
-constexpr size_t kTempNameLength = 4 + 3 * (kHexDigits + 1) + kRandomLetters;
+constexpr size_t kTempNameLength = kTempPrefix.size() + 3 * (kHexDigits + 1) + kRandomLetters;
 // The names of earlier versions, ".wf-TTTTTTTT-RRRRRR", say nothing of their
 // maker: they go when they are a day old.
-constexpr size_t kUntoldTempNameLength = 4 + kHexDigits + 1 + kRandomLetters;
+constexpr size_t kUntoldTempNameLength = kTempPrefix.size() + kHexDigits + 1 + kRandomLetters;
 constexpr size_t kWriteBuffer = size_t{1} << 20;
 constexpr size_t kBlock = 4096;
 
@@ -85,7 +85,8 @@ const std::string& ThisBoot() {
   return boot;
 }
 
-// What a temporary's name tells of it.
+// What a temporary's name tells of it, or the name of a file that a writer
+// by name made beside it (a library's own temporary: the name, a dot, more).
 struct TTempName {
   std::string_view TargetHash;
   pid_t Maker = 0;  // 0 in the names of earlier versions
@@ -94,6 +95,7 @@ struct TTempName {
 
 bool ParseTemporaryName(std::string_view Name, TTempName& Parsed) {
   const size_t told = kTempNameLength, untold = kUntoldTempNameLength;
+  if (Name.size() > told + 1 && Name[told] == '.') Name = Name.substr(0, told);
   if ((Name.size() != told && Name.size() != untold) || Name.substr(0, kTempPrefix.size()) != kTempPrefix) return false;
   std::string_view rest = Name.substr(kTempPrefix.size());
   // Fields of hexadecimal digits, each followed by a dash.
@@ -163,6 +165,16 @@ int WhyReadOnly(const std::string& Path, const struct stat& St) {
   return ::faccessat(AT_FDCWD, Path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
+// The temporaries in the folder of Target whose makers have ended.
+void RemoveEndedWritersTemporaries(const std::string& Target) {
+  const time_t now = std::time(nullptr);
+  RemoveFilesOf(FolderOf(Target), [now](const std::string& Name, const std::string& Path, const struct stat& St) {
+    TTempName parsed;
+    if (!ParseTemporaryName(Name, parsed)) return false;
+    return parsed.Maker ? MakerHasEnded(Path, parsed) : now - St.st_mtime > kLeftoverAge;
+  });
+}
+
 // A new file in the folder of Target, created exclusively with Mode (less
 // the umask) and locked by its maker.
 int CreateTemporary(const std::string& Target, mode_t Mode, std::string& Name) {
@@ -171,7 +183,7 @@ int CreateTemporary(const std::string& Target, mode_t Mode, std::string& Name) {
   std::mt19937 random(seed());
   std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
   const std::string stem =
-      InFolder(FolderOf(Target), kTempPrefix + Hex(HashOf(NameOf(Target))) + "-" +
+      InFolder(FolderOf(Target), std::string(kTempPrefix) + Hex(HashOf(NameOf(Target))) + "-" +
                                      Hex(static_cast<uint32_t>(::getpid())) + "-" + ThisBoot() + "-");
   for (int attempt = 0; attempt < 100; ++attempt) {
     Name = stem;
@@ -228,20 +240,6 @@ bool ResolveWriteTarget(const std::string& Path, TWriteTarget& Target, std::stri
   }
   if (const int err = WhyReadOnly(path, Target.Stat)) return Refuse(Reason, err);
   return true;
-}
-
-bool IsWriterTemporaryOf(const std::string& Target, const std::string& Name) {
-  TTempName parsed;
-  return ParseTemporaryName(Name, parsed) && parsed.TargetHash == Hex(HashOf(NameOf(Target)));
-}
-
-void RemoveEndedWritersTemporaries(const std::string& Target) {
-  const time_t now = std::time(nullptr);
-  RemoveFilesOf(FolderOf(Target), [now](const std::string& Name, const std::string& Path, const struct stat& St) {
-    TTempName parsed;
-    if (!ParseTemporaryName(Name, parsed)) return false;
-    return parsed.Maker ? MakerHasEnded(Path, parsed) : now - St.st_mtime > kLeftoverAge;
-  });
 }
 
 void RemoveLeftoverTemporaries(const std::string& Target, time_t MaxAgeSeconds,

@@ -56,9 +56,10 @@ bool ResolveWriteTarget(const std::string& Path, TWriteTarget& Target, std::stri
 // A temporary's name tells the target by a hash of its name, and the process
 // and boot that made it; the maker holds a lock on it while it writes. Open
 // removes the temporaries in the target's folder whose makers have ended (a
-// killed run, a power cut), whatever their age; a living writer's temporary
-// is never touched. Names have a fixed short length, so a target name as
-// long as the file system allows can be written.
+// killed run, a power cut), whatever their age, and with them the files a
+// library made under a temporary's name followed by a dot and letters of its
+// own; a living writer's temporary is never touched. Names have a fixed short
+// length, so a target name as long as the file system allows can be written.
 class TWholeFileTemporary {
  public:
   TWholeFileTemporary() = default;
@@ -127,12 +128,6 @@ std::string CannotWriteFile(const std::string& Path, const std::string& Reason);
 // Returns false with the system's reason in Reason.
 bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::string& Reason,
                          mode_t NewFileMode = 0666);
-
-// Whether Name is the name of a temporary made for Target.
-bool IsWriterTemporaryOf(const std::string& Target, const std::string& Name);
-
-// Removes the temporaries in the folder of Target whose makers have ended.
-void RemoveEndedWritersTemporaries(const std::string& Target);
 
 // Removes files in the folder of Target whose names IsOwnTemporary accepts,
 // that belong to the user and were last changed more than MaxAgeSeconds ago.

@@ -236,21 +236,17 @@ class TestPlatformProfile : public QObject {
     const TFileOps saved = FileOps();
     FileOps().Fsync = [](int Fd) {
       struct stat st {};
-      ::fstat(Fd, &st);
-      gCalls.push_back(S_ISDIR(st.st_mode) ? "sync folder" : "sync " + std::to_string(st.st_ino));
+      gCalls.push_back(::fstat(Fd, &st) == 0 && S_ISDIR(st.st_mode) ? "sync folder"
+                                                                    : "sync " + std::to_string(st.st_ino));
       return ::fsync(Fd);
     };
-    FileOps().Rename = [](const char* From, const char* To) {
-      gCalls.push_back("rename");
-      return ::rename(From, To);
-    };
+    FileOps().Rename = [](const char* From, const char* To) { return gCalls.push_back("rename"), ::rename(From, To); };
     bool committed = false;
     if (byName) {
       TWholeFileTemporary temporary;
       QVERIFY(temporary.Open(file));
       const std::string own = temporary.Path() + ".lib";
-      QVERIFY(WriteFileBytes(own, content));
-      QCOMPARE(::chmod(own.c_str(), 0600), 0);
+      QVERIFY(WriteFileBytes(own, content));  // with the umask's mode, not the target's
       QCOMPARE(::rename(own.c_str(), temporary.Path().c_str()), 0);
       committed = temporary.Commit();
     } else {
@@ -262,9 +258,7 @@ class TestPlatformProfile : public QObject {
     }
     FileOps() = saved;
     QVERIFY(committed);
-    std::string written;
-    QVERIFY(ReadRegularFile(file, written));
-    QVERIFY(written == content);
+    QVERIFY(testsupport::ReadFileBytes(file) == content);
     struct stat st {};
     QCOMPARE(::stat(file.c_str(), &st), 0);
     QCOMPARE(st.st_mode & 07777, mode_t(0640));

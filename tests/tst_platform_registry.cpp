@@ -244,21 +244,14 @@ class TestPlatformRegistry : public QObject {
     QTest::addColumn<QString>("name");  // the store or its lock
     QTest::addColumn<QString>("plant");
     QTest::addColumn<QString>("told");
-    QTest::newRow("a pipe") << "store"
-                            << "pipe"
-                            << "it cannot be read (Not a regular file)";
-    QTest::newRow("a device") << "store"
-                              << "device"
-                              << "it cannot be read (Not a regular file)";
-    QTest::newRow("a pipe at the lock") << "lock"
-                                        << "pipe"
-                                        << "cannot be used (Not a regular file)";
-    QTest::newRow("a device at the lock") << "lock"
-                                          << "device"
-                                          << "cannot be used (Not a regular file)";
-    QTest::newRow("another user's link at the lock") << "lock"
-                                                     << "sticky link"
-                                                     << "cannot be used (Permission denied)";
+    const auto row = [](const char* Tag, const char* Name, const char* Plant, const char* Told) {
+      QTest::newRow(Tag) << QString(Name) << QString(Plant) << QString(Told);
+    };
+    row("a pipe", "store", "pipe", "it cannot be read (Not a regular file)");
+    row("a device", "store", "device", "it cannot be read (Not a regular file)");
+    row("a pipe at the lock", "lock", "pipe", "cannot be used (Not a regular file)");
+    row("a device at the lock", "lock", "device", "cannot be used (Not a regular file)");
+    row("another user's link at the lock", "lock", "sticky link", "cannot be used (Permission denied)");
   }
   void aStoreThatIsNoRegularFileReadsAsUnreadable() {
     QFETCH(QString, name);
