@@ -176,7 +176,7 @@ struct TZipWriter::TAddedFile {
 
   // From this size a file is deflated in pieces; below 4 GiB, where an entry
   // needs no 64-bit sizes.
-  static constexpr off_t kPiecesFrom = 2 * static_cast<off_t>(zipdeflate::kPieceSize);
+  static constexpr off_t kPiecesFrom = static_cast<off_t>(zipdeflate::kPieceSize) + 1;
   static constexpr off_t kPiecesBelow = 0xF0000000;
 
   void Compress(TCompressor& Pool) {
