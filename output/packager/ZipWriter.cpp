@@ -95,6 +95,9 @@ class TZipWriter::TCompressor {
 
   void Add(std::function<void()> Task) {
     std::unique_lock<std::mutex> lock(FMutex);
+    // A task queuing more while the pool is being stopped: no new worker may
+    // join the ones being waited for.
+    if (FStopping) return;
     if (FWorkers.size() < FMaxWorkers && FWorkers.size() <= FUnfinished) {
       try {
         FWorkers.emplace_back([this] { Work(); });
