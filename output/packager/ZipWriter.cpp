@@ -20,8 +20,8 @@
 #include <thread>
 #include <utility>
 
-#include "CodePage.h"
 #include "MorvoError.h"
+#include "NativeNames.h"
 #include "UsableCpus.h"
 #include "WholeFile.h"
 #include "ZipDeflate.h"
@@ -46,6 +46,12 @@ void StoreProgress(zip_t*, double Progress, void* Data) {
 }
 
 int IsCancelled(zip_t*, void* Data) { return static_cast<const std::atomic<bool>*>(Data)->load() ? 1 : 0; }
+
+// The zip format reads a name without the UTF-8 mark as CP437: the byte E9,
+// a windows-1252 e acute in a name from a Windows share, would come out as
+// a Greek Theta. A name that is no UTF-8 is stored as the program shows it,
+// in UTF-8 with the mark.
+std::string StoredName(const std::string& EntryName) { return NativeNameAsUtf8(EntryName); }
 
 // The bytes of an archive libzip wrote into a buffer source, written
 // through Writer in pieces: the archive is not copied whole once more.
@@ -349,8 +355,8 @@ void TZipWriter::Open(const std::string& FileName) {
   const char* comment = zip_get_archive_comment(FArchive, nullptr, ZIP_FL_ENC_RAW);
   FComment = comment ? comment : "";
   FOlderComment = FComment;
-  // Entries are found by their stored bytes. libzip's own look-up finds a
-  // name without the UTF-8 mark only by its CP437 reading, and searches.
+  // Entries are found by their stored bytes through a map: libzip's own
+  // look-up goes through the entries one after the other.
   const zip_int64_t count = zip_get_num_entries(FArchive, 0);
   FEntries.reserve(static_cast<size_t>(count));
   for (zip_int64_t i = 0; i < count; ++i)
@@ -375,7 +381,7 @@ bool TZipWriter::AddFile(const std::string& DiskPath, const std::string& EntryNa
   const auto added = FAddedByName.find(EntryName);
   if (added != FAddedByName.end()) {
     if (unchanged(static_cast<zip_uint64_t>(added->second->Stat.st_size), added->second->Stat.st_mtime)) return false;
-  } else if (const auto existing = FEntries.find(EntryName); existing != FEntries.end()) {
+  } else if (const auto existing = FEntries.find(StoredName(EntryName)); existing != FEntries.end()) {
     zip_stat_t entry;
     zip_stat_init(&entry);
     if (zip_stat_index(FArchive, existing->second, 0, &entry) == 0 && (entry.valid & ZIP_STAT_SIZE) &&
@@ -414,15 +420,13 @@ void TZipWriter::CopyCompressedEntries() {
     if (file->Superseded) continue;
     if (!file->Compressed) throw EMorvoError(CannotWrite(file->Failure));
     zip_source_t* source = zip_source_zip(FArchive, file->Compressed, 0, 0, 0, -1);
-    // A name that is no UTF-8 is stored as its bytes, without the UTF-8 mark.
-    const zip_flags_t encoding = IsValidUtf8(file->EntryName) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_RAW;
-    const auto existing = FEntries.find(file->EntryName);
+    const auto existing = FEntries.find(StoredName(file->EntryName));
     zip_int64_t index = -1;
     if (source && existing != FEntries.end())
       index = zip_file_replace(FArchive, existing->second, source, 0) == 0 ? static_cast<zip_int64_t>(existing->second)
                                                                            : -1;
     else if (source)
-      index = zip_file_add(FArchive, file->EntryName.c_str(), source, encoding);
+      index = zip_file_add(FArchive, StoredName(file->EntryName).c_str(), source, ZIP_FL_ENC_UTF_8);
     if (index < 0) {
       if (source) zip_source_free(source);
       throw EMorvoError("Cannot add \"" + file->EntryName + "\" to the archive. " + zip_strerror(FArchive));
