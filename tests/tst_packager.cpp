@@ -1015,10 +1015,10 @@ class TestPackager : public QObject {
     QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 2 of %1").arg(ticked + 1));
 
     // An export that failed: the older file beside the object file stays
-    // out, and the result list says why, after the ticked names found nowhere.
+    // out, and the result list says why, after the listed files found nowhere.
     FDocumentationFailure = "Cannot write file \"a.doc\". Read-only file system.";
     FForm->cbShowfiles->setChecked(true);
-    TickOnly({"a.obj", "a.doc", "main.seg", "Layout.fmt"});
+    TickOnly({"a.obj", "a.doc", "main.seg", "Layout.fmt", "util.fun"});  // util.fun: a guess
     Package(FRoot + "d2.zip", 1);
     QCOMPARE(ZipNames(FRoot + "d2.zip"), Q({"a.obj"}));
     QVERIFY2(LastMessage().endsWith("Missing, no file of these names below \"" + QString::fromStdString(FRoot) +

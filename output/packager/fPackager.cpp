@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <future>
 #include <optional>
+#include <set>
 
 #include "Accessors.h"
 #include "MessagePump.h"
@@ -200,6 +201,8 @@ void TFrmPackager::AddFilesToList(TNameList& List, bool State, bool Native) {
     bare.push_back(std::move(name));
   }
   List.Assign(std::move(bare));
+  if (Native)
+    for (const std::string& name : List.Items()) FChosenNames.insert(LowerAscii(name));
 
   std::vector<std::string> fresh;
   for (const std::string& name : List.Items())
@@ -233,6 +236,7 @@ void TFrmPackager::StepFiles() { pbFiles->setValue(std::min(pbFiles->value() + 1
 void TFrmPackager::PrepareFileList() {
   clbFilenames->clear();
   FResultNotes.clear();
+  FChosenNames.clear();
   pbFiles->setMinimum(0);
   pbFiles->setValue(0);
   SetFilesCaption(QString());
@@ -406,6 +410,11 @@ int TFrmPackager::WritePackage() {
   if (count == 0) writer.reset();
   if (!writer && count > 0) writer = OpenWriter();
   const int entries = clbFilenames->count();
+  // Missing are the files that must be there: the object file, the files its
+  // external-files objects list, and those chosen by hand. A name guessed
+  // from a script or a property is often a library's, found nowhere here.
+  std::set<std::string> expected = FChosenNames;
+  for (const std::string& name : FMandatoryList.Items()) expected.insert(LowerAscii(name));
   QStringList missing;
   // Each count is drawn at once, but not more often than anyone can read:
   // a list of many thousand names would otherwise spend its time drawing.
@@ -420,7 +429,8 @@ int TFrmPackager::WritePackage() {
     if (gHost.SetWaitText) gHost.SetWaitText(QString("Packaging %1/%2").arg(i + 1).arg(entries), draw);
     StepFiles();
     if (writer && item->checkState() == Qt::Checked &&
-        (item->text() == earlyName ? earlyFound : writer->AddFiles(NameBytes(item->text()))) == 0)
+        (item->text() == earlyName ? earlyFound : writer->AddFiles(NameBytes(item->text()))) == 0 &&
+        expected.count(LowerAscii(NameBytes(item->text()))))
       missing << item->text();
   }
   SetFilesCaption("Finalize");

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <set>
+#include <string>
 
 #include "PackagerFileList.h"
 
@@ -155,6 +157,7 @@ class TFrmPackager : public QDialog {
   int SortedPlace(const std::string& Name) const;
   int IndexOfEntry(const QString& Name) const;
   void ProcessItem(const std::string& StoredName);
+  std::set<std::string> FChosenNames;  // added by hand or written here, without regard to case
   struct TEarlyStart;
   std::unique_ptr<TEarlyStart> FEarly;
 
