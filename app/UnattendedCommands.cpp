@@ -21,6 +21,7 @@
 #include "MorvoError.h"
 #include "NativeNames.h"
 #include "Registry.h"
+#include "Settings.h"
 #include "WholeFile.h"
 #include "fConfig.h"
 #include "fMain.h"
@@ -133,12 +134,7 @@ void RunConfig() {
 // configuration window. Any failure to start it is silent.
 void RunFirst() {
   FreeAllForms();
-  std::string exe;
-  try {
-    exe = SystemToUtf8(ReadRegString("Exefile"));
-  } catch (const EMorvoError&) {
-    return;
-  }
+  const std::string exe = SystemToUtf8(ReadSettingOrDefault(settings::Exefile));
   const QString value = QString::fromStdString(exe);
   if (value.trimmed().isEmpty()) return;
   // A path with blanks is taken whole when it names a file; otherwise the

@@ -346,8 +346,9 @@ class TestExportCli : public QObject {
     row("mimeapps.list, never opened", sample, "view All", "config/mimeapps.list", "<list>");
     row("no configuration", sample, "No export is defined", "MorvoObject.cfg", "<missing>");
     row("no export", sample, "No export is defined", "", "", "OutPuts=tst|OutPuts=");
-    row("Fields no id list", sample, "'20;338' is not a valid integer value", "", "", "Fields=2,3,4,5|Fields=20;338");
-    row("MandatoryFields no id list", sample, "'338 ' is not a valid integer value", "", "",
+    row("Fields no id list", sample, "/bin/MorvoObject.cfg\", section [All], key Fields.", "", "",
+        "Fields=2,3,4,5|Fields=20;338");
+    row("MandatoryFields no id list", sample, "'338 ' is not a valid integer value in \"", "", "",
         "Fields=2|MandatoryFields=338 ,339\r\nFields=2");
     row("a view named in windows-1252", sample,
         "view Gr\xC3\xB6\xC3\x9F\x65\r\n\r\nlevel 1(\r\nobject Alpha type Form image 3\r\nname", "", "",
