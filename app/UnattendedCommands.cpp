@@ -70,7 +70,7 @@ TCommandFile OpenCommandFile(const QString& File) {
     result.OutOfMemory = true;
     result.Failure = "Not enough memory to read \"" + PathText(File) + "\".";
   } catch (const std::exception& e) {
-    result.Failure = e.what();
+    result.Failure = TFrmMorvoReader::ReadFailureText(PathText(File), e.what());
   } catch (...) {
     result.Failure = "Cannot open file \"" + PathText(File) + "\".";
   }
