@@ -168,8 +168,8 @@ int RunPackage(const QStringList& Args) {
       FrmPackager->PrepareFileList();
       if (!opened.Loaded) {
         // Packaged alone, as any file is; the user hears why nothing else came.
-        const std::string note = Sentence(opened.Failure) + " The files \"" + PathText(file) +
-                                 "\" refers to could not be collected: it is packaged alone.";
+        const std::string note =
+            Sentence(opened.Failure) + " The files it refers to could not be collected: it is packaged alone.";
         FrmPackager->FResultNotes << QString::fromStdString(note);
         ReportOnErrorOutput(note);
       }
