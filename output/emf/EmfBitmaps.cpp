@@ -233,6 +233,7 @@ void TPlayer::ShrinkByStretchMode(QRectF& Dest, QImage& Image, QRectF& Source) c
   const QTransform total = Total();
   if (total.isRotating()) return;
   const QRectF mapped = total.mapRect(Dest);
+  if (!std::isfinite(mapped.width()) || !std::isfinite(mapped.height())) return;
   const QRect from = Source.toAlignedRect();
   if (QRectF(from) != Source || !Image.rect().contains(from)) return;
   const int w = std::clamp(int(std::lround(mapped.width())), 1, from.width());

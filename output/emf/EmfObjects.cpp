@@ -221,21 +221,25 @@ TDibColors TPlayer::DibColors(uint32_t Usage) const {
   return colors;
 }
 
-void TPlayer::Recolor() {
-  S.TextColor = ColorOfRef(S.TextColorRef);
-  S.BkColor = ColorOfRef(S.BkColorRef);
+void TPlayer::Recolor(int What) {
   const auto fromPalette = [](uint32_t Ref) { return (Ref >> 24) == 1; };
-  const Qt::BrushStyle penStyle = S.Pen.brush().style();
-  if (fromPalette(S.PenColorRef) && S.Pen.style() != Qt::NoPen && penStyle != Qt::TexturePattern) {
+  if (What & kTextColors) {
+    S.TextColor = ColorOfRef(S.TextColorRef);
+    S.BkColor = ColorOfRef(S.BkColorRef);
+  }
+  if ((What & kPenColor) && fromPalette(S.PenColorRef) && S.Pen.style() != Qt::NoPen &&
+      S.Pen.brush().style() != Qt::TexturePattern) {
     QBrush brush = S.Pen.brush();
     brush.setColor(ColorOfRef(S.PenColorRef));
     S.Pen.setBrush(brush);
   }
-  if (S.BrushMonoPattern) {
+  // A monochrome pattern takes the text and background colours.
+  if ((What & (kBrushColor | kTextColors)) && S.BrushMonoPattern) {
     QImage pattern = *S.BrushMonoPattern;
     pattern.setColorTable({S.TextColor.rgb(), S.BkColor.rgb()});
     S.Brush = QBrush(pattern.convertToFormat(QImage::Format_RGB32));
-  } else if (fromPalette(S.BrushColorRef) && S.Brush.style() != Qt::NoBrush && S.Brush.style() != Qt::TexturePattern) {
+  } else if ((What & kBrushColor) && fromPalette(S.BrushColorRef) && S.Brush.style() != Qt::NoBrush &&
+             S.Brush.style() != Qt::TexturePattern) {
     S.Brush.setColor(ColorOfRef(S.BrushColorRef));
   }
 }
@@ -260,13 +264,13 @@ void TPlayer::Select(uint32_t Index) {
       S.Pen = object->Pen;
       S.PenInsideFrame = object->InsideFrame;
       S.PenColorRef = object->ColorRef;
-      Recolor();
+      Recolor(kPenColor);
       break;
     case TGdiObject::kBrush:
       S.Brush = object->Brush;
       S.BrushColorRef = object->ColorRef;
       S.BrushMonoPattern = object->MonoPattern;
-      Recolor();
+      Recolor(kBrushColor);
       break;
     case TGdiObject::kFont:
       S.Font = object->Font;
@@ -367,14 +371,24 @@ bool TPlayer::PlayObject(uint32_t Type, const TRecord& R) {
       // moment it fills for its two values, whatever colours its bitmap
       // may carry.
       const bool mono = Type == EMR_CREATEMONOBRUSH;
+      // A pattern too large to colour again at each change keeps the
+      // colours of the moment it is made.
+      const TRecord bmi(R.At(offBmi), cbBmi);
+      const bool core = bmi.U32(0) == 12;
+      const qint64 pixels =
+          core ? qint64(bmi.U16(4)) * bmi.U16(6) : std::abs(qint64(bmi.I32(4))) * std::abs(qint64(bmi.I32(8)));
+      const bool recolored = mono && pixels <= kMaxMonoPatternPixels;
       TDibColors colors = DibColors(mono ? 0 : R.U32(12));
-      if (mono) colors.Two.emplace(qRgb(0, 0, 0), qRgb(255, 255, 255));
+      if (recolored)
+        colors.Two.emplace(qRgb(0, 0, 0), qRgb(255, 255, 255));
+      else if (mono)
+        colors.Two.emplace(S.TextColor.rgb(), S.BkColor.rgb());
       const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, nullptr, colors);
       TGdiObject o;
       o.Kind = TGdiObject::kBrush;
       // A bitmap of a kind not known fills nothing rather than refusing the page.
       o.Brush = image ? QBrush(*image) : QBrush(Qt::NoBrush);
-      if (image && mono) {
+      if (image && recolored) {
         // Kept as indexes: 0 for the text colour, 1 for the background.
         QImage indexes(image->size(), QImage::Format_Indexed8);
         indexes.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});

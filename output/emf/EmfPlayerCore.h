@@ -110,6 +110,7 @@ constexpr uint32_t kSrcCopy = 0x00CC0020;
 constexpr uint32_t kDefaultPalette = 15;  // the stock object
 enum : int { kBlackOnWhite = 1, kWhiteOnBlack = 2, kColorOnColor = 3, kHalftone = 4 };
 constexpr size_t kMaxPaletteEntries = 1024;
+constexpr qint64 kMaxMonoPatternPixels = 256 * 256;
 // Whether a raster operation of three operands reads the copied bitmap.
 inline bool UsesSource(uint32_t Rop) {
   const uint32_t index = (Rop >> 16) & 0xFF;
@@ -259,8 +260,10 @@ class TPlayer {
   QColor ColorOfRef(uint32_t Ref) const;
   // How a bitmap's colour table reads: 0 colours, 1 palette indexes.
   TDibColors DibColors(uint32_t Usage) const;
-  // The colours of the state made again from the colours as given.
-  void Recolor();
+  // The colours of the state made again from the colours as given: the
+  // text and background colours, the pen's, the brush's, or all.
+  enum : int { kTextColors = 1, kPenColor = 2, kBrushColor = 4, kAllColors = 7 };
+  void Recolor(int What = kAllColors);
   // State records played by members of their own.
   bool PlayScaleExtents(uint32_t Type, const TRecord& R);
   bool PlayWorldTransform(uint32_t Type, const TRecord& R);

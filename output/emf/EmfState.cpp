@@ -56,14 +56,14 @@ std::span<const TRecordEntry> TPlayer::StateRecords() {
        [](TPlayer& Self, uint32_t, const TRecord& R) {
          if (!R.Has(8, 4)) return false;
          Self.S.TextColorRef = R.U32(8);
-         Self.Recolor();
+         Self.Recolor(kTextColors);
          return true;
        }},
       {EMR_SETBKCOLOR,
        [](TPlayer& Self, uint32_t, const TRecord& R) {
          if (!R.Has(8, 4)) return false;
          Self.S.BkColorRef = R.U32(8);
-         Self.Recolor();
+         Self.Recolor(kTextColors);
          return true;
        }},
       {EMR_SAVEDC,
@@ -80,8 +80,8 @@ std::span<const TRecordEntry> TPlayer::StateRecords() {
          if (keep < 0 || keep >= int64_t(Self.FSaved.size())) return true;
          Self.S = Self.FSaved[size_t(keep)];
          Self.FSaved.resize(size_t(keep));
-         // The palette is no part of the saved state: colours taken from
-         // it are taken afresh.
+         // The palette's entries may have changed since: colours taken from
+         // it are looked up again.
          Self.Recolor();
          return true;
        }},
