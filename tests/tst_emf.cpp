@@ -1350,6 +1350,15 @@ class TestEmf : public QObject {
              .Text(10, 0, block, {20, 20}, 0, 2)
              .Finish(),
          {{{80, 20}, Qt::black}, {{45, 20}, Qt::black}, {{30, 20}, Qt::white}, {{95, 20}, Qt::white}}},
+        {"a sheared run leans",
+         base()
+             .Font(1, -40, "DejaVu Sans")
+             .Select(1)
+             .Rec(18, {1})
+             .Rec(35, {0x3F800000, 0, 0x3F000000, 0x3F800000, 0, 0})
+             .Text(0, 0, block.left(1), {}, 0, 2)
+             .Finish(),
+         {{{45, 40}, Qt::black}, {{5, 40}, Qt::white}, {{5, 5}, Qt::black}}},
     };
     // Lines of one pixel shrunk 2:1 and 4:1, in each stretch mode: the
     // groups of pixels that become one are white then black on the left,
