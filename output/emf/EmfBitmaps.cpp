@@ -234,10 +234,14 @@ void TPlayer::ShrinkByStretchMode(QRectF& Dest, QImage& Image, QRectF& Source) c
   if (total.isRotating()) return;
   const QRectF mapped = total.mapRect(Dest);
   if (!std::isfinite(mapped.width()) || !std::isfinite(mapped.height())) return;
+  // Whole pixels inside the bitmap only.
+  if (!(Source.left() >= 0 && Source.top() >= 0 && Source.right() <= Image.width() &&
+        Source.bottom() <= Image.height()))
+    return;
   const QRect from = Source.toAlignedRect();
-  if (QRectF(from) != Source || !Image.rect().contains(from)) return;
-  const int w = std::clamp(int(std::lround(mapped.width())), 1, from.width());
-  const int h = std::clamp(int(std::lround(mapped.height())), 1, from.height());
+  if (QRectF(from) != Source || from.isEmpty()) return;
+  const int w = int(std::clamp(std::round(mapped.width()), 1.0, double(from.width())));
+  const int h = int(std::clamp(std::round(mapped.height()), 1.0, double(from.height())));
   if (w == from.width() && h == from.height()) return;
   // Each pixel of the device stands for a block of the bitmap's: black
   // kept over white (each bit and-ed), white over black (or-ed), the
