@@ -257,7 +257,15 @@ std::optional<TGdiObject> TPlayer::ObjectAt(uint32_t Index) const {
 }
 
 void TPlayer::Select(uint32_t Index) {
-  const std::optional<TGdiObject> object = ObjectAt(Index);
+  // Pages select objects all the time: those made are not copied.
+  std::optional<TGdiObject> stock;
+  const TGdiObject* object = nullptr;
+  if (Index & 0x80000000u) {
+    stock = StockObject(Index & 0x7FFFFFFFu);
+    if (stock) object = &*stock;
+  } else if (Index < FHandles.size() && FHandles[Index]) {
+    object = &*FHandles[Index];
+  }
   if (!object) return;
   switch (object->Kind) {
     case TGdiObject::kPen:
