@@ -228,7 +228,7 @@ void TPlayer::Recolor(int What) {
     S.BkColor = ColorOfRef(S.BkColorRef);
   }
   if ((What & kPenColor) && fromPalette(S.PenColorRef) && S.Pen.style() != Qt::NoPen &&
-      S.Pen.brush().style() != Qt::TexturePattern) {
+      S.PenBrushStyle != Qt::TexturePattern) {
     QBrush brush = S.Pen.brush();
     brush.setColor(ColorOfRef(S.PenColorRef));
     S.Pen.setBrush(brush);
@@ -270,6 +270,7 @@ void TPlayer::Select(uint32_t Index) {
   switch (object->Kind) {
     case TGdiObject::kPen:
       S.Pen = object->Pen;
+      S.PenBrushStyle = object->Pen.brush().style();
       S.PenInsideFrame = object->InsideFrame;
       S.PenColorRef = object->ColorRef;
       Recolor(kPenColor);

@@ -49,6 +49,7 @@ struct TDrawState {
   QSizeF WindowExt{1, 1}, ViewportExt{1, 1};
   QTransform World;
   QPen Pen{QColor(Qt::black), 0};
+  Qt::BrushStyle PenBrushStyle = Qt::SolidPattern;  // hatches or a bitmap strokes of a geometric pen
   bool PenInsideFrame = false;
   QBrush Brush{Qt::white};
   QFont Font;

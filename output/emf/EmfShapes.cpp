@@ -242,7 +242,7 @@ QPen TPlayer::PenOnDevice() const {
   pen.setMiterLimit(S.MiterLimit);
   // Bitmaps of pens and brushes are tiled in device pixels, from the
   // device's corner, however the page is scaled.
-  if (pen.brush().style() == Qt::TexturePattern) pen.setBrush(OnDevicePixels(pen.brush()));
+  if (S.PenBrushStyle == Qt::TexturePattern) pen.setBrush(OnDevicePixels(pen.brush()));
   if (pen.style() != Qt::NoPen && pen.widthF() > 0) {
     const double scale = LargestScale(Total());
     const QRectF reach = Reach();
@@ -330,7 +330,7 @@ void TPlayer::DrawPath(const QPainterPath& Path, bool Fill, bool Stroke, bool Wi
   // background colour.
   auto hatched = [](Qt::BrushStyle Style) { return Style >= Qt::HorPattern && Style <= Qt::DiagCrossPattern; };
   const bool hatchGround = S.BkOpaque && hatched(P.brush().style());
-  const bool penGround = S.BkOpaque && P.pen().style() != Qt::NoPen && hatched(P.pen().brush().style());
+  const bool penGround = S.BkOpaque && hatched(S.PenBrushStyle) && P.pen().style() != Qt::NoPen;
   if (box.width() <= kFarBeyond * reach.width() && box.height() <= kFarBeyond * reach.height()) {
     if (hatchGround) P.fillPath(path, S.BkColor);
     if (penGround) P.strokePath(path, WithColor(P.pen(), S.BkColor));
