@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QStringDecoder>
 #include <exception>
+#include <new>
 
 #include "CodePage.h"
 #include "DialogFacade.h"
@@ -30,6 +31,8 @@ void ShowApplicationError(const std::string& Message) {
 void RunReportingFailure(const std::function<void()>& Command) {
   try {
     Command();
+  } catch (const std::bad_alloc&) {
+    ShowApplicationError("Not enough memory");
   } catch (const std::exception& e) {
     ShowApplicationError(e.what());
   }

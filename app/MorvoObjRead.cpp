@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "AppPaths.h"
+#include "FreeAllForms.h"
 #include "IconGroups.h"
 #include "MemoryTuning.h"
 #include "MorvoObject.h"
@@ -60,25 +61,6 @@ void CreateAllForms() {
   // The data module comes last, so the main window binds its pictures only now.
   if (!dmZIB) dmZIB = new TdmZIB(qApp);
   FrmMorvoReader->BindImageLists();
-}
-
-void FreeAllForms() {
-  // The windows of the run that exist so far, in the order they are freed.
-  // The globals are reset too, so no one reaches a freed window through them.
-  delete FrmPackager;
-  FrmPackager = nullptr;
-  delete FrmMorvoReader;
-  FrmMorvoReader = nullptr;
-  delete FrmConfig;
-  FrmConfig = nullptr;
-  delete FrmCredits;
-  FrmCredits = nullptr;
-  delete FrmAbout;
-  FrmAbout = nullptr;
-  delete FrmFind;
-  FrmFind = nullptr;
-  delete FrmWait;
-  FrmWait = nullptr;
 }
 
 namespace {
@@ -157,16 +139,8 @@ int RunStartUp() {
       delete dmZIB;
       return status;
     }
-    FrmWait->ShowWait();
-    bool ok = true;
-    try {
-      // A full path, as the recent files keep it.
-      ok = FrmMorvoReader->OpenObjectFile(args.at(1).isEmpty() ? args.at(1) : QFileInfo(args.at(1)).absoluteFilePath());
-    } catch (...) {
-      // The file stays not loaded; the empty main window shows that.
-    }
-    if (FrmWait) FrmWait->close();
-    if (!ok) FreeAllForms();
+    // A read failure is told; the main window then shows with nothing loaded.
+    if (!FrmMorvoReader->OpenFileArgument(args.at(1))) FreeAllForms();
   }
 
   int rc = 0;

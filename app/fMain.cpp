@@ -22,8 +22,10 @@
 #include <QUrl>
 #include <exception>
 #include <functional>
+#include <new>
 
 #include "Accessors.h"
+#include "CellEditorShortcuts.h"
 #include "CodePage.h"
 #include "DialogFacade.h"
 #include "DlgPos.h"
@@ -140,6 +142,7 @@ void TFrmMorvoReader::CreateComponents() {
     if (i == 2) panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ui->StatusBar->addWidget(panel, i == 3 ? 1 : 0);
     FPanels[i] = panel;
+    FPanelTexts[i] = panel->text();
   }
 
   QTableWidget* grid = ui->PropertyGrid;
@@ -151,6 +154,7 @@ void TFrmMorvoReader::CreateComponents() {
     if (Logical == 0) FitValueColumn();
   });
   new TFixedRowHeader(grid);
+  grid->setItemDelegate(new TCellEditorShortcuts(this));
 
   // Views and exports without a name stay out of sight until the menus bind them.
   for (QAction* a : {ui->ActFilter1, ui->ActFilter2, ui->ActFilter3, ui->ActFilter4, ui->ActFilter5, ui->ActExport1,
@@ -353,14 +357,32 @@ bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
   return ok;
 }
 
-void TFrmMorvoReader::OpenObjectFileReporting(const QString& FileName) {
-  // The user is told what "/e" would print; the tree stays empty.
+bool TFrmMorvoReader::OpenObjectFileReporting(const QString& FileName) {
+  std::string failure;
   try {
-    OpenObjectFile(FileName);
+    return OpenObjectFile(FileName);
+  } catch (const std::bad_alloc&) {
+    failure = "Not enough memory";
   } catch (const std::exception& e) {
-    if (FrmWait) FrmWait->close();
-    ShowApplicationError(e.what());
+    failure = e.what();
   }
+  // The tree stays empty; the box must not stand behind the wait window.
+  if (FrmWait) FrmWait->close();
+  // The reader's words say what is wrong, not with which file; words that
+  // name the file already (it cannot be opened) need no second mention.
+  const std::string path = QFile::encodeName(FLastFileName).toStdString();
+  if (!FFileLoaded && failure.find('"' + path + '"') == std::string::npos)
+    failure = "Cannot read the object file \"" + path + "\": " + failure;
+  ShowApplicationError(failure);
+  return true;
+}
+
+bool TFrmMorvoReader::OpenFileArgument(const QString& Argument) {
+  if (FrmWait) FrmWait->ShowWait();
+  // A full path, as the recent files keep it.
+  const bool ok = OpenObjectFileReporting(Argument.isEmpty() ? Argument : QFileInfo(Argument).absoluteFilePath());
+  if (FrmWait) FrmWait->close();
+  return ok;
 }
 
 void TFrmMorvoReader::MnuExitClick() { close(); }

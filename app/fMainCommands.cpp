@@ -123,7 +123,18 @@ void TFrmMorvoReader::ActOpenTxtExecute() {
     // Before any open there is no file: the editor starts without one.
     QStringList command = EditorCommandLine(program);
     if (!FLastFileName.isEmpty()) command << FLastFileName;
-    QProcess::startDetached(command.front(), command.mid(1));
+    QProcess process;
+    process.setProgram(command.front());
+    process.setArguments(command.mid(1));
+    if (process.startDetached()) return;
+    // Qt names the call that failed ("execv: Permission denied"); the user
+    // needs the system's words only.
+    QString reason = process.errorString();
+    reason = reason.mid(reason.indexOf(QLatin1String(": ")) + 1).trimmed();
+    dialogs::MessageBox(this,
+                        LocalText("The External editor : \"" + editor + "\" cannot be started (" +
+                                  reason.toStdString() + "), use the Config dialog to fix this."),
+                        windowTitle(), MB_OK);
     return;
   }
   dialogs::MessageBox(

@@ -84,12 +84,14 @@ class TExportCommandGuard {
 
 bool gExportRunning = false;
 
-void ReportExportFailure(QWidget* Window, const QString& Message) {
+void ReportExportFailure(const QString& Title, const QString& Message) {
   // Without a screen nobody sees the box: a script running "/e" reads the
-  // failure from the error output instead.
-  if (dialogs::NonInteractive())
-    std::fprintf(stderr, "%s: %s\n", qPrintable(Window->windowTitle()), qPrintable(Message));
-  ShowMessageBoxW(Message.toStdString(), Window->windowTitle().toUtf8().toStdString(), MB_ICONEXCLAMATION | MB_OK);
+  // failure from the error output instead, ending as every failure of "/e".
+  if (dialogs::NonInteractive()) {
+    const QString sentence = Message.endsWith(QLatin1Char('.')) ? Message : Message + QLatin1Char('.');
+    std::fprintf(stderr, "%s: %s Nothing was exported.\n", qPrintable(Title), qPrintable(sentence));
+  }
+  ShowMessageBoxW(Message.toStdString(), Title.toUtf8().toStdString(), MB_ICONEXCLAMATION | MB_OK);
 }
 
 }  // namespace
@@ -112,7 +114,7 @@ bool TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QStri
     source.Today = SystemText(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
     result = ::SaveCurrentViewToFile(PathBytes(FileName), SystemText(ExportName), source);
     if (result.Outcome == TExportOutcome::Failed)
-      ReportExportFailure(this, QString::fromStdString(SystemToUtf8(result.Message)));
+      ReportExportFailure(windowTitle(), QString::fromStdString(SystemToUtf8(result.Message)));
     // The walk's progress blink used the view panel.
     SetPanelText(3, FCurrentView);
   }
@@ -139,7 +141,7 @@ void TFrmMorvoReader::OutputClick(QObject* Sender) {
     // None stored: the window's default export, the first of the configuration.
     if (exportName.isEmpty()) exportName = FDefaultExport;
     if (exportName.isEmpty()) {
-      ReportExportFailure(this, QStringLiteral("No export is defined: nothing was exported."));
+      ReportExportFailure(windowTitle(), QStringLiteral("No export is defined."));
       return;
     }
   }
@@ -164,10 +166,10 @@ QString TFrmMorvoReader::DoOutputExport(bool* Written) {
   if (Written) *Written = false;
   if (!FFileLoaded) return fileName;
   // A tree shown under no view because the configured one failed is not
-  // what the configuration asks to export.
+  // what the configuration asks to export. The failure is the view's, not
+  // the export's: told under the program's name.
   if (!FViewFailure.isEmpty()) {
-    const QString sentence = FViewFailure.endsWith(QLatin1Char('.')) ? FViewFailure : FViewFailure + QLatin1Char('.');
-    ReportExportFailure(this, sentence + QStringLiteral(" Nothing was exported."));
+    ReportExportFailure(QApplication::applicationName(), FViewFailure);
     return fileName;
   }
   fileName = PathText(ExportFileName(PathBytes(FLoadedFileName), SystemText(FDefaultExport)));

@@ -12,6 +12,7 @@
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "PropertyOrder.h"
+#include "ShownText.h"
 #include "StringUtil.h"
 #include "fMain.h"
 #include "ui_fMain.h"
@@ -50,13 +51,15 @@ bool SortProperties() {
 }
 }  // namespace
 
-QString TFrmMorvoReader::PanelText(int Panel) const {
-  return Panel >= 0 && Panel < 4 && FPanels[Panel] ? FPanels[Panel]->text() : QString();
-}
+QString TFrmMorvoReader::PanelText(int Panel) const { return Panel >= 0 && Panel < 4 ? FPanelTexts[Panel] : QString(); }
 
+// The panel keeps the whole text (Copy Object path takes it from there); its
+// label shows what a label can lay out, and only while the window shows: a
+// hidden window (a run without windows) lays out nothing.
 void TFrmMorvoReader::SetPanelText(int Panel, const QString& Text) {
-  if (Panel < 0 || Panel >= 4 || !FPanels[Panel]) return;
-  if (FPanels[Panel]->text() != Text) FPanels[Panel]->setText(Text);
+  if (Panel < 0 || Panel >= 4 || !FPanels[Panel] || FPanelTexts[Panel] == Text) return;
+  FPanelTexts[Panel] = Text;
+  if (isVisible()) FPanels[Panel]->setText(ShownText(Text));
 }
 
 int TFrmMorvoReader::CountLineBreaks(const QString& S) {
@@ -142,6 +145,9 @@ void TFrmMorvoReader::BlinkPatienceAt(uint32_t Now) {
 void TFrmMorvoReader::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   ui->PropertyGrid->setColumnWidth(0, 100);
+  for (int panel = 0; panel < 4; ++panel) FPanels[panel]->setText(ShownText(FPanelTexts[panel]));
+  // Selections made while the window was hidden were not scrolled to.
+  if (const QModelIndex current = ui->ObjectTree->currentIndex(); current.isValid()) ui->ObjectTree->scrollTo(current);
 }
 
 void TFrmMorvoReader::resizeEvent(QResizeEvent* event) {

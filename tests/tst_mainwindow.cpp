@@ -32,6 +32,7 @@
 #include "ObjectTreeModel.h"
 #include "RecentFiles.h"
 #include "Registry.h"
+#include "ShownText.h"
 #include "TestSupport.h"
 #include "fMain.h"
 #include "fdmZIB.h"
@@ -357,7 +358,7 @@ class TstMainWindow : public QObject {
     // And the key really reaches that action.
     FWin->show();
     FWin->activateWindow();
-    if (!QTest::qWaitForWindowActive(FWin.get())) QSKIP("no active window on this platform");
+    QVERIFY(QTest::qWaitForWindowActive(FWin.get()));
     QSignalSpy spy(Act("ActExport"), &QAction::triggered);
     QTest::keyClick(FWin.get(), Qt::Key_E, Qt::ControlModifier);
     QCOMPARE(spy.count(), 1);
@@ -493,6 +494,17 @@ class TstMainWindow : public QObject {
     QCOMPARE(view->model()->parent(view->model()->index(1, 0, mainIndex)), mainIndex);
   }
 
+  // A name longer than any screen shows cut; the status bar's path, which the copies take, keeps it whole.
+  void aVeryLongNameIsShownCutAndKeptWhole() {
+    const std::string name(3 * kShownTextLimit, 'n');
+    const QString file = FWork.path() + "/long.dcl";
+    QVERIFY(testsupport::WriteFileBytes(file.toStdString(),
+                                        "a\r\nb\r\n!!EndOfControl\r\nOBJECT NAME=\"" + name + "\"\r\n}\r\n"));
+    QVERIFY(FWin->OpenObjectFile(file));
+    QCOMPARE(FWin->TreeModel()->data(FWin->IndexOfNode(Top())).toString(), QString(kShownTextLimit, 'n') + "\u2026");
+    QCOMPARE(FWin->PanelText(0), QString::fromStdString("$\\" + name));
+  }
+
   void bothOrdersAndBackAgain() {
     QVERIFY(FWin->OpenObjectFile(CopyFixture("tree.dcl")));
     Act("ActFileOrder")->trigger();
@@ -605,9 +617,10 @@ class TstMainWindow : public QObject {
   }
 
   // Whatever way a file comes and however its read ends, nothing of the
-  // previous file stays on screen; a read failure is told in the words "/e" prints.
+  // previous file stays on screen; a read failure is told once, naming the
+  // file, in the reader's words.
   void aFailedOrEmptyOpenShowsNoObject_data() {
-    QTest::addColumn<int>("way");  // 0 the open command, 1 a drop, 2 the Reopen menu
+    QTest::addColumn<int>("way");  // 0 the open command, 1 a drop, 2 the Reopen menu, 3 the command line
     QTest::addColumn<QString>("fixture");
     QTest::addColumn<QString>("codePage");
     QTest::newRow("open, read failure") << 0 << "broken.dcl"
@@ -620,6 +633,8 @@ class TstMainWindow : public QObject {
                                           << "";
     QTest::newRow("reopen, read failure") << 2 << "broken.dcl"
                                           << "";
+    QTest::newRow("command line, read failure") << 3 << "broken.dcl"
+                                                << "";
     QTest::newRow("open, unknown code page") << 0 << "tree.dcl"
                                              << "klingon-1";
   }
@@ -633,7 +648,7 @@ class TstMainWindow : public QObject {
     try {
       FWin->OpenObjectFile(file);
     } catch (const EMorvoError& e) {
-      readerWords = std::string(e.what()) + ".";
+      readerWords = "Cannot read the object file \"" + file.toStdString() + "\": " + e.what() + ".";
     }
     WriteRegString("Quillset1xCodePage", "");
     QCOMPARE(readerWords.empty(), fixture == "notobject.txt");
@@ -647,10 +662,12 @@ class TstMainWindow : public QObject {
       Act("ActOpen")->trigger();
     } else if (way == 1) {
       FWin->ddDragDropDrop({file});
-    } else {
+    } else if (way == 2) {
       FWin->mlZIBFiles->Add(file);
       FWin->BuildReopenMenu();
       FWin->findChild<QMenu*>("mnuReopen")->actions().front()->trigger();
+    } else {
+      QVERIFY(FWin->OpenFileArgument(file));
     }
     QVERIFY(!FWin->FFileLoaded);
     QCOMPARE(Grid()->rowCount(), 2);

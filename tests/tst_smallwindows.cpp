@@ -131,6 +131,9 @@ class TestSmallWindows : public QObject {
     QCOMPARE(dialogs::Recorded()[0].Text, QString("Invalid data type for 'FrmFind'."));
     QCOMPARE(dialogs::Recorded()[0].Title, QString("Morvo Object Reader"));
     QCOMPARE(dialogs::Recorded()[0].Flags, unsigned(MB_ICONERROR));
+    // A command that runs out of memory says so in words.
+    RunReportingFailure([] { throw std::bad_alloc(); });
+    QCOMPARE(dialogs::Recorded().value(1).Text, QString("Not enough memory."));
   }
 
   // --- window positions
@@ -455,6 +458,10 @@ class TestSmallWindows : public QObject {
       dialogs::QueueDialogAction([&](QDialog* Inner) {
         QCOMPARE(Inner, static_cast<QDialog*>(&credits));
         QCOMPARE(Inner->findChildren<TURLLabel*>().size(), 9);
+        QCOMPARE(Inner->size(), QSize(495, 217));  // holding every row whole
+        for (const QWidget* c : Inner->findChildren<QWidget*>())
+          QVERIFY2(Inner->rect().contains(c->geometry()) && c->sizeHint().width() <= c->width(),
+                   qPrintable(c->objectName()));
         Inner->findChild<QPushButton*>("BtnThanks")->click();
       });
       Dialog->findChild<QPushButton*>("Button1")->click();

@@ -61,8 +61,7 @@ void WriteEmptyZip(const std::string& FileName, const std::string& Target, const
   bytes += static_cast<char>(length >> 8);
   bytes += Comment.substr(0, length);
   std::string reason;
-  if (!WriteFileAtomically(Target, bytes, reason))
-    throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
+  if (!WriteFileAtomically(Target, bytes, reason)) throw EMorvoError(CannotWriteFile(FileName, reason));
 }
 
 // The entry of that name, by its stored bytes. libzip finds a name without
@@ -264,8 +263,7 @@ void TZipWriter::Open(const std::string& FileName) {
   // the rules every whole-file writer follows.
   TWriteTarget target;
   std::string reason;
-  if (!ResolveWriteTarget(FileName, target, reason))
-    throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
+  if (!ResolveWriteTarget(FileName, target, reason)) throw EMorvoError(CannotWriteFile(FileName, reason));
   RemoveLeftoverTemporaries(target.Path, kLeftoverAge, IsLibzipTemporaryOf);
   int code = 0;
   // An empty file holds nothing to keep: it becomes a new archive.
@@ -334,7 +332,7 @@ const TZipWriter::TAddedFile* TZipWriter::FindAdded(const std::string& EntryName
 // libzip copies compressed data of another archive without compressing again.
 void TZipWriter::CopyCompressedEntries() {
   for (const auto& file : FAdded) {
-    if (!file->Compressed) throw EMorvoError("Cannot write file \"" + FFileName + "\". " + file->Failure);
+    if (!file->Compressed) throw EMorvoError(CannotWriteFile(FFileName, file->Failure));
     zip_source_t* source = zip_source_zip(FArchive, file->Compressed, 0, 0, 0, -1);
     // A name that is no UTF-8 is stored as its bytes, without the UTF-8 mark.
     const zip_flags_t encoding = IsValidUtf8(file->EntryName) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_RAW;
@@ -391,7 +389,7 @@ void TZipWriter::Close() {
   const std::string reason = written ? std::string() : zip_strerror(FArchive);
   if (written) FArchive = nullptr;
   Discard();
-  if (!written) throw EMorvoError("Cannot write file \"" + FFileName + "\". " + reason);
+  if (!written) throw EMorvoError(CannotWriteFile(FFileName, reason));
 }
 
 void TZipWriter::Discard() {
