@@ -827,6 +827,18 @@ class TestEmf : public QObject {
              {100, 100});
     for (QPoint corner : {QPoint(0, 0), QPoint(99, 0), QPoint(0, 99), QPoint(99, 99)})
       QVERIFY(Near(wide.pixel(corner), Qt::blue));
+    // Its dashes keep their length, rather than shrinking with it to
+    // thousands of slivers that took the painter most of a minute.
+    clock.restart();
+    const QImage dashed = Play(TEmfWriter(100, 100)
+                                   .Rec(95, {1, 0, 0, 0, 0, 0x10207, 1000000, 0, int32_t(kBlue), 0, 2, 20, 20})
+                                   .Select(1)
+                                   .Rec(27, {0, 50})
+                                   .Rec(54, {100, 50})
+                                   .Finish(),
+                               {100, 100});
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString("%1 ms").arg(clock.elapsed())));
+    QVERIFY(Near(dashed.pixel(10, 10), Qt::blue) && Near(dashed.pixel(30, 90), Qt::white));
   }
 
   void randomDamageNeverCrashes() {

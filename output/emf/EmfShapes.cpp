@@ -247,7 +247,20 @@ QPen TPlayer::PenOnDevice() const {
     const double scale = LargestScale(Total());
     const QRectF reach = Reach();
     const double limit = 2 * std::hypot(reach.width(), reach.height());
-    if (!(pen.widthF() * scale <= limit)) pen.setWidthF(scale > 0 && std::isfinite(scale) ? limit / scale : 0);
+    const double width = pen.widthF();
+    if (!(width * scale <= limit)) pen.setWidthF(scale > 0 && std::isfinite(scale) ? limit / scale : 0);
+    if (pen.style() == Qt::CustomDashLine && pen.widthF() > 0) {
+      // Dashes count in pen widths: a pen made narrower keeps them as long
+      // as the page made them. Dashes and gaps that repeat within a pixel
+      // would cost a figure each and show as a line: it is drawn solid.
+      QList<qreal> dashes = pen.dashPattern();
+      double period = 0;
+      for (qreal& dash : dashes) period += (dash *= width / pen.widthF());
+      if (!(period * pen.widthF() * scale >= 1))
+        pen.setStyle(Qt::SolidLine);
+      else if (width != pen.widthF())
+        pen.setDashPattern(dashes);
+    }
   }
   return pen;
 }
