@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -17,6 +16,7 @@
 #include "IconGroups.h"
 #include "MemoryTuning.h"
 #include "MorvoObject.h"
+#include "NativeNames.h"
 #include "PackagerHost.h"
 #include "UnattendedCommands.h"
 #include "WholeFile.h"
@@ -126,8 +126,10 @@ std::optional<int> EndWithoutPropertyTable(int argc, char** argv) {
   return 1;
 }
 
-int RunStartUp() {
-  const QStringList args = QCoreApplication::arguments();
+// Argc and Argv as Qt left them: without its own options.
+int RunStartUp(int Argc, char** Argv) {
+  // Not QCoreApplication::arguments(): a name that is not UTF-8 must keep its bytes.
+  const QStringList args = NamesFromArguments(Argc, Argv);
   CreateAllForms();
   TMainWindowCloseWatch watch;
   FrmMorvoReader->installEventFilter(&watch);
@@ -163,7 +165,7 @@ int MorvoObjReadMain(int argc, char* argv[]) {
   const std::unique_ptr<QApplication> app = OpenDisplay(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   try {
-    return RunStartUp();
+    return RunStartUp(argc, argv);
   } catch (const std::bad_alloc&) {
     ReportOnErrorOutput("Not enough memory.");
   } catch (const std::exception& e) {

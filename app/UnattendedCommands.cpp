@@ -18,6 +18,7 @@
 #include "FreeAllForms.h"
 #include "MessageBox.h"
 #include "MorvoError.h"
+#include "NativeNames.h"
 #include "Registry.h"
 #include "WholeFile.h"
 #include "fConfig.h"
@@ -44,10 +45,10 @@ std::string Sentence(std::string Text) {
 // export's name must not depend on the working folder.
 QString FileArgument(const QStringList& Args) {
   const QString file = Args.value(2);
-  return file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
+  return file.isEmpty() ? file : AbsoluteName(file);
 }
 
-std::string PathText(const QString& File) { return QFile::encodeName(File).toStdString(); }
+std::string PathText(const QString& File) { return NativeFromName(File); }
 
 // What opening the object file of a command came to.
 struct TCommandFile {

@@ -7,8 +7,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -34,6 +32,7 @@
 #include "MessagePump.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
+#include "NativeNames.h"
 #include "ObjectTreeModel.h"
 #include "RecentFiles.h"
 #include "fConfig.h"
@@ -244,8 +243,7 @@ QString TFrmMorvoReader::GetRealFileName(const QString& Path) {
   const QString name = Path.mid(slash + 1);
   const QString folder = slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : Path.left(slash));
   if (name.isEmpty()) return name;
-  const QFileInfo exact(Path);
-  if (exact.exists() || exact.isSymLink()) return name;
+  if (NameExists(Path)) return name;
   // Names here are exact; a name that matches only without regard to case
   // takes the stored name when exactly one entry of the folder matches.
   const QStringList entries =
@@ -304,8 +302,8 @@ void TFrmMorvoReader::MnuOpenClick() {
 }
 
 bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
-  const QFileInfo info(FileName);
-  if (!info.exists() || info.isDir()) return true;
+  const TNameKind kind = KindOfName(FileName);
+  if (kind == TNameKind::Missing || kind == TNameKind::Folder) return true;
   // A read or a tree fill already running owns the object lists; pumping may
   // bring a drop or a reopen here while it runs.
   if (gLoading || FTreeModel->Rebuilding()) return true;
@@ -313,7 +311,8 @@ bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
   const QString fileName = GetRealPathName(FileName);
   FLastFileName = fileName;
   FFileLoaded = false;
-  setWindowTitle(fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1) + QStringLiteral(" - ") + kAppTitle);
+  setWindowTitle(ShownName(fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1)) + QStringLiteral(" - ") +
+                 kAppTitle);
   // The nodes go before the objects they show, so nothing that runs while
   // messages are pumped reaches a freed object through the tree.
   FTreeChangeAttached = false;
@@ -327,7 +326,7 @@ bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
 
   int result;
   try {
-    result = ReadObjectFile(QFile::encodeName(fileName).toStdString());
+    result = ReadObjectFile(NativeFromName(fileName));
   } catch (...) {
     FTreeChangeAttached = true;
     throw;
@@ -370,7 +369,7 @@ bool TFrmMorvoReader::OpenObjectFileReporting(const QString& FileName) {
   if (FrmWait) FrmWait->close();
   // The reader's words say what is wrong, not with which file; words that
   // name the file already (it cannot be opened) need no second mention.
-  const std::string path = QFile::encodeName(FLastFileName).toStdString();
+  const std::string path = NativeFromName(FLastFileName);
   if (!FFileLoaded && failure.find('"' + path + '"') == std::string::npos)
     failure = "Cannot read the object file \"" + path + "\": " + failure;
   ShowApplicationError(failure);
@@ -380,7 +379,7 @@ bool TFrmMorvoReader::OpenObjectFileReporting(const QString& FileName) {
 bool TFrmMorvoReader::OpenFileArgument(const QString& Argument) {
   if (FrmWait) FrmWait->ShowWait();
   // A full path, as the recent files keep it.
-  const bool ok = OpenObjectFileReporting(Argument.isEmpty() ? Argument : QFileInfo(Argument).absoluteFilePath());
+  const bool ok = OpenObjectFileReporting(Argument.isEmpty() ? Argument : AbsoluteName(Argument));
   if (FrmWait) FrmWait->close();
   return ok;
 }
@@ -400,7 +399,7 @@ void TFrmMorvoReader::dragEnterEvent(QDragEnterEvent* event) {
 void TFrmMorvoReader::dropEvent(QDropEvent* event) {
   QStringList files;
   for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) files << url.toLocalFile();
+    if (url.isLocalFile()) files << NameFromUrl(url);
   event->acceptProposedAction();
   if (!files.isEmpty()) ddDragDropDrop(files);
 }

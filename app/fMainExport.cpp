@@ -4,8 +4,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDate>
-#include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 #include <QMenu>
 #include <QPointer>
@@ -18,12 +16,14 @@
 #include "ExportEngine.h"
 #include "MessageBox.h"
 #include "MorvoError.h"
+#include "NativeNames.h"
+#include "PathNames.h"
 #include "fMain.h"
 #include "fWait.h"
 
 namespace {
-std::string PathBytes(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
-QString PathText(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
+std::string PathBytes(const QString& Path) { return NativeFromName(Path); }
+QString PathText(const std::string& Path) { return NameFromNative(Path); }
 // Names of views and exports are configuration texts, kept in the system code page.
 std::string SystemText(const QString& S) { return Utf8ToSystem(S.toUtf8().toStdString()); }
 
@@ -149,7 +149,7 @@ void TFrmMorvoReader::OutputClick(QObject* Sender) {
 
   dialogs::TFileDialogRequest request;
   request.Title = "Morvo Object Reader Save " + FCurrentView + " as " + exportName;
-  request.Directory = QFileInfo(proposed).absolutePath();
+  request.Directory = AbsoluteName(PathText(NativeFolderPart(PathBytes(proposed))));
   request.FileName = proposed;
   request.Filters = QStringList{exportName + " File (*." + exportName + ")"};
   request.FilterIndex = 0;

@@ -17,7 +17,9 @@
 #include "AppPaths.h"
 #include "MorvoObjRead.h"
 #include "MorvoObject.h"
+#include "NativeNames.h"
 #include "RecentFiles.h"
+#include "StringUtil.h"
 #include "TestSupport.h"
 #include "UnattendedCommands.h"
 #include "WholeFile.h"
@@ -46,6 +48,8 @@ struct TProgramFolder {
       fs::copy_file(testsupport::TestDataDir() + "/export/" + name, Bin + name);
     fs::copy_file(testsupport::TestDataDir() + "/export/sample.obj", Work + "sample.obj");
   }
+  // QTemporaryDir leaves names that are not UTF-8 behind.
+  ~TProgramFolder() { fs::remove_all(Dir.path().toStdString()); }
   // Runs the program; false when it did not end by itself.
   QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
   bool SmallAddressSpace = false;  // a process that runs out of memory on a large file
@@ -56,13 +60,13 @@ struct TProgramFolder {
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("XDG_RUNTIME_DIR");  // as in a script started without a session
     p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QString::fromStdString(Work));
     if (SmallAddressSpace)
       p.setChildProcessModifier([] {
         const rlimit limit{1536ul << 20, 1536ul << 20};
         ::setrlimit(RLIMIT_AS, &limit);
       });
-    p.setWorkingDirectory(QString::fromStdString(Work));
-    p.start(QString::fromStdString(Bin + "morvo-reader"), Args);
+    testsupport::StartWithNameBytes(p, Bin + "morvo-reader", Args);
     if (!p.waitForFinished(Ms)) {
       p.kill();
       p.waitForFinished();
@@ -121,24 +125,32 @@ class TestExportCli : public QObject {
   void theSwitchWritesTheDefaultExportBesideTheFile_data() {
     QTest::addColumn<QString>("sw");
     QTest::addColumn<bool>("relative");
-    QTest::newRow("/e") << "/e" << false;
-    QTest::newRow("/E as the file manager passes it") << "/E" << false;
-    QTest::newRow("a name relative to the working folder") << "/e" << true;
+    QTest::addColumn<QByteArray>("name");  // of the object file, without extension
+    QTest::newRow("/e") << "/e" << false << QByteArray("sample");
+    QTest::newRow("/E as the file manager passes it") << "/E" << false << QByteArray("sample");
+    QTest::newRow("a name relative to the working folder") << "/e" << true << QByteArray("sample");
+    QTest::newRow("a name that is no UTF-8") << "/e" << true << QByteArray("caf\xE9");
+    QTest::newRow("a name with quotes") << "/e" << false
+                                        << QByteArray(
+                                               "Facture \"n\xC2\xB0"
+                                               "1\" l'\xC3\xA9t\xC3\xA9");
   }
   void theSwitchWritesTheDefaultExportBesideTheFile() {
     QFETCH(QString, sw);
     QFETCH(bool, relative);
+    QFETCH(QByteArray, name);
     TProgramFolder program;
+    if (name != "sample") fs::rename(program.Work + "sample.obj", program.Work + name.toStdString() + ".obj");
+    const std::string file = (relative ? "" : program.Work) + name.toStdString() + ".obj";
     int exitCode = -1;
     QByteArray errors;
     // Ending by itself shows that the message loop never waited on a window.
-    QVERIFY(program.Run({sw, QString::fromStdString(relative ? "sample.obj" : program.Work + "sample.obj")}, &exitCode,
-                        &errors));
+    QVERIFY(program.Run({sw, NameFromNative(file)}, &exitCode, &errors));
     QCOMPARE(exitCode, 0);
     QVERIFY2(errors.isEmpty(), errors.constData());
-    QCOMPARE(QByteArray::fromStdString(ReadFileBytes(program.Work + "sample.tst")),
-             QByteArray::fromStdString(Expected()));
-    QCOMPARE(TRecentFiles().Items().value(0), QString::fromStdString(program.Work + "sample.obj"));
+    QCOMPARE(QByteArray::fromStdString(ReadFileBytes(program.Work + name.toStdString() + ".tst")),
+             QByteArray::fromStdString(ReplaceAll(Expected(), "sample.obj", name.toStdString() + ".obj")));
+    QCOMPARE(TRecentFiles().Items().value(0), NameFromNative(program.Work + name.toStdString() + ".obj"));
   }
 
   void aFullDiskKeepsTheOldExportAndIsReported_data() {
@@ -449,19 +461,20 @@ class TestExportCli : public QObject {
     QVERIFY(testsupport::WriteFileBytes(editor, "#!/bin/sh\nprintf '%s' \"$1\" > \"" + marker + ".part\" && mv \"" +
                                                     marker + ".part\" \"" + marker + "\"\n"));
     fs::permissions(editor, fs::perms::owner_all);
-    QVERIFY(testsupport::WriteFileBytes(program.Work + "notes.txt", "just some text\r\nno marker\r\n"));
+    // The editor is given the name's own bytes.
+    QVERIFY(testsupport::WriteFileBytes(program.Work + "not\xE9s.txt", "just some text\r\nno marker\r\n"));
     WriteRegString("OpenNonQSFiles", "-1");
     WriteRegString("ExternalEditor", editor);
     int exitCode = -1;
-    const bool ended = program.Run({"/e", QString::fromStdString(program.Work + "notes.txt")}, &exitCode);
+    const bool ended = program.Run({"/e", NameFromNative(program.Work + "not\xE9s.txt")}, &exitCode);
     WriteRegString("OpenNonQSFiles", "0");
     WriteRegString("ExternalEditor", "");
     QVERIFY(ended);
     QCOMPARE(exitCode, 1);
     // The editor runs on its own, unwaited for.
     QTRY_VERIFY_WITH_TIMEOUT(fs::exists(marker), 10000);
-    QCOMPARE(QString::fromStdString(ReadFileBytes(marker)), QString::fromStdString(program.Work + "notes.txt"));
-    QCOMPARE(program.WorkFiles(), (std::vector<std::string>{"editor-was-given", "notes.txt", "sample.obj"}));
+    QCOMPARE(ReadFileBytes(marker), program.Work + "not\xE9s.txt");
+    QCOMPARE(program.WorkFiles(), (std::vector<std::string>{"editor-was-given", "not\xE9s.txt", "sample.obj"}));
   }
 
   void aFailingExportIsReportedOnTheErrorOutput() {

@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
+#include <filesystem>
 
 #include "Accessors.h"
 #include "AppPaths.h"
@@ -29,6 +30,7 @@
 #include "MessagePump.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
+#include "NativeNames.h"
 #include "ObjectTreeModel.h"
 #include "RecentFiles.h"
 #include "Registry.h"
@@ -138,7 +140,10 @@ class TstMainWindow : public QObject {
     FrmMorvoReader = nullptr;
     SetApplicationTerminating(false);
   }
-  void cleanupTestCase() { SetExecutableFolderOverride(""); }
+  void cleanupTestCase() {
+    SetExecutableFolderOverride("");
+    std::filesystem::remove_all(FWork.path().toStdString());  // QTemporaryDir passes over names that are no UTF-8
+  }
 
   // --- the window as created
 
@@ -642,13 +647,17 @@ class TstMainWindow : public QObject {
     QFETCH(int, way);
     QFETCH(QString, fixture);
     QFETCH(QString, codePage);
-    const QString file = CopyFixture(qPrintable(fixture), "failing-" + fixture);
+    QString file = CopyFixture(qPrintable(fixture), "failing-" + fixture);
+    if (way == 3) {  // a name that is no UTF-8, as from a Windows share
+      std::filesystem::rename(file.toStdString(), file.toStdString() + "\xE9");
+      file = NameFromNative(file.toStdString() + "\xE9");
+    }
     WriteRegString("Quillset1xCodePage", codePage.toStdString());
     std::string readerWords;
     try {
       FWin->OpenObjectFile(file);
     } catch (const EMorvoError& e) {
-      readerWords = "Cannot read the object file \"" + file.toStdString() + "\": " + e.what() + ".";
+      readerWords = "Cannot read the object file \"" + ShownName(file).toStdString() + "\": " + e.what() + ".";
     }
     WriteRegString("Quillset1xCodePage", "");
     QCOMPARE(readerWords.empty(), fixture == "notobject.txt");
@@ -1017,10 +1026,25 @@ class TstMainWindow : public QObject {
     gRootObjects.reset();
   }
 
+  // A name comes as its bytes, UTF-8 or not, and shows readably.
+  void droppedFilesAndReopenItemsReachTheirHandlers_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("plain") << QByteArray("tree.dcl");
+    QTest::newRow("a name that is no UTF-8") << QByteArray(
+        "tr\xE9"
+        "e.dcl");
+    QTest::newRow("a name with quotes") << QByteArray(
+        "Facture \"n\xC2\xB0"
+        "1\" l'\xC3\xA9t\xC3\xA9.dcl");
+  }
   void droppedFilesAndReopenItemsReachTheirHandlers() {
-    const QString file = CopyFixture("tree.dcl");
+    QFETCH(QByteArray, name);
+    const std::string path = FWork.path().toStdString() + "/" + name.toStdString();
+    QVERIFY(testsupport::WriteFileBytes(path, testsupport::ReadFileBytes(Fixture("tree.dcl").toStdString())));
+    const QString file = NameFromNative(path);
     auto* mime = new QMimeData;
-    mime->setUrls({QUrl::fromLocalFile(file)});
+    // As a file manager gives it: the name's bytes, percent-encoded.
+    mime->setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"))});
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(FWin.get(), &enter);
     QVERIFY(enter.isAccepted());
@@ -1029,18 +1053,21 @@ class TstMainWindow : public QObject {
     delete mime;
     QVERIFY(FWin->FFileLoaded);
     QCOMPARE(FWin->FLoadedFileName, file);
+    QCOMPARE(FWin->windowTitle(),
+             QString::fromUtf8(name).replace(QChar(0xFFFD), QChar(0xE9)) + " - Morvo Object Reader");
 
-    // The Reopen menu lists the file; its item opens it again.
+    // The Reopen menu lists the file as shown; its item opens it again.
     const QString other = CopyFixture("notobject.txt");
     QVERIFY(FWin->OpenObjectFile(other));
     QVERIFY(!FWin->FFileLoaded);
     auto* reopen = FWin->findChild<QMenu*>("mnuReopen");
     QAction* item = nullptr;
     for (QAction* a : reopen->actions())
-      if (a->statusTip() == file || a->text().contains("tree.dcl")) item = a;
+      if (a->statusTip() == ShownName(file)) item = a;
     QVERIFY(item);
     item->trigger();
     QVERIFY(FWin->FFileLoaded);
+    QCOMPARE(FWin->FLoadedFileName, file);
     QCOMPARE(Selected(), QString("Main"));
   }
 
