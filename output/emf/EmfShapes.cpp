@@ -253,13 +253,16 @@ QPen TPlayer::PenOnDevice() const {
       // Dashes count in pen widths: a pen made narrower keeps them as long
       // as the page made them. Dashes and gaps that repeat within a pixel
       // would cost a figure each and show as a line: it is drawn solid.
-      QList<qreal> dashes = pen.dashPattern();
+      const QList<qreal> dashes = pen.dashPattern();
       double period = 0;
-      for (qreal& dash : dashes) period += (dash *= width / pen.widthF());
-      if (!(period * pen.widthF() * scale >= 1))
+      for (qreal dash : dashes) period += dash;
+      if (!(period * width * scale >= 1)) {
         pen.setStyle(Qt::SolidLine);
-      else if (width != pen.widthF())
-        pen.setDashPattern(dashes);
+      } else if (width != pen.widthF()) {
+        QList<qreal> longer = dashes;
+        for (qreal& dash : longer) dash *= width / pen.widthF();
+        pen.setDashPattern(longer);
+      }
     }
   }
   return pen;
