@@ -20,6 +20,7 @@
 #include "MorvoError.h"
 #include "NativeNames.h"
 #include "Registry.h"
+#include "Settings.h"
 #include "WholeFile.h"
 #include "fConfig.h"
 #include "fMain.h"
@@ -68,7 +69,7 @@ TCommandFile OpenCommandFile(const QString& File) {
     result.OutOfMemory = true;
     result.Failure = "Not enough memory to read \"" + PathText(File) + "\".";
   } catch (const std::exception& e) {
-    result.Failure = e.what();
+    result.Failure = TFrmMorvoReader::ReadFailureText(PathText(File), e.what());
   } catch (...) {
     result.Failure = "Cannot open file \"" + PathText(File) + "\".";
   }
@@ -132,12 +133,7 @@ void RunConfig() {
 // configuration window. Any failure to start it is silent.
 void RunFirst() {
   FreeAllForms();
-  std::string exe;
-  try {
-    exe = SystemToUtf8(ReadRegString("Exefile"));
-  } catch (const EMorvoError&) {
-    return;
-  }
+  const std::string exe = SystemToUtf8(ReadSettingOrDefault(settings::Exefile));
   const QString value = QString::fromStdString(exe);
   if (value.trimmed().isEmpty()) return;
   // A path with blanks is taken whole when it names a file; otherwise the

@@ -35,6 +35,7 @@
 #include "NativeNames.h"
 #include "ObjectTreeModel.h"
 #include "RecentFiles.h"
+#include "Settings.h"
 #include "fConfig.h"
 #include "fWait.h"
 #include "fdmZIB.h"
@@ -64,15 +65,11 @@ TFrmMorvoReader::TFrmMorvoReader(QWidget* parent) : QMainWindow(parent), ui(std:
 
   // The defaults are read once: a change in the settings takes effect at the next start.
   // A value of the wrong type counts as none, each on its own.
-  const auto readDefault = [](const char* name) {
-    try {
-      return QString::fromStdString(SystemToUtf8(ReadRegString(name)));
-    } catch (const EMorvoError&) {
-      return QString();
-    }
+  const auto readDefault = [](const TSetting<std::string>& Setting) {
+    return QString::fromStdString(SystemToUtf8(ReadSettingOrDefault(Setting)));
   };
-  FRegDefaultView = readDefault("DefaultView");
-  FRegDefaultExport = readDefault("DefaultExport");
+  FRegDefaultView = readDefault(settings::DefaultView);
+  FRegDefaultExport = readDefault(settings::DefaultExport);
   FMenuCounter = 0;
   BuildActionMenu(ui->MnuView, ReadCfgString("Settings", "Views"), TMenuKind::Views);
   FDefaultExport.clear();
@@ -340,11 +337,7 @@ bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
     MnuSemanticorderClick();
   } else if (result == -1) {
     // Result 0 means the program is ending: no editor is started then.
-    bool openNonObjectFiles = true;
-    try {
-      openNonObjectFiles = RegTextToBool(ReadRegString("OpenNonQSFiles"), true);
-    } catch (const EMorvoError&) {
-    }
+    const bool openNonObjectFiles = ReadSettingOrDefault(settings::OpenNonQSFiles);
     if (openNonObjectFiles && ui->ActOpenTxt->isEnabled()) {
       ui->ActOpenTxt->trigger();
       ok = false;
@@ -367,13 +360,16 @@ bool TFrmMorvoReader::OpenObjectFileReporting(const QString& FileName) {
   }
   // The tree stays empty; the box must not stand behind the wait window.
   if (FrmWait) FrmWait->close();
-  // The reader's words say what is wrong, not with which file; words that
-  // name the file already (it cannot be opened) need no second mention.
-  const std::string path = NativeFromName(FLastFileName);
-  if (!FFileLoaded && failure.find('"' + path + '"') == std::string::npos)
-    failure = "Cannot read the object file \"" + path + "\": " + failure;
+  if (!FFileLoaded) failure = ReadFailureText(NativeFromName(FLastFileName), failure);
   ShowApplicationError(failure);
   return true;
+}
+
+std::string TFrmMorvoReader::ReadFailureText(const std::string& Path, const std::string& Failure) {
+  // The reader's words say what is wrong, not with which file; words that
+  // name the file already (it cannot be opened) need no second mention.
+  if (Failure.find('"' + Path + '"') != std::string::npos) return Failure;
+  return "Cannot read the object file \"" + Path + "\": " + Failure;
 }
 
 bool TFrmMorvoReader::OpenFileArgument(const QString& Argument) {

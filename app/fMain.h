@@ -42,6 +42,8 @@ class TFrmMorvoReader : public QMainWindow {
   // The same for commands: a failure is shown in a message box, a read
   // failure naming the file; the result is then true (the window stays).
   bool OpenObjectFileReporting(const QString& FileName);
+  // The reader's words on a failed read, with the file they concern.
+  static std::string ReadFailureText(const std::string& Path, const std::string& Failure);
   // The file given on the command line (or by the desktop's association),
   // with the wait window standing; false as OpenObjectFile.
   bool OpenFileArgument(const QString& Argument);

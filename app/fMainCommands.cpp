@@ -16,6 +16,7 @@
 #include "MorvoObject.h"
 #include "NativeNames.h"
 #include "RecentFiles.h"
+#include "Settings.h"
 #include "fMain.h"
 #include "fPackager.h"
 #include "fWait.h"
@@ -117,7 +118,7 @@ void TFrmMorvoReader::ddDragDropDrop(const QStringList& Files) {
 }
 
 void TFrmMorvoReader::ActOpenTxtExecute() {
-  const std::string editor = ReadRegString("ExternalEditor");
+  const std::string editor = ReadSetting(settings::ExternalEditor);
   const QString program = QFile::decodeName(QByteArray::fromStdString(editor));
   if (!editor.empty() && QFileInfo(program).isFile()) {
     // Started with the file as its one argument: no shell, so blanks in

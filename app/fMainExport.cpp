@@ -18,6 +18,7 @@
 #include "MorvoError.h"
 #include "NativeNames.h"
 #include "PathNames.h"
+#include "Settings.h"
 #include "fMain.h"
 #include "fWait.h"
 
@@ -133,11 +134,7 @@ void TFrmMorvoReader::OutputClick(QObject* Sender) {
     // The tool bar button, and the action behind Ctrl+E that carries the
     // same caption: the default export as the user stored it.
     // A stored value that is no text names no export, as a missing one.
-    try {
-      exportName = QString::fromStdString(SystemToUtf8(ReadRegString("DefaultExport")));
-    } catch (const EMorvoError&) {
-      exportName.clear();
-    }
+    exportName = QString::fromStdString(SystemToUtf8(ReadSettingOrDefault(settings::DefaultExport)));
     // None stored: the window's default export, the first of the configuration.
     if (exportName.isEmpty()) exportName = FDefaultExport;
     if (exportName.isEmpty()) {

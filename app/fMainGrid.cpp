@@ -12,6 +12,7 @@
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "PropertyOrder.h"
+#include "Settings.h"
 #include "ShownText.h"
 #include "StringUtil.h"
 #include "fMain.h"
@@ -42,13 +43,7 @@ void ShowEmptyRow(QTableWidget* Grid) {
   Grid->setRowHeight(1, Grid->rowHeight(0));
 }
 
-bool SortProperties() {
-  try {
-    return RegTextToBool(ReadRegString("SortProperties"), true);
-  } catch (const EMorvoError&) {
-    return true;
-  }
-}
+bool SortProperties() { return ReadSettingOrDefault(settings::SortProperties); }
 }  // namespace
 
 QString TFrmMorvoReader::PanelText(int Panel) const { return Panel >= 0 && Panel < 4 ? FPanelTexts[Panel] : QString(); }
@@ -98,7 +93,8 @@ void TFrmMorvoReader::ObjectTreeChange() {
     const int n = std::min(StrToIntDef(gPropNames[0], 0), kPropArraySize - 1);
     if (n > 0) {
       grid->setRowCount(n + 1);
-      const std::vector<int> order = FillPropertyOrder(SortProperties());
+      static TPropertyOrder gridOrder;  // kept from object to object
+      const std::vector<int>& order = gridOrder.Of(SortProperties());
       const int h = grid->rowHeight(0);
       for (int r = 1; r <= n && r <= static_cast<int>(order.size()); ++r) {
         const size_t i = static_cast<size_t>(order[static_cast<size_t>(r - 1)]);

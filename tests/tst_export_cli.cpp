@@ -319,6 +319,8 @@ class TestExportCli : public QObject {
     row("a file that does not exist", "/e missing.obj", "No such file");
     row("a file that is no object file", "/e notes.txt", "is no object file");
     row("a folder", "/e folder.obj", "Is a directory");
+    row("a block without its closing line", "/e broken.obj",
+        "/broken.obj\": List index out of bounds (21): the block that begins on line 20 has no closing \"}\".");
     row("a pipe", "/e pipe.obj", "Not a regular file");
     row("a device", "/e /dev/zero", "Not a regular file");
     row("/p, no file argument", "/p", "No object file was given");
@@ -346,8 +348,9 @@ class TestExportCli : public QObject {
     row("mimeapps.list, never opened", sample, "view All", "config/mimeapps.list", "<list>");
     row("no configuration", sample, "No export is defined", "MorvoObject.cfg", "<missing>");
     row("no export", sample, "No export is defined", "", "", "OutPuts=tst|OutPuts=");
-    row("Fields no id list", sample, "'20;338' is not a valid integer value", "", "", "Fields=2,3,4,5|Fields=20;338");
-    row("MandatoryFields no id list", sample, "'338 ' is not a valid integer value", "", "",
+    row("Fields no id list", sample, "/bin/MorvoObject.cfg\", section [All], key Fields.", "", "",
+        "Fields=2,3,4,5|Fields=20;338");
+    row("MandatoryFields no id list", sample, "'338 ' is not a valid integer value in \"", "", "",
         "Fields=2|MandatoryFields=338 ,339\r\nFields=2");
     row("a view named in windows-1252", sample,
         "view Gr\xC3\xB6\xC3\x9F\x65\r\n\r\nlevel 1(\r\nobject Alpha type Form image 3\r\nname", "", "",
@@ -366,6 +369,8 @@ class TestExportCli : public QObject {
     fs::create_symlink(program.Work + "gone.obj", program.Work + "dangling.obj");
     fs::create_symlink("/dev/zero", program.Work + "zero.obj");
     fs::copy_file(program.Work + "sample.obj", program.Work + "back\\slash.obj");
+    const std::string sampleBytes = ReadFileBytes(program.Work + "sample.obj");
+    QVERIFY(testsupport::WriteFileBytes(program.Work + "broken.obj", sampleBytes.substr(0, sampleBytes.size() - 3)));
     QVERIFY(testsupport::WriteFileBytes(program.Work + "huge.obj", ""));
     fs::resize_file(program.Work + "huge.obj", 3ull << 30);  // sparse: no disk taken
     program.SmallAddressSpace = args.join(' ').contains("huge.obj");

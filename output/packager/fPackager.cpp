@@ -14,6 +14,7 @@
 #include "NativeNames.h"
 #include "PackagerArchive.h"
 #include "PathNames.h"
+#include "Settings.h"
 #include "StringUtil.h"
 #include "ui_fPackager.h"
 
@@ -250,35 +251,30 @@ void TFrmPackager::PrepareFileList() {
 
 namespace {
 struct TPackBox {
-  const char* Name;
+  const TSetting<bool>& Setting;
   QCheckBox* TFrmPackager::*Box;
-  bool Default;
 };
 const TPackBox kPackBoxes[] = {
-    {"PackDocumentation", &TFrmPackager::cbDocumentation, false},
-    {"PackMandatorys", &TFrmPackager::cbMandatories, true},
-    {"PackDevices", &TFrmPackager::cbDevices, false},
-    {"PackSpecials", &TFrmPackager::cbSpecials, true},
-    {"PackSampleFiles", &TFrmPackager::cbSampleFiles, false},
-    {"PackPreservePath", &TFrmPackager::cbPreservePath, true},
-    {"PackGuessBasepath", &TFrmPackager::cbGuessBasepath, true},
-    {"PackShowResult", &TFrmPackager::cbShowfiles, true},
+    {settings::PackDocumentation, &TFrmPackager::cbDocumentation},
+    {settings::PackMandatorys, &TFrmPackager::cbMandatories},
+    {settings::PackDevices, &TFrmPackager::cbDevices},
+    {settings::PackSpecials, &TFrmPackager::cbSpecials},
+    {settings::PackSampleFiles, &TFrmPackager::cbSampleFiles},
+    {settings::PackPreservePath, &TFrmPackager::cbPreservePath},
+    {settings::PackGuessBasepath, &TFrmPackager::cbGuessBasepath},
+    {settings::PackShowResult, &TFrmPackager::cbShowfiles},
 };
 }  // namespace
 
 void TFrmPackager::SavePackSettings() {
-  for (const TPackBox& box : kPackBoxes) WriteRegString(box.Name, BoolToRegText((this->*box.Box)->isChecked()));
-  WriteRegString("PackMethod", std::to_string(cbFiletype->currentIndex()));
+  for (const TPackBox& box : kPackBoxes) WriteRegString(box.Setting.Name, BoolToRegText((this->*box.Box)->isChecked()));
+  WriteRegString(settings::PackMethod.Name, std::to_string(cbFiletype->currentIndex()));
 }
 
 void TFrmPackager::LoadPackSettings() {
-  // Stored as integers: any other text ("True", "0.5") is no setting.
-  for (const TPackBox& box : kPackBoxes) {
-    const std::optional<int32_t> value = TryStrToInt(ReadRegString(box.Name));
-    (this->*box.Box)->setChecked(value ? *value != 0 : box.Default);
-  }
+  for (const TPackBox& box : kPackBoxes) (this->*box.Box)->setChecked(ReadSetting(box.Setting));
   // A number that names no item selects none; packaging then writes a zip.
-  const int method = StrToIntDef(ReadRegString("PackMethod"), 0);
+  const int method = ReadSetting(settings::PackMethod);
   cbFiletype->setCurrentIndex(method >= 0 && method < cbFiletype->count() ? method : -1);
 }
 
