@@ -19,6 +19,7 @@
 #include "FreeAllForms.h"
 #include "MessageBox.h"
 #include "MorvoError.h"
+#include "MorvoObject.h"
 #include "NativeNames.h"
 #include "Registry.h"
 #include "Settings.h"
@@ -93,6 +94,14 @@ TCommandFile OpenCommandFile(const QString& File) {
   return result;
 }
 
+bool gProcessEndsWithCommand = false;
+
+// The windows still go one by one: they save their settings as they go.
+void FreeFormsKeepingLoad() {
+  if (gProcessEndsWithCommand) KeepLoadToProcessEnd();
+  FreeAllForms();
+}
+
 // "/e": the default export of the file of argument 2, written beside it.
 // Status 0 when the export was written.
 int RunExport(const QStringList& Args) {
@@ -118,7 +127,7 @@ int RunExport(const QStringList& Args) {
   }
   if (!failure.empty()) ReportOnErrorOutput(Sentence(failure) + " Nothing was exported.");
   if (FrmWait) FrmWait->close();
-  FreeAllForms();
+  FreeFormsKeepingLoad();
   QApplication::beep();
   return written ? 0 : 1;
 }
@@ -199,11 +208,13 @@ int RunPackage(const QStringList& Args) {
     }
   }
   if (FrmWait) FrmWait->close();
-  FreeAllForms();
+  FreeFormsKeepingLoad();
   QApplication::beep();
   return written ? 0 : 1;
 }
 }  // namespace
+
+void EndProcessWithCommand() { gProcessEndsWithCommand = true; }
 
 void ReportOnErrorOutput(const std::string& Message) {
   std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), Sentence(Message).c_str());

@@ -11,6 +11,11 @@
 // (the reason is on the error output); 0 for the others.
 bool RunUnattendedCommand(const QStringList& Args, int* ExitStatus = nullptr);
 
+// The process ends as soon as the command returns (main says so): "/e" and
+// "/p" then leave their load to the system instead of freeing it object by
+// object (KeepLoadToProcessEnd), once their files are written.
+void EndProcessWithCommand();
+
 // One line "<application>: <Message>." on the error output.
 void ReportOnErrorOutput(const std::string& Message);
 

@@ -46,8 +46,8 @@ void Setup() {
   f.Folder = benchgen::MakeWorkFolder("bench_open");
   benchgen::WriteRealisticDefinitions(f.Folder);
   for (int s = 0; s < 2; ++s) {
-    const benchgen::TObjectSize size = s == 0 ? benchgen::TObjectSize::Small : benchgen::TObjectSize::Large;
-    f.Files[s] = f.Folder + "objects-" + benchgen::ObjectSizeName(size) + ".obj";
+    const benchgen::TObjectMix size = s == 0 ? benchgen::TObjectMix::Small : benchgen::TObjectMix::Large;
+    f.Files[s] = f.Folder + "objects-" + benchgen::ObjectMixName(size) + ".obj";
     benchgen::WriteText(f.Files[s],
                         benchgen::EncodeRealistic(benchgen::MakeObjects(size, kObjects, "the open benchmark"),
                                                   benchgen::TEncoding::CodePage));

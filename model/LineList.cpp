@@ -1,5 +1,9 @@
 #include "LineList.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -58,8 +62,21 @@ void TLineList::clear() {
   std::vector<uint64_t>().swap(FWide);
   FTextLines = 0;
   FIsWide = false;
+  FReleased = 0;
   FAdded.clear();
   std::string().swap(FText);
+}
+
+void TLineList::ReleaseBefore(size_t Line) {
+  constexpr size_t kLeast = size_t{4} << 20;
+  if (Line >= FTextLines || Line < 2 || Start(Line) - FReleased < kLeast) return;
+  static const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto text = reinterpret_cast<uintptr_t>(FText.data());
+  const uintptr_t from = (text + std::max(Start(1), FReleased) + page - 1) & ~(page - 1);
+  const uintptr_t to = (text + Start(Line)) & ~(page - 1);
+  // The pages read as zeros if touched again; none of them holds a byte of line 0 or of Line on.
+  if (to > from && ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) != 0) return;
+  FReleased = Start(Line);
 }
 
 std::string_view TLineList::at(size_t i) const {

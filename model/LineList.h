@@ -43,6 +43,12 @@ class TLineList {
 
   void push_back(std::string Line);
 
+  // The lines from 1 up to Line are read no more: the whole pages of their
+  // text go back to the system, a few megabytes at a time, so a large file's
+  // text shrinks as its objects grow. Line 0 stays readable. A line given
+  // back must not be read again.
+  void ReleaseBefore(size_t Line);
+
  private:
   std::string_view AddedLine(size_t i) const;  // i at or past the text's lines
   // Where line i of the text starts; entry FTextLines is where the text ends.
@@ -63,5 +69,6 @@ class TLineList {
   std::vector<uint64_t> FWide;    // larger ones
   bool FIsWide = false;
   size_t FTextLines = 0;
+  size_t FReleased = 0;  // where the text given back ends
   std::deque<std::string> FAdded;  // a deque never moves what it holds
 };

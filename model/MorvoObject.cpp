@@ -37,8 +37,7 @@ void TAllObjectList::Append(const std::string& key, TisMorvoObject* object) {
   FEntries.back().Object = object;
   FPrev.push_back(-1);
   FNext.push_back(-1);
-  FHashes.push_back(HashKey(key));
-  IndexAdd(Count() - 1);
+  IndexAdd(Count() - 1, HashKey(key));
 }
 
 void TAllObjectList::SetKey(int i, const std::string& key) {
@@ -50,15 +49,13 @@ void TAllObjectList::SetKey(int i, const std::string& key) {
   }
   IndexRemove(i);
   current = key;
-  FHashes[static_cast<size_t>(i)] = HashKey(key);
-  IndexAdd(i);
+  IndexAdd(i, HashKey(key));
 }
 
 void TAllObjectList::Reserve(size_t count) {
   FEntries.reserve(count);
   FPrev.reserve(count);
   FNext.reserve(count);
-  FHashes.reserve(count);
   const size_t capacity = SlotsFor(count);
   if (capacity > FSlots.size()) Rehash(capacity);
 }
@@ -82,7 +79,7 @@ int TAllObjectList::FirstOfKey(int i) const {
   int first = i;
   for (int steps = 0; steps < 8; ++steps) {
     const int prev = FPrev[static_cast<size_t>(first)];
-    if (prev < 0) return first;
+    if (prev >= first) return first;
     first = prev;
   }
   return IndexOfKey(Key(i));
@@ -98,7 +95,6 @@ void TAllObjectList::Clear() {
   TObjectList().swap(FEntries);
   std::vector<int>().swap(FPrev);
   std::vector<int>().swap(FNext);
-  std::vector<uint32_t>().swap(FHashes);
   std::vector<TSlot>().swap(FSlots);
   FUsedSlots = 0;
 }
@@ -153,8 +149,7 @@ size_t TAllObjectList::FindSlot(const std::string& key, uint32_t hash) const {
   for (size_t k = hash & mask;; k = (k + 1) & mask) {
     const TSlot& slot = FSlots[k];
     if (slot.FHead == -2) return k;
-    if (slot.FHead >= 0 && FHashes[static_cast<size_t>(slot.FHead)] == hash &&
-        SameTextCI(FEntries[static_cast<size_t>(slot.FHead)].Key, key))
+    if (slot.FHash == hash && slot.FHead >= 0 && SameTextCI(FEntries[static_cast<size_t>(slot.FHead)].Key, key))
       return k;
   }
 }
@@ -162,88 +157,104 @@ size_t TAllObjectList::FindSlot(const std::string& key, uint32_t hash) const {
 void TAllObjectList::Rehash(size_t capacity) {
   std::vector<TSlot>(capacity).swap(FSlots);
   FUsedSlots = 0;
-  std::fill(FPrev.begin(), FPrev.end(), -1);
-  std::fill(FNext.begin(), FNext.end(), -1);
   // Entries in list order: every chain is built by appending at its end.
   for (int i = 0; i < Count(); ++i) {
-    const uint32_t h = FHashes[static_cast<size_t>(i)];
+    const auto at = static_cast<size_t>(i);
+    const uint32_t h = HashKey(Key(i));
     TSlot& slot = FSlots[FindSlot(Key(i), h)];
+    FNext[at] = -1;
     if (slot.FHead == -2) {
-      slot = {i, i};
+      slot = {i, h};
+      FPrev[at] = i;
       ++FUsedSlots;
     } else {
-      FNext[static_cast<size_t>(slot.FTail)] = i;
-      FPrev[static_cast<size_t>(i)] = slot.FTail;
-      slot.FTail = i;
+      const auto head = static_cast<size_t>(slot.FHead);
+      const int tail = FPrev[head];
+      FNext[static_cast<size_t>(tail)] = i;
+      FPrev[at] = tail;
+      FPrev[head] = i;
     }
   }
 }
 
-void TAllObjectList::IndexAdd(int i) {
+void TAllObjectList::IndexAdd(int i, uint32_t hash) {
   // At most half the slots taken, counting those whose key has left.
   if (2 * (FUsedSlots + 1) > FSlots.size()) {
     Rehash(SlotsFor(static_cast<size_t>(Count())));  // also indexes entry i
     return;
   }
-  const uint32_t h = FHashes[static_cast<size_t>(i)];
-  TSlot& slot = FSlots[FindSlot(Key(i), h)];
+  TSlot& slot = FSlots[FindSlot(Key(i), hash)];
   const auto at = static_cast<size_t>(i);
   if (slot.FHead == -2) {
-    slot = {i, i};
-    FPrev[at] = FNext[at] = -1;
+    slot = {i, hash};
+    FPrev[at] = i;
+    FNext[at] = -1;
     ++FUsedSlots;
     return;
   }
   // Keep the chain ascending. Entries are appended, and re-keyed in list
   // order, so the new one nearly always goes at the end.
-  int before = -1;  // the entry i goes in front of
-  if (i < slot.FTail) {
-    // Walk in from both ends at once: the steps taken are bounded by the
-    // smaller side, so many objects re-keyed to one caption that a later
-    // entry already carries are not walked past again and again.
-    int lo = slot.FHead, hi = slot.FTail;  // hi > i throughout
-    for (;;) {
-      if (lo > i) {
-        before = lo;
-        break;
-      }
-      const int prev = FPrev[static_cast<size_t>(hi)];
-      if (prev < i) {
-        before = hi;
-        break;
-      }
-      lo = FNext[static_cast<size_t>(lo)];
-      hi = prev;
-    }
+  const int head = slot.FHead;
+  const int tail = FPrev[static_cast<size_t>(head)];
+  if (i > tail) {
+    FNext[static_cast<size_t>(tail)] = i;
+    FPrev[at] = tail;
+    FNext[at] = -1;
+    FPrev[static_cast<size_t>(head)] = i;
+    return;
   }
-  const int after = before < 0 ? slot.FTail : FPrev[static_cast<size_t>(before)];
+  if (i < head) {
+    FPrev[at] = tail;
+    FNext[at] = head;
+    FPrev[static_cast<size_t>(head)] = i;
+    slot.FHead = i;
+    return;
+  }
+  // Inside the chain. Walk in from both ends at once: the steps taken are
+  // bounded by the smaller side, so many objects re-keyed to one caption
+  // that a later entry already carries are not walked past again and again.
+  // Neither end walked ever reaches the head, which is below i.
+  int lo = head, hi = tail, before;  // before: the entry i goes in front of
+  for (;;) {
+    if (lo > i) {
+      before = lo;
+      break;
+    }
+    const int prev = FPrev[static_cast<size_t>(hi)];
+    if (prev < i) {
+      before = hi;
+      break;
+    }
+    lo = FNext[static_cast<size_t>(lo)];
+    hi = prev;
+  }
+  const int after = FPrev[static_cast<size_t>(before)];
   FPrev[at] = after;
   FNext[at] = before;
-  if (after >= 0)
-    FNext[static_cast<size_t>(after)] = i;
-  else
-    slot.FHead = i;
-  if (before >= 0)
-    FPrev[static_cast<size_t>(before)] = i;
-  else
-    slot.FTail = i;
+  FNext[static_cast<size_t>(after)] = i;
+  FPrev[static_cast<size_t>(before)] = i;
 }
 
 void TAllObjectList::IndexRemove(int i) {
   if (FSlots.empty()) return;
-  TSlot& slot = FSlots[FindSlot(Key(i), FHashes[static_cast<size_t>(i)])];
+  TSlot& slot = FSlots[FindSlot(Key(i), HashKey(Key(i)))];
   if (slot.FHead < 0) return;
   const auto at = static_cast<size_t>(i);
-  const int prev = FPrev[at], next = FNext[at];
-  if (prev >= 0)
-    FNext[static_cast<size_t>(prev)] = next;
-  else
+  const auto head = static_cast<size_t>(slot.FHead);
+  const int tail = FPrev[head], next = FNext[at];
+  if (at == head) {
     slot.FHead = next;  // -1 when the key has no entry left
-  if (next >= 0)
-    FPrev[static_cast<size_t>(next)] = prev;
-  else
-    slot.FTail = prev;
-  FPrev[at] = FNext[at] = -1;
+    if (next >= 0) FPrev[static_cast<size_t>(next)] = tail;
+  } else {
+    const int prev = FPrev[at];
+    FNext[static_cast<size_t>(prev)] = next;
+    if (next >= 0)
+      FPrev[static_cast<size_t>(next)] = prev;
+    else
+      FPrev[head] = prev;  // i was the last
+  }
+  FPrev[at] = i;
+  FNext[at] = -1;
 }
 
 // ---------------------------------------------------------------------------
@@ -298,11 +309,18 @@ std::unique_ptr<TisMorvoObject> CreateObjectForTypeName(const std::string& TypeN
 // ---------------------------------------------------------------------------
 // Releasing a load
 
+namespace {
+bool gLoadKept = false;
+}
+
+void KeepLoadToProcessEnd() { gLoadKept = true; }
+bool LoadKeptToProcessEnd() { return gLoadKept; }
+
 void FreeAllObjects() {
   // A read in progress still holds pointers into these lists (the message
   // pump runs user actions in the middle of it); releasing them then would
   // leave the reader with dangling objects.
-  if (gLoading) return;
+  if (gLoading || gLoadKept) return;
   gTypeNumTable.reset();
   gTopObjects.reset();
   gPropNameTable.reset();

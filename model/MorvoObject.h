@@ -25,7 +25,9 @@ class TisMorvoObject;
 using TStringList = std::vector<std::string>;
 
 // An entry of an object list: a key (GUID, caption or link text) and the
-// object it stands for, or none (an unresolved link). Never owning.
+// object it stands for, or none (an unresolved link). Never owning. The
+// lists of top-level and of root objects leave the key empty: they always
+// have their object.
 struct TObjectEntry {
   std::string Key;
   TisMorvoObject* Object = nullptr;
@@ -69,25 +71,25 @@ class TAllObjectList {
   void Clear();
 
  private:
-  // One slot of the open-addressing table: the first and last entry of the
-  // ascending chain of entries carrying one folded key (FHead < 0: a slot
-  // whose key left the list, skipped by look-ups). The hash of the key is
-  // that of its first entry.
+  // One slot of the open-addressing table: the first entry of the ascending
+  // chain of entries carrying one folded key (-2: never used; -1: a key that
+  // left the list, skipped by look-ups) and the hash of that key, so a probe
+  // compares keys only when their hashes agree and touches no entry before.
   struct TSlot {
-    int FHead = -2;  // -2: never used
-    int FTail = -1;
+    int FHead = -2;
+    uint32_t FHash = 0;
   };
   static uint32_t HashKey(const std::string& key);
   static size_t SlotsFor(size_t count);
   size_t FindSlot(const std::string& key, uint32_t hash) const;  // a slot with FHead == -2 when absent
-  void IndexAdd(int i);
+  void IndexAdd(int i, uint32_t hash);
   void IndexRemove(int i);
   void Rehash(size_t capacity);
   TObjectList FEntries;
-  // Per entry, the previous and next entry of the same key (-1: none) and
-  // the hash of its key.
+  // Per entry, the next entry of the same key (-1: none) and the previous
+  // one; a chain's first entry holds its last there, so an entry is the
+  // first of its chain exactly when FPrev[i] >= i.
   std::vector<int> FPrev, FNext;
-  std::vector<uint32_t> FHashes;
   std::vector<TSlot> FSlots;  // capacity a power of two, at most half used
   size_t FUsedSlots = 0;      // slots ever taken since the last rehash
 };
@@ -295,6 +297,11 @@ std::string HeaderTypeName(std::string_view HeaderLine);
 // Releases one load (object lists, definition tables, configuration handle,
 // view filter). Must not run while gLoading is set.
 void FreeAllObjects();
+// For a process that ends right after its job: from now on FreeAllObjects
+// and TObjectTree::Clear leave the load where it is, for the system to take
+// back whole at the end, rather than freeing a million objects one by one.
+void KeepLoadToProcessEnd();
+bool LoadKeptToProcessEnd();
 
 // Reads an object file into the object lists: > 0 read (the line index where
 // reading ended), 0 terminating before parsing, -1 not an object file.

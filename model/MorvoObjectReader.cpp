@@ -250,7 +250,9 @@ int ReadTopObject(TLineList& Lines, int Index) {
     throw;
   }
   TisMorvoObject* top = obj.release();
-  gTopObjects->push_back({top->FGUID, top});
+  // The object itself is the entry: a copy of its GUID per entry would cost
+  // a heap block per object and is read by no one.
+  gTopObjects->push_back({{}, top});
   return next;
 }
 
@@ -261,7 +263,7 @@ void BuildRootList() {
   linked.Clean();
   gRootObjects->clear();
   for (int i = 0; i < gAllObjects->Count(); ++i)
-    if (!linked.ContainsKeyOf(i)) gRootObjects->push_back(gAllObjects->Entries()[static_cast<size_t>(i)]);
+    if (!linked.ContainsKeyOf(i)) gRootObjects->push_back({{}, gAllObjects->Object(i)});
   if (gRootObjects->size() > 1) std::rotate(gRootObjects->begin(), gRootObjects->end() - 1, gRootObjects->end());
 }
 
@@ -301,10 +303,13 @@ int ReadObjectFile(const std::string& FileName) {
     ProcessMessagesSliced();
     if (ApplicationTerminating()) break;
     CallProgressHook();
-    if (StartsWith(lines[i], "OBJECT"))
+    if (StartsWith(lines[i], "OBJECT")) {
+      // A block reads only its own lines, and line 0 (a base document's version).
+      lines.ReleaseBefore(i);
       i = static_cast<size_t>(ReadTopObject(lines, static_cast<int>(i)));
-    else
+    } else {
       ++i;
+    }
   }
   if (!reached) return -1;
   gTopObjects->shrink_to_fit();  // kept for as long as the load

@@ -6,6 +6,13 @@
 #include "MessagePump.h"
 
 void TObjectTree::Clear() {
+  if (LoadKeptToProcessEnd()) {
+    // Still reachable, so no leak checker takes it for one.
+    static auto* kept = new std::vector<std::vector<std::unique_ptr<TObjectTreeNode>>>;
+    kept->push_back(std::move(TopNodes));
+    TopNodes.clear();
+    return;
+  }
   // Children are moved onto an explicit stack before their parent dies, so
   // no destructor ever recurses into a subtree.
   std::vector<std::unique_ptr<TObjectTreeNode>> pending;

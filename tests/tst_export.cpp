@@ -1,6 +1,7 @@
 // The export engine: document shape, templates, values, translation, root,
 // file naming and writing, stopping; and the export commands of the main window.
 #include <QAction>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "MorvoObject.h"
 #include "Registry.h"
 #include "TestSupport.h"
+#include "WholeFile.h"
 #include "fMain.h"
 #include "fWait.h"
 
@@ -666,6 +668,44 @@ class TestExport : public QObject {
     c.FTarget = link;
     QVERIFY(SaveCurrentViewToFile(link, "x", c.FSource).Outcome == TExportOutcome::Failed);
     QCOMPARE(QByteArray::fromStdString(ReadFileBytes(objectFile)), QByteArray("object data"));
+  }
+
+  // The document goes into a temporary file as it is built: a failure after
+  // part of it was written, or a stop, leaves the earlier export and no
+  // temporary file.
+  void aWriteFailingMidwayLeavesTheEarlierExport_data() {
+    QTest::addColumn<int>("failingWrite");
+    QTest::addColumn<bool>("stop");
+    QTest::newRow("the second write fails") << 2 << false;
+    QTest::newRow("stopped after the first write") << 0 << true;
+  }
+  void aWriteFailingMidwayLeavesTheEarlierExport() {
+    QFETCH(int, failingWrite);
+    QFETCH(bool, stop);
+    TExportCase c;
+    // Larger than the buffer the document is written from.
+    c.FKeys["PreBody1"] = std::string(TExportDocument::kBufferSize + 4096, 'p');
+    c.Node(nullptr, c.Object("A", "TA", {{"p", "1"}}));
+    c.Node(nullptr, c.Object("B", "TB", {{"p", "1"}}));
+    if (stop) SetProgressHook([] { SetApplicationTerminating(true); });
+    QVERIFY(WriteFileBytes(c.FTarget, "earlier export"));
+    static int writes, failing;
+    writes = 0;
+    failing = failingWrite;
+    const TFileOps saved = FileOps();
+    FileOps().Write = [](int Fd, const void* Buffer, size_t Count) -> ssize_t {
+      if (++writes != failing) return ::write(Fd, Buffer, Count);
+      errno = ENOSPC;
+      return -1;
+    };
+    TExportResult r;
+    const std::string out = c.Run(&r);
+    FileOps() = saved;
+    QCOMPARE(QByteArray::fromStdString(out), QByteArray("earlier export"));
+    QVERIFY(r.Outcome == (stop ? TExportOutcome::Stopped : TExportOutcome::Failed));
+    if (!stop) QVERIFY2(r.Message.find(c.FTarget) != std::string::npos, r.Message.c_str());
+    QCOMPARE(QDir(c.FDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.x"});
+    QVERIFY(writes >= (stop ? 1 : failing));
   }
 
   void aFileThatCannotBeWrittenFailsNamingIt() {

@@ -15,10 +15,12 @@
 
 #include "Accessors.h"
 #include "AppPaths.h"
+#include "DlgPos.h"
 #include "MorvoObjRead.h"
 #include "MorvoObject.h"
 #include "NativeNames.h"
 #include "RecentFiles.h"
+#include "Registry.h"
 #include "StringUtil.h"
 #include "TestSupport.h"
 #include "UnattendedCommands.h"
@@ -140,6 +142,7 @@ class TestExportCli : public QObject {
     QFETCH(bool, relative);
     QFETCH(QByteArray, name);
     TProgramFolder program;
+    TRegistry().DeleteKey(kDlgPosKey);
     if (name != "sample") fs::rename(program.Work + "sample.obj", program.Work + name.toStdString() + ".obj");
     const std::string file = (relative ? "" : program.Work) + name.toStdString() + ".obj";
     int exitCode = -1;
@@ -151,6 +154,9 @@ class TestExportCli : public QObject {
     QCOMPARE(QByteArray::fromStdString(ReadFileBytes(program.Work + name.toStdString() + ".tst")),
              QByteArray::fromStdString(ReplaceAll(Expected(), "sample.obj", name.toStdString() + ".obj")));
     QCOMPARE(TRecentFiles().Items().value(0), NameFromNative(program.Work + name.toStdString() + ".obj"));
+    // The process ends without freeing its objects, after its settings are kept.
+    TRegistry positions;
+    QVERIFY(positions.OpenKey(kDlgPosKey, false) && positions.ValueExists("FrmWait"));
   }
 
   void aFullDiskKeepsTheOldExportAndIsReported_data() {

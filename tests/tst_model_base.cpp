@@ -6,7 +6,9 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
+#include <random>
 #include <set>
 
 #include "Accessors.h"
@@ -17,6 +19,7 @@
 #include "Registry.h"
 #include "StringUtil.h"
 #include "TestSupport.h"
+#include "TextCompare.h"
 #include "Version.h"
 #include "XMLTrans.h"
 
@@ -282,6 +285,22 @@ class TestModelBase : public QObject {
     list.Clear();
     QCOMPARE(list.Count(), 0);
     QCOMPARE(list.IndexOfKey("x"), -1);
+    // Keys moved at random among a few, so chains are entered and left at
+    // their start, middle and end: each entry's first of its key is as a
+    // search of the list finds it.
+    std::mt19937 random(7);
+    const char* const names[] = {"", "a", "A", "b", "c"};
+    std::vector<std::string> keys(40);
+    for (std::string& key : keys) list.Append(key = names[random() % 5], new TisMorvoObject);
+    for (int step = 0; step < 2000; ++step) {
+      const size_t i = random() % keys.size();
+      list.SetKey(static_cast<int>(i), keys[i] = names[random() % 5]);
+      for (size_t k = 0; k < keys.size(); ++k) {
+        const auto first = std::find_if(keys.begin(), keys.end(), [&](auto& key) { return SameTextCI(key, keys[k]); });
+        QCOMPARE(list.FirstOfKey(static_cast<int>(k)), static_cast<int>(first - keys.begin()));
+        QCOMPARE(list.IndexOfKey(keys[k]), static_cast<int>(first - keys.begin()));
+      }
+    }
   }
 
   void encodeDelimitersUsesTheFirstCharacter() {

@@ -644,6 +644,11 @@ class TestSpecials : public QObject {
       QCOMPARE(d->GetPropertyText(1103), std::string("5.2.1 buil"));
       QVERIFY(std::is_sorted(d->FPropIds.Items().begin(), d->FPropIds.Items().end()));
     }
+    // Still read after the reader gave back the text of megabytes of lines before.
+    std::string far;
+    for (int k = 0; k < 100000; ++k) far += std::string(90, 'x') + "\r\n";
+    QVERIFY(Load(far + docs) > 0);
+    QCOMPARE(Find("DOC-2")->GetPropertyText(1103), std::string("5.2.1 buil"));
     // Quotes in the version text do not cut it short.
     QVERIFY(Load(docs, "#Version \"7\" it's") > 0);
     QCOMPARE(Find("DOC-1")->GetPropertyText(1103), std::string("\"7\" it's"));

@@ -155,10 +155,11 @@ inline std::string RealisticPropertyTable() {
   return t;
 }
 
-// Settings, names of codes and three views; Extra is appended (exports).
-inline std::string RealisticConfiguration(std::string_view Extra = {}) {
-  std::string c =
-      "[Settings]\r\nViews=All,Design,Runtime\r\nOutPuts=xml\r\nRuntimes=12,20,215,240\r\nSpecials=191,192,230\r\n"
+// Settings, names of codes and three views; Extra is appended (exports),
+// Outputs lists them.
+inline std::string RealisticConfiguration(std::string_view Extra = {}, std::string_view Outputs = "xml") {
+  std::string c = "[Settings]\r\nViews=All,Design,Runtime\r\nOutPuts=" + std::string(Outputs) +
+                  "\r\nRuntimes=12,20,215,240\r\nSpecials=191,192,230\r\n"
       "MultiLine=30,31\r\nIntValues=20,3,4\r\n\r\n[Specials]\r\n0191=No,Yes\r\n0192=No,Yes\r\n"
       "0230=Left,Center,Right,\"Justified, both\"\r\n\r\n[Translations]\r\nProperty=Property\r\nValue=Value\r\n"
       "SetFilterTo=Show the view %s\r\nExportToFile=Export to %s\r\n\r\n[All]\r\nFields=*\r\n\r\n"
@@ -168,11 +169,12 @@ inline std::string RealisticConfiguration(std::string_view Extra = {}) {
   return c;
 }
 
-inline void WriteRealisticDefinitions(const std::string& Folder, std::string_view Extra = {}) {
+inline void WriteRealisticDefinitions(const std::string& Folder, std::string_view Extra = {},
+                                      std::string_view Outputs = "xml") {
   WriteText(Folder + "ObjectTypNum.txt", RealisticTypeTable());
   WriteText(Folder + "ObjectProperties.txt", RealisticPropertyTable());
   WriteText(Folder + "XMLCodes.txt", kXMLCodes);
-  WriteText(Folder + "MorvoObject.cfg", RealisticConfiguration(Extra));
+  WriteText(Folder + "MorvoObject.cfg", RealisticConfiguration(Extra, Outputs));
 }
 
 enum class TEncoding { CodePage, Utf16 };
@@ -307,11 +309,116 @@ inline std::string MakeSmallObjects(int Objects, std::string_view Purpose) {
   return file.Text();
 }
 
-// The two sizes of object the benchmarks report on.
-enum class TObjectSize { Small, Large };
-inline const char* ObjectSizeName(TObjectSize Size) { return Size == TObjectSize::Small ? "small" : "large"; }
-inline std::string MakeObjects(TObjectSize Size, int Objects, std::string_view Purpose) {
-  return Size == TObjectSize::Small ? MakeSmallObjects(Objects, Purpose) : MakeRealisticObjects(Objects, Purpose);
+// Objects as another design tool writes them (about 285 bytes each in a
+// code page): flat, braced GUIDs, names with letters of the code page, five to
+// eight short values, and a link list on every other object that names the
+// next one or two objects, now and then one that is not in the file.
+inline std::string MakeForeignObjects(int Objects, std::string_view Purpose) {
+  TObjectFileBuilder file(Purpose, static_cast<size_t>(Objects) * 300);
+  auto guid = [](int n) {
+    char text[48];
+    std::snprintf(text, sizeof text, "{%08X-7A3C-4B1D-9F%02X-%012X}", n * 2654435761u, n % 256, n);
+    return std::string(text);
+  };
+  static constexpr const char* kTypes[] = {"FIELD_TEXT", "FIELD_NUMBER", "TEXT_BLOCK", "DOC_ELEMENT",
+                                           "GROUP_BOX",  "FIELD_DATE",   "FORM_SHEET"};
+  static constexpr const char* kWords[] = {"Stra\xC3\x9F" "e", "K\xC3\xA4ufer", "R\xC3\xA9sum\xC3\xA9",
+                                           "\xC3\x84nderung", "Men\xC3\xBC"};
+  for (int n = 0; n < Objects; ++n) {
+    const std::string number = std::to_string(n);
+    file.Begin(kTypes[n % 7], std::string(kWords[n % 5]) + "_" + number);
+    file.Guid(guid(n));
+    file.Line("0001 |0000000000'" + std::string(kWords[(n + 1) % 5]) + " " + number + "'|");
+    file.Line("0003 |0000000000" + std::to_string(n % 900) + "|");
+    file.Line("0020 |0000000000" + std::to_string(n % 61) + " 'rt'|");
+    file.Line("0191 |0000000000" + std::to_string(n % 2) + "|");
+    if (n % 2 == 0) file.Line("0002 |0000000000'Titel f\xC3\xBCr " + number + "'|");
+    if (n % 3 == 0) file.Line("0230 |0000000000" + std::to_string(n % 4) + "|");
+    if (n % 4 == 0) file.Line("0104 |0000000000'x=" + number + "'|");
+    if (n % 2 == 0) {
+      if (n % 50 == 0)
+        file.Links({guid(n + 1), "{MISSING}"});
+      else
+        file.Links({guid(n + 1)});
+    }
+    file.End();
+  }
+  return file.Text();
+}
+
+// Nesting eight blocks deep: a form holding a group holding a segment, and
+// so on down to a field, every block with a few values, flow tools and
+// property collections among them; two loose objects after each chain, each
+// linked from one block of the chain (as design tools link: from one place
+// at most), so the semantic tree is as deep as the file's and deeper.
+inline std::string MakeDeepObjects(int Objects, std::string_view Purpose) {
+  TObjectFileBuilder file(Purpose, static_cast<size_t>(Objects) * 400);
+  static constexpr const char* kChain[] = {"FORM_SHEET", "GROUP_BOX",  "SEGMENT_STD", "DOC_ELEMENT",
+                                           "FLOW_IF",    "TEXT_BLOCK", "FIELD_TEXT",  "FIELD_NUMBER"};
+  constexpr int kDepth = 8;
+  auto guid = [](int n) { return "D-" + std::to_string(n); };
+  int serial = 0;
+  auto values = [&](int n, int d) {
+    file.Guid(guid(n));
+    file.Line("0001 |0000000000'Tiefe " + std::to_string(d) + "'|");
+    file.Line("0003 |0000000000" + std::to_string(n % 300) + "|");
+    file.Line("0012 |0000000000'Design " + std::to_string(n) + "' 'run'|");
+    file.Line("0030 |00000000002 'line one' 'line two'|");
+  };
+  while (serial < Objects) {
+    const int first = serial;
+    for (int d = 0; d < kDepth; ++d) {
+      const int n = serial++;
+      file.Begin(kChain[d], "Ebene " + std::to_string(d) + " \xC3\xA0 " + std::to_string(n));
+      values(n, d);
+      if (d == 4) {
+        file.Line("OBJECT TYPE=\"PropertyCollection\" NAME=\"Values\" DELIM=;");
+        file.Line("{");
+        file.Line("0300 |0000000000'collected'|");
+        file.Line("}");
+      }
+      if (d == 3 || d == kDepth - 1) file.Links({guid(first + kDepth + (d == 3 ? 0 : 1))});
+    }
+    for (int d = 0; d < kDepth; ++d) file.End();
+    for (int k = 0; k < 2; ++k) {
+      const int n = serial++;
+      file.Begin("FIELD_DATE", "Lose " + std::to_string(n));
+      values(n, kDepth);
+      file.End();
+    }
+  }
+  return file.Text();
+}
+
+// The kinds of file the benchmarks report on; each reports its worst.
+enum class TObjectMix { Small, Large, Foreign, Deep };
+inline constexpr TObjectMix kObjectMixes[] = {TObjectMix::Small, TObjectMix::Large, TObjectMix::Foreign,
+                                              TObjectMix::Deep};
+inline const char* ObjectMixName(TObjectMix Mix) {
+  switch (Mix) {
+    case TObjectMix::Small:
+      return "small";
+    case TObjectMix::Large:
+      return "large";
+    case TObjectMix::Foreign:
+      return "foreign";
+    case TObjectMix::Deep:
+      return "deep";
+  }
+  return "";
+}
+inline std::string MakeObjects(TObjectMix Mix, int Objects, std::string_view Purpose) {
+  switch (Mix) {
+    case TObjectMix::Small:
+      return MakeSmallObjects(Objects, Purpose);
+    case TObjectMix::Large:
+      return MakeRealisticObjects(Objects, Purpose);
+    case TObjectMix::Foreign:
+      return MakeForeignObjects(Objects, Purpose);
+    case TObjectMix::Deep:
+      return MakeDeepObjects(Objects, Purpose);
+  }
+  return {};
 }
 
 // The bytes of a file in Encoding: windows-1252 or UTF-16LE with its mark.

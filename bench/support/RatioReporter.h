@@ -50,4 +50,20 @@ class TRatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> FSeconds;
 };
 
+// The worst of a figure over the mixes, encodings and exports of a run, and
+// where it comes from.
+struct TWorst {
+  double Value = -1;
+  std::string Where;
+  void Take(double V, const std::string& W) {
+    if (V > Value) {
+      Value = V;
+      Where = W;
+    }
+  }
+  void Print(const char* What, const char* Goal) const {
+    if (Value >= 0) std::printf("  %-52s %6.2f  (%s; goal %s)\n", What, Value, Where.c_str(), Goal);
+  }
+};
+
 }  // namespace benchgen

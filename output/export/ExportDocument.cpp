@@ -2,33 +2,80 @@
 
 #include <sys/mman.h>
 
-#include <cstring>
+#include <algorithm>
 #include <new>
 
-namespace {
-constexpr size_t kFirstCapacity = size_t(1) << 20;
+TExportDocument::TExportDocument(TWrite Write) : FWrite(std::move(Write)) {
+  // Pages of their own: aligned for a write past the page cache, and given
+  // back to the system as soon as the export is done.
+  void* pages = ::mmap(nullptr, 2 * kBufferSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (pages == MAP_FAILED) throw std::bad_alloc();
+  FPages = FBuffer = static_cast<char*>(pages);
 }
 
 TExportDocument::~TExportDocument() {
-  if (FData) ::munmap(FData, FCapacity);
-}
-
-void TExportDocument::Append(std::string_view Text) {
-  if (Text.empty()) return;
-  if (FCapacity - FSize < Text.size()) Grow(FSize + Text.size());
-  std::memcpy(FData + FSize, Text.data(), Text.size());
-  FSize += Text.size();
-}
-
-void TExportDocument::Grow(size_t Needed) {
-  size_t capacity = FCapacity ? FCapacity : kFirstCapacity;
-  while (capacity < Needed) {
-    if (capacity > SIZE_MAX / 2) throw std::bad_alloc();
-    capacity *= 2;
+  if (FWriter.joinable()) {
+    {
+      std::unique_lock lock(FLock);
+      WaitForWriter(lock);
+      FEnding = true;
+    }
+    FChanged.notify_all();
+    FWriter.join();
   }
-  void* data = FData ? ::mremap(FData, FCapacity, capacity, MREMAP_MAYMOVE)
-                     : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (data == MAP_FAILED) throw std::bad_alloc();
-  FData = static_cast<char*>(data);
-  FCapacity = capacity;
+  ::munmap(FPages, 2 * kBufferSize);
+}
+
+void TExportDocument::Spill(std::string_view Text) {
+  while (!Text.empty()) {
+    const size_t take = std::min(Text.size(), kBufferSize - FSize);
+    std::char_traits<char>::copy(FBuffer + FSize, Text.data(), take);
+    FSize += take;
+    Text.remove_prefix(take);
+    if (FSize == kBufferSize) Flush();
+  }
+}
+
+void TExportDocument::WaitForWriter(std::unique_lock<std::mutex>& Lock) {
+  FChanged.wait(Lock, [this] { return FPending.empty(); });
+}
+
+void TExportDocument::Flush() {
+  if (FSize == 0) return;
+  {
+    std::unique_lock lock(FLock);
+    WaitForWriter(lock);
+    if (!FFailed) FPending = std::string_view(FBuffer, FSize);
+  }
+  if (!FWriter.joinable()) FWriter = std::thread([this] { WriteOnThread(); });
+  FChanged.notify_all();
+  FBuffer = FBuffer == FPages ? FPages + kBufferSize : FPages;
+  FSize = 0;
+}
+
+void TExportDocument::WriteOnThread() {
+  std::unique_lock lock(FLock);
+  for (;;) {
+    FChanged.wait(lock, [this] { return !FPending.empty() || FEnding; });
+    if (FPending.empty()) return;
+    const std::string_view bytes = FPending;
+    lock.unlock();
+    bool written = false;
+    try {
+      written = FWrite(bytes);
+    } catch (...) {
+      // A write that raises failed like any other.
+    }
+    lock.lock();
+    if (!written) FFailed = true;
+    FPending = {};
+    FChanged.notify_all();
+  }
+}
+
+bool TExportDocument::Finish() {
+  Flush();
+  std::unique_lock lock(FLock);
+  WaitForWriter(lock);
+  return !FFailed;
 }

@@ -405,10 +405,11 @@ TExportResult SaveCurrentViewToFile(const std::string& FileName, const std::stri
             "The export file \"" + FileName + "\" is the loaded object file itself; nothing was written."};
   try {
     const TProfileCommand command;  // its templates and names come from one look at the configuration
-    TExportDocument document;
+    TExportFile file(FileName);
+    TExportDocument document([&file](std::string_view Bytes) { return file.Write(Bytes); });
     TExportEngine engine(Source, ExportName);
     if (!engine.BuildDocument(document)) return {TExportOutcome::Stopped, {}};
-    WriteFileWhole(FileName, document.View());
+    file.Commit(document.Finish());
     return {TExportOutcome::Written, {}};
   } catch (const std::bad_alloc&) {
     return {TExportOutcome::Failed, "Not enough memory to export \"" + FileName + "\"."};

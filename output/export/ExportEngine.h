@@ -22,6 +22,7 @@
 #include "FormatPattern.h"
 #include "ObjectTree.h"
 #include "PropertyOrder.h"
+#include "WholeFile.h"
 
 // What one export reads from the main window and the system.
 struct TExportSource {
@@ -158,9 +159,22 @@ std::string ExportFileName(const std::string& ObjectFileName, const std::string&
 // (a 32-bit pattern, negated after "-"); nothing may follow.
 std::optional<int32_t> ReadExportInteger(std::string_view Text);
 
-// Writes Bytes as the whole new content of FileName through a temporary file
-// in the same folder that then replaces it; raises EMorvoError naming the file.
-void WriteFileWhole(const std::string& FileName, std::string_view Bytes);
+// The export file while its document is built: the bytes go into a
+// temporary file in the same folder, which replaces FileName on Commit. A
+// failure to open or write is kept until Commit, which raises EMorvoError
+// naming the file; dropped without Commit, nothing of it stays.
+class TExportFile {
+ public:
+  explicit TExportFile(std::string FileName);
+  bool Write(std::string_view Bytes);
+  // Written: every byte reached Write without a failure.
+  void Commit(bool Written);
+
+ private:
+  std::string FFileName;
+  TWholeFileWriter FWriter;
+  bool FOpen = false;
+};
 
 // True when both names lead to one existing file.
 bool IsSameExistingFile(const std::string& A, const std::string& B);

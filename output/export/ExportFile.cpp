@@ -1,16 +1,19 @@
-// Writing the export file: whole, through a temporary file in the target
-// folder that replaces the target only when everything was written and
-// synced, so a failure at any point (a full disk included) leaves an
-// existing file as it was.
+// Writing the export file: straight into a temporary file in the target
+// folder while the document is built. The temporary file replaces the target
+// only when everything was written and synced, so a failure at any point (a
+// full disk included) or a stopped export leaves an existing file as it was.
 #include <sys/stat.h>
 
 #include "ExportEngine.h"
 #include "MorvoError.h"
-#include "WholeFile.h"
 
-void WriteFileWhole(const std::string& FileName, std::string_view Bytes) {
-  std::string reason;
-  if (!WriteFileAtomically(FileName, Bytes, reason)) throw EMorvoError(CannotWriteFile(FileName, reason));
+TExportFile::TExportFile(std::string FileName) : FFileName(std::move(FileName)) { FOpen = FWriter.Open(FFileName); }
+
+bool TExportFile::Write(std::string_view Bytes) { return FOpen && FWriter.Write(Bytes); }
+
+void TExportFile::Commit(bool Written) {
+  if (!FOpen || !Written || !FWriter.Commit())
+    throw EMorvoError(CannotWriteFile(FFileName, FWriter.Reason()));
 }
 
 // One file under two names too: a link or a second path to the same file.
