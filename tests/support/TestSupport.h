@@ -17,6 +17,18 @@ std::string BinDir();
 // True under CI (CI=true), where a check that lacks a tool or a mount must
 // fail rather than skip: the CI script installs everything.
 bool InCi();
+// True in a build with AddressSanitizer, which reserves far more address
+// space than a process limited to a small one may have: such a process
+// cannot even start there.
+constexpr bool UnderAddressSanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#elif defined(__has_feature)
+  return __has_feature(address_sanitizer);
+#else
+  return false;
+#endif
+}
 // A stored window position: left, top, width, height, 32-bit little-endian each.
 std::string DlgPosRecord(int32_t L, int32_t T, int32_t W, int32_t H);
 // Stores Bytes as the position value Name.
