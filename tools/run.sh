@@ -46,9 +46,13 @@ fi
 
 picture="$out/screenshot.png"
 screen=$(mktemp -d "${TMPDIR:-/tmp}/morvo-run.XXXXXX")
-trap 'rm -rf "$screen"' EXIT INT TERM
-# Qt wants a private runtime folder; a server's root session may have none.
-XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$screen} xvfb-run -a -s "-screen 0 1920x1200x24 -fbdir $screen" \
+trap 'rm -rf "$screen"' EXIT
+trap 'exit 1' INT TERM
+# The window goes to the virtual X server whatever platform the caller's
+# environment names. Qt wants a private runtime folder; a server's root
+# session may have none.
+unset WAYLAND_DISPLAY
+QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$screen} xvfb-run -a -s "-screen 0 1920x1200x24 -fbdir $screen" \
   tools/window-picture.sh "$screen/Xvfb_screen0" "$picture" "$program" "$copy"
 echo "export: $written"
 echo "picture of the main window: $picture"
