@@ -1,7 +1,6 @@
 #include "DialogFacade.h"
 
 #include <QDialog>
-#include <QFileDialog>
 #include <QFontDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -10,6 +9,7 @@
 #include <QPushButton>
 #include <deque>
 
+#include "FileChooser.h"
 #include "MessageBox.h"
 
 namespace dialogs {
@@ -23,7 +23,6 @@ std::deque<std::function<void(QDialog*)>> gDialogActions;
 std::deque<std::function<bool(QPrinter*)>> gPrintAnswers;
 bool gNonInteractive = false;
 
-// Filters arrive as the classic "Description (*.a;*.b)"; Qt wants blanks between the masks.
 QString RunFileDialog(QWidget* Parent, const TFileDialogRequest& Request, bool Save) {
   TRecordedDialog rec;
   rec.Kind = Save ? "save" : "open";
@@ -38,22 +37,7 @@ QString RunFileDialog(QWidget* Parent, const TFileDialogRequest& Request, bool S
   }
   if (NonInteractive()) return {};
 
-  QFileDialog dialog(Parent, Request.Title, Request.Directory);
-  dialog.setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(Save ? QFileDialog::AnyFile
-                          : (Request.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
-  if (!Request.Filters.isEmpty()) {
-    QStringList filters;
-    for (QString f : Request.Filters) filters << f.replace(';', ' ');
-    dialog.setNameFilters(filters);
-    if (Request.FilterIndex >= 0 && Request.FilterIndex < filters.size())
-      dialog.selectNameFilter(filters[Request.FilterIndex]);
-  }
-  if (!Request.DefaultSuffix.isEmpty()) dialog.setDefaultSuffix(Request.DefaultSuffix);
-  if (!Request.ConfirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  if (!Request.FileName.isEmpty()) dialog.selectFile(Request.FileName);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().front();
+  return RunFileChooser(Parent, Save ? TFileChooser::TMode::Save : TFileChooser::TMode::Open, Request).value(0);
 }
 
 int IdOfButton(int Button) {

@@ -10,8 +10,6 @@
 
 #include "DialogFacade.h"
 
-class QFileDialog;
-
 namespace dialogs {
 
 // FilterIndex: 0-based, in (the filter selected at first) and out (the one
@@ -21,11 +19,6 @@ QString GetSaveFileNameAndFilter(QWidget* Parent, const TFileDialogRequest& Requ
 QStringList GetOpenFileNames(QWidget* Parent, const TFileDialogRequest& Request);
 // A folder (recorded as an "open" dialog); a queued file answer is the folder.
 QString GetExistingDirectory(QWidget* Parent, const QString& Title, const QString& Directory);
-
-// From now on a name typed without extension takes the extension of the
-// filter the user picks, so the question before replacing a file names the
-// file that will be written.
-void FollowFilterSuffix(QFileDialog& Dialog);
 
 // The filter index the next GetSaveFileNameAndFilter answered from the queue
 // reports as chosen; without one it reports the filter it was given.

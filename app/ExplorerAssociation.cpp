@@ -155,10 +155,6 @@ void RemoveWithEmptyFolders(const std::string& Path) {
   RemoveEmptyFolders(QFileInfo(path).absoluteDir());
 }
 
-std::string CannotWrite(const std::string& Path, const std::string& Reason) {
-  return "Cannot write file \"" + Path + "\". " + Reason;
-}
-
 // A drawing of the resources.
 std::string ReadResource(const QString& Name) {
   QFile file(Name);
@@ -200,16 +196,18 @@ class TDesktopChange {
         RemoveEmptyFolders(file.absoluteDir());
       }
     }
+    // The deepest first; one that holds something now stays.
+    for (auto it = FMadeFolders.rbegin(); it != FMadeFolders.rend(); ++it) QDir().rmdir(*it);
   }
   // Replaces Path's content; false with Error set when it cannot be read or written.
   bool Write(const std::string& Path, const std::string& Bytes) {
     std::optional<std::string> old;
     if (!ReadDesktopFile(Path, old, FError)) return false;
     if (old && *old == Bytes) return true;
-    QDir().mkpath(QFileInfo(QString::fromStdString(Path)).absolutePath());
+    MakeFolderOf(Path);
     std::string reason;
     if (!WriteFileAtomically(Path, Bytes, reason)) {
-      FError = CannotWrite(Path, reason);
+      FError = CannotWriteFile(Path, reason);
       return false;
     }
     FBefore.emplace_back(Path, std::move(old));
@@ -232,6 +230,18 @@ class TDesktopChange {
   const std::string& Error() const { return FError; }
 
  private:
+  // Makes the folders Path needs, noting those that were not there.
+  void MakeFolderOf(const std::string& Path) {
+    const QString folder = QFileInfo(QString::fromStdString(Path)).absolutePath();
+    QStringList missing;
+    for (QString f = folder; !QFileInfo::exists(f) && f != QFileInfo(f).absolutePath(); f = QFileInfo(f).absolutePath())
+      missing.prepend(f);
+    QDir().mkpath(folder);
+    for (const QString& f : missing)
+      if (QFileInfo(f).isDir()) FMadeFolders.push_back(f);
+  }
+
+  std::vector<QString> FMadeFolders;  // in the order they were made
   std::vector<std::pair<std::string, std::optional<std::string>>> FBefore;
   std::string FError;
   bool FDone = false;

@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QStringDecoder>
 #include <exception>
+#include <new>
 
 #include "CodePage.h"
 #include "DialogFacade.h"
+#include "NativeNames.h"
 
 namespace {
 QString DecodeOrEmpty(const std::string& Utf8) {
@@ -21,7 +23,8 @@ int ShowMessageBoxW(const std::string& TextUtf8, const std::string& CaptionUtf8,
 }
 
 void ShowApplicationError(const std::string& Message) {
-  QString text = QString::fromLocal8Bit(Message.data(), static_cast<qsizetype>(Message.size()));
+  // A file name in the message may be no UTF-8; it shows readably all the same.
+  QString text = ShownName(NameFromNative(Message));
   // The classic report ends every message with a period.
   if (!text.isEmpty() && !text.endsWith('.')) text += '.';
   dialogs::MessageBox(nullptr, text, QCoreApplication::applicationName(), MB_OK | MB_ICONERROR);
@@ -30,6 +33,8 @@ void ShowApplicationError(const std::string& Message) {
 void RunReportingFailure(const std::function<void()>& Command) {
   try {
     Command();
+  } catch (const std::bad_alloc&) {
+    ShowApplicationError("Not enough memory");
   } catch (const std::exception& e) {
     ShowApplicationError(e.what());
   }

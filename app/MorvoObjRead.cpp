@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -13,9 +12,11 @@
 #include <optional>
 
 #include "AppPaths.h"
+#include "FreeAllForms.h"
 #include "IconGroups.h"
 #include "MemoryTuning.h"
 #include "MorvoObject.h"
+#include "NativeNames.h"
 #include "PackagerHost.h"
 #include "UnattendedCommands.h"
 #include "WholeFile.h"
@@ -60,25 +61,6 @@ void CreateAllForms() {
   // The data module comes last, so the main window binds its pictures only now.
   if (!dmZIB) dmZIB = new TdmZIB(qApp);
   FrmMorvoReader->BindImageLists();
-}
-
-void FreeAllForms() {
-  // The windows of the run that exist so far, in the order they are freed.
-  // The globals are reset too, so no one reaches a freed window through them.
-  delete FrmPackager;
-  FrmPackager = nullptr;
-  delete FrmMorvoReader;
-  FrmMorvoReader = nullptr;
-  delete FrmConfig;
-  FrmConfig = nullptr;
-  delete FrmCredits;
-  FrmCredits = nullptr;
-  delete FrmAbout;
-  FrmAbout = nullptr;
-  delete FrmFind;
-  FrmFind = nullptr;
-  delete FrmWait;
-  FrmWait = nullptr;
 }
 
 namespace {
@@ -144,8 +126,10 @@ std::optional<int> EndWithoutPropertyTable(int argc, char** argv) {
   return 1;
 }
 
-int RunStartUp() {
-  const QStringList args = QCoreApplication::arguments();
+// Argc and Argv as Qt left them: without its own options.
+int RunStartUp(int Argc, char** Argv) {
+  // Not QCoreApplication::arguments(): a name that is not UTF-8 must keep its bytes.
+  const QStringList args = NamesFromArguments(Argc, Argv);
   CreateAllForms();
   TMainWindowCloseWatch watch;
   FrmMorvoReader->installEventFilter(&watch);
@@ -157,16 +141,8 @@ int RunStartUp() {
       delete dmZIB;
       return status;
     }
-    FrmWait->ShowWait();
-    bool ok = true;
-    try {
-      // A full path, as the recent files keep it.
-      ok = FrmMorvoReader->OpenObjectFile(args.at(1).isEmpty() ? args.at(1) : QFileInfo(args.at(1)).absoluteFilePath());
-    } catch (...) {
-      // The file stays not loaded; the empty main window shows that.
-    }
-    if (FrmWait) FrmWait->close();
-    if (!ok) FreeAllForms();
+    // A read failure is told; the main window then shows with nothing loaded.
+    if (!FrmMorvoReader->OpenFileArgument(args.at(1))) FreeAllForms();
   }
 
   int rc = 0;
@@ -189,7 +165,7 @@ int MorvoObjReadMain(int argc, char* argv[]) {
   const std::unique_ptr<QApplication> app = OpenDisplay(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   try {
-    return RunStartUp();
+    return RunStartUp(argc, argv);
   } catch (const std::bad_alloc&) {
     ReportOnErrorOutput("Not enough memory.");
   } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
 #include "ObjectTreeModel.h"
 
+#include "ShownText.h"
 #include "fdmZIB.h"
 
 TObjectTreeModel::TObjectTreeModel(TObjectTree& Tree, QObject* Parent) : QAbstractItemModel(Parent), FTree(Tree) {}
@@ -51,7 +52,7 @@ QVariant TObjectTreeModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-      return QString::fromUtf8(node->Text);
+      return ShownTextOfUtf8(node->Text);
     case Qt::DecorationRole:
       return dmZIB ? QVariant(dmZIB->ilMorvoImagesNo.Icon(node->ImageIndex)) : QVariant();
     default:

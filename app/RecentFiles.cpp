@@ -1,8 +1,8 @@
 #include "RecentFiles.h"
 
-#include <QFileInfo>
 #include <exception>
 
+#include "NativeNames.h"
 #include "Registry.h"
 
 namespace {
@@ -18,7 +18,8 @@ QStringList ItemsOf(const TRegistry& Reg) {
       continue;  // a value someone stored with another type is no file name
     }
     if (path.empty()) continue;
-    const QString item = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+    // The store keeps a name's bytes, UTF-8 or not.
+    const QString item = NameFromNative(path);
     if (!items.contains(item)) items << item;
   }
   return items;
@@ -34,7 +35,7 @@ QStringList TRecentFiles::Items() const {
 void TRecentFiles::Add(const QString& FileName) {
   if (FileName.isEmpty()) return;
   // A relative name would lead elsewhere once the working folder changes.
-  const QString path = QFileInfo(FileName).absoluteFilePath();
+  const QString path = AbsoluteName(FileName);
   TRegistry reg;
   try {
     // One locked read-modify-write: two programs started together (a file
@@ -46,7 +47,7 @@ void TRecentFiles::Add(const QString& FileName) {
       while (items.size() > kCapacity) items.removeLast();
       for (int i = 0; i < kCapacity; ++i) {
         if (i < items.size())
-          reg.WriteString(ValueName(i), items[i].toStdString());
+          reg.WriteString(ValueName(i), NativeFromName(items[i]));
         else if (reg.ValueExists(ValueName(i)))
           reg.DeleteValue(ValueName(i));
       }

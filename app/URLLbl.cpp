@@ -160,10 +160,10 @@ void TURLLabel::CheckHandler() {
 }
 
 bool TURLLabel::HandlerFound() const {
+  // A browser must open both ".html" and ".htm"; both are "text/html" here,
+  // so one look-up answers for the two.
   if (!FHandlerFound)
-    FHandlerFound = FHandlerOf == ltHTTP
-                        ? !GetShellOpenCommand(".html").isEmpty() && !GetShellOpenCommand(".htm").isEmpty()
-                        : !DefaultHandlerFor("x-scheme-handler/mailto").isEmpty();
+    FHandlerFound = !DefaultHandlerFor(FHandlerOf == ltHTTP ? "text/html" : "x-scheme-handler/mailto").isEmpty();
   return *FHandlerFound;
 }
 

@@ -15,10 +15,12 @@
 #include "CodePage.h"
 #include "DialogFacade.h"
 #include "EMFSelectHost.h"
+#include "FreeAllForms.h"
 #include "MessageBox.h"
 #include "MorvoError.h"
-#include "MorvoObjRead.h"
+#include "NativeNames.h"
 #include "Registry.h"
+#include "Settings.h"
 #include "WholeFile.h"
 #include "fConfig.h"
 #include "fMain.h"
@@ -44,10 +46,10 @@ std::string Sentence(std::string Text) {
 // export's name must not depend on the working folder.
 QString FileArgument(const QStringList& Args) {
   const QString file = Args.value(2);
-  return file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
+  return file.isEmpty() ? file : AbsoluteName(file);
 }
 
-std::string PathText(const QString& File) { return QFile::encodeName(File).toStdString(); }
+std::string PathText(const QString& File) { return NativeFromName(File); }
 
 // What opening the object file of a command came to.
 struct TCommandFile {
@@ -131,12 +133,7 @@ void RunConfig() {
 // configuration window. Any failure to start it is silent.
 void RunFirst() {
   FreeAllForms();
-  std::string exe;
-  try {
-    exe = SystemToUtf8(ReadRegString("Exefile"));
-  } catch (const EMorvoError&) {
-    return;
-  }
+  const std::string exe = SystemToUtf8(ReadSettingOrDefault(settings::Exefile));
   const QString value = QString::fromStdString(exe);
   if (value.trimmed().isEmpty()) return;
   // A path with blanks is taken whole when it names a file; otherwise the

@@ -28,6 +28,7 @@
 #include "MessagePump.h"
 #include "MorvoError.h"
 #include "Registry.h"
+#include "Settings.h"
 #include "StringUtil.h"
 #include "URLLbl.h"
 #include "fMain.h"
@@ -40,9 +41,7 @@ TFrmConfig* FrmConfig = nullptr;
 
 namespace {
 
-constexpr double kDefaultRowFactor = 2.45;
 constexpr int kDefaultCharset = 1;
-constexpr int kDefaultFontSize = 8;
 const char* const kCharsetProperty = "morvoCharset";
 const QString kPosName = QStringLiteral("FrmConfig");
 
@@ -51,36 +50,6 @@ QStringList gArgumentsOverride;
 
 QString FromSystem(const std::string& Bytes) { return QString::fromStdString(SystemToUtf8(Bytes)); }
 std::string ToSystem(const QString& S) { return Utf8ToSystem(S.toStdString()); }
-
-// A settings value that cannot be read as text counts as absent.
-std::string ReadSetting(const std::string& Name) {
-  try {
-    return ReadRegString(Name);
-  } catch (const EMorvoError&) {
-    return {};
-  }
-}
-
-// Character sets and sizes are stored in decimal; any other text, hexadecimal
-// notation included, gives the default.
-int DecimalIntDef(const std::string& Text, int Default) {
-  size_t i = Text.find_first_not_of(' ');
-  if (i == std::string::npos) return Default;
-  if (Text[i] == '+' || Text[i] == '-') ++i;
-  if (i == Text.size()) return Default;
-  for (size_t k = i; k < Text.size(); ++k)
-    if (Text[k] < '0' || Text[k] > '9') return Default;
-  return StrToIntDef(Text, Default);
-}
-
-// Decimal numbers in the user's notation; group separators are no part of a factor.
-double RowFactorOf(const std::string& Text) {
-  QLocale locale;
-  locale.setNumberOptions(QLocale::RejectGroupSeparator);
-  bool ok = false;
-  const double value = locale.toDouble(QString::fromStdString(Text), &ok);
-  return ok && std::isfinite(value) ? value : kDefaultRowFactor;
-}
 
 QString RowFactorText(double Value) {
   QLocale locale;
@@ -94,10 +63,10 @@ int PointSizeOf(const QFont& Font) {
 }
 
 // Font sizes below one point are refused by the toolkit; they count as unset.
-QFont StoredFont(QFont Font, const std::string& Face, const std::string& Size) {
+QFont StoredFont(QFont Font, const std::string& Face, const TSetting<int>& Size) {
   Font.setFamily(FromSystem(Face));
-  const int points = DecimalIntDef(Size, kDefaultFontSize);
-  Font.setPointSize(points > 0 ? points : kDefaultFontSize);
+  const int points = ReadSettingOrDefault(Size);
+  Font.setPointSize(points > 0 ? points : Size.Default);
   return Font;
 }
 
@@ -241,11 +210,11 @@ void SetFontCharset(QWidget* Widget, int Charset) {
 }
 
 void ApplyStoredFonts(QWidget* Tree, QTableWidget* Grid) {
-  const std::string gridFace = ReadSetting("PropertyListFont");
+  const std::string gridFace = ReadSettingOrDefault(settings::PropertyListFont);
   if (Grid && !gridFace.empty()) {
-    SetFontCharset(Grid, DecimalIntDef(ReadSetting("PropertyListCharset"), kDefaultCharset));
-    Grid->setFont(StoredFont(Grid->font(), gridFace, ReadSetting("PropertyListSize")));
-    const double factor = RowFactorOf(ReadSetting("PropertyRowHeigth"));
+    SetFontCharset(Grid, ReadSettingOrDefault(settings::PropertyListCharset));
+    Grid->setFont(StoredFont(Grid->font(), gridFace, settings::PropertyListSize));
+    const double factor = ReadSettingOrDefault(settings::PropertyRowHeigth);
     // The header row sets the height every other row is derived from.
     if (Grid->rowCount() < 1) Grid->setRowCount(1);
     const int height = static_cast<int>(std::clamp(std::floor(PointSizeOf(Grid->font()) * factor), 0.0, 100000.0));
@@ -253,10 +222,10 @@ void ApplyStoredFonts(QWidget* Tree, QTableWidget* Grid) {
     if (height < Grid->verticalHeader()->minimumSectionSize()) Grid->verticalHeader()->setMinimumSectionSize(height);
     Grid->setRowHeight(0, height);
   }
-  const std::string treeFace = ReadSetting("ObjectListFont");
+  const std::string treeFace = ReadSettingOrDefault(settings::ObjectListFont);
   if (Tree && !treeFace.empty()) {
-    SetFontCharset(Tree, DecimalIntDef(ReadSetting("ObjectListCharset"), kDefaultCharset));
-    Tree->setFont(StoredFont(Tree->font(), treeFace, ReadSetting("ObjectListSize")));
+    SetFontCharset(Tree, ReadSettingOrDefault(settings::ObjectListCharset));
+    Tree->setFont(StoredFont(Tree->font(), treeFace, settings::ObjectListSize));
   }
 }
 
@@ -325,19 +294,20 @@ void TFrmConfig::FormShow() {
   }
 
   // One registry object for all the settings read by this showing.
-  TRegistry settings(TRegRoot::CurrentUser);
-  const bool opened = settings.OpenKey(kSettingsKey, true);
+  TRegistry store(TRegRoot::CurrentUser);
+  const bool opened = store.OpenKey(kSettingsKey, true);
   // A value that is no text counts as absent, as everywhere else.
-  auto setting = [&](const char* Name) {
+  auto text = [&](const char* Name) {
     try {
-      return opened ? settings.ReadString(Name) : std::string();
+      return opened ? store.ReadString(Name) : std::string();
     } catch (const EMorvoError&) {
       return std::string();
     }
   };
-  ui->cxExternalNonQS->setChecked(RegTextToBool(setting("OpenNonQSFiles"), true));
-  ui->cxSortProperties->setChecked(RegTextToBool(setting("SortProperties"), true));
-  ui->seRowheight->setValue(RowFactorOf(setting("PropertyRowHeigth")));
+  auto setting = [&text]<class T>(const TSetting<T>& Setting) { return Setting.From(text(Setting.Name)); };
+  ui->cxExternalNonQS->setChecked(setting(settings::OpenNonQSFiles));
+  ui->cxSortProperties->setChecked(setting(settings::SortProperties));
+  ui->seRowheight->setValue(setting(settings::PropertyRowHeigth));
 
   {
     // Only the first extension is read back; OK rewrites all seven alike.
@@ -360,11 +330,12 @@ void TFrmConfig::FormShow() {
     ui->rbPackage->setChecked(action == "Package");
   }
 
-  SelectMatching(ui->cbViewType, FromSystem(setting("DefaultView")));
-  SelectMatching(ui->cbExportType, FromSystem(setting("DefaultExport")));
-  SelectMatching(ui->cbQS1xCodePage, FromSystem(setting("Quillset1xCodePage")));
+  SelectMatching(ui->cbViewType, FromSystem(setting(settings::DefaultView)));
+  SelectMatching(ui->cbExportType, FromSystem(setting(settings::DefaultExport)));
+  // As stored: none selects the list's first item.
+  SelectMatching(ui->cbQS1xCodePage, FromSystem(text(settings::Quillset1xCodePage.Name)));
 
-  const std::string editor = setting("ExternalEditor");
+  const std::string editor = setting(settings::ExternalEditor);
   const bool exists = !editor.empty() && QFileInfo(QFile::decodeName(QByteArray::fromStdString(editor))).isFile();
   ui->edEditor->setText(exists ? FromSystem(editor) : QString::fromStdString(ProposedEditor()));
 

@@ -7,8 +7,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -22,8 +20,10 @@
 #include <QUrl>
 #include <exception>
 #include <functional>
+#include <new>
 
 #include "Accessors.h"
+#include "CellEditorShortcuts.h"
 #include "CodePage.h"
 #include "DialogFacade.h"
 #include "DlgPos.h"
@@ -32,8 +32,10 @@
 #include "MessagePump.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
+#include "NativeNames.h"
 #include "ObjectTreeModel.h"
 #include "RecentFiles.h"
+#include "Settings.h"
 #include "fConfig.h"
 #include "fWait.h"
 #include "fdmZIB.h"
@@ -63,15 +65,11 @@ TFrmMorvoReader::TFrmMorvoReader(QWidget* parent) : QMainWindow(parent), ui(std:
 
   // The defaults are read once: a change in the settings takes effect at the next start.
   // A value of the wrong type counts as none, each on its own.
-  const auto readDefault = [](const char* name) {
-    try {
-      return QString::fromStdString(SystemToUtf8(ReadRegString(name)));
-    } catch (const EMorvoError&) {
-      return QString();
-    }
+  const auto readDefault = [](const TSetting<std::string>& Setting) {
+    return QString::fromStdString(SystemToUtf8(ReadSettingOrDefault(Setting)));
   };
-  FRegDefaultView = readDefault("DefaultView");
-  FRegDefaultExport = readDefault("DefaultExport");
+  FRegDefaultView = readDefault(settings::DefaultView);
+  FRegDefaultExport = readDefault(settings::DefaultExport);
   FMenuCounter = 0;
   BuildActionMenu(ui->MnuView, ReadCfgString("Settings", "Views"), TMenuKind::Views);
   FDefaultExport.clear();
@@ -140,6 +138,7 @@ void TFrmMorvoReader::CreateComponents() {
     if (i == 2) panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ui->StatusBar->addWidget(panel, i == 3 ? 1 : 0);
     FPanels[i] = panel;
+    FPanelTexts[i] = panel->text();
   }
 
   QTableWidget* grid = ui->PropertyGrid;
@@ -151,6 +150,7 @@ void TFrmMorvoReader::CreateComponents() {
     if (Logical == 0) FitValueColumn();
   });
   new TFixedRowHeader(grid);
+  grid->setItemDelegate(new TCellEditorShortcuts(this));
 
   // Views and exports without a name stay out of sight until the menus bind them.
   for (QAction* a : {ui->ActFilter1, ui->ActFilter2, ui->ActFilter3, ui->ActFilter4, ui->ActFilter5, ui->ActExport1,
@@ -240,8 +240,7 @@ QString TFrmMorvoReader::GetRealFileName(const QString& Path) {
   const QString name = Path.mid(slash + 1);
   const QString folder = slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : Path.left(slash));
   if (name.isEmpty()) return name;
-  const QFileInfo exact(Path);
-  if (exact.exists() || exact.isSymLink()) return name;
+  if (NameExists(Path)) return name;
   // Names here are exact; a name that matches only without regard to case
   // takes the stored name when exactly one entry of the folder matches.
   const QStringList entries =
@@ -300,8 +299,8 @@ void TFrmMorvoReader::MnuOpenClick() {
 }
 
 bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
-  const QFileInfo info(FileName);
-  if (!info.exists() || info.isDir()) return true;
+  const TNameKind kind = KindOfName(FileName);
+  if (kind == TNameKind::Missing || kind == TNameKind::Folder) return true;
   // A read or a tree fill already running owns the object lists; pumping may
   // bring a drop or a reopen here while it runs.
   if (gLoading || FTreeModel->Rebuilding()) return true;
@@ -309,7 +308,8 @@ bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
   const QString fileName = GetRealPathName(FileName);
   FLastFileName = fileName;
   FFileLoaded = false;
-  setWindowTitle(fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1) + QStringLiteral(" - ") + kAppTitle);
+  setWindowTitle(ShownName(fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1)) + QStringLiteral(" - ") +
+                 kAppTitle);
   // The nodes go before the objects they show, so nothing that runs while
   // messages are pumped reaches a freed object through the tree.
   FTreeChangeAttached = false;
@@ -323,7 +323,7 @@ bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
 
   int result;
   try {
-    result = ReadObjectFile(QFile::encodeName(fileName).toStdString());
+    result = ReadObjectFile(NativeFromName(fileName));
   } catch (...) {
     FTreeChangeAttached = true;
     throw;
@@ -337,11 +337,7 @@ bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
     MnuSemanticorderClick();
   } else if (result == -1) {
     // Result 0 means the program is ending: no editor is started then.
-    bool openNonObjectFiles = true;
-    try {
-      openNonObjectFiles = RegTextToBool(ReadRegString("OpenNonQSFiles"), true);
-    } catch (const EMorvoError&) {
-    }
+    const bool openNonObjectFiles = ReadSettingOrDefault(settings::OpenNonQSFiles);
     if (openNonObjectFiles && ui->ActOpenTxt->isEnabled()) {
       ui->ActOpenTxt->trigger();
       ok = false;
@@ -353,14 +349,32 @@ bool TFrmMorvoReader::OpenObjectFile(const QString& FileName) {
   return ok;
 }
 
-void TFrmMorvoReader::OpenObjectFileReporting(const QString& FileName) {
-  // The user is told what "/e" would print; the tree stays empty.
+bool TFrmMorvoReader::OpenObjectFileReporting(const QString& FileName) {
+  std::string failure;
   try {
-    OpenObjectFile(FileName);
+    return OpenObjectFile(FileName);
+  } catch (const std::bad_alloc&) {
+    failure = "Not enough memory";
   } catch (const std::exception& e) {
-    if (FrmWait) FrmWait->close();
-    ShowApplicationError(e.what());
+    failure = e.what();
   }
+  // The tree stays empty; the box must not stand behind the wait window.
+  if (FrmWait) FrmWait->close();
+  // The reader's words say what is wrong, not with which file; words that
+  // name the file already (it cannot be opened) need no second mention.
+  const std::string path = NativeFromName(FLastFileName);
+  if (!FFileLoaded && failure.find('"' + path + '"') == std::string::npos)
+    failure = "Cannot read the object file \"" + path + "\": " + failure;
+  ShowApplicationError(failure);
+  return true;
+}
+
+bool TFrmMorvoReader::OpenFileArgument(const QString& Argument) {
+  if (FrmWait) FrmWait->ShowWait();
+  // A full path, as the recent files keep it.
+  const bool ok = OpenObjectFileReporting(Argument.isEmpty() ? Argument : AbsoluteName(Argument));
+  if (FrmWait) FrmWait->close();
+  return ok;
 }
 
 void TFrmMorvoReader::MnuExitClick() { close(); }
@@ -378,7 +392,7 @@ void TFrmMorvoReader::dragEnterEvent(QDragEnterEvent* event) {
 void TFrmMorvoReader::dropEvent(QDropEvent* event) {
   QStringList files;
   for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) files << url.toLocalFile();
+    if (url.isLocalFile()) files << NameFromUrl(url);
   event->acceptProposedAction();
   if (!files.isEmpty()) ddDragDropDrop(files);
 }

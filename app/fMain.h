@@ -39,8 +39,12 @@ class TFrmMorvoReader : public QMainWindow {
 
   // --- opening files and the tree (fMain.cpp, fMainTree.cpp)
   bool OpenObjectFile(const QString& FileName);
-  // The same for commands: a read failure is shown in a message box.
-  void OpenObjectFileReporting(const QString& FileName);
+  // The same for commands: a failure is shown in a message box, a read
+  // failure naming the file; the result is then true (the window stays).
+  bool OpenObjectFileReporting(const QString& FileName);
+  // The file given on the command line (or by the desktop's association),
+  // with the wait window standing; false as OpenObjectFile.
+  bool OpenFileArgument(const QString& Argument);
   static QString GetRealPathName(const QString& Path);
   static QString GetRealFileName(const QString& Path);
   static QString StripAccelerator(const QString& S);
@@ -146,6 +150,7 @@ class TFrmMorvoReader : public QMainWindow {
   TTreeOrder FOrder = TTreeOrder::Semantic;
   bool FTreeChangeAttached = true;
   QLabel* FPanels[4] = {};
+  QString FPanelTexts[4];
   // Shared by the two menu builds of the creation.
   int FMenuCounter = 0;
   QString FRegDefaultView;

@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
-#include <QProcess>
 #include <exception>
 
 #include "Accessors.h"
@@ -15,7 +14,9 @@
 #include "EMFSelectHost.h"
 #include "MessageBox.h"
 #include "MorvoObject.h"
+#include "NativeNames.h"
 #include "RecentFiles.h"
+#include "Settings.h"
 #include "fMain.h"
 #include "fPackager.h"
 #include "fWait.h"
@@ -84,11 +85,13 @@ void TFrmMorvoReader::BuildReopenMenu() {
   if (!mlZIBFiles) return;
   const QStringList files = mlZIBFiles->Items();
   for (int k = 0; k < files.size() && k < 36; ++k) {
-    QString path = files[k];
+    QString path = ShownName(files[k]);
     // The key is the entry's accelerator; an "&" of the path shows as typed.
-    auto* item = new QAction(QString("&") + QChar(kReopenKeys[k]) + " " + path.replace("&", "&&"), menu);
-    item->setStatusTip(files[k]);
-    item->setToolTip(files[k]);
+    auto* item = new QAction(QString("&") + QChar(kReopenKeys[k]) + " " + QString(path).replace("&", "&&"), menu);
+    item->setStatusTip(path);
+    item->setToolTip(path);
+    // The name itself, which the shown text of a name that is no UTF-8 is not.
+    item->setData(files[k]);
     menu->addAction(item);
   }
 }
@@ -96,13 +99,13 @@ void TFrmMorvoReader::BuildReopenMenu() {
 void TFrmMorvoReader::mnuReopenClick(QAction* Item) {
   if (!Item) return;
   if (FrmWait) FrmWait->ShowWait();
-  OpenObjectFileReporting(Item->statusTip());
+  OpenObjectFileReporting(Item->data().toString());
   if (FrmWait) FrmWait->close();
 }
 
 void TFrmMorvoReader::ddDragDropDrop(const QStringList& Files) {
   if (Files.isEmpty() || Files.join("").trimmed().isEmpty()) return;
-  if (!QFileInfo(Files.front()).isFile()) return;  // further files are ignored
+  if (KindOfName(Files.front()) != TNameKind::File) return;  // further files are ignored
   QAction* open = findChild<QAction*>("ActOpen");
   if (open) open->setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -115,7 +118,7 @@ void TFrmMorvoReader::ddDragDropDrop(const QStringList& Files) {
 }
 
 void TFrmMorvoReader::ActOpenTxtExecute() {
-  const std::string editor = ReadRegString("ExternalEditor");
+  const std::string editor = ReadSetting(settings::ExternalEditor);
   const QString program = QFile::decodeName(QByteArray::fromStdString(editor));
   if (!editor.empty() && QFileInfo(program).isFile()) {
     // Started with the file as its one argument: no shell, so blanks in
@@ -123,7 +126,12 @@ void TFrmMorvoReader::ActOpenTxtExecute() {
     // Before any open there is no file: the editor starts without one.
     QStringList command = EditorCommandLine(program);
     if (!FLastFileName.isEmpty()) command << FLastFileName;
-    QProcess::startDetached(command.front(), command.mid(1));
+    std::string reason;
+    if (StartDetachedWithNames(command, &reason)) return;
+    dialogs::MessageBox(this,
+                        LocalText("The External editor : \"" + editor + "\" cannot be started (" + reason +
+                                  "), use the Config dialog to fix this."),
+                        windowTitle(), MB_OK);
     return;
   }
   dialogs::MessageBox(

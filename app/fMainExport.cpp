@@ -4,8 +4,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDate>
-#include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 #include <QMenu>
 #include <QPointer>
@@ -18,12 +16,15 @@
 #include "ExportEngine.h"
 #include "MessageBox.h"
 #include "MorvoError.h"
+#include "NativeNames.h"
+#include "PathNames.h"
+#include "Settings.h"
 #include "fMain.h"
 #include "fWait.h"
 
 namespace {
-std::string PathBytes(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
-QString PathText(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
+std::string PathBytes(const QString& Path) { return NativeFromName(Path); }
+QString PathText(const std::string& Path) { return NameFromNative(Path); }
 // Names of views and exports are configuration texts, kept in the system code page.
 std::string SystemText(const QString& S) { return Utf8ToSystem(S.toUtf8().toStdString()); }
 
@@ -84,12 +85,14 @@ class TExportCommandGuard {
 
 bool gExportRunning = false;
 
-void ReportExportFailure(QWidget* Window, const QString& Message) {
+void ReportExportFailure(const QString& Title, const QString& Message) {
   // Without a screen nobody sees the box: a script running "/e" reads the
-  // failure from the error output instead.
-  if (dialogs::NonInteractive())
-    std::fprintf(stderr, "%s: %s\n", qPrintable(Window->windowTitle()), qPrintable(Message));
-  ShowMessageBoxW(Message.toStdString(), Window->windowTitle().toUtf8().toStdString(), MB_ICONEXCLAMATION | MB_OK);
+  // failure from the error output instead, ending as every failure of "/e".
+  if (dialogs::NonInteractive()) {
+    const QString sentence = Message.endsWith(QLatin1Char('.')) ? Message : Message + QLatin1Char('.');
+    std::fprintf(stderr, "%s: %s Nothing was exported.\n", qPrintable(Title), qPrintable(sentence));
+  }
+  ShowMessageBoxW(Message.toStdString(), Title.toUtf8().toStdString(), MB_ICONEXCLAMATION | MB_OK);
 }
 
 }  // namespace
@@ -112,7 +115,7 @@ bool TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QStri
     source.Today = SystemText(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
     result = ::SaveCurrentViewToFile(PathBytes(FileName), SystemText(ExportName), source);
     if (result.Outcome == TExportOutcome::Failed)
-      ReportExportFailure(this, QString::fromStdString(SystemToUtf8(result.Message)));
+      ReportExportFailure(windowTitle(), QString::fromStdString(SystemToUtf8(result.Message)));
     // The walk's progress blink used the view panel.
     SetPanelText(3, FCurrentView);
   }
@@ -131,15 +134,11 @@ void TFrmMorvoReader::OutputClick(QObject* Sender) {
     // The tool bar button, and the action behind Ctrl+E that carries the
     // same caption: the default export as the user stored it.
     // A stored value that is no text names no export, as a missing one.
-    try {
-      exportName = QString::fromStdString(SystemToUtf8(ReadRegString("DefaultExport")));
-    } catch (const EMorvoError&) {
-      exportName.clear();
-    }
+    exportName = QString::fromStdString(SystemToUtf8(ReadSettingOrDefault(settings::DefaultExport)));
     // None stored: the window's default export, the first of the configuration.
     if (exportName.isEmpty()) exportName = FDefaultExport;
     if (exportName.isEmpty()) {
-      ReportExportFailure(this, QStringLiteral("No export is defined: nothing was exported."));
+      ReportExportFailure(windowTitle(), QStringLiteral("No export is defined."));
       return;
     }
   }
@@ -147,7 +146,7 @@ void TFrmMorvoReader::OutputClick(QObject* Sender) {
 
   dialogs::TFileDialogRequest request;
   request.Title = "Morvo Object Reader Save " + FCurrentView + " as " + exportName;
-  request.Directory = QFileInfo(proposed).absolutePath();
+  request.Directory = AbsoluteName(PathText(NativeFolderPart(PathBytes(proposed))));
   request.FileName = proposed;
   request.Filters = QStringList{exportName + " File (*." + exportName + ")"};
   request.FilterIndex = 0;
@@ -164,10 +163,10 @@ QString TFrmMorvoReader::DoOutputExport(bool* Written) {
   if (Written) *Written = false;
   if (!FFileLoaded) return fileName;
   // A tree shown under no view because the configured one failed is not
-  // what the configuration asks to export.
+  // what the configuration asks to export. The failure is the view's, not
+  // the export's: told under the program's name.
   if (!FViewFailure.isEmpty()) {
-    const QString sentence = FViewFailure.endsWith(QLatin1Char('.')) ? FViewFailure : FViewFailure + QLatin1Char('.');
-    ReportExportFailure(this, sentence + QStringLiteral(" Nothing was exported."));
+    ReportExportFailure(QApplication::applicationName(), FViewFailure);
     return fileName;
   }
   fileName = PathText(ExportFileName(PathBytes(FLoadedFileName), SystemText(FDefaultExport)));

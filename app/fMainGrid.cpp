@@ -12,6 +12,8 @@
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "PropertyOrder.h"
+#include "Settings.h"
+#include "ShownText.h"
 #include "StringUtil.h"
 #include "fMain.h"
 #include "ui_fMain.h"
@@ -41,22 +43,18 @@ void ShowEmptyRow(QTableWidget* Grid) {
   Grid->setRowHeight(1, Grid->rowHeight(0));
 }
 
-bool SortProperties() {
-  try {
-    return RegTextToBool(ReadRegString("SortProperties"), true);
-  } catch (const EMorvoError&) {
-    return true;
-  }
-}
+bool SortProperties() { return ReadSettingOrDefault(settings::SortProperties); }
 }  // namespace
 
-QString TFrmMorvoReader::PanelText(int Panel) const {
-  return Panel >= 0 && Panel < 4 && FPanels[Panel] ? FPanels[Panel]->text() : QString();
-}
+QString TFrmMorvoReader::PanelText(int Panel) const { return Panel >= 0 && Panel < 4 ? FPanelTexts[Panel] : QString(); }
 
+// The panel keeps the whole text (Copy Object path takes it from there); its
+// label shows what a label can lay out, and only while the window shows: a
+// hidden window (a run without windows) lays out nothing.
 void TFrmMorvoReader::SetPanelText(int Panel, const QString& Text) {
-  if (Panel < 0 || Panel >= 4 || !FPanels[Panel]) return;
-  if (FPanels[Panel]->text() != Text) FPanels[Panel]->setText(Text);
+  if (Panel < 0 || Panel >= 4 || !FPanels[Panel] || FPanelTexts[Panel] == Text) return;
+  FPanelTexts[Panel] = Text;
+  if (isVisible()) FPanels[Panel]->setText(ShownText(Text));
 }
 
 int TFrmMorvoReader::CountLineBreaks(const QString& S) {
@@ -95,7 +93,8 @@ void TFrmMorvoReader::ObjectTreeChange() {
     const int n = std::min(StrToIntDef(gPropNames[0], 0), kPropArraySize - 1);
     if (n > 0) {
       grid->setRowCount(n + 1);
-      const std::vector<int> order = FillPropertyOrder(SortProperties());
+      static TPropertyOrder gridOrder;  // kept from object to object
+      const std::vector<int>& order = gridOrder.Of(SortProperties());
       const int h = grid->rowHeight(0);
       for (int r = 1; r <= n && r <= static_cast<int>(order.size()); ++r) {
         const size_t i = static_cast<size_t>(order[static_cast<size_t>(r - 1)]);
@@ -142,6 +141,9 @@ void TFrmMorvoReader::BlinkPatienceAt(uint32_t Now) {
 void TFrmMorvoReader::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   ui->PropertyGrid->setColumnWidth(0, 100);
+  for (int panel = 0; panel < 4; ++panel) FPanels[panel]->setText(ShownText(FPanelTexts[panel]));
+  // Selections made while the window was hidden were not scrolled to.
+  if (const QModelIndex current = ui->ObjectTree->currentIndex(); current.isValid()) ui->ObjectTree->scrollTo(current);
 }
 
 void TFrmMorvoReader::resizeEvent(QResizeEvent* event) {

@@ -52,7 +52,9 @@ void TFrmMorvoReader::SelectNode(TObjectTreeNode* Node) {
     return;
   }
   ui->ObjectTree->setCurrentIndex(index);
-  if (index.isValid()) ui->ObjectTree->scrollTo(index);
+  // Scrolling lays the tree out; a window not shown (a run without windows)
+  // lays out nothing, and showing it brings the selection into view.
+  if (index.isValid() && isVisible()) ui->ObjectTree->scrollTo(index);
 }
 
 void TFrmMorvoReader::OnTreeCurrentChanged() {

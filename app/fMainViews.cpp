@@ -92,8 +92,7 @@ void TFrmMorvoReader::ApplyView(const QString& View) {
   const std::string section = Utf8ToSystem(View.toStdString());
   const QString hideChildrenOf = FromSystem(ReadCfgString(section, "HideChildrenOf"));
   const QString hideObjects = FromSystem(ReadCfgString(section, "HideObjects"));
-  SetExtraFields(ReadCfgString(section, "MandatoryFields"));
-  SetFieldFilter(ReadCfgString(section, "Fields"));
+  SetViewFields(section);
   SetViewMode(StrToIntDef(ReadCfgString(section, "Info"), 0));
   FHideChildrenOf = hideChildrenOf;
   FHideObjects = hideObjects;

@@ -12,6 +12,7 @@
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "Registry.h"
+#include "Settings.h"
 #include "StringUtil.h"
 #include "Version.h"
 #include "WholeFile.h"
@@ -27,6 +28,17 @@ const TProfileFile& CfgIni() {
 
 std::string ReadCfgString(const std::string& Section, const std::string& Ident) {
   return CfgIni().ReadString(Section, Ident, "");
+}
+
+void UseCfgString(const std::string& Section, const std::string& Ident,
+                  const std::function<void(const std::string&)>& Use) {
+  const std::string value = ReadCfgString(Section, Ident);
+  try {
+    Use(value);
+  } catch (const EMorvoError& e) {
+    throw EMorvoError(std::string(e.what()) + " in \"" + CfgIni().FileName() + "\", section [" + Section + "], key " +
+                      Ident);
+  }
 }
 
 uint64_t CfgGeneration() { return CfgIni().Generation(); }
@@ -90,11 +102,11 @@ std::string WindowsTextCodePage() {
   try {
     // Reading a text file is no reason to make the settings key.
     TRegistry reg(TRegRoot::CurrentUser);
-    if (reg.OpenKeyReadOnly(kSettingsKey)) name = reg.ReadString("Quillset1xCodePage");
+    if (reg.OpenKeyReadOnly(kSettingsKey)) name = reg.ReadString(settings::Quillset1xCodePage.Name);
   } catch (const EMorvoError&) {
     // A value of another type names no code page.
   }
-  return name.empty() ? "windows-1252" : name;
+  return settings::Quillset1xCodePage.From(name);
 }
 
 std::vector<std::string> LoadFileLines(const std::string& FileName) {

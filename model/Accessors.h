@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,11 @@
 // Value of key Ident of section Section of "MorvoObject.cfg" beside the
 // executable; empty when the file, the section or the key is missing.
 std::string ReadCfgString(const std::string& Section, const std::string& Ident);
+// Hands the value of key Ident of section Section to Use; an EMorvoError
+// of Use (a value that does not convert) comes back with the file, the
+// section and the key added, so that the user knows what to mend.
+void UseCfgString(const std::string& Section, const std::string& Ident,
+                  const std::function<void(const std::string&)>& Use);
 // Changes whenever the values of "MorvoObject.cfg" may have changed: what is
 // derived from them may be kept while it stays.
 uint64_t CfgGeneration();

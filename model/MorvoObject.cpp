@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "FactoryClasses.h"
 #include "TextCompare.h"
 
 std::unique_ptr<TAllObjectList> gAllObjects;
@@ -289,44 +290,7 @@ std::unique_ptr<TisMorvoObject> CreateObjectForTypeName(const std::string& TypeN
     probe.FTypeName = TypeName;
     t = probe.TisMorvoObject::GetTypeNumber();
   }
-  std::unique_ptr<TisMorvoObject> obj;
-  switch (t) {
-    case 10:
-      obj = std::make_unique<TisMorvoObject_Input_Struct>();
-      break;
-    case 101:
-      obj = std::make_unique<TisMorvoObject_Translate_Table>();
-      break;
-    case 401:
-    case 402:
-      obj = std::make_unique<TisMorvoObject_Segment>();
-      break;
-    case 501:
-      obj = std::make_unique<TisMorvoObject_ODElement>();
-      break;
-    case 701:
-    case 702:
-      obj = std::make_unique<TisMorvoObject_PFC>();
-      break;
-    case 801:
-      obj = std::make_unique<TisMorvoObject_If>();
-      break;
-    case 802:
-      obj = std::make_unique<TisMorvoObject_OoMD>();
-      break;
-    case 803:
-      obj = std::make_unique<TisMorvoObject_OoML>();
-      break;
-    case 903:
-      obj = std::make_unique<TisMorvoObject_DC_ExtFiles>();
-      break;
-    case 1001:
-      obj = std::make_unique<TisMorvoObject_Base_Document>();
-      break;
-    default:
-      obj = std::make_unique<TisMorvoObject>();
-      break;
-  }
+  std::unique_ptr<TisMorvoObject> obj = NewListedObject(TFactoryClasses{}, t);
   obj->FBaseTypeNr = t;
   return obj;
 }

@@ -324,6 +324,9 @@ void AppendObjectValues(TisMorvoObject& Object, std::string& Text);
 // Views.
 void SetExtraFields(const std::string& MandatoryFields);
 void SetFieldFilter(const std::string& Fields);
+// Both of the above from the keys "MandatoryFields" and "Fields" of view
+// section Section; a failure names the file, section and key.
+void SetViewFields(const std::string& Section);
 void SetViewMode(int Mode);
 void SortUniqueIds(TLongIntArray& Ids);
 

@@ -41,12 +41,26 @@ constexpr int kRuntimeOffset = 14;
 
 std::string LookupSpecialIn(int Id, std::string_view CodeField);
 
-// The decoding quotes the base way, without the virtual ExtractQuoted: no
-// class of the factory takes it otherwise.
+// Whether an object takes its quoted texts the base way, so that the
+// decoding may take them without the virtual ExtractQuoted: a class of the
+// factory that keeps the base member does; any other class is asked.
 template <class C>
-using TQuotesTheBaseWay = std::is_same<decltype(&C::ExtractQuoted),
-                                       std::string (TisMorvoObject::*)(const std::string&, const std::string&, int)>;
-static_assert(EveryClass<TQuotesTheBaseWay>(TFactoryClasses{}));
+constexpr bool kQuotesTheBaseWay =
+    std::is_same_v<decltype(&C::ExtractQuoted), decltype(&TisMorvoObject::ExtractQuoted)>;
+
+bool QuotesTheBaseWay(const TisMorvoObject& Obj) {
+  bool base = false;
+  VisitExactClass(TFactoryClasses{}, typeid(Obj), [&base]<class C>() { base = kQuotesTheBaseWay<C>; });
+  return base;
+}
+
+// The first text of S quoted by Delim, as Obj's ExtractQuoted gives it.
+void FirstQuotedInto(TisMorvoObject& Obj, bool BaseWay, std::string_view S, std::string_view Delim, std::string& Out) {
+  if (BaseWay)
+    NthQuotedInto(S, Delim, 1, Out);
+  else
+    Out = Obj.ExtractQuoted(std::string(S), std::string(Delim), 1);
+}
 
 // Copy(S, Index, Count) without the copy: the part of S from the 1-based
 // Index on, at most Count characters.
@@ -172,8 +186,9 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
   std::string& valueField = buffer.Text();
   // The delimiter is the sixth character, taken without a copy: a large
   // export decodes millions of lines.
+  const bool baseWay = QuotesTheBaseWay(*this);
   if (Line.size() >= 6)
-    NthQuotedInto(Line, Line.substr(5, 1), 1, valueField);
+    FirstQuotedInto(*this, baseWay, Line, Line.substr(5, 1), valueField);
   else
     valueField.clear();
   const std::string_view field = valueField;
@@ -183,7 +198,7 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
   // other layouts need it only for the special text, if at all.
   auto takeDesignValue = [&] {
     if (field.size() >= kDesignPos)
-      NthQuotedInto(field, field.substr(kDesignPos - 1, 1), 1, Text);
+      FirstQuotedInto(*this, baseWay, field, field.substr(kDesignPos - 1, 1), Text);
     else
       Text.clear();
   };
@@ -224,7 +239,7 @@ bool TisMorvoObject::DecodeLineInto(int Id, std::string_view Line, std::string& 
     if (runtimePart.empty())
       Text.clear();
     else
-      NthQuotedInto(runtimePart, runtimePart.substr(0, 1), 1, Text);
+      FirstQuotedInto(*this, baseWay, runtimePart, runtimePart.substr(0, 1), Text);
   }
   ReplaceLineBreakMarks(Text);
   return runtime;

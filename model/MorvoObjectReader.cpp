@@ -15,6 +15,7 @@
 #include "MessagePump.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
+#include "Settings.h"
 #include "StringUtil.h"
 #include "TextCompare.h"
 #include "WholeFile.h"
@@ -30,7 +31,6 @@ void BuildRootList();
 namespace {
 
 const char* const kMarker = "!!EndOfControl";
-const char* const kDefaultCodePage = "windows-1252";
 
 // A pipe, socket or device fails at once, as a folder does: its open could
 // wait for a writer and its read never end.
@@ -82,7 +82,7 @@ void CreateLoadLists() {
 
 void LoadIdList(std::unique_ptr<TLongIntArray>& list, const char* key) {
   if (!list) list = std::make_unique<TLongIntArray>();
-  *list = ParseIdList(ReadCfgString("Settings", key));
+  UseCfgString("Settings", key, [&list](const std::string& value) { *list = ParseIdList(value); });
   list->Sort();
 }
 
@@ -226,8 +226,7 @@ void LoadUnicodeFile(TLineList& Lines, const std::string& FileName) {
 }
 
 void LoadCodePageFile(TLineList& Lines, const std::string& FileName) {
-  std::string codePage = ReadRegString("Quillset1xCodePage");
-  if (codePage.empty()) codePage = kDefaultCodePage;
+  const std::string codePage = ReadSetting(settings::Quillset1xCodePage);
   // An unknown name fails in the decoder, before a line is read.
   Lines.SetText(DecodeToUtf8(ReadWholeFile(FileName), codePage));
 }

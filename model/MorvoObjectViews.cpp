@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <typeinfo>
 
+#include "Accessors.h"
 #include "FactoryClasses.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
@@ -136,6 +137,11 @@ void SetFieldFilter(const std::string& Fields) {
   if (gExtraFieldIds)
     for (int id : gExtraFieldIds->Items()) AddToFilter(items.Ids, std::to_string(id));
   *gFieldFilter = std::move(items.Ids);
+}
+
+void SetViewFields(const std::string& Section) {
+  UseCfgString(Section, "MandatoryFields", SetExtraFields);
+  UseCfgString(Section, "Fields", SetFieldFilter);
 }
 
 void SetViewMode(int Mode) { gViewMode = Mode; }

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 
 #include "CodePage.h"
 #include "MorvoObject.h"
@@ -41,23 +40,17 @@ void SortByLocale(std::vector<int>& order) {
 
 }  // namespace
 
-const std::vector<int>& PropertyOrder(bool Sorted) {
-  thread_local std::vector<int> order;
+const std::vector<int>& TPropertyOrder::Of(bool Sorted) {
   int count = StrToIntDef(gPropNames[0], 0);
   count = std::clamp(count, 0, kPropArraySize - 1);
-  order.resize(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) order[static_cast<size_t>(i)] = i + 1;
-  if (!Sorted || count < 2) return order;
+  FOrder.resize(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) FOrder[static_cast<size_t>(i)] = i + 1;
+  if (!Sorted || count < 2) return FOrder;
 
-  // The order depends on nothing but the names in their order, and the
-  // objects of one type mostly show the same names: the order of a sequence
-  // is kept, keyed by the sequence itself (each name with its length before it).
-  thread_local std::string sequence;
-  thread_local std::unordered_map<std::string, std::vector<int>> orders;
   size_t size = 0;
   for (int i = 1; i <= count; ++i) size += sizeof(uint32_t) + gPropNames[static_cast<size_t>(i)].size();
-  sequence.resize(size);
-  char* at = sequence.data();
+  FSequence.resize(size);
+  char* at = FSequence.data();
   for (int i = 1; i <= count; ++i) {
     const std::string& name = gPropNames[static_cast<size_t>(i)];
     const uint32_t length = static_cast<uint32_t>(name.size());
@@ -65,15 +58,13 @@ const std::vector<int>& PropertyOrder(bool Sorted) {
     std::memcpy(at + sizeof length, name.data(), name.size());
     at += sizeof length + name.size();
   }
-  const auto known = orders.find(sequence);
-  if (known != orders.end()) {
-    order = known->second;
-    return order;
+  const auto known = FOrders.find(FSequence);
+  if (known != FOrders.end()) {
+    FOrder = known->second;
+    return FOrder;
   }
-  SortByLocale(order);
-  if (orders.size() >= kMaxCachedOrders) orders.clear();
-  orders.emplace(sequence, order);
-  return order;
+  SortByLocale(FOrder);
+  if (FOrders.size() >= kMaxCachedOrders) FOrders.clear();
+  FOrders.emplace(FSequence, FOrder);
+  return FOrder;
 }
-
-std::vector<int> FillPropertyOrder(bool Sorted) { return PropertyOrder(Sorted); }

@@ -448,11 +448,9 @@ bool MakeFolders(const std::string& folder) {
 
 // Reads the whole file; a missing file is an empty store, any other failure
 // (permissions, a folder, pipe or device of that name) is not.
-bool ReadStoreFile(const std::string& path, std::string& out) { return ReadRegularFile(path, out) || errno == ENOENT; }
-
-// Temporary files of writers that died before their rename; called with the
-// lock held, so none of them belongs to a living writer, whatever its age.
-void RemoveStaleTemps(const std::string& path) { RemoveLeftoverTemporaries(path, -1, IsWriterTemporaryOf); }
+bool ReadStoreFile(const std::string& path, std::string& out, std::string* reason) {
+  return ReadRegularFile(path, out, reason) || errno == ENOENT;
+}
 
 // Keeps a damaged store under a name of its own before a good one replaces
 // it. The damaged bytes get a second name (a hard link), so the store itself
@@ -496,14 +494,17 @@ bool Failed(const std::string& file, const std::string& reason) {
 }
 
 // Writers take this lock around read, change and write, so that two of them
-// in a row each start from the other's result.
+// in a row each start from the other's result. The lock file beside the store
+// is held to the store's rules: a link planted in a shared folder is not
+// followed, and nothing but a regular file is opened.
 class TStoreLock {
  public:
-  explicit TStoreLock(const std::string& path) {
-    FFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  explicit TStoreLock(const std::string& path) : FPath(path + ".lock") {
+    FFd = OpenFileInPlace(FPath, 0600, FReason);
     if (FFd < 0) return;
     while (::flock(FFd, LOCK_EX) != 0) {
       if (errno != EINTR) {
+        FReason = std::strerror(errno);
         ::close(FFd);
         FFd = -1;
         return;
@@ -516,9 +517,13 @@ class TStoreLock {
   TStoreLock(const TStoreLock&) = delete;
   TStoreLock& operator=(const TStoreLock&) = delete;
   bool Locked() const { return FFd >= 0; }
+  // Why the lock could not be taken.
+  std::string Failure() const { return "the lock file \"" + FPath + "\" cannot be used (" + FReason + ")"; }
 
  private:
+  std::string FPath;
   int FFd = -1;
+  std::string FReason;
 };
 
 // The store as last parsed, per root, with the stamp of the file it came
@@ -546,7 +551,7 @@ void KeepParsed(TRegRoot root, const TFileStamp& stamp, std::shared_ptr<const TS
 // since it was written (two writes of one size within one step may keep it),
 // and a writer holding the lock is not to trust it at all: what it writes
 // back must be what it holds the lock on.
-std::shared_ptr<const TStore> LoadStore(TRegRoot root, bool trustStamp = true) {
+std::shared_ptr<const TStore> LoadStore(TRegRoot root, bool trustStamp = true, std::string* reason = nullptr) {
   const std::string file = TRegistry::StoreFileName(root);
   const TFileStamp stamp = StampOf(file);
   if (trustStamp && stamp.Exists && !WrittenWithinTimeStep(stamp)) {
@@ -555,7 +560,7 @@ std::shared_ptr<const TStore> LoadStore(TRegRoot root, bool trustStamp = true) {
     if (parsed.store && parsed.stamp == stamp) return parsed.store;
   }
   std::string text;
-  if (!ReadStoreFile(file, text)) return nullptr;
+  if (!ReadStoreFile(file, text, reason)) return nullptr;
   auto store = std::make_shared<const TStore>(ParseStore(std::move(text), root));
   KeepParsed(root, stamp, store);
   return store;
@@ -587,10 +592,10 @@ struct TRegistry::Impl {
     const std::string file = StoreFileName(root);
     if (!MakeFolders(NativeFolderPart(file))) return Failed(file, std::strerror(errno));
     TStoreLock lock(file);
-    if (!lock.Locked()) return Failed(file, std::strerror(errno));
-    RemoveStaleTemps(file);
-    const std::shared_ptr<const TStore> loaded = LoadStore(root, false);
-    if (!loaded) return Failed(file, std::string("it cannot be read (") + std::strerror(errno) + ")");
+    if (!lock.Locked()) return Failed(file, lock.Failure());
+    std::string reason;
+    const std::shared_ptr<const TStore> loaded = LoadStore(root, false, &reason);
+    if (!loaded) return Failed(file, "it cannot be read (" + reason + ")");
     // A change that would change nothing copies no store.
     if (keeps && keeps(*loaded)) {
       snapshot = loaded;
@@ -604,7 +609,6 @@ struct TRegistry::Impl {
         aside = SetAside(file, moved);
         if (aside.empty()) return Failed(file, std::strerror(errno));
       }
-      std::string reason;
       if (!WriteFileAtomically(file, SerializeStore(store, root), reason, 0600)) {
         // The damaged store is still in place (or comes back): nothing was lost.
         if (moved)

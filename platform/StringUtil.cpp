@@ -68,34 +68,35 @@ std::optional<int32_t> TryStrToInt(std::string_view s) {
     negative = s[i] == '-';
     ++i;
   }
-  int base = 10;
-  if (i < s.size() && s[i] == '$') {
-    base = 16;
+  bool hex = false;
+  if (i < s.size() && (s[i] == '$' || s[i] == 'x' || s[i] == 'X')) {
+    hex = true;
     ++i;
   } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-    base = 16;
+    hex = true;
     i += 2;
   }
   if (i >= s.size()) return std::nullopt;
-  int64_t value = 0;
+  // Hexadecimal digits are a 32-bit pattern, negated after a "-".
+  const uint64_t limit = hex ? 0xFFFF'FFFFull : (negative ? 0x8000'0000ull : 0x7FFF'FFFFull);
+  uint64_t value = 0;
   for (; i < s.size(); ++i) {
     const char c = s[i];
-    int digit;
+    unsigned digit;
     if (c >= '0' && c <= '9')
-      digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f')
-      digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F')
-      digit = c - 'A' + 10;
+      digit = static_cast<unsigned>(c - '0');
+    else if (hex && c >= 'a' && c <= 'f')
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (hex && c >= 'A' && c <= 'F')
+      digit = static_cast<unsigned>(c - 'A' + 10);
     else
       return std::nullopt;
-    value = value * base + digit;
-    if (value > 0x1'0000'0000LL) return std::nullopt;
+    value = value * (hex ? 16 : 10) + digit;
+    if (value > limit) return std::nullopt;
   }
-  if (negative) value = -value;
-  if (base == 16 && !negative && value <= 0xFFFF'FFFFLL) return static_cast<int32_t>(static_cast<uint32_t>(value));
-  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-  return static_cast<int32_t>(value);
+  uint32_t bits = static_cast<uint32_t>(value);
+  if (negative) bits = 0u - bits;
+  return static_cast<int32_t>(bits);
 }
 
 int32_t StrToIntDef(std::string_view s, int32_t fallback) { return TryStrToInt(s).value_or(fallback); }

@@ -28,9 +28,11 @@ std::string UpperAscii(std::string_view s);
 std::string LowerAscii(std::string_view s);
 bool SameTextAscii(std::string_view a, std::string_view b);
 
-// Integer conversion as the classic runtime does it: leading blanks and one
-// sign allowed, decimal digits, or hexadecimal after "$" or "0x"; nothing
-// may follow the digits. Values outside 32 bits do not convert.
+// Integer conversion as the classic runtime does it, for every integer the
+// program reads: leading blanks and one sign allowed, then decimal digits, or
+// hexadecimal digits after "$", "x" or "0x" (either case) taken as a 32-bit
+// pattern ("$FFFFFFFF" is -1); nothing may follow the digits. Values outside
+// 32 bits do not convert.
 std::optional<int32_t> TryStrToInt(std::string_view s);
 int32_t StrToIntDef(std::string_view s, int32_t fallback);
 

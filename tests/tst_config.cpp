@@ -777,10 +777,12 @@ class TestConfig : public QObject {
     if (!connect) QVERIFY(MirrorDesktopAssociation(choice));
     const std::string before = testsupport::ReadFileBytes(list);
     testsupport::WriteFileBytes((full + "/filler").toStdString(), std::string(64 << 10, 'f'));
+    const QStringList data = QDir(home + "/data").entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     dialogs::ClearRecorded();
     choice.Connect = connect;
     QVERIFY(!MirrorDesktopAssociation(choice));
     QCOMPARE(testsupport::ReadFileBytes(list), before);
+    QCOMPARE(QDir(home + "/data").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), data);  // no folder it made
     QCOMPARE(QFile::exists(QString::fromStdString(DesktopEntryPath())), !connect);
     QCOMPARE(dialogs::Recorded().size(), 1);
     QVERIFY2(dialogs::Recorded()[0].Text.contains("No space left on device"), qPrintable(dialogs::Recorded()[0].Text));
@@ -825,8 +827,14 @@ class TestConfig : public QObject {
 
   // A settings write that fails is told once in the run, over the main window.
   void aFailedSettingsWriteIsToldOnce() {
+    const auto told = [](const QString& Text) {
+      const auto& r = dialogs::Recorded();
+      return std::count_if(r.begin(), r.end(), [&Text](const auto& R) { return R.Text.contains(Text); });
+    };
     FrmMorvoReader->show();
-    QTest::qWait(700);  // what earlier tests left to tell is told
+    // What earlier tests left to tell is told first.
+    if (const QString earlier = QString::fromStdString(SettingsWriteFailure()); !earlier.isEmpty())
+      QTRY_VERIFY_WITH_TIMEOUT(told(earlier) > 0, 5000);
     ForgetSettingsWriteFailure();
     dialogs::ClearRecorded();
     const QByteArray config = qgetenv("XDG_CONFIG_HOME");
@@ -834,8 +842,9 @@ class TestConfig : public QObject {
     QVERIFY(WriteText(blocked + "/Kelbrun", "not a folder"));
     qputenv("XDG_CONFIG_HOME", blocked.toUtf8());
     TRecentFiles().Add("/first.obj");
-    TRecentFiles().Add("/second.obj");
-    QTest::qWait(700);
+    QTRY_COMPARE_WITH_TIMEOUT(told(blocked), 1, 5000);
+    TRecentFiles().Add("/second.obj");  // not told again
+    QCoreApplication::processEvents();
     qputenv("XDG_CONFIG_HOME", config);
     FrmMorvoReader->hide();
     QCOMPARE(dialogs::Recorded().size(), 1);

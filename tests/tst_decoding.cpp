@@ -47,6 +47,14 @@ class THookedObject : public TisMorvoObject {
   std::vector<int> SeenIds;
 };
 
+// Quotes its own way: every quoted text in capitals.
+class TQuotingObject : public TisMorvoObject {
+ public:
+  std::string ExtractQuoted(const std::string& S, const std::string& Delim, int N) override {
+    return UpperAscii(TisMorvoObject::ExtractQuoted(S, Delim, N));
+  }
+};
+
 }  // namespace
 
 class TestDecoding : public QObject {
@@ -226,6 +234,12 @@ class TestDecoding : public QObject {
     // the runtime step still replaces what the hook gave
     QCOMPARE(o.GetPropertyText(10300), S("r"));
     QCOMPARE(o.SeenIds, (std::vector<int>{300, 301, 10300}));
+    // a class of its own quotes value field, design and runtime value itself
+    TQuotingObject q;
+    SetLines(q, {Line(300, Plain("d", "r"))});
+    gMultiLineIds.reset();
+    QCOMPARE(q.GetPropertyText(300), S("D"));
+    QCOMPARE(q.GetPropertyText(10300), S("R"));
   }
 
   void decodeLineReadsTheGivenLine() {
@@ -248,6 +262,7 @@ class TestDecoding : public QObject {
     QCOMPARE(items("7,"), S("7"));
     QCOMPARE(items("1,,2"), S("1,0,2"));
     QCOMPARE(items(" -4,+2"), S("-4,2"));
+    QCOMPARE(items("x14,$14,0x14"), S("20,20,20"));
     QCOMPARE(items(""), S(""));
     QCOMPARE(items(","), S("0"));
     for (const auto& [text, bad] : std::vector<std::pair<std::string, std::string>>{
@@ -276,6 +291,7 @@ class TestDecoding : public QObject {
     QCOMPARE(joined("a,,b"), S("[a][][b]"));
     QCOMPARE(joined(",,"), S("[][][]"));
     QCOMPARE(joined("\"open"), S("[open]"));
+    QCOMPARE(joined("\"open\"\""), S("[open\"]"));
     QCOMPARE(joined(""), S(""));
     QCOMPARE(joined("   "), S(""));
   }

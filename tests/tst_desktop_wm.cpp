@@ -9,8 +9,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTableWidget>
 #include <QtTest>
 #include <csignal>
 
@@ -283,6 +285,22 @@ class TestDesktopWm : public QObject {
     const QStringList stacking = RootList("_NET_CLIENT_LIST_STACKING");
     QVERIFY2(stacking.indexOf(Hex(find)) > stacking.indexOf(Hex(&main)), qPrintable(stacking.join(' ')));
     FreeAllForms();
+  }
+
+  // A cell editor ends its line on Ctrl+E on this desktop; the menu's Ctrl+E
+  // still exports, and letters stay the editor's.
+  void menuShortcutsWinOverACellEditor() {
+    TFrmMorvoReader main;
+    QVERIFY(main.OpenObjectFile(QString::fromStdString(testsupport::TestDataDir() + "/mainwindow/tree.dcl")));
+    main.show();
+    QVERIFY(QTest::qWaitForWindowActive(&main, kPatience));
+    auto* grid = main.findChild<QTableWidget*>("PropertyGrid");
+    grid->editItem(grid->item(1, 1));
+    QSignalSpy exported(main.findChild<QAction*>("ActExport1"), &QAction::triggered);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), "xy");
+    QCOMPARE(exported.count(), 1);
+    QVERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget())->text().endsWith("xy"));
   }
 
   void waitWindowHasNoBorderIcons() {

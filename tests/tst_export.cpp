@@ -340,6 +340,12 @@ class TestExport : public QObject {
     QTest::newRow("text value, width") << "LevelValueStr1"
                                        << "s [%-3s]"
                                        << "s [a  ]";
+    QTest::newRow("plain value, then a percent sign") << "LevelValueStr1"
+                                                      << "s %s 100%%"
+                                                      << "s a 100%";
+    QTest::newRow("fewer directives") << "LevelObjectStart1"
+                                      << "o %s %s"
+                                      << "o A TA";
   }
   void anObjectsLinesFollowTheirTemplates() {
     QFETCH(QString, key);

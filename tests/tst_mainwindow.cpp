@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
+#include <filesystem>
 
 #include "Accessors.h"
 #include "AppPaths.h"
@@ -29,9 +30,11 @@
 #include "MessagePump.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
+#include "NativeNames.h"
 #include "ObjectTreeModel.h"
 #include "RecentFiles.h"
 #include "Registry.h"
+#include "ShownText.h"
 #include "TestSupport.h"
 #include "fMain.h"
 #include "fdmZIB.h"
@@ -137,7 +140,10 @@ class TstMainWindow : public QObject {
     FrmMorvoReader = nullptr;
     SetApplicationTerminating(false);
   }
-  void cleanupTestCase() { SetExecutableFolderOverride(""); }
+  void cleanupTestCase() {
+    SetExecutableFolderOverride("");
+    std::filesystem::remove_all(FWork.path().toStdString());  // QTemporaryDir passes over names that are no UTF-8
+  }
 
   // --- the window as created
 
@@ -357,7 +363,7 @@ class TstMainWindow : public QObject {
     // And the key really reaches that action.
     FWin->show();
     FWin->activateWindow();
-    if (!QTest::qWaitForWindowActive(FWin.get())) QSKIP("no active window on this platform");
+    QVERIFY(QTest::qWaitForWindowActive(FWin.get()));
     QSignalSpy spy(Act("ActExport"), &QAction::triggered);
     QTest::keyClick(FWin.get(), Qt::Key_E, Qt::ControlModifier);
     QCOMPARE(spy.count(), 1);
@@ -493,6 +499,17 @@ class TstMainWindow : public QObject {
     QCOMPARE(view->model()->parent(view->model()->index(1, 0, mainIndex)), mainIndex);
   }
 
+  // A name longer than any screen shows cut; the status bar's path, which the copies take, keeps it whole.
+  void aVeryLongNameIsShownCutAndKeptWhole() {
+    const std::string name(3 * kShownTextLimit, 'n');
+    const QString file = FWork.path() + "/long.dcl";
+    QVERIFY(testsupport::WriteFileBytes(file.toStdString(),
+                                        "a\r\nb\r\n!!EndOfControl\r\nOBJECT NAME=\"" + name + "\"\r\n}\r\n"));
+    QVERIFY(FWin->OpenObjectFile(file));
+    QCOMPARE(FWin->TreeModel()->data(FWin->IndexOfNode(Top())).toString(), QString(kShownTextLimit, 'n') + "\u2026");
+    QCOMPARE(FWin->PanelText(0), QString::fromStdString("$\\" + name));
+  }
+
   void bothOrdersAndBackAgain() {
     QVERIFY(FWin->OpenObjectFile(CopyFixture("tree.dcl")));
     Act("ActFileOrder")->trigger();
@@ -605,9 +622,10 @@ class TstMainWindow : public QObject {
   }
 
   // Whatever way a file comes and however its read ends, nothing of the
-  // previous file stays on screen; a read failure is told in the words "/e" prints.
+  // previous file stays on screen; a read failure is told once, naming the
+  // file, in the reader's words.
   void aFailedOrEmptyOpenShowsNoObject_data() {
-    QTest::addColumn<int>("way");  // 0 the open command, 1 a drop, 2 the Reopen menu
+    QTest::addColumn<int>("way");  // 0 the open command, 1 a drop, 2 the Reopen menu, 3 the command line
     QTest::addColumn<QString>("fixture");
     QTest::addColumn<QString>("codePage");
     QTest::newRow("open, read failure") << 0 << "broken.dcl"
@@ -620,6 +638,8 @@ class TstMainWindow : public QObject {
                                           << "";
     QTest::newRow("reopen, read failure") << 2 << "broken.dcl"
                                           << "";
+    QTest::newRow("command line, read failure") << 3 << "broken.dcl"
+                                                << "";
     QTest::newRow("open, unknown code page") << 0 << "tree.dcl"
                                              << "klingon-1";
   }
@@ -627,13 +647,17 @@ class TstMainWindow : public QObject {
     QFETCH(int, way);
     QFETCH(QString, fixture);
     QFETCH(QString, codePage);
-    const QString file = CopyFixture(qPrintable(fixture), "failing-" + fixture);
+    QString file = CopyFixture(qPrintable(fixture), "failing-" + fixture);
+    if (way == 3) {  // a name that is no UTF-8, as from a Windows share
+      std::filesystem::rename(file.toStdString(), file.toStdString() + "\xE9");
+      file = NameFromNative(file.toStdString() + "\xE9");
+    }
     WriteRegString("Quillset1xCodePage", codePage.toStdString());
     std::string readerWords;
     try {
       FWin->OpenObjectFile(file);
     } catch (const EMorvoError& e) {
-      readerWords = std::string(e.what()) + ".";
+      readerWords = "Cannot read the object file \"" + ShownName(file).toStdString() + "\": " + e.what() + ".";
     }
     WriteRegString("Quillset1xCodePage", "");
     QCOMPARE(readerWords.empty(), fixture == "notobject.txt");
@@ -647,10 +671,12 @@ class TstMainWindow : public QObject {
       Act("ActOpen")->trigger();
     } else if (way == 1) {
       FWin->ddDragDropDrop({file});
-    } else {
+    } else if (way == 2) {
       FWin->mlZIBFiles->Add(file);
       FWin->BuildReopenMenu();
       FWin->findChild<QMenu*>("mnuReopen")->actions().front()->trigger();
+    } else {
+      QVERIFY(FWin->OpenFileArgument(file));
     }
     QVERIFY(!FWin->FFileLoaded);
     QCOMPARE(Grid()->rowCount(), 2);
@@ -1000,10 +1026,25 @@ class TstMainWindow : public QObject {
     gRootObjects.reset();
   }
 
+  // A name comes as its bytes, UTF-8 or not, and shows readably.
+  void droppedFilesAndReopenItemsReachTheirHandlers_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("plain") << QByteArray("tree.dcl");
+    QTest::newRow("a name that is no UTF-8") << QByteArray(
+        "tr\xE9"
+        "e.dcl");
+    QTest::newRow("a name with quotes") << QByteArray(
+        "Facture \"n\xC2\xB0"
+        "1\" l'\xC3\xA9t\xC3\xA9.dcl");
+  }
   void droppedFilesAndReopenItemsReachTheirHandlers() {
-    const QString file = CopyFixture("tree.dcl");
+    QFETCH(QByteArray, name);
+    const std::string path = FWork.path().toStdString() + "/" + name.toStdString();
+    QVERIFY(testsupport::WriteFileBytes(path, testsupport::ReadFileBytes(Fixture("tree.dcl").toStdString())));
+    const QString file = NameFromNative(path);
     auto* mime = new QMimeData;
-    mime->setUrls({QUrl::fromLocalFile(file)});
+    // As a file manager gives it: the name's bytes, percent-encoded.
+    mime->setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"))});
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(FWin.get(), &enter);
     QVERIFY(enter.isAccepted());
@@ -1012,18 +1053,21 @@ class TstMainWindow : public QObject {
     delete mime;
     QVERIFY(FWin->FFileLoaded);
     QCOMPARE(FWin->FLoadedFileName, file);
+    QCOMPARE(FWin->windowTitle(),
+             QString::fromUtf8(name).replace(QChar(0xFFFD), QChar(0xE9)) + " - Morvo Object Reader");
 
-    // The Reopen menu lists the file; its item opens it again.
+    // The Reopen menu lists the file as shown; its item opens it again.
     const QString other = CopyFixture("notobject.txt");
     QVERIFY(FWin->OpenObjectFile(other));
     QVERIFY(!FWin->FFileLoaded);
     auto* reopen = FWin->findChild<QMenu*>("mnuReopen");
     QAction* item = nullptr;
     for (QAction* a : reopen->actions())
-      if (a->statusTip() == file || a->text().contains("tree.dcl")) item = a;
+      if (a->statusTip() == ShownName(file)) item = a;
     QVERIFY(item);
     item->trigger();
     QVERIFY(FWin->FFileLoaded);
+    QCOMPARE(FWin->FLoadedFileName, file);
     QCOMPARE(Selected(), QString("Main"));
   }
 

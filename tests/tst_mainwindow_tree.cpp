@@ -70,7 +70,8 @@ class TstMainWindowTree : public QObject {
     const char* names[] = {"7", "beta", "Alpha", "gamma", "delta", "Äpfel", "epsilon", "ALPHA"};
     for (size_t i = 0; i < std::size(names); ++i) gPropNames[i] = names[i];
     // Index 2 (Alpha) and 7 (ALPHA) compare equal: 7 comes first.
-    const std::vector<int> sorted = FillPropertyOrder(true);
+    TPropertyOrder orders;
+    const std::vector<int> sorted = orders.Of(true);
     QCOMPARE(sorted.size(), size_t(7));
     QCOMPARE(sorted[0], 7);
     QCOMPARE(sorted[1], 2);
@@ -80,32 +81,36 @@ class TstMainWindowTree : public QObject {
                       .compare(QString::fromUtf8(gPropNames[static_cast<size_t>(sorted[k])]), Qt::CaseInsensitive) <=
                   0 ||
               sorted[k - 1] == 5 || sorted[k] == 5);
-    QCOMPARE(FillPropertyOrder(false), std::vector<int>({1, 2, 3, 4, 5, 6, 7}));
+    QCOMPARE(orders.Of(false), std::vector<int>({1, 2, 3, 4, 5, 6, 7}));
 
     // Three equal names keep falling in descending index order.
     gPropNames[0] = "3";
     gPropNames[1] = "Name";
     gPropNames[2] = "name";
     gPropNames[3] = "NAME";
-    QCOMPARE(FillPropertyOrder(true), std::vector<int>({3, 2, 1}));
+    QCOMPARE(orders.Of(true), std::vector<int>({3, 2, 1}));
     // Orders are kept per sequence of names: two sequences of one joined text differ.
     gPropNames[0] = "2";
     gPropNames[1] = "b";
     gPropNames[2] = "ac";
-    QCOMPARE(FillPropertyOrder(true), std::vector<int>({2, 1}));
+    QCOMPARE(orders.Of(true), std::vector<int>({2, 1}));
     gPropNames[1] = "ba";
     gPropNames[2] = "c";
-    QCOMPARE(FillPropertyOrder(true), std::vector<int>({1, 2}));
+    QCOMPARE(orders.Of(true), std::vector<int>({1, 2}));
+    // ... and so do two of equal name lengths.
+    gPropNames[1] = "a";
+    gPropNames[2] = "bc";
+    QCOMPARE(orders.Of(true), std::vector<int>({1, 2}));
 
     // The count is entry 0; no count, no rows; never more than the arrays hold.
     gPropNames[0] = "";
-    QVERIFY(FillPropertyOrder(true).empty());
+    QVERIFY(orders.Of(true).empty());
     gPropNames[0] = "x";
-    QVERIFY(FillPropertyOrder(false).empty());
+    QVERIFY(orders.Of(false).empty());
     gPropNames[0] = "-4";
-    QVERIFY(FillPropertyOrder(true).empty());
+    QVERIFY(orders.Of(true).empty());
     gPropNames[0] = "250";
-    QCOMPARE(FillPropertyOrder(false).size(), size_t(kPropArraySize - 1));
+    QCOMPARE(orders.Of(false).size(), size_t(kPropArraySize - 1));
   }
 
   void lineBreaksAreCarriageReturnLineFeedPairs_data() {

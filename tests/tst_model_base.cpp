@@ -132,7 +132,7 @@ class TestModelBase : public QObject {
   // --- type numbers --------------------------------------------------------
 
   void typeLookupTakesTheFirstLineContainingTheNameWithExactCase() {
-    Write("ObjectTypNum.txt", "0402 SubSegment\n0401 Segment\n0501 DocElement\nx777 Broken\n");
+    Write("ObjectTypNum.txt", "0402 SubSegment\n0401 Segment\n0501 DocElement\n?777 Broken\n");
     QCOMPARE(ObjectOfType("Segment")->GetTypeNumber(), 402);  // substring of the earlier line
     QCOMPARE(ObjectOfType("SubSegment")->GetTypeNumber(), 402);
     QCOMPARE(ObjectOfType("segment")->GetTypeNumber(), 0);  // case counts

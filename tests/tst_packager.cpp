@@ -8,13 +8,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -25,9 +25,11 @@
 #include "AppPaths.h"
 #include "DialogFacade.h"
 #include "DialogFacadeFiles.h"
+#include "FileChooser.h"
 #include "MorvoError.h"
 #include "MorvoObjRead.h"
 #include "MorvoObject.h"
+#include "NativeNames.h"
 #include "PackagerArchive.h"
 #include "PackagerFileList.h"
 #include "PackagerHost.h"
@@ -46,9 +48,9 @@ namespace {
 
 std::string DataDir() { return testsupport::TestDataDir() + "/packager/"; }
 
-QStringList Q(std::initializer_list<const char*> Items) {
+QStringList Q(std::initializer_list<std::string_view> Items) {
   QStringList l;
-  for (const char* s : Items) l << QString::fromUtf8(s);
+  for (const std::string_view s : Items) l << QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
   return l;
 }
 
@@ -60,7 +62,7 @@ QStringList Lines(const std::string& Text) {
 
 QString Run(const QString& Program, const QStringList& Args, int* ExitCode = nullptr) {
   QProcess p;
-  p.start(Program, Args);
+  testsupport::StartWithNameBytes(p, Program.toStdString(), Args);
   p.waitForFinished(60000);
   if (ExitCode) *ExitCode = p.exitCode();
   return QString::fromUtf8(p.readAllStandardOutput());
@@ -68,16 +70,16 @@ QString Run(const QString& Program, const QStringList& Args, int* ExitCode = nul
 
 // Entry names of a zip, as unzip lists them.
 QStringList ZipNames(const std::string& Archive) {
-  QStringList names = Run("unzip", {"-Z1", QString::fromStdString(Archive)}).split('\n', Qt::SkipEmptyParts);
+  QStringList names = Run("unzip", {"-Z1", NameFromNative(Archive)}).split('\n', Qt::SkipEmptyParts);
   names.sort(Qt::CaseInsensitive);
   return names;
 }
 std::string ZipEntry(const std::string& Archive, const std::string& Name) {
-  return Run("unzip", {"-p", QString::fromStdString(Archive), QString::fromStdString(Name)}).toStdString();
+  return Run("unzip", {"-p", NameFromNative(Archive), QString::fromStdString(Name)}).toStdString();
 }
 QString ZipComment(const std::string& Archive) {
   // The first line names the archive; the comment follows.
-  QString out = Run("unzip", {"-z", QString::fromStdString(Archive)});
+  QString out = Run("unzip", {"-z", NameFromNative(Archive)});
   return out.mid(out.indexOf('\n') + 1).trimmed();
 }
 
@@ -167,6 +169,7 @@ class TestPackager : public QObject {
   void cleanupTestCase() {
     delete FForm;
     FreeAllObjects();
+    fs::remove_all(FDir.path().toStdString());  // QTemporaryDir passes over names that are no UTF-8
   }
 
   // ---- names in scripts -----------------------------------------------------
@@ -311,7 +314,12 @@ class TestPackager : public QObject {
     // A piece that is no number stops the list before any group is read.
     WriteFileBytes(cfgFolder + "MorvoObject.cfg", "[Settings]\r\nRuntimes=5,x\r\n");
     FForm->FFileName = QString::fromStdString(FRoot + "r/a.obj");
-    QVERIFY_THROWS_EXCEPTION(EMorvoError, FForm->PrepareFileList());
+    try {
+      FForm->PrepareFileList();
+      QFAIL("a bad id list was taken");
+    } catch (const EMorvoError& e) {
+      QVERIFY2(std::string(e.what()).ends_with("MorvoObject.cfg\", section [Settings], key Runtimes"), e.what());
+    }
     QVERIFY(FForm->ListNames().isEmpty());
     SetExecutableFolderOverride(DataDir());
   }
@@ -633,14 +641,14 @@ class TestPackager : public QObject {
       // Attributes of the last entry: archive, without the UTF-8 mark.
       QCOMPARE(bytes.substr(bytes.find("bad\xE9") - 2, 2), std::string("\x20\x00", 2));
     } else {
-      QCOMPARE(ZipNames(archive).size(), 4);
-      // Flags of the last central entry: no UTF-8 mark (bit 11).
-      QCOMPARE(bytes[bytes.rfind("PK\x01\x02") + 9] & 0x08, 0);
+      // Stored as shown, with the UTF-8 mark (bit 11) that every extractor reads.
+      QVERIFY(ZipNames(archive).contains(QString("bad\u00E9.fmt")));
+      QVERIFY(bytes[bytes.rfind("PK\x01\x02", bytes.rfind("bad\xC3\xA9.fmt")) + 9] & 0x08);
       // Such an entry is found again: kept while unchanged, replaced when changed.
       Make("n/bad\xE9.fmt", "changed");
       TickOnly({"*.fmt"});
       Package(archive, type);
-      QCOMPARE(LastMessage(), QString("These files were added/replaced in the package :\r\nbad\uFFFD.fmt\r\n\r\n"
+      QCOMPARE(LastMessage(), QString("These files were added/replaced in the package :\r\nbad\u00E9.fmt\r\n\r\n"
                                       "Total files into Zip file : 1"));
       QCOMPARE(ZipNames(archive).size(), 4);
     }
@@ -651,6 +659,15 @@ class TestPackager : public QObject {
     Package(archive, type);
     QCOMPARE(fs::exists(archive), type == 1);
     QCOMPARE(LastMessage().endsWith("was removed."), type == 0);
+
+    // The list shows a name that is no UTF-8 readably.
+    TNameList odd(false);
+    odd.Add("bad\xE9.fmt");
+    FForm->AddFilesToList(odd, false, true);
+    const auto listed = FForm->clbFilenames->findItems(NameFromNative("bad\xE9.fmt"), Qt::MatchExactly);
+    QCOMPARE(listed.size(), 1);
+    const auto* shown = qobject_cast<QStyledItemDelegate*>(FForm->clbFilenames->itemDelegate());
+    QCOMPARE(shown->displayText(listed[0]->text(), {}), QString("bad\u00E9.fmt"));
   }
 
   void archiveNameFollowsTheChosenFilter_data() {
@@ -699,23 +716,21 @@ class TestPackager : public QObject {
   void typedNameTakesTheChosenFiltersExtension() {
     // Switched from cabinets to zips, a name typed without extension is the
     // zip: the file that is written, and that an overwrite question must name.
-    QFileDialog dialog(nullptr, "t", QString::fromStdString(FRoot));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters({"Cabinet file (*.cab)", "Zip file (*.zip)"});
-    dialog.setDefaultSuffix("cab");
-    dialogs::FollowFilterSuffix(dialog);
-    auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
-    QVERIFY(types);
-    // As the user picks it.
-    types->setCurrentIndex(1);
-    emit types->activated(1);
-    emit types->textActivated(types->itemText(1));
-    QCOMPARE(dialog.defaultSuffix(), QString("zip"));
-    types->setCurrentIndex(0);
-    emit types->activated(0);
-    emit types->textActivated(types->itemText(0));
-    QCOMPARE(dialog.defaultSuffix(), QString("cab"));
+    dialogs::TFileDialogRequest request;
+    request.Directory = QString::fromStdString(FRoot);
+    request.Filters = {"Cabinet file (*.cab)", "Zip file (*.zip)"};
+    request.DefaultSuffix = "cab";
+    for (const auto& [filter, written] : {std::pair{1, "pkg.zip"}, std::pair{0, "pkg.cab"}}) {
+      TFileChooser dialog(nullptr, TFileChooser::TMode::Save, request);
+      auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+      QVERIFY(types);
+      // As the user picks it.
+      types->setCurrentIndex(filter);
+      emit types->activated(filter);
+      dialog.findChild<QLineEdit*>("fileNameEdit")->setText("pkg");
+      dialog.accept();
+      QCOMPARE(dialog.Chosen(), QStringList{QString::fromStdString(FRoot + written)});
+    }
   }
 
   void cabinetHoldsTheFilesWithBackslashes() {
@@ -855,7 +870,7 @@ class TestPackager : public QObject {
         for (const auto& e : fs::directory_iterator(FRoot)) {
           const std::string name = e.path().filename().string();
           if (name.starts_with(".wf-") && std::find(gone.begin(), gone.end(), name) == gone.end())
-            (age > 86400 ? gone : kept).push_back(aged(e.path().string(), age));
+            gone.push_back(aged(e.path().string(), age));  // dead writers': whatever their age
         }
       }
       QCOMPARE(gone.size() + kept.size(), size_t(2));
@@ -1022,7 +1037,7 @@ class TestPackager : public QObject {
     env.insert("QT_QPA_PLATFORM", "offscreen");
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(QString::fromStdString(FRoot));
-    p.start(QString::fromStdString(bin + "morvo-reader"), Args);
+    testsupport::StartWithNameBytes(p, bin + "morvo-reader", Args);
     if (!p.waitForFinished(60000)) {
       p.kill();
       p.waitForFinished();
@@ -1031,9 +1046,19 @@ class TestPackager : public QObject {
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == ExitStatus;
   }
 
+  void commandLineWritesTheArchiveBesideTheFile_data() {
+    QTest::addColumn<QByteArray>("name");  // of the object file, without extension
+    QTest::newRow("plain") << QByteArray("Invoice");
+    QTest::newRow("a name that is no UTF-8") << QByteArray("Factur\xE9");
+    QTest::newRow("a name with quotes") << QByteArray(
+        "Facture \"n\xC2\xB0"
+        "1\" l'\xC3\xA9t\xC3\xA9");
+  }
   void commandLineWritesTheArchiveBesideTheFile() {
+    QFETCH(QByteArray, name);
+    const std::string invoice = name.toStdString();
     fs::create_directories(FRoot + "proj/forms");
-    fs::copy_file(DataDir() + "project.obj", FRoot + "proj/forms/Invoice.obj");
+    fs::copy_file(DataDir() + "project.obj", FRoot + "proj/forms/" + invoice + ".obj");
     Make("proj/fun/util.fun", "util");
     // "C:\proj\dev\Printer.dev" of the object file, as this disk spells it.
     Make("proj/dev/PRINTER.DEV", "device");
@@ -1046,15 +1071,17 @@ class TestPackager : public QObject {
     Make("proj/samples/Preview.pdf", "preview");
     WriteRegString("OpenNonQSFiles", "0");
 
-    QVERIFY(RunProgram({"/P", QString::fromStdString(FRoot + "proj/forms/Invoice.obj")}));
-    const std::string archive = FRoot + "proj/forms/Invoice.zip";
+    QVERIFY(RunProgram({"/P", NameFromNative(FRoot + "proj/forms/" + invoice + ".obj")}));
+    const std::string archive = FRoot + "proj/forms/" + invoice + ".zip";
     // The base folder moved up to the project folder (it has "fun"); the
     // documentation is the default export "doc", written beside the object file.
+    // An entry name that is no UTF-8 is stored as it is shown.
+    const std::string entry = "forms/" + NativeNameAsUtf8(invoice);
     QCOMPARE(ZipNames(archive),
-             Q({"dev/PRINTER.DEV", "forms/Invoice.doc", "forms/Invoice.obj", "fun/util.fun", "samples/Preview.pdf"}));
+             Q({"dev/PRINTER.DEV", entry + ".doc", entry + ".obj", "fun/util.fun", "samples/Preview.pdf"}));
     QVERIFY(ZipComment(archive).startsWith("Created with "));
     QCOMPARE(ZipEntry(archive, "dev/PRINTER.DEV"), std::string("device"));
-    QVERIFY(!fs::exists(FRoot + "proj/forms/Invoice.cab"));
+    QVERIFY(!fs::exists(FRoot + "proj/forms/" + invoice + ".cab"));
   }
 
   void commandLineWithoutAFileEndsWithoutAnArchive() {

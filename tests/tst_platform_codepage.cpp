@@ -2,6 +2,7 @@
 
 #include "CodePage.h"
 #include "MorvoError.h"
+#include "NativeNames.h"
 #include "TextCompare.h"
 
 namespace {
@@ -90,9 +91,15 @@ class TestPlatformCodePage : public QObject {
     QVERIFY(IsValidUtf8(""));
     QVERIFY(IsValidUtf8("ascii only, longer than eight bytes"));
     QVERIFY(IsValidUtf8("\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"));
-    for (const char* bad : {"\xC0\x80", "\xC1\xBF", "\xE0\x80\x80", "\xED\xA0\x80", "\xF0\x80\x80\x80",
-                            "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\x80", "\xC3", "12345678\xE2\x82", "\xE2\x28\xA1"})
+    for (const char* bad :
+         {"\xC0\x80", "\xC1\xBF", "\xE0\x80\x80", "\xED\xA0\x80", "\xF0\x80\x80\x80", "\xF4\x90\x80\x80",
+          "\xF5\x80\x80\x80", "\x80", "\xC3", "12345678\xE2\x82", "\xE2\x28\xA1"}) {
       QVERIFY2(!IsValidUtf8(bad), bad);
+      // A file name of such bytes keeps them through its text and back.
+      QCOMPARE(NativeFromName(NameFromNative(bad)), std::string(bad));
+    }
+    QCOMPARE(NameFromNative("\xC3\xA4\xF0\x9F\x98\x80"), QString::fromUtf8("\xC3\xA4\xF0\x9F\x98\x80"));
+    QCOMPARE(ShownName(NameFromNative("caf\xE9 \x80")), QString::fromUtf8("caf\xC3\xA9 \xE2\x82\xAC"));
   }
 
   void encodingBackToACodePage() {

@@ -1,12 +1,12 @@
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
 #include <QtTest>
-#include <atomic>
-#include <thread>
+#include <vector>
 
 #include "ProfileFile.h"
 #include "TestSupport.h"
@@ -216,29 +216,69 @@ class TestPlatformProfile : public QObject {
     ::munmap(pages, size);
   }
 
+  // Written in pieces, or by another writer under the temporary's name: the
+  // file that replaces the target is synced before its rename, the folder
+  // after it, and the file has the replaced one's mode.
+  void theNewFileIsSyncedBeforeItsRenameAndTheFolderAfter_data() {
+    QTest::addColumn<bool>("byName");
+    QTest::newRow("written in pieces") << false;
+    QTest::newRow("written by name, as a library writes") << true;
+  }
+  void theNewFileIsSyncedBeforeItsRenameAndTheFolderAfter() {
+    QFETCH(bool, byName);
+    static std::vector<std::string> gCalls;
+    gCalls.clear();
+    const std::string file = Path("synced.bin");
+    QVERIFY(WriteFileBytes(file, "old"));
+    QCOMPARE(::chmod(file.c_str(), 0640), 0);
+    std::string content((3 << 20) + 7, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i % 251);
+    const TFileOps saved = FileOps();
+    FileOps().Fsync = [](int Fd) {
+      struct stat st {};
+      gCalls.push_back(::fstat(Fd, &st) == 0 && S_ISDIR(st.st_mode) ? "sync folder"
+                                                                    : "sync " + std::to_string(st.st_ino));
+      return ::fsync(Fd);
+    };
+    FileOps().Rename = [](const char* From, const char* To) { return gCalls.push_back("rename"), ::rename(From, To); };
+    bool committed = false;
+    if (byName) {
+      TWholeFileTemporary temporary;
+      QVERIFY(temporary.Open(file));
+      const std::string own = temporary.Path() + ".lib";
+      QVERIFY(WriteFileBytes(own, content));  // with the umask's mode, not the target's
+      QCOMPARE(::rename(own.c_str(), temporary.Path().c_str()), 0);
+      committed = temporary.Commit();
+    } else {
+      TWholeFileWriter writer;
+      QVERIFY(writer.Open(file));
+      for (size_t at = 0; at < content.size(); at += 1000)
+        QVERIFY(writer.Write(std::string_view(content).substr(at, 1000)));
+      committed = writer.Commit();
+    }
+    FileOps() = saved;
+    QVERIFY(committed);
+    QVERIFY(testsupport::ReadFileBytes(file) == content);
+    struct stat st {};
+    QCOMPARE(::stat(file.c_str(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0640));
+    QCOMPARE(gCalls, (std::vector<std::string>{"sync " + std::to_string(st.st_ino), "rename", "sync folder"}));
+  }
+
   // A pipe is never opened: that alone would let a writer waiting on it go.
   // Should the name turn into one between the look and the open, the open
   // refuses it all the same.
   void aPipeIsRefusedBeforeAndAfterItsOpen() {
     const std::string fifo = Path("pipe.cfg");
     QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
-    std::atomic<bool> released = false;
-    std::thread writer([&] {
-      const int fd = ::open(fifo.c_str(), O_WRONLY);
-      released = true;
-      ::close(fd);
-    });
-    QTest::qWait(100);  // the writer waits in its open
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(::inotify_add_watch(watch, fifo.c_str(), IN_OPEN) >= 0);
     std::string bytes;
     QVERIFY(!ReadRegularFile(fifo, bytes));
-    QTest::qWait(100);
-    const bool releasedByTheRead = released;
-    while (!released) {  // lets the writer end, however late it came to its open
-      ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
-      QTest::qWait(10);
-    }
-    writer.join();
-    QVERIFY(!releasedByTheRead);
+    char event[4096];
+    const bool opened = ::read(watch, event, sizeof event) > 0;
+    ::close(watch);
+    QVERIFY(!opened);
 
     static std::string gFifo;
     gFifo = fifo;

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -237,22 +238,50 @@ class TestPlatformRegistry : public QObject {
 
   // A pipe or a device where the store should be reads as a store that
   // cannot be read: no key, no value, nothing created; nothing waits on it.
+  // Its lock file follows the same rules, and so does a link planted by
+  // another user in a shared settings folder. Each failure says what it met.
   void aStoreThatIsNoRegularFileReadsAsUnreadable_data() {
-    QTest::addColumn<bool>("pipe");
-    QTest::newRow("a pipe") << true;
-    QTest::newRow("a device") << false;
+    QTest::addColumn<QString>("name");  // the store or its lock
+    QTest::addColumn<QString>("plant");
+    QTest::addColumn<QString>("told");
+    const auto row = [](const char* Tag, const char* Name, const char* Plant, const char* Told) {
+      QTest::newRow(Tag) << QString(Name) << QString(Plant) << QString(Told);
+    };
+    row("a pipe", "store", "pipe", "it cannot be read (Not a regular file)");
+    row("a device", "store", "device", "it cannot be read (Not a regular file)");
+    row("a pipe at the lock", "lock", "pipe", "cannot be used (Not a regular file)");
+    row("a device at the lock", "lock", "device", "cannot be used (Not a regular file)");
+    row("another user's link at the lock", "lock", "sticky link", "cannot be used (Permission denied)");
   }
   void aStoreThatIsNoRegularFileReadsAsUnreadable() {
-    QFETCH(bool, pipe);
-    QVERIFY(QDir().mkpath(QString::fromStdString(TRegistry::StoreFolder())));
-    const std::string file = StoreFile();
-    QCOMPARE(pipe ? ::mkfifo(file.c_str(), 0600) : ::symlink("/dev/zero", file.c_str()), 0);
-    QCOMPARE(ReadOne("Any"), std::string("<no key>"));
+    QFETCH(QString, name);
+    QFETCH(QString, plant);
+    QFETCH(QString, told);
+    const std::string folder = TRegistry::StoreFolder();
+    QVERIFY(QDir().mkpath(QString::fromStdString(folder)));
+    const std::string file = StoreFile() + (name == "lock" ? ".lock" : "");
+    const std::string chosen = qEnvironmentVariable("XDG_CONFIG_HOME").toStdString() + "/chosen";
+    if (plant == "sticky link") {
+      const passwd* nobody = ::getpwnam("nobody");
+      if (::geteuid() != 0 || !nobody) {
+        if (testsupport::InCi()) QFAIL("planting another user's link needs root and the user nobody");
+        QSKIP("planting another user's link needs root and the user nobody");
+      }
+      QCOMPARE(::chmod(folder.c_str(), 01777), 0);
+      QCOMPARE(::symlink(chosen.c_str(), file.c_str()), 0);
+      QCOMPARE(::lchown(file.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    } else {
+      QCOMPARE(plant == "pipe" ? ::mkfifo(file.c_str(), 0600) : ::symlink("/dev/zero", file.c_str()), 0);
+    }
+    ForgetSettingsWriteFailure();
+    if (name == "store") QCOMPARE(ReadOne("Any"), std::string("<no key>"));
     TRegistry reg;
     QVERIFY(!reg.OpenKey(kKey, true));
+    QVERIFY2(QString::fromStdString(SettingsWriteFailure()).contains(told), SettingsWriteFailure().c_str());
     struct stat st {};
     QCOMPARE(::lstat(file.c_str(), &st), 0);
-    QVERIFY(pipe ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode));
+    QVERIFY(plant == "pipe" ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode));
+    QVERIFY(!QFile::exists(QString::fromStdString(chosen)));
   }
 
   void twoWritersInTurnLoseNothing() {

@@ -108,8 +108,9 @@ class TestReaderFile : public QObject {
       QCOMPARE(Read(bytes), -1);
       QVERIFY(!gLoading);
     }
-    // A NUL ends the text.
-    QCOMPARE(Read(kPrologue + std::string("\0", 1) + Block("A", "G1")), -1);
+    // A NUL ends the text: the block behind it is not read.
+    QCOMPARE(Read(kPrologue + Block("A", "G1") + std::string("\0\r\n", 3) + Block("B", "G2")), 6);
+    QCOMPARE(Names(&gAllObjects->Entries()), std::vector<std::string>{"A"});
     FreeAllObjects();
     // Every break kind ends a line; a break at the very end adds no empty line.
     QCOMPARE(Read("a\rb\n!!EndOfControl\r\n" + Block("A", "G1") + "\n\r"), 8);
@@ -311,9 +312,13 @@ class TestReaderFile : public QObject {
     ExpectError(Write("deep.dcl", deep), "Objects nested too deeply (line ");
     FreeAllObjects();
 
-    // A settings id list that is no list of numbers fails the read.
-    WriteDefs("[Settings]\r\nRuntimes=1,x\r\n");
-    ExpectError(Write("ok.dcl", kPrologue + Block("A", "G1")), "'x' is not a valid integer value");
+    // A settings id list that is no list of numbers fails the read, naming
+    // where it stands; any integer form the program reads is an id.
+    WriteDefs("[Settings]\r\nRuntimes=1,x14\r\nIntValues=1,x\r\n");
+    ExpectError(
+        Write("ok.dcl", kPrologue + Block("A", "G1")),
+        "'x' is not a valid integer value in \"" + FDefs + "MorvoObject.cfg\", section [Settings], key IntValues");
+    QCOMPARE(gRuntimeIds->Items(), (std::vector<int32_t>{1, 20}));
     FreeAllObjects();
 
     // Without the type-number table the first header fails the read.

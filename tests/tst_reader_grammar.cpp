@@ -3,6 +3,7 @@
 #include <QtTest>
 #include <algorithm>
 #include <memory>
+#include <tuple>
 
 #include "AppPaths.h"
 #include "MorvoError.h"
@@ -128,6 +129,10 @@ class TestReaderGrammar : public QObject {
     QCOMPARE(o.ExtractQuoted("\"a\" \"b", "\"", 3), std::string());
     QCOMPARE(o.ExtractQuoted("'it''s' 'x'", "'", 1), std::string("it's"));
     QCOMPARE(o.ExtractQuoted("\"\"\"\"", "\"", 1), std::string("\""));  // a doubled quote between two
+    // A doubled quote at the very end stands for one: the text stays unclosed.
+    for (const auto& [text, delim, n] : std::vector<std::tuple<std::string, std::string, int>>{
+             {"\"ab\"\"", "\"", 1}, {"'a' 'b''", "'", 2}, {"<<ab<<<<", "<<", 1}})
+      QCOMPARE(o.ExtractQuoted(text, delim, n), std::string());
   }
 
   void contentLinesAreStoredUnderTheirId() {

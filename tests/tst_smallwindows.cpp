@@ -2,17 +2,22 @@
 // and the about, credits and wait windows.
 #include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QtTest>
+#include <filesystem>
 
 #include "Accessors.h"
 #include "AppPaths.h"
 #include "DialogFacade.h"
 #include "DlgPos.h"
+#include "FileChooser.h"
 #include "MessageBox.h"
 #include "MorvoError.h"
+#include "NativeNames.h"
 #include "Registry.h"
 #include "TestSupport.h"
 #include "URLLbl.h"
@@ -67,6 +72,9 @@ class TestSmallWindows : public QObject {
     QApplication::setApplicationName("Morvo Object Reader");
     TURLLabel::SetOpenLinkHook([this](const QString& Link) { FOpened << Link; });
   }
+
+  // QTemporaryDir passes over names that are no UTF-8.
+  void cleanupTestCase() { std::filesystem::remove_all(FHome.path().toStdString()); }
 
   void init() {
     dialogs::ResetForTests();
@@ -125,12 +133,82 @@ class TestSmallWindows : public QObject {
     QCOMPARE(rec[2].Text, QString());
   }
 
+  // The file dialog lists a name that is not UTF-8 readably and chooses it
+  // by its bytes, and takes a name with quotes as one name.
+  void theFileChooserKeepsEveryNameAsItsBytes_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QByteArray>("proposed");  // the request's file name
+    QTest::addColumn<QByteArray>("picked");    // picked from the list
+    QTest::addColumn<QByteArray>("typed");
+    QTest::addColumn<QByteArrayList>("chosen");
+    const QByteArray quoted =
+        "Facture \"n\xC2\xB0"
+        "1\" l'\xC3\xA9t\xC3\xA9";
+    const int open = int(TFileChooser::TMode::Open), many = int(TFileChooser::TMode::OpenMany),
+              save = int(TFileChooser::TMode::Save);
+    QTest::newRow("open, no UTF-8, picked")
+        << open << QByteArray() << QByteArray("caf\xE9.dcl") << QByteArray() << QByteArrayList{"caf\xE9.dcl"};
+    QTest::newRow("open, quotes, typed") << open << QByteArray() << QByteArray() << quoted + ".dcl"
+                                         << QByteArrayList{quoted + ".dcl"};
+    QTest::newRow("several, quotes, typed")
+        << many << QByteArray() << QByteArray() << quoted + ".dcl" << QByteArrayList{quoted + ".dcl"};
+    QTest::newRow("several, a list") << many << QByteArray() << QByteArray() << QByteArray("\"a.dcl\" \"b.dcl\"")
+                                     << QByteArrayList{"a.dcl", "b.dcl"};
+    QTest::newRow("save, no UTF-8, proposed")
+        << save << QByteArray("caf\xE9.html") << QByteArray() << QByteArray() << QByteArrayList{"caf\xE9.html"};
+    QTest::newRow("save, quotes, proposed")
+        << save << quoted + ".html" << QByteArray() << QByteArray() << QByteArrayList{quoted + ".html"};
+  }
+  void theFileChooserKeepsEveryNameAsItsBytes() {
+    QFETCH(int, mode);
+    QFETCH(QByteArray, proposed);
+    QFETCH(QByteArray, picked);
+    QFETCH(QByteArray, typed);
+    QFETCH(QByteArrayList, chosen);
+    const std::string folder = FHome.path().toStdString() + "/names/";
+    for (const char* name : {"caf\xE9.dcl", "a.dcl", "b.dcl", "notes.txt",
+                             "Facture \"n\xC2\xB0"
+                             "1\" l'\xC3\xA9t\xC3\xA9.dcl"})
+      QVERIFY(testsupport::WriteFileBytes(folder + name, "x"));
+    dialogs::TFileDialogRequest request;
+    request.Directory = NameFromNative(folder);
+    request.FileName = NameFromNative(proposed.toStdString());
+    request.Filters = {"Morvo Quillset Document (*.dcl)"};
+    TFileChooser dialog(nullptr, TFileChooser::TMode(mode), request);
+    auto* list = dialog.findChild<QTreeView*>("listView");
+    QStringList shown;
+    for (int row = 0; row < list->model()->rowCount(); ++row) {
+      const QModelIndex index = list->model()->index(row, 0);
+      shown << index.data().toString();
+      if (!picked.isEmpty() && index.data(Qt::UserRole) == NameFromNative(picked.toStdString()))
+        list->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    QCOMPARE(shown, QStringList({"a.dcl", "b.dcl", QString::fromUtf8("caf\xC3\xA9.dcl"),
+                                 QString::fromUtf8("Facture \"n\xC2\xB0"
+                                                   "1\" l'\xC3\xA9t\xC3\xA9.dcl")}));
+    if (!typed.isEmpty()) {
+      auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+      // As the user types it.
+      name->setText(QString::fromUtf8(typed));
+      emit name->textEdited(name->text());
+    }
+    dialog.accept();
+    QStringList expected;
+    for (const QByteArray& name : chosen) expected << NameFromNative(folder + name.toStdString());
+    QCOMPARE(dialog.Chosen(), expected);
+  }
+
   void applicationErrorReportEndsWithPeriod() {
     ShowApplicationError("Invalid data type for 'FrmFind'");
-    QCOMPARE(dialogs::Recorded().size(), 1);
+    ShowApplicationError("Cannot open file \"caf\xE9.dcl\"");
+    QCOMPARE(dialogs::Recorded().size(), 2);
     QCOMPARE(dialogs::Recorded()[0].Text, QString("Invalid data type for 'FrmFind'."));
+    QCOMPARE(dialogs::Recorded()[1].Text, QString::fromUtf8("Cannot open file \"caf\xC3\xA9.dcl\"."));
     QCOMPARE(dialogs::Recorded()[0].Title, QString("Morvo Object Reader"));
     QCOMPARE(dialogs::Recorded()[0].Flags, unsigned(MB_ICONERROR));
+    // A command that runs out of memory says so in words.
+    RunReportingFailure([] { throw std::bad_alloc(); });
+    QCOMPARE(dialogs::Recorded().value(2).Text, QString("Not enough memory."));
   }
 
   // --- window positions
@@ -455,6 +533,10 @@ class TestSmallWindows : public QObject {
       dialogs::QueueDialogAction([&](QDialog* Inner) {
         QCOMPARE(Inner, static_cast<QDialog*>(&credits));
         QCOMPARE(Inner->findChildren<TURLLabel*>().size(), 9);
+        QCOMPARE(Inner->size(), QSize(495, 217));  // holding every row whole
+        for (const QWidget* c : Inner->findChildren<QWidget*>())
+          QVERIFY2(Inner->rect().contains(c->geometry()) && c->sizeHint().width() <= c->width(),
+                   qPrintable(c->objectName()));
         Inner->findChild<QPushButton*>("BtnThanks")->click();
       });
       Dialog->findChild<QPushButton*>("Button1")->click();

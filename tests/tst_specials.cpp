@@ -4,6 +4,7 @@
 
 #include "Accessors.h"
 #include "AppPaths.h"
+#include "FactoryClasses.h"
 #include "MorvoError.h"
 #include "MorvoObject.h"
 #include "StringUtil.h"
@@ -443,6 +444,28 @@ class TestSpecials : public QObject {
     QCOMPARE(Find("E-X")->GetPropertyText(1101), std::string("outside the load\r\nelsewhere"));
   }
 
+  // The views decode a property once for its runtime and its design request,
+  // which holds only while no class of the factory lets the design value or
+  // the id steer its special text.
+  void everyClassGivesItsSpecialTextWhateverTheDesignValue() {
+    QVERIFY(Load(Block("FORM", "Target form", {Key("FORM-1")})) > 0);
+    SetView("*");
+    const char* fields[] = {"OoM Cond  3 \"x\" \"name\" \"form-1\"", "form-1", "elsewhere", ""};
+    int specials = 0;
+    VisitEveryClass(TFactoryClasses{}, [&]<class C>() {
+      C object;
+      for (const int id : {1, 20, 1101, 11101, 1201, 1301, 11301, 1401, 2101})
+        for (const std::string field : fields) {
+          int first = id, second = id;
+          const std::string text = object.GetSpecialText(first, field, "one design");
+          QCOMPARE(object.GetSpecialText(second, field, "another"), text);
+          QVERIFY(first == id && second == id);
+          specials += !text.empty();
+        }
+    });
+    QVERIFY(specials >= 6);
+  }
+
   // ---- external files -----------------------------------------------------
 
   void externalFileLinesMergeAndShowEveryPart() {
@@ -465,7 +488,7 @@ class TestSpecials : public QObject {
 
   void externalFilePartsFollowTheQuotingRules() {
     QVERIFY(Load(Block("EXT_FILES", "q",
-                       {"0010 '\"XF-3\"'", "0101 'it''s.fmt' 'b.seg'", "0102 'open.fmt' 'never closed", "0103 ''",
+                       {"0010 '\"XF-3\"'", "0101 'it''s.fmt' 'b.seg'", "0102 'open.fmt' 'never closed''", "0103 ''",
                         "0020 'e'"})) > 0);
     TisMorvoObject* o = Find("XF-3");
     QVERIFY(o);

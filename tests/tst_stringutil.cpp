@@ -10,6 +10,9 @@ class TestStringUtil : public QObject {
     QCOMPARE(TryStrToInt("  12").value_or(-99), 12);
     QCOMPARE(TryStrToInt("-7").value_or(-99), -7);
     QCOMPARE(TryStrToInt("$1F").value_or(-99), 31);
+    for (const char* twenty : {"x14", "X14", "$14", "0x14", "0X14", " +x14"})
+      QCOMPARE(TryStrToInt(twenty).value_or(0), 20);
+    QCOMPARE(TryStrToInt("-x10").value_or(0), -16);
     QVERIFY(!TryStrToInt("12 ").has_value());  // a trailing blank does not convert
     QVERIFY(!TryStrToInt("").has_value());
     QVERIFY(!TryStrToInt("x").has_value());

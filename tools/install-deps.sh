@@ -25,11 +25,12 @@
 #   p7zip-full                 with other readers than the program's own
 #   zip                        the cab benchmark measures the zip writer against zip -9
 #   poppler-utils              pdfinfo and pdftoppm: the tests look at printed pages
+#   mount                      the full-disk tests mount a small tmpfs
 set -eu
 packages="build-essential cmake qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 \
 libicu-dev libzip-dev pkg-config libbenchmark-dev fonts-dejavu-core xvfb xauth netpbm openbox x11-utils \
 libxcb1-dev xdg-utils \
-unzip cabextract gcab p7zip-full zip poppler-utils"
+unzip cabextract gcab p7zip-full zip poppler-utils mount"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -11,7 +11,7 @@
 #include "MorvoError.h"
 #include "PathNames.h"
 #include "ProfileFile.h"
-#include "PropertyOrder.h"
+#include "Settings.h"
 #include "StringUtil.h"
 #include "XMLTrans.h"
 
@@ -195,7 +195,7 @@ bool TExportEngine::AppendObjectPropertyLines(std::string& Out, TisMorvoObject* 
   Object->LoadPropertyArrays();
   const bool shown = gPropNames[0] != "0";
   TLevel& level = Level(n);
-  const std::vector<int>& order = PropertyOrder(FSortProperties);
+  const std::vector<int>& order = FPropertyOrder.Of(FSortProperties);
   const size_t before = Out.size();
   // Room for the block at once: the start line and about a name line and a
   // value line per property.
@@ -359,11 +359,7 @@ bool TExportEngine::BuildDocument(TExportDocument& Output) {
   FTranslate = style.empty() || (style[0] != 'n' && style[0] != 'N');
   if (FTranslate) LoadXMLTranslations();
   // Ordered as the grid orders them: a setting that cannot be read sorts.
-  try {
-    FSortProperties = RegTextToBool(ReadRegString("SortProperties"), true);
-  } catch (const EMorvoError&) {
-    FSortProperties = true;
-  }
+  FSortProperties = ReadSettingOrDefault(settings::SortProperties);
 
   // The root is the last top-level block of the file, whatever the tree shows.
   TisMorvoObject* root = nullptr;
@@ -425,41 +421,4 @@ std::string ExportFileName(const std::string& ObjectFileName, const std::string&
   return NativeWithoutExtension(ObjectFileName) + "." + ExportName;
 }
 
-std::optional<int32_t> ReadExportInteger(std::string_view Text) {
-  size_t i = 0;
-  while (i < Text.size() && Text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < Text.size() && (Text[i] == '+' || Text[i] == '-')) {
-    negative = Text[i] == '-';
-    ++i;
-  }
-  bool hex = false;
-  if (i < Text.size() && (Text[i] == '$' || Text[i] == 'x' || Text[i] == 'X')) {
-    hex = true;
-    ++i;
-  } else if (i + 1 < Text.size() && Text[i] == '0' && (Text[i + 1] == 'x' || Text[i + 1] == 'X')) {
-    hex = true;
-    i += 2;
-  }
-  if (i >= Text.size()) return std::nullopt;
-  const uint64_t limit = hex ? 0xFFFF'FFFFull : (negative ? 0x8000'0000ull : 0x7FFF'FFFFull);
-  uint64_t value = 0;
-  for (; i < Text.size(); ++i) {
-    const char c = Text[i];
-    unsigned digit;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<unsigned>(c - '0');
-    } else if (hex && c >= 'a' && c <= 'f') {
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    } else if (hex && c >= 'A' && c <= 'F') {
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    } else {
-      return std::nullopt;
-    }
-    value = value * (hex ? 16 : 10) + digit;
-    if (value > limit) return std::nullopt;
-  }
-  uint32_t bits = static_cast<uint32_t>(value);
-  if (negative) bits = 0u - bits;
-  return static_cast<int32_t>(bits);
-}
+std::optional<int32_t> ReadExportInteger(std::string_view Text) { return TryStrToInt(Text); }

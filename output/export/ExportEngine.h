@@ -21,6 +21,7 @@
 #include "ExportDocument.h"
 #include "FormatPattern.h"
 #include "ObjectTree.h"
+#include "PropertyOrder.h"
 
 // What one export reads from the main window and the system.
 struct TExportSource {
@@ -130,6 +131,7 @@ class TExportEngine {
   std::string FExportName;
   bool FTranslate = true;
   bool FSortProperties = true;
+  TPropertyOrder FPropertyOrder;
   TExportDocument* FOutput = nullptr;
   std::unordered_map<std::string, std::string> FTemplates;  // node-based: references stay valid
   std::unordered_map<int, TLevel> FLevels;

@@ -10,8 +10,7 @@
 
 void WriteFileWhole(const std::string& FileName, std::string_view Bytes) {
   std::string reason;
-  if (!WriteFileAtomically(FileName, Bytes, reason))
-    throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
+  if (!WriteFileAtomically(FileName, Bytes, reason)) throw EMorvoError(CannotWriteFile(FileName, reason));
 }
 
 // One file under two names too: a link or a second path to the same file.

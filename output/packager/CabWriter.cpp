@@ -128,7 +128,7 @@ bool TCabWriter::Create(const std::string& CabPath, TCabCompression Compression,
   // A target that can never be written is refused before any compressing.
   TWriteTarget Target;
   std::string Reason;
-  if (!ResolveWriteTarget(CabPath, Target, Reason)) return Fail("Cannot write file " + Quoted(CabPath) + ". " + Reason);
+  if (!ResolveWriteTarget(CabPath, Target, Reason)) return Fail(CannotWriteFile(CabPath, Reason));
   FSpool = OpenSpool(Folder.string());
   if (!FSpool) return Fail("Cannot create a temporary file for the cabinet: " + SystemError(errno));
   FPath = CabPath;
@@ -374,6 +374,6 @@ bool TCabWriter::WriteCabinetFile() {
     Left -= Want;
   }
   if (ReadErr != 0) return Fail("Cannot read the cabinet's temporary file: " + SystemError(ReadErr));
-  if (!Ok || !Out.Commit()) return Fail("Cannot write file " + Quoted(FPath) + ". " + Out.Reason());
+  if (!Ok || !Out.Commit()) return Fail(CannotWriteFile(FPath, Out.Reason()));
   return true;
 }

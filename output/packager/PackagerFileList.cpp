@@ -204,7 +204,9 @@ class TRequestTable {
 
 void CollectPackagerGroups(TPackagerGroups& Groups) {
   // The id list first: a bad Runtimes entry stops before any group is read.
-  const std::vector<int> scriptIds = BuildScriptIds(ReadCfgString("Settings", "Runtimes"));
+  std::vector<int> scriptIds;
+  UseCfgString("Settings", "Runtimes",
+               [&scriptIds](const std::string& Runtimes) { scriptIds = BuildScriptIds(Runtimes); });
   enum { kDevice, kSample, kScript, kGroups };
   TRequestTable requests;
   requests.Add({10105, 105}, kDevice);

@@ -19,8 +19,8 @@
 #include <string_view>
 #include <utility>
 
-#include "CodePage.h"
 #include "MorvoError.h"
+#include "NativeNames.h"
 #include "WholeFile.h"
 
 namespace {
@@ -61,22 +61,17 @@ void WriteEmptyZip(const std::string& FileName, const std::string& Target, const
   bytes += static_cast<char>(length >> 8);
   bytes += Comment.substr(0, length);
   std::string reason;
-  if (!WriteFileAtomically(Target, bytes, reason))
-    throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
+  if (!WriteFileAtomically(Target, bytes, reason)) throw EMorvoError(CannotWriteFile(FileName, reason));
 }
 
-// The entry of that name, by its stored bytes. libzip finds a name without
-// the UTF-8 mark only by its CP437 reading, so such a name is looked for one
-// entry after the other.
+// The zip format reads a name without the UTF-8 mark as CP437: the byte E9,
+// a windows-1252 e acute in a name from a Windows share, would come out as
+// a Greek Theta. A name that is no UTF-8 is stored as the program shows it,
+// in UTF-8 with the mark.
+std::string StoredName(const std::string& EntryName) { return NativeNameAsUtf8(EntryName); }
+
 zip_int64_t LocateEntry(zip_t* Archive, const std::string& Name) {
-  const zip_int64_t found = zip_name_locate(Archive, Name.c_str(), ZIP_FL_ENC_RAW);
-  if (found >= 0 || IsValidUtf8(Name)) return found;
-  const zip_int64_t count = zip_get_num_entries(Archive, 0);
-  for (zip_int64_t i = 0; i < count; ++i) {
-    const char* stored = zip_get_name(Archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
-    if (stored && Name == stored) return i;
-  }
-  return -1;
+  return zip_name_locate(Archive, StoredName(Name).c_str(), ZIP_FL_ENC_RAW);
 }
 
 // Up to Count bytes of Fd from Offset; false when a read fails.
@@ -264,8 +259,7 @@ void TZipWriter::Open(const std::string& FileName) {
   // the rules every whole-file writer follows.
   TWriteTarget target;
   std::string reason;
-  if (!ResolveWriteTarget(FileName, target, reason))
-    throw EMorvoError("Cannot write file \"" + FileName + "\". " + reason);
+  if (!ResolveWriteTarget(FileName, target, reason)) throw EMorvoError(CannotWriteFile(FileName, reason));
   RemoveLeftoverTemporaries(target.Path, kLeftoverAge, IsLibzipTemporaryOf);
   int code = 0;
   // An empty file holds nothing to keep: it becomes a new archive.
@@ -334,16 +328,14 @@ const TZipWriter::TAddedFile* TZipWriter::FindAdded(const std::string& EntryName
 // libzip copies compressed data of another archive without compressing again.
 void TZipWriter::CopyCompressedEntries() {
   for (const auto& file : FAdded) {
-    if (!file->Compressed) throw EMorvoError("Cannot write file \"" + FFileName + "\". " + file->Failure);
+    if (!file->Compressed) throw EMorvoError(CannotWriteFile(FFileName, file->Failure));
     zip_source_t* source = zip_source_zip(FArchive, file->Compressed, 0, 0, 0, -1);
-    // A name that is no UTF-8 is stored as its bytes, without the UTF-8 mark.
-    const zip_flags_t encoding = IsValidUtf8(file->EntryName) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_RAW;
     const zip_int64_t existing = LocateEntry(FArchive, file->EntryName);
     zip_int64_t index = -1;
     if (source && existing >= 0)
       index = zip_file_replace(FArchive, static_cast<zip_uint64_t>(existing), source, 0) == 0 ? existing : -1;
     else if (source)
-      index = zip_file_add(FArchive, file->EntryName.c_str(), source, encoding);
+      index = zip_file_add(FArchive, StoredName(file->EntryName).c_str(), source, ZIP_FL_ENC_UTF_8);
     if (index < 0) {
       if (source) zip_source_free(source);
       throw EMorvoError("Cannot add \"" + file->EntryName + "\" to the archive. " + zip_strerror(FArchive));
@@ -391,7 +383,7 @@ void TZipWriter::Close() {
   const std::string reason = written ? std::string() : zip_strerror(FArchive);
   if (written) FArchive = nullptr;
   Discard();
-  if (!written) throw EMorvoError("Cannot write file \"" + FFileName + "\". " + reason);
+  if (!written) throw EMorvoError(CannotWriteFile(FFileName, reason));
 }
 
 void TZipWriter::Discard() {

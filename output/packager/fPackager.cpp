@@ -2,17 +2,19 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QListWidget>
 #include <QShowEvent>
+#include <QStyledItemDelegate>
 #include <algorithm>
 #include <optional>
 
 #include "Accessors.h"
 #include "MessagePump.h"
 #include "MorvoError.h"
+#include "NativeNames.h"
 #include "PackagerArchive.h"
 #include "PathNames.h"
+#include "Settings.h"
 #include "StringUtil.h"
 #include "ui_fPackager.h"
 
@@ -23,13 +25,20 @@ TPackagerHost gHost;
 
 const char* const kFileTypeExtension[] = {".cab", ".zip"};
 
-// Native paths as bytes and back (file names here are bytes; the locale's
-// encoding is UTF-8 on current systems).
-std::string PathBytes(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
-QString PathText(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
-// Names in the list come from object data, stored as UTF-8.
-QString NameText(const std::string& Name) { return QString::fromStdString(Name); }
-std::string NameBytes(const QString& Name) { return Name.toStdString(); }
+// Native paths as bytes and back (file names here are bytes, not always UTF-8).
+std::string PathBytes(const QString& Path) { return NativeFromName(Path); }
+QString PathText(const std::string& Path) { return NameFromNative(Path); }
+// Names in the list come from object data, stored as UTF-8, and from the
+// disk: the object file's own name keeps its bytes.
+QString NameText(const std::string& Name) { return NameFromNative(Name); }
+std::string NameBytes(const QString& Name) { return NativeFromName(Name); }
+
+// An entry's text is the name itself; a name that is no UTF-8 shows readably.
+class TShownNameDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QString displayText(const QVariant& Value, const QLocale&) const override { return ShownName(Value.toString()); }
+};
 
 // Restores the normal cursor however the work ends.
 class THourglass {
@@ -53,6 +62,7 @@ TFrmPackager::TFrmPackager(QWidget* Parent)
   edBasePath = ui->edBasePath;
   btnBasedirSelect = ui->btnBasedirSelect;
   clbFilenames = ui->clbFilenames;
+  clbFilenames->setItemDelegate(new TShownNameDelegate(clbFilenames));
   gbDefaults = ui->gbDefaults;
   cbDocumentation = ui->cbDocumentation;
   cbDevices = ui->cbDevices;
@@ -241,35 +251,30 @@ void TFrmPackager::PrepareFileList() {
 
 namespace {
 struct TPackBox {
-  const char* Name;
+  const TSetting<bool>& Setting;
   QCheckBox* TFrmPackager::*Box;
-  bool Default;
 };
 const TPackBox kPackBoxes[] = {
-    {"PackDocumentation", &TFrmPackager::cbDocumentation, false},
-    {"PackMandatorys", &TFrmPackager::cbMandatories, true},
-    {"PackDevices", &TFrmPackager::cbDevices, false},
-    {"PackSpecials", &TFrmPackager::cbSpecials, true},
-    {"PackSampleFiles", &TFrmPackager::cbSampleFiles, false},
-    {"PackPreservePath", &TFrmPackager::cbPreservePath, true},
-    {"PackGuessBasepath", &TFrmPackager::cbGuessBasepath, true},
-    {"PackShowResult", &TFrmPackager::cbShowfiles, true},
+    {settings::PackDocumentation, &TFrmPackager::cbDocumentation},
+    {settings::PackMandatorys, &TFrmPackager::cbMandatories},
+    {settings::PackDevices, &TFrmPackager::cbDevices},
+    {settings::PackSpecials, &TFrmPackager::cbSpecials},
+    {settings::PackSampleFiles, &TFrmPackager::cbSampleFiles},
+    {settings::PackPreservePath, &TFrmPackager::cbPreservePath},
+    {settings::PackGuessBasepath, &TFrmPackager::cbGuessBasepath},
+    {settings::PackShowResult, &TFrmPackager::cbShowfiles},
 };
 }  // namespace
 
 void TFrmPackager::SavePackSettings() {
-  for (const TPackBox& box : kPackBoxes) WriteRegString(box.Name, BoolToRegText((this->*box.Box)->isChecked()));
-  WriteRegString("PackMethod", std::to_string(cbFiletype->currentIndex()));
+  for (const TPackBox& box : kPackBoxes) WriteRegString(box.Setting.Name, BoolToRegText((this->*box.Box)->isChecked()));
+  WriteRegString(settings::PackMethod.Name, std::to_string(cbFiletype->currentIndex()));
 }
 
 void TFrmPackager::LoadPackSettings() {
-  // Stored as integers: any other text ("True", "0.5") is no setting.
-  for (const TPackBox& box : kPackBoxes) {
-    const std::optional<int32_t> value = TryStrToInt(ReadRegString(box.Name));
-    (this->*box.Box)->setChecked(value ? *value != 0 : box.Default);
-  }
+  for (const TPackBox& box : kPackBoxes) (this->*box.Box)->setChecked(ReadSetting(box.Setting));
   // A number that names no item selects none; packaging then writes a zip.
-  const int method = StrToIntDef(ReadRegString("PackMethod"), 0);
+  const int method = ReadSetting(settings::PackMethod);
   cbFiletype->setCurrentIndex(method >= 0 && method < cbFiletype->count() ? method : -1);
 }
 
@@ -334,7 +339,7 @@ int TFrmPackager::WritePackage() {
     QListWidgetItem* item = clbFilenames->item(i);
     const bool draw = i == 0 || i + 1 == entries || clock.elapsed() - drawnAt >= 40;
     if (draw) drawnAt = clock.elapsed();
-    SetFilesCaption(item->text(), draw);
+    SetFilesCaption(ShownName(item->text()), draw);
     if (gHost.SetWaitText) gHost.SetWaitText(QString("Packaging %1/%2").arg(i + 1).arg(entries), draw);
     StepFiles();
     if (item->checkState() == Qt::Checked) writer->AddFiles(NameBytes(item->text()));
@@ -363,13 +368,13 @@ int TFrmPackager::WritePackage() {
 
   if (cbShowfiles->isChecked() && gHost.ShowMessage) {
     QString text = "These files were added/replaced in the package :\r\n";
-    for (const std::string& stored : FResultList.Items()) text += NameText(stored) + "\r\n";
+    for (const std::string& stored : FResultList.Items()) text += ShownName(NameText(stored)) + "\r\n";
     text += "\r\nTotal files into " + cbFiletype->currentText() + " : " + QString::number(FResultList.Count());
     if (!writer->Refused().empty()) {
       text +=
           "\r\n\r\nNot packaged, their names are no safe names in the archive (a Windows extractor "
           "would take them out of its folder, or they are too long) :\r\n";
-      for (const std::string& refused : writer->Refused()) text += PathText(refused) + "\r\n";
+      for (const std::string& refused : writer->Refused()) text += ShownName(PathText(refused)) + "\r\n";
     }
     if (!writer->Note().empty()) text += "\r\n\r\n" + PathText(writer->Note());
     gHost.ShowMessage(text, gHost.AppTitle ? gHost.AppTitle() : QCoreApplication::applicationName());

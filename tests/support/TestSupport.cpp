@@ -1,11 +1,13 @@
 #include "TestSupport.h"
 
 #include <QByteArray>
+#include <QProcess>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "DlgPos.h"
+#include "NativeNames.h"
 #include "Registry.h"
 
 namespace testsupport {
@@ -44,6 +46,24 @@ void StoreDlgPos(const std::string& Name, const std::string& Bytes) {
   TRegistry reg;
   reg.OpenKey(kDlgPosKey, true);
   reg.WriteBinaryData(Name, Bytes);
+}
+
+void StartWithNameBytes(QProcess& P, const std::string& Program, const QStringList& Args) {
+  // A shell turns every argument's octal escapes back into its bytes, then
+  // becomes the program ("." keeps trailing line ends from being cut).
+  QStringList args{"-c",
+                   R"(p=$1; shift; for a; do b=$(printf '%b.' "$a"); set -- "$@" "${b%.}"; shift; done; )"
+                   R"(exec "$p" "$@")",
+                   "sh", QString::fromStdString(Program)};
+  for (const QString& a : Args) {
+    QString escaped;
+    for (const char c : NativeFromName(a)) {
+      const auto b = static_cast<unsigned char>(c);
+      escaped += b == '\\' ? QString("\\\\") : b < 0x80 ? QString(QChar(b)) : QString("\\0%1").arg(b, 3, 8, QChar('0'));
+    }
+    args << escaped;
+  }
+  P.start("/bin/sh", args);
 }
 
 }  // namespace testsupport

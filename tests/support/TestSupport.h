@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <string>
+
+class QProcess;
 
 // Shared helpers of the tests.
 namespace testsupport {
@@ -33,4 +36,7 @@ constexpr bool UnderAddressSanitizer() {
 std::string DlgPosRecord(int32_t L, int32_t T, int32_t W, int32_t H);
 // Stores Bytes as the position value Name.
 void StoreDlgPos(const std::string& Name, const std::string& Bytes);
+// Starts Program (looked for on PATH) with the arguments' own bytes
+// (NativeFromName): QProcess would pass a name that is not UTF-8 as UTF-8.
+void StartWithNameBytes(QProcess& P, const std::string& Program, const QStringList& Args);
 }  // namespace testsupport
