@@ -22,7 +22,10 @@ std::string BinDir();
 bool InCi();
 // True in a build with AddressSanitizer, which reserves far more address
 // space than a process limited to a small one may have: such a process
-// cannot even start there.
+// cannot even start there, so a test of one skips (under CI too) with this
+// reason.
+inline constexpr const char* kNoSmallAddressSpaceUnderAsan =
+    "AddressSanitizer needs more address space than a run with a small limit may have";
 constexpr bool UnderAddressSanitizer() {
 #if defined(__SANITIZE_ADDRESS__)
   return true;
