@@ -15,7 +15,9 @@
 
 void ConnectPackagerHost() {
   TPackagerHost host;
-  host.DoOutputExport = []() { return FrmMorvoReader ? FrmMorvoReader->DoOutputExport() : QString(); };
+  host.DoOutputExport = [](bool* Written, QString* Failure) {
+    return FrmMorvoReader ? FrmMorvoReader->DoOutputExport(Written, Failure) : QString();
+  };
   host.SetWaitText = [](const QString& Text, bool RepaintNow) {
     if (!FrmWait) return;
     if (RepaintNow)
@@ -34,6 +36,9 @@ void ConnectPackagerHost() {
     ShowMessageBoxW(Text.toStdString(), Caption.toStdString(), 0);
   };
   host.ShowError = [](const QString& Message) { ReportCommandError(Message.toStdString()); };
+  host.TellLeftOut = [](const QString& Message) {
+    if (dialogs::NonInteractive()) ReportOnErrorOutput(Message.toStdString());
+  };
   host.GetSaveFileName = [](QWidget* Parent, const QString& Title, const QStringList& Filters, int& FilterIndex,
                             const QString& FileName, const QString& DefaultSuffix) {
     dialogs::TFileDialogRequest request;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -69,7 +70,7 @@ TCommandFile OpenCommandFile(const QString& File) {
     result.OutOfMemory = true;
     result.Failure = "Not enough memory to read \"" + PathText(File) + "\".";
   } catch (const std::exception& e) {
-    result.Failure = e.what();
+    result.Failure = TFrmMorvoReader::ReadFailureText(PathText(File), e.what());
   } catch (...) {
     result.Failure = "Cannot open file \"" + PathText(File) + "\".";
   }
@@ -151,11 +152,12 @@ void RunFirst() {
 // "/p": the file of argument 2 packaged with the stored settings, the
 // archive beside it. Any file that can be read is packaged, an object file
 // or not; one that cannot be read leaves every archive as it was. Status 0
-// when an archive holding files was written.
+// when the archive holds the files: written now, or already up to date.
 int RunPackage(const QStringList& Args) {
   if (FrmWait) FrmWait->ShowWait();
   // Opened and packaged by its full path: the packager takes its base folder from it.
   const QString file = FileArgument(Args);
+  if (FrmPackager && !file.isEmpty()) FrmPackager->StartPackagingEarly(file);
   const TCommandFile opened = OpenCommandFile(file);
   bool written = false;
   if (!opened.Readable || opened.OutOfMemory) {
@@ -164,12 +166,29 @@ int RunPackage(const QStringList& Args) {
     try {
       FrmPackager->FFileName = file;
       FrmPackager->PrepareFileList();
+      if (!opened.Loaded) {
+        // Packaged alone, as any file is; the user hears why nothing else came.
+        const std::string note =
+            Sentence(opened.Failure) + " The files it refers to could not be collected: it is packaged alone.";
+        FrmPackager->FResultNotes << QString::fromStdString(note);
+        ReportOnErrorOutput(note);
+      }
       // A failing packaging reports itself.
-      written = FrmPackager->CreatePackage() >= 0;
-      if (written && FrmPackager->FResultList.Count() == 0) {
-        written = false;
-        ReportOnErrorOutput("Nothing was packaged: no file of the list could be added to \"" +
-                            PathText(FrmPackager->SaveFileName) + "\"" +
+      const int ticked = FrmPackager->CreatePackage();
+      written = ticked > 0 && FrmPackager->FResultList.Count() > 0;
+      const std::string archive = PathText(FrmPackager->SaveFileName);
+      if (ticked > 0 && FrmPackager->FUpToDate) {
+        written = true;
+        // The result box says so when it shows.
+        if (!FrmPackager->cbShowfiles->isChecked())
+          std::printf("%s: \"%s\" is up to date: it holds every file unchanged.\n",
+                      qPrintable(QCoreApplication::applicationName()), archive.c_str());
+      } else if (ticked == 0) {
+        ReportOnErrorOutput(
+            "Nothing was packaged: no file of the list is ticked (see the packager's \"Quick Include\" boxes), so "
+            "no archive was written.");
+      } else if (ticked > 0 && !written) {
+        ReportOnErrorOutput("Nothing was packaged: no file of the list could be added to \"" + archive + "\"" +
                             (FrmPackager->cbFiletype->currentIndex() == 0 ? ", so no cabinet was written." : "."));
       }
     } catch (const std::bad_alloc&) {

@@ -360,13 +360,16 @@ bool TFrmMorvoReader::OpenObjectFileReporting(const QString& FileName) {
   }
   // The tree stays empty; the box must not stand behind the wait window.
   if (FrmWait) FrmWait->close();
-  // The reader's words say what is wrong, not with which file; words that
-  // name the file already (it cannot be opened) need no second mention.
-  const std::string path = NativeFromName(FLastFileName);
-  if (!FFileLoaded && failure.find('"' + path + '"') == std::string::npos)
-    failure = "Cannot read the object file \"" + path + "\": " + failure;
+  if (!FFileLoaded) failure = ReadFailureText(NativeFromName(FLastFileName), failure);
   ShowApplicationError(failure);
   return true;
+}
+
+std::string TFrmMorvoReader::ReadFailureText(const std::string& Path, const std::string& Failure) {
+  // The reader's words say what is wrong, not with which file; words that
+  // name the file already (it cannot be opened) need no second mention.
+  if (Failure.find('"' + Path + '"') != std::string::npos) return Failure;
+  return "Cannot read the object file \"" + Path + "\": " + Failure;
 }
 
 bool TFrmMorvoReader::OpenFileArgument(const QString& Argument) {

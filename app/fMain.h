@@ -42,6 +42,8 @@ class TFrmMorvoReader : public QMainWindow {
   // The same for commands: a failure is shown in a message box, a read
   // failure naming the file; the result is then true (the window stays).
   bool OpenObjectFileReporting(const QString& FileName);
+  // The reader's words on a failed read, with the file they concern.
+  static std::string ReadFailureText(const std::string& Path, const std::string& Failure);
   // The file given on the command line (or by the desktop's association),
   // with the wait window standing; false as OpenObjectFile.
   bool OpenFileArgument(const QString& Argument);
@@ -117,11 +119,12 @@ class TFrmMorvoReader : public QMainWindow {
   void OutputClick(QObject* Sender);
   // Writes the default export beside the loaded object file; returns its
   // name (empty when no file is loaded), whatever became of the export;
-  // *Written tells whether the file was written.
-  QString DoOutputExport(bool* Written = nullptr);
+  // *Written tells whether the file was written, *Failure why not.
+  QString DoOutputExport(bool* Written = nullptr, QString* Failure = nullptr);
   // Builds and writes the export ExportName of the tree as shown; reports a
-  // failure in a message box and never raises. True when the file was written.
-  bool SaveCurrentViewToFile(const QString& FileName, const QString& ExportName);
+  // failure in a message box and never raises. True when the file was written;
+  // else *Failure holds the reported message.
+  bool SaveCurrentViewToFile(const QString& FileName, const QString& ExportName, QString* Failure = nullptr);
 
   // State shared with the other windows and commands.
   QString FHideChildrenOf;

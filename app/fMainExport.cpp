@@ -97,7 +97,7 @@ void ReportExportFailure(const QString& Title, const QString& Message) {
 
 }  // namespace
 
-bool TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QString& ExportName) {
+bool TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QString& ExportName, QString* Failure) {
   // The disabled commands keep a second export out; this keeps out one that
   // would come some other way while the walk pumps messages.
   if (gExportRunning) return false;
@@ -114,8 +114,11 @@ bool TFrmMorvoReader::SaveCurrentViewToFile(const QString& FileName, const QStri
     source.CurrentView = SystemText(FCurrentView);
     source.Today = SystemText(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
     result = ::SaveCurrentViewToFile(PathBytes(FileName), SystemText(ExportName), source);
-    if (result.Outcome == TExportOutcome::Failed)
-      ReportExportFailure(windowTitle(), QString::fromStdString(SystemToUtf8(result.Message)));
+    if (result.Outcome == TExportOutcome::Failed) {
+      const QString message = QString::fromStdString(SystemToUtf8(result.Message));
+      ReportExportFailure(windowTitle(), message);
+      if (Failure) *Failure = message;
+    }
     // The walk's progress blink used the view panel.
     SetPanelText(3, FCurrentView);
   }
@@ -158,7 +161,7 @@ void TFrmMorvoReader::OutputClick(QObject* Sender) {
   SaveCurrentViewToFile(chosen, exportName);
 }
 
-QString TFrmMorvoReader::DoOutputExport(bool* Written) {
+QString TFrmMorvoReader::DoOutputExport(bool* Written, QString* Failure) {
   QString fileName;
   if (Written) *Written = false;
   if (!FFileLoaded) return fileName;
@@ -167,11 +170,12 @@ QString TFrmMorvoReader::DoOutputExport(bool* Written) {
   // the export's: told under the program's name.
   if (!FViewFailure.isEmpty()) {
     ReportExportFailure(QApplication::applicationName(), FViewFailure);
+    if (Failure) *Failure = FViewFailure;
     return fileName;
   }
   fileName = PathText(ExportFileName(PathBytes(FLoadedFileName), SystemText(FDefaultExport)));
   if (FrmWait) FrmWait->SetWaitText("Exporting Please Wait.");
-  const bool written = SaveCurrentViewToFile(fileName, FDefaultExport);
+  const bool written = SaveCurrentViewToFile(fileName, FDefaultExport, Failure);
   if (Written) *Written = written;
   return fileName;
 }

@@ -41,7 +41,7 @@ cab)
   p="$root/output/packager"
   # shellcheck disable=SC2046
   clang++-14 -std=c++20 -g -O1 -fsanitize=fuzzer $sanitize -fno-omit-frame-pointer -I"$p" -I"$root/platform" \
-    "$root/fuzz/fuzz_cab.cpp" "$p/CabWriter.cpp" "$p/CabChecksum.cpp" "$p/LzxEncoder.cpp" \
+    "$root/fuzz/fuzz_cab.cpp" "$p/CabWriter.cpp" "$p/CabChecksum.cpp" "$p/LzxEncoder.cpp" "$p/UsableCpus.cpp" \
     "$build/platform/libmorvo_platform.a" $(pkg-config --libs icu-i18n icu-uc) -o "$build/fuzz_cab"
   ;;
 emf)

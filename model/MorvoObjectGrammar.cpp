@@ -89,6 +89,13 @@ bool HasObjectWord(std::string_view line) {
   throw EMorvoError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
+// A block that runs past the last line: the list index error, and which
+// block it was, so the user knows where the "}" is missing.
+[[noreturn]] void ThrowUnclosedBlock(size_t index, int headerIndex) {
+  throw EMorvoError("List index out of bounds (" + std::to_string(index) + "): the block that begins on line " +
+                    std::to_string(headerIndex + 1) + " has no closing \"}\"");
+}
+
 inline std::string_view LineAt(const TLineList& Lines, int i) {
   if (i < 0 || static_cast<size_t>(i) >= Lines.size()) ThrowListIndex(static_cast<size_t>(i));
   return Lines[static_cast<size_t>(i)];
@@ -397,7 +404,8 @@ int TisMorvoObject::ReadObject(TLineList& Lines, int Index) {
   const TBodyRoute route = BodyRouteOf(*this);
   int i = Index + 1;
   for (;;) {
-    const std::string_view line = LineAt(Lines, i);
+    if (static_cast<size_t>(i) >= Lines.size()) ThrowUnclosedBlock(static_cast<size_t>(i), Index);
+    const std::string_view line = Lines[static_cast<size_t>(i)];
     if (IsClosingLine(line)) break;
     if (HasObjectWord(line)) {
       const std::string typeName = HeaderTypeName(line);

@@ -84,36 +84,49 @@ class TEmfWriter {
     std::memcpy(&bits, &V, 4);
     return bits;
   }
-  // Decorations: 0x100 underlined, 0x10000 struck out.
-  TEmfWriter& Font(int Handle, int Height, const QString& Face, int Width = 0, uint32_t Decorations = 0) {
+  // Decorations: 0x100 underlined, 0x10000 struck out, the character set
+  // in the top byte.
+  TEmfWriter& Font(int Handle, int Height, const QString& Face, int Width = 0, uint32_t Decorations = 0,
+                   int Escapement = 0, int Orientation = 0) {
     QByteArray b;
     Put(b, uint32_t(Handle));
     Put(b, uint32_t(Height));
     Put(b, uint32_t(Width));
-    for (int i = 0; i < 2; ++i) Put(b, 0);
+    Put(b, uint32_t(Escapement));
+    Put(b, uint32_t(Orientation));
     Put(b, 700);  // weight
     Put(b, Decorations);
     Put(b, 0);  // precisions, quality, pitch
     for (int i = 0; i < 32; ++i) Put16(b, i < Face.size() ? Face[i].unicode() : 0);
     return Raw(82, b);
   }
-  TEmfWriter& Text(int X, int Y, const QString& S, const QList<int>& Dx = {}, uint32_t Options = 0) {
+  TEmfWriter& Text(int X, int Y, const QString& S, const QList<int>& Dx = {}, uint32_t Options = 0, int Mode = 1) {
+    QByteArray chars;
+    for (QChar c : S) Put16(chars, c.unicode());
+    return TextRecord(84, X, Y, int(S.size()), chars, Dx, Options, Mode);
+  }
+  // Characters of one byte, or two in the double-byte character sets.
+  TEmfWriter& TextA(int X, int Y, const QByteArray& S, const QList<int>& Dx) {
+    return TextRecord(83, X, Y, int(S.size()), S, Dx, 0, 1);
+  }
+  TEmfWriter& TextRecord(uint32_t Type, int X, int Y, int Count, const QByteArray& Chars, const QList<int>& Dx,
+                         uint32_t Options, int Mode) {
     QByteArray b;
     for (int i = 0; i < 4; ++i) Put(b, 0);  // bounds
-    Put(b, 1);                              // graphics mode
+    Put(b, uint32_t(Mode));                 // graphics mode
     Put(b, 0);
     Put(b, 0);  // scales
     Put(b, uint32_t(X));
     Put(b, uint32_t(Y));
-    Put(b, uint32_t(S.size()));
+    Put(b, uint32_t(Count));
     Put(b, 76);  // the string follows the fixed part
     Put(b, Options);
     for (int i = 0; i < 4; ++i) Put(b, 0);
-    Put(b, Dx.isEmpty() ? 0 : uint32_t(76 + (S.size() * 2 + 3) / 4 * 4));  // the advances follow the string
-    for (QChar c : S) Put16(b, c.unicode());
+    Put(b, Dx.isEmpty() ? 0 : uint32_t(76 + (Chars.size() + 3) / 4 * 4));  // the advances follow the string
+    b += Chars;
     while ((b.size() + 8) % 4) b.append('\0');
     for (int d : Dx) Put(b, uint32_t(d));
-    return Raw(84, b);
+    return Raw(Type, b);
   }
   // Strings at their reference points, each character advancing Advance.
   TEmfWriter& PolyText(const QList<QPair<QPoint, QString>>& Runs, int Advance) {
@@ -212,7 +225,8 @@ class TEmfWriter {
   }
 
   // A bitmap of W x H pixels stored in any form (compression 1 and 2 run
-  // lengths, 4 and 5 JPEG and PNG), stretched over Dest.
+  // lengths, 3 masks given as the palette's first three entries, 4 and 5
+  // JPEG and PNG), stretched over Dest.
   TEmfWriter& Dib(const QRect& Dest, int W, int H, int Bpp, int Compression, const QList<QRgb>& Palette,
                   QByteArray Bits) {
     QByteArray bmi;
@@ -225,16 +239,48 @@ class TEmfWriter {
     Put(bmi, uint32_t(Bits.size()));
     Put(bmi, 0);
     Put(bmi, 0);
-    Put(bmi, uint32_t(Palette.size()));
+    Put(bmi, uint32_t(Compression == 3 ? 0 : Palette.size()));
     Put(bmi, 0);
     for (QRgb c : Palette) Put(bmi, uint32_t(qBlue(c) | qGreen(c) << 8 | qRed(c) << 16));
+    return DibBits(81, Dest, bmi, Bits, {0, 0, W, H});
+  }
+  // A bitmap's header and colours as given, its bits copied from Source
+  // over Dest: by StretchDIBits (81) or StretchBlt (77). Usage 1: the
+  // colours are indexes into the palette.
+  TEmfWriter& DibBits(uint32_t Type, const QRect& Dest, const QByteArray& Bmi, QByteArray Bits, const QRect& Source,
+                      int Usage = 0) {
     while (Bits.size() % 4) Bits.append('\0');
     QByteArray b;
     for (int i = 0; i < 4; ++i) Put(b, 0);
-    for (int v : {Dest.x(), Dest.y(), 0, 0, W, H, 80, int(bmi.size()), int(80 + bmi.size()), int(Bits.size()), 0,
-                  0x00CC0020, Dest.width(), Dest.height()})
-      Put(b, uint32_t(v));
-    return Raw(81, b + bmi + Bits);
+    if (Type == 77) {
+      for (int v : {Dest.x(),
+                    Dest.y(),
+                    Dest.width(),
+                    Dest.height(),
+                    0x00CC0020,
+                    Source.x(),
+                    Source.y(),
+                    0x3F800000,
+                    0,
+                    0,
+                    0x3F800000,
+                    0,
+                    0,
+                    0,
+                    Usage,
+                    108,
+                    int(Bmi.size()),
+                    int(108 + Bmi.size()),
+                    int(Bits.size()),
+                    Source.width(),
+                    Source.height()})
+        Put(b, uint32_t(v));
+    } else {
+      for (int v : {Dest.x(), Dest.y(), Source.x(), Source.y(), Source.width(), Source.height(), 80, int(Bmi.size()),
+                    int(80 + Bmi.size()), int(Bits.size()), Usage, 0x00CC0020, Dest.width(), Dest.height()})
+        Put(b, uint32_t(v));
+    }
+    return Raw(Type, b + Bmi + Bits);
   }
 
   QByteArray Finish(int Handles = 8) const {
@@ -781,6 +827,18 @@ class TestEmf : public QObject {
              {100, 100});
     for (QPoint corner : {QPoint(0, 0), QPoint(99, 0), QPoint(0, 99), QPoint(99, 99)})
       QVERIFY(Near(wide.pixel(corner), Qt::blue));
+    // Its dashes keep their length, rather than shrinking with it to
+    // thousands of slivers that took the painter most of a minute.
+    clock.restart();
+    const QImage dashed = Play(TEmfWriter(100, 100)
+                                   .Rec(95, {1, 0, 0, 0, 0, 0x10207, 1000000, 0, int32_t(kBlue), 0, 2, 20, 20})
+                                   .Select(1)
+                                   .Rec(27, {0, 50})
+                                   .Rec(54, {100, 50})
+                                   .Finish(),
+                               {100, 100});
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString("%1 ms").arg(clock.elapsed())));
+    QVERIFY(Near(dashed.pixel(10, 10), Qt::blue) && Near(dashed.pixel(30, 90), Qt::white));
   }
 
   void randomDamageNeverCrashes() {
@@ -825,12 +883,26 @@ class TestEmf : public QObject {
     TEmfWriter::Put16(monoBrush, 1), TEmfWriter::Put16(monoBrush, 1);
     monoBrush += QByteArray(24 + 32, '\0');
     struct TCase {
-      const char* Name;
+      QString Name;
       QByteArray Page;
       QList<QPair<QPoint, QColor>> Probes;
     };
+    // A monochrome brush of 8 x 8 pixels, its first column 0 (the text
+    // colour), the rest 1 (the background colour).
+    QByteArray stripes = monoBrush.left(72);
+    for (int i = 0; i < 8; ++i) TEmfWriter::Put(stripes, 0x7F);
     auto base = [] { return TEmfWriter(100, 100).Select(0x80000008u); };
-    const QList<TCase> cases = {
+    // A header of the old kind (12 bytes) or the usual one, and its colours.
+    auto bmi = [](bool Old, int Bpp, const QByteArray& Colors) {
+      QByteArray b;
+      TEmfWriter::Put(b, Old ? 12 : 40);
+      for (int v : {2, 1}) Old ? TEmfWriter::Put16(b, v) : TEmfWriter::Put(b, uint32_t(v));
+      TEmfWriter::Put16(b, 1), TEmfWriter::Put16(b, Bpp);
+      if (!Old) b += QByteArray(16, '\0') + QByteArray("\2\0\0\0\0\0\0\0", 8);  // two colours
+      b += Colors;
+      return b.leftJustified((b.size() + 3) / 4 * 4, '\0');
+    };
+    QList<TCase> cases = {
         {"a copy in black paints black",
          base().Bitmap({0, 0, 100, 100}, {white}, false, 0x42).Finish(),
          {{{50, 50}, Qt::black}}},
@@ -1149,7 +1221,175 @@ class TestEmf : public QObject {
         {"a line mode inverts the page",
          base().Brush(1, kRed).Select(1).Rectangle(0, 0, 100, 100).Rec(20, {6}).Rectangle(0, 0, 100, 100).Finish(),
          {{{50, 50}, Qt::cyan}}},
+        {"a miter beyond the limit is bevelled",
+         base()
+             .Rec(58, {3})
+             .Rec(95, {1, 0, 0, 0, 0, 0x12000, 10, 0, int32_t(kBlue), 0, 0})
+             .Select(1)
+             .Polygon16({{30, 90}, {50, 30}, {70, 90}}, 87)
+             .Finish(),
+         {{{50, 26}, Qt::white}, {{50, 30}, Qt::blue}}},
+        {"a miter within the limit is whole",
+         base()
+             .Rec(58, {4})
+             .Rec(95, {1, 0, 0, 0, 0, 0x12000, 10, 0, int32_t(kBlue), 0, 0})
+             .Select(1)
+             .Polygon16({{30, 90}, {50, 30}, {70, 90}}, 87)
+             .Finish(),
+         {{{50, 18}, Qt::blue}}},
+        {"16-bit pixels of 4 bits a colour",
+         base().Dib({0, 0, 100, 100}, 2, 1, 16, 3, {0xF00, 0x0F0, 0x00F}, QByteArray("\x00\x0F\xF0\x00", 4)).Finish(),
+         {{{25, 50}, Qt::red}, {{75, 50}, Qt::green}}},
+        {"16-bit pixels of 5 bits a colour",
+         base()
+             .Dib({0, 0, 100, 100}, 2, 1, 16, 3, {0x7C00, 0x03E0, 0x001F}, QByteArray("\x00\x7C\x1F\x00", 4))
+             .Finish(),
+         {{{25, 50}, Qt::red}, {{75, 50}, Qt::blue}}},
+        {"32-bit pixels by their masks",
+         base()
+             .Dib({0, 0, 100, 100}, 2, 1, 32, 3, {0xFF, 0xFF00, 0xFF0000}, QByteArray("\xFF\0\0\0\0\0\xFF\0", 8))
+             .Finish(),
+         {{{25, 50}, Qt::red}, {{75, 50}, Qt::blue}}},
+        {"the old header with colours of 3 bytes",
+         base()
+             .DibBits(81, {0, 0, 100, 100}, bmi(true, 1, QByteArray("\0\0\xFF\xFF\0\0", 6)), QByteArray("\x40", 1),
+                      {0, 0, 2, 1})
+             .Finish(),
+         {{{25, 50}, Qt::red}, {{75, 50}, Qt::blue}}},
+        {"colours as indexes into the default palette",
+         base()
+             .DibBits(81, {0, 0, 100, 100}, bmi(false, 8, QByteArray("\x0D\0\x10\0", 4)), QByteArray("\0\1", 2),
+                      {0, 0, 2, 1}, 1)
+             .Finish(),
+         {{{25, 50}, Qt::red}, {{75, 50}, Qt::blue}}},
+        {"palette colours in brushes, pens and text",
+         base()
+             .Rec(49, {3, 0x30300, int32_t(kRed), int32_t(TEmfWriter::Rgb(0, 255, 0)), int32_t(kBlue)})
+             .Rec(48, {3})
+             .Brush(1, 0x01000002)
+             .Select(1)
+             .Pen(2, 0, 10, 0x01000001)
+             .Select(2)
+             .Rectangle(0, 0, 60, 100)
+             .Rec(24, {0x01000000})
+             .Font(4, -30, "DejaVu Sans")
+             .Select(4)
+             .Text(70, 10, block.left(1))
+             .Finish(),
+         {{{30, 50}, Qt::blue}, {{2, 50}, Qt::green}, {{75, 25}, Qt::red}}},
+        {"palette entries changed after the brush was selected",
+         base()
+             .Rec(49, {3, 0x30300, int32_t(kRed), int32_t(kRed), int32_t(kRed)})
+             .Rec(48, {3})
+             .Brush(1, 0x01000002)
+             .Select(1)
+             .Rec(50, {3, 2, 1, int32_t(kBlue)})
+             .Rectangle(0, 0, 100, 100)
+             .Finish(),
+         {{{50, 50}, Qt::blue}}},
+        {"a hatched geometric pen on the background colour",
+         base()
+             .Rec(25, {int32_t(kYellow)})
+             .Rec(95, {1, 0, 0, 0, 0, 0x10000, 30, 2, int32_t(kBlue), 0, 0})
+             .Select(1)
+             .Rec(27, {0, 50})
+             .Rec(54, {100, 50})
+             .Finish(),
+         {{{50, 51}, Qt::blue}, {{50, 47}, QColor(255, 220, 0)}, {{50, 25}, Qt::white}}},
+        {"a pattern brush tiled in device pixels, in the colours of the moment",
+         TEmfWriter(400, 400)
+             .Select(0x80000008u)
+             .Raw(93, stripes)
+             .Select(1)
+             .Rec(24, {int32_t(kRed)})
+             .Rec(25, {int32_t(kYellow)})
+             .Rectangle(0, 0, 400, 400)
+             .Finish(),
+         {{{8, 50}, Qt::red}, {{12, 50}, QColor(255, 220, 0)}, {{16, 50}, Qt::red}, {{4, 50}, QColor(255, 220, 0)}}},
+        {"a brush and bitmap operation away from the origin",
+         base()
+             .Rec(24, {int32_t(kRed)})
+             .Rec(25, {int32_t(kYellow)})
+             .Raw(93, stripes)
+             .Select(1)
+             .Bitmap({13, 0, 40, 100}, {white}, false, 0xC000CA)
+             .Finish(),
+         {{{16, 50}, Qt::red}, {{13, 50}, QColor(255, 220, 0)}, {{48, 50}, Qt::red}, {{56, 50}, Qt::white}}},
+        {"a viewport scaled in the isotropic mode",
+         base()
+             .Rec(17, {7})
+             .Rec(9, {100, 100})
+             .Rec(11, {100, 100})
+             .Rec(31, {1, 2, 1, 1})
+             .Brush(1, kRed)
+             .Select(1)
+             .Rectangle(0, 0, 100, 100)
+             .Finish(),
+         {{{25, 25}, Qt::red}, {{75, 25}, Qt::white}, {{25, 75}, Qt::white}}},
+        {"a clip moved across only",
+         base().Rec(30, {0, 0, 50, 50}).Rec(26, {50, 0}).Brush(1, kRed).Select(1).Rectangle(0, 0, 100, 100).Finish(),
+         {{{75, 25}, Qt::red}, {{25, 25}, Qt::white}, {{75, 75}, Qt::white}}},
+        {"a clip of a widened line crossing itself",
+         base()
+             .Pen(1, 0, 10, 0)
+             .Select(1)
+             .Rec(59, {})
+             .Rec(27, {10, 10})
+             .Polygon16({{90, 90}, {90, 10}, {10, 90}}, 89)
+             .Rec(60, {})
+             .Rec(66, {})
+             .Rec(67, {5})
+             .Select(0x80000008u)
+             .Brush(2, kRed)
+             .Select(2)
+             .Rectangle(0, 0, 100, 100)
+             .Finish(),
+         {{{50, 50}, Qt::red}, {{30, 30}, Qt::red}, {{50, 30}, Qt::white}}},
+        {"characters turned by their orientation",
+         base()
+             .Font(1, -40, "DejaVu Sans", 0, 0, 0, 900)
+             .Select(1)
+             .Rec(18, {1})
+             .Text(50, 20, block.left(1), {}, 0, 2)
+             .Finish(),
+         {{{25, 45}, Qt::black}, {{70, 30}, Qt::white}}},
+        {"a mirrored run ends on the left",
+         base()
+             .Font(1, -40, "DejaVu Sans")
+             .Select(1)
+             .Rec(18, {1})
+             .Rec(35, {int32_t(0xBF800000), 0, 0, 0x3F800000, 0x42C80000, 0})
+             .Text(10, 0, block, {20, 20}, 0, 2)
+             .Finish(),
+         {{{80, 20}, Qt::black}, {{45, 20}, Qt::black}, {{30, 20}, Qt::white}, {{95, 20}, Qt::white}}},
+        {"a sheared run leans",
+         base()
+             .Font(1, -40, "DejaVu Sans")
+             .Select(1)
+             .Rec(18, {1})
+             .Rec(35, {0x3F800000, 0, 0x3F000000, 0x3F800000, 0, 0})
+             .Text(0, 0, block.left(1), {}, 0, 2)
+             .Finish(),
+         {{{45, 40}, Qt::black}, {{5, 40}, Qt::white}, {{5, 5}, Qt::black}}},
     };
+    // Lines of one pixel shrunk 2:1 and 4:1, in each stretch mode: the
+    // groups of pixels that become one are white then black on the left,
+    // black then white on the right.
+    for (int ratio : {2, 4})
+      for (uint32_t type : {77u, 81u})
+        for (int mode = 1; mode <= 4; ++mode) {
+          QList<QRgb> line;
+          for (int i = 0; i < 100 * ratio; ++i)
+            line << ((i % ratio == 0) == (i < 50 * ratio) ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+          const auto [info, bits] = TEmfWriter::Dib24({line});
+          static const int kLeft[][2] = {{0, 0}, {255, 255}, {255, 255}, {128, 64}};
+          static const int kRight[][2] = {{0, 0}, {255, 255}, {0, 0}, {128, 191}};
+          const int left = kLeft[mode - 1][ratio / 4], right = kRight[mode - 1][ratio / 4];
+          cases.append(
+              {QString("stretch mode %1 at %2:1 by record %3").arg(mode).arg(ratio).arg(type),
+               base().Rec(21, {mode}).DibBits(type, {0, 0, 100, 100}, info, bits, {0, 0, 100 * ratio, 1}).Finish(),
+               {{{25, 50}, QColor(left, left, left)}, {{75, 50}, QColor(right, right, right)}}});
+        }
     QStringList wrong;
     for (const TCase& c : cases) {
       int skipped = -1, passedOver = -1;
@@ -1159,6 +1399,35 @@ class TestEmf : public QObject {
       for (const auto& [at, color] : c.Probes)
         if (!Near(img.pixel(at), color))
           wrong << QString("%1 at %2,%3: %4").arg(c.Name).arg(at.x()).arg(at.y()).arg(img.pixel(at), 0, 16);
+    }
+    // One-byte text in each character set draws what the same characters
+    // draw given as Unicode.
+    const QList<std::tuple<int, QByteArray, QString>> charsets = {{0, "\x80", "\u20AC"},
+                                                                  {1, "\x80", "\u20AC"},
+                                                                  {77, "\x80", "\u00C4"},
+                                                                  {128, "\x83\x41", "\u30A2"},
+                                                                  {129, "\xB0\xA1", "\uAC00"},
+                                                                  {134, "\xC4\xE3", "\u4F60"},
+                                                                  {136, "\xA7\x41", "\u4F60"},
+                                                                  {161, "\xC1\xE2", "\u0391\u03B2"},
+                                                                  {162, "\xD0\xFD", "\u011E\u0131"},
+                                                                  {163, "\xC3", "\u0102"},
+                                                                  {177, "\xE0\xE1", "\u05D0\u05D1"},
+                                                                  {178, "\xC7\xC8", "\u0627\u0628"},
+                                                                  {186, "\xC0\xE8", "\u0104\u010D"},
+                                                                  {204, "\xC0\xE1", "\u0410\u0431"},
+                                                                  {222, "\xA1\xA2", "\u0E01\u0E02"},
+                                                                  {238, "\x8A\xB9", "\u0160\u0105"},
+                                                                  {255, "\x80", "\u00C7"}};
+    for (const auto& [charset, bytes, unicode] : charsets) {
+      auto page = [&](bool Wide) {
+        TEmfWriter w = base().Font(1, -40, "DejaVu Sans", 0, uint32_t(charset) << 24).Select(1).Rec(18, {1});
+        const QList<int> dx = {40, Wide || bytes.size() == unicode.size() ? 40 : 0};
+        return (Wide ? w.Text(10, 10, unicode, dx.mid(0, unicode.size())) : w.TextA(10, 10, bytes, dx)).Finish();
+      };
+      const QImage a = Play(page(false), {100, 100}), w = Play(page(true), {100, 100});
+      if (a != w || w == Play(base().Finish(), {100, 100}))
+        wrong << QString("character set %1: not the characters given as Unicode").arg(charset);
     }
     for (const QString& w : wrong) qWarning("%s", qPrintable(w));
     QVERIFY2(wrong.isEmpty(), qPrintable(QString("%1 probes wrong").arg(wrong.size())));
@@ -1379,8 +1648,15 @@ class TestEmf : public QObject {
   void noVersionsLeavesEverythingEmpty() {
     TfrmEMFSelect w;
     w.show();
-    // The progress window waits for a print job, however long the window stands.
-    QTest::qWait(4500);
+    // The progress window waits for a print job, however long the window
+    // stands: a new one would show itself by a timer, this one has none.
+    auto timing = [](QObject* Dialog) {
+      const auto timers = Dialog->findChildren<QTimer*>();
+      return std::any_of(timers.begin(), timers.end(), [](QTimer* T) { return T->isActive(); });
+    };
+    QProgressDialog fresh;
+    QVERIFY(timing(&fresh));
+    QVERIFY(!timing(w.JvProgressDlg1));
     QVERIFY(!w.JvProgressDlg1->isVisible());
     QVERIFY(w.mnuVersion->actions().isEmpty());
     QCOMPARE(w.cbQSVersion->count(), 0);

@@ -319,6 +319,8 @@ class TestExportCli : public QObject {
     row("a file that does not exist", "/e missing.obj", "No such file");
     row("a file that is no object file", "/e notes.txt", "is no object file");
     row("a folder", "/e folder.obj", "Is a directory");
+    row("a block without its closing line", "/e broken.obj",
+        "/broken.obj\": List index out of bounds (21): the block that begins on line 20 has no closing \"}\".");
     row("a pipe", "/e pipe.obj", "Not a regular file");
     row("a device", "/e /dev/zero", "Not a regular file");
     row("/p, no file argument", "/p", "No object file was given");
@@ -367,6 +369,8 @@ class TestExportCli : public QObject {
     fs::create_symlink(program.Work + "gone.obj", program.Work + "dangling.obj");
     fs::create_symlink("/dev/zero", program.Work + "zero.obj");
     fs::copy_file(program.Work + "sample.obj", program.Work + "back\\slash.obj");
+    const std::string sampleBytes = ReadFileBytes(program.Work + "sample.obj");
+    QVERIFY(testsupport::WriteFileBytes(program.Work + "broken.obj", sampleBytes.substr(0, sampleBytes.size() - 3)));
     QVERIFY(testsupport::WriteFileBytes(program.Work + "huge.obj", ""));
     fs::resize_file(program.Work + "huge.obj", 3ull << 30);  // sparse: no disk taken
     program.SmallAddressSpace = args.join(' ').contains("huge.obj");

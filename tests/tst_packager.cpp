@@ -1,6 +1,7 @@
 // The packager: the file list an object file gives, the settings, and the
 // archives written from it (checked with the system's own unzip and
 // cabextract, not with the library that wrote them).
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -35,6 +36,7 @@
 #include "PackagerHost.h"
 #include "StringUtil.h"
 #include "TestSupport.h"
+#include "UsableCpus.h"
 #include "WholeFile.h"
 #include "fAbout.h"
 #include "fMain.h"
@@ -95,7 +97,8 @@ class TestPackager : public QObject {
   QTemporaryDir FDir;
   std::string FRoot;
   TFrmPackager* FForm = nullptr;
-  QString FDocumentation;  // what the stand-in documentation export gives
+  QString FDocumentation;         // what the stand-in documentation export gives
+  QString FDocumentationFailure;  // and why it did not write it
 
   std::string Make(const std::string& Relative, const std::string& Bytes = "x") {
     const std::string path = FRoot + Relative;
@@ -109,7 +112,11 @@ class TestPackager : public QObject {
     FForm = new TFrmPackager();
     ConnectPackagerHost();
     TPackagerHost host = PackagerHost();
-    host.DoOutputExport = [this]() { return FDocumentation; };
+    host.DoOutputExport = [this](bool* Written, QString* Failure) {
+      *Written = !FDocumentation.isEmpty() && FDocumentationFailure.isEmpty();
+      *Failure = FDocumentationFailure;
+      return FDocumentation;
+    };
     host.ProgramVersionLabel = []() { return QString("Morvo Object Reader  V1.2.3.4"); };
     SetPackagerHost(host);
   }
@@ -163,6 +170,7 @@ class TestPackager : public QObject {
     dialogs::ResetForTests();
     dialogs::ResetFilterAnswers();
     FDocumentation.clear();
+    FDocumentationFailure.clear();
     NewForm();
   }
 
@@ -533,12 +541,18 @@ class TestPackager : public QObject {
     QCOMPARE(ZipNames(archive), Q({"a.obj", "Layout.fmt", "main.seg"}));
     QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 3 of %1").arg(ticked));
 
-    // Unchanged files: nothing reported, every name ends unticked.
+    // Unchanged files: nothing reported, every name ends unticked; the
+    // archive is up to date, its comment renewed by a newer program.
+    TPackagerHost host = PackagerHost();
+    host.ProgramVersionLabel = [] { return QString("V2"); };
+    SetPackagerHost(host);
     FForm->FFileName = QString::fromStdString(file);
     FForm->PrepareFileList();
     Package(archive, 1);
     QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 0 of %1").arg(ticked));
     QVERIFY(FForm->CheckedNames().isEmpty());
+    QVERIFY(FForm->FUpToDate);
+    QCOMPARE(ZipComment(archive), QString("Created with V2"));
 
     // One file grows: it alone is stored again; the other entries stay.
     Make("u/main.seg", "segment, longer");
@@ -653,9 +667,11 @@ class TestPackager : public QObject {
       QCOMPARE(ZipNames(archive).size(), 4);
     }
 
-    // No files: a cab over an older one removes it and says so.
-    FForm->btnAllClick();
-    FForm->btnToggleClick();
+    // No file found: a cab over an older one removes it and says so.
+    TNameList gone(false);
+    gone.Add("gone.fmt");
+    FForm->AddFilesToList(gone, true, true);
+    TickOnly({"gone.fmt"});
     Package(archive, type);
     QCOMPARE(fs::exists(archive), type == 1);
     QCOMPARE(LastMessage().endsWith("was removed."), type == 0);
@@ -751,18 +767,22 @@ class TestPackager : public QObject {
              QString("segment bytes"));
   }
 
-  void nothingTickedWritesAnEmptyArchive() {
+  // Nothing to package writes no archive of either type, not even through
+  // a link that leads nowhere yet.
+  void nothingTickedWritesNoArchive_data() { eachFileOnceUnderASafeName_data(); }
+  void nothingTickedWritesNoArchive() {
+    QFETCH(int, type);
     const std::string file = LoadProject("e/a.obj");
     FForm->FFileName = QString::fromStdString(file);
     FForm->PrepareFileList();
     FForm->btnAllClick();
     FForm->btnToggleClick();
-    Package(FRoot + "empty.zip", 1);
+    const std::string archive = FRoot + (type == 0 ? "empty.cab" : "empty.zip");
+    fs::create_symlink(FRoot + "target", archive);
+    Package(archive, type);
     QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 0 of 0"));
-    int rc = -1;
-    Run("unzip", {"-l", QString::fromStdString(FRoot + "empty.zip")}, &rc);
-    QCOMPARE(rc, 1);  // unzip's "archive is empty" warning, not an error
-    QCOMPARE(ZipComment(FRoot + "empty.zip"), QString("Created with Morvo Object Reader  V1.2.3.4"));
+    QVERIFY(fs::is_symlink(archive));
+    QVERIFY(!fs::exists(FRoot + "target"));
   }
 
   void cancelledDialogWritesNothing() {
@@ -824,17 +844,15 @@ class TestPackager : public QObject {
 
   // What stands at the archive's name is treated as by every writer of whole
   // files: a pipe is refused and stays, a replaced archive keeps its mode, a
-  // new one gets the usual mode. Leftovers of killed runs (the cabinet's own
-  // temporaries, libzip's "X.zip.XXXXXX") older than a day go; a younger one
-  // and a user's finished copy stay. The cabinet spools to TMPDIR when set.
+  // new one gets the usual mode. Leftovers of killed writers older than a day
+  // go; a younger one stays. The cabinet spools to TMPDIR when set.
   void theArchivesNameIsWrittenByTheWritersRules_data() {
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("plant");
     for (int type : {0, 1})
-      for (const char* plant : {"a pipe", "mode 0600", "a new archive", "a link", "leftovers"})
+      for (const char* plant : {"a pipe", "mode 0600", "a new archive", "a link", "leftovers", "sync", "an owner"})
         QTest::newRow(qPrintable(QString(type == 0 ? "cab, " : "zip, ") + plant)) << type << QString(plant);
     QTest::newRow("cab, a TMPDIR that is missing") << 0 << QString("TMPDIR");
-    QTest::newRow("cab, a sync that fails") << 0 << QString("sync");
   }
   void theArchivesNameIsWrittenByTheWritersRules() {
     QFETCH(int, type);
@@ -858,7 +876,7 @@ class TestPackager : public QObject {
       Package(archive, type);
       QCOMPARE(::chmod(archive.c_str(), 0600), 0);
     }
-    if (plant == "leftovers" && type == 0) {
+    if (plant == "leftovers") {
       for (int age : {2 * 86400, 3600}) {
         const pid_t child = fork();  // a writer killed with its temporary file open
         QVERIFY(child >= 0);
@@ -875,16 +893,13 @@ class TestPackager : public QObject {
       }
       QCOMPARE(gone.size() + kept.size(), size_t(2));
     }
-    if (plant == "leftovers" && type == 1) {
+    // Root gives the archive away; it must come back to its owner.
+    const uid_t owner = ::geteuid() == 0 ? 65534 : ::geteuid();
+    if (plant == "sync" || plant == "an owner") {
       Package(archive, type);
-      fs::copy_file(archive, archive + ".backup");  // finished, the user's
-      kept.push_back(aged(archive + ".backup", 2 * 86400));
-      const std::string begun = std::string("PK\x03\x04", 4) + "half an entry";
-      gone.push_back(aged(Make("out.zip.0f3h60", ""), 2 * 86400));
-      gone.push_back(aged(Make("out.zip.k2x9q7", begun), 2 * 86400));
-      kept.push_back(aged(Make("out.zip.65dq6k", begun), 3600));
+      QCOMPARE(::chown(archive.c_str(), owner, owner), 0);
+      SetTime(FRoot + "p/a.obj", 10);  // a zip rewrites only for a change
     }
-    if (plant == "sync") Package(archive, type);
     const std::string older = plant == "sync" ? ReadFileBytes(archive) : std::string();
     const QByteArray tmpdir = qgetenv("TMPDIR");
     if (plant == "TMPDIR") qputenv("TMPDIR", QByteArray::fromStdString(FRoot + "missing"));
@@ -912,6 +927,7 @@ class TestPackager : public QObject {
       QVERIFY(::stat(archive.c_str(), &st) == 0 && S_ISREG(st.st_mode));
       QCOMPARE(st.st_mode & 0777, mode_t(plant == "mode 0600" ? 0600 : 0644));
       QCOMPARE(fs::is_symlink(archive), plant == "a link");  // followed, not replaced
+      QCOMPARE(st.st_uid, plant == "an owner" ? owner : ::geteuid());
     }
     for (const std::string& name : gone) QVERIFY2(!fs::exists(FRoot + name), name.c_str());
     for (const std::string& name : kept) QVERIFY2(fs::exists(FRoot + name), name.c_str());
@@ -919,6 +935,38 @@ class TestPackager : public QObject {
 
   // A disk that fills while the archive is written: the older archive stays
   // byte for byte, no temporary file is left, and the failure is reported.
+  // A large file is compressed in pieces on every processor: the archive
+  // holds it whole, byte for byte the same archive as on one processor.
+  void largeFilesGiveTheSameArchiveOnAnyProcessorCount_data() { eachFileOnceUnderASafeName_data(); }
+  void largeFilesGiveTheSameArchiveOnAnyProcessorCount() {
+    QFETCH(int, type);
+    std::mt19937 rng(11);
+    std::string text;
+    while (text.size() < (5u << 20)) text += "line " + std::to_string(rng() % 5000) + " of the map\n";
+    Make("big/map.txt", text);
+    cpu_set_t all, one;
+    QCOMPARE(::sched_getaffinity(0, sizeof all, &all), 0);
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    std::string archives[2];
+    for (int run = 0; run < 2; ++run) {
+      QCOMPARE(::sched_setaffinity(0, sizeof(cpu_set_t), run == 0 ? &all : &one), 0);
+      QCOMPARE(UsableCpus(), run == 0 ? unsigned(CPU_COUNT(&all)) : 1u);
+      auto writer = type == 0 ? CreateCabArchiveWriter() : CreateZipArchiveWriter();
+      const std::string archive = FRoot + "big" + std::to_string(run) + (type == 0 ? ".cab" : ".zip");
+      writer->Open(FRoot + "big", archive, "");
+      writer->AddFiles("map.txt");
+      writer->Close();
+      archives[run] = ReadFileBytes(archive);
+    }
+    ::sched_setaffinity(0, sizeof all, &all);
+    QVERIFY(archives[0] == archives[1]);
+    if (type == 1)
+      QVERIFY(ZipEntry(FRoot + "big0.zip", "map.txt") == text);
+    else
+      QVERIFY(Run("cabextract", {"-p", QString::fromStdString(FRoot + "big0.cab")}).toStdString() == text);
+  }
+
   void fullDiskLeavesTheOlderArchive_data() { eachFileOnceUnderASafeName_data(); }
   void fullDiskLeavesTheOlderArchive() {
     QFETCH(int, type);
@@ -971,6 +1019,19 @@ class TestPackager : public QObject {
     QCOMPARE(ZipEntry(FRoot + "d.zip", "a.doc"), std::string("the documentation"));
     QCOMPARE(FForm->FilesCaption(), QString("Done, Packaged 2 of %1").arg(ticked + 1));
 
+    // An export that failed: the older file beside the object file stays
+    // out, and the result list says why, after the listed files found nowhere.
+    FDocumentationFailure = "Cannot write file \"a.doc\". Read-only file system.";
+    FForm->cbShowfiles->setChecked(true);
+    TickOnly({"a.obj", "a.doc", "main.seg", "Layout.fmt", "util.fun"});  // util.fun: a guess
+    Package(FRoot + "d2.zip", 1);
+    QCOMPARE(ZipNames(FRoot + "d2.zip"), Q({"a.obj"}));
+    QVERIFY2(LastMessage().endsWith("Missing, no file of these names below \"" + QString::fromStdString(FRoot) +
+                                    "d/\" :\r\nLayout.fmt\r\nmain.seg\r\n\r\n\r\nThe documentation is missing "
+                                    "from the package: \"" +
+                                    FDocumentation + "\" was not written. " + FDocumentationFailure),
+             qPrintable(LastMessage()));
+
     // No file loaded: the export gives no name, and nothing joins the list.
     FDocumentation.clear();
     const int entries = FForm->ListNames().size();
@@ -984,6 +1045,10 @@ class TestPackager : public QObject {
     dialogs::QueueDialogAction([this](QDialog* d) {
       QCOMPARE(d, static_cast<QDialog*>(FForm));
       QVERIFY(FForm->ListNames().contains("a.obj"));
+      // The files' bar shows its caption centred and bold; the file's bar is thin.
+      QCOMPARE(FForm->pbFile->height(), 4);
+      QVERIFY(FForm->pbFiles->font().bold());
+      QCOMPARE(FForm->pbFiles->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
       FForm->btnClose->click();
     });
     QCOMPARE(dialogs::ExecDialog(FForm), int(QDialog::Rejected));
@@ -1023,7 +1088,7 @@ class TestPackager : public QObject {
 
   // Runs a copy of the program beside the test's definition files, which it
   // takes for its own; false when it did not end by itself.
-  bool RunProgram(const QStringList& Args, int ExitStatus = 0) {
+  bool RunProgram(const QStringList& Args, int ExitStatus = 0, QString* Output = nullptr) {
     const std::string bin = FRoot + "bin/";
     if (!fs::exists(bin)) {
       fs::create_directories(bin);
@@ -1043,6 +1108,7 @@ class TestPackager : public QObject {
       p.waitForFinished();
       return false;
     }
+    if (Output) *Output = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == ExitStatus;
   }
 
@@ -1082,6 +1148,23 @@ class TestPackager : public QObject {
     QVERIFY(ZipComment(archive).startsWith("Created with "));
     QCOMPARE(ZipEntry(archive, "dev/PRINTER.DEV"), std::string("device"));
     QVERIFY(!fs::exists(FRoot + "proj/forms/" + invoice + ".cab"));
+
+    // Again, without documentation: every file is there unchanged, which a
+    // build script must see as success.
+    WriteRegString("PackDocumentation", "0");
+    WriteRegString("PackShowResult", "0");
+    QString output;
+    QVERIFY(RunProgram({"/P", NameFromNative(FRoot + "proj/forms/" + invoice + ".obj")}, 0, &output));
+    QVERIFY2(output.endsWith(".zip\" is up to date: it holds every file unchanged.\n"), qPrintable(output));
+    if (QTest::currentDataTag() != QLatin1String("plain")) return;
+
+    // A file whose objects cannot be read goes in alone, and the user hears why.
+    WriteFileBytes(FRoot + "proj/forms/Broken.obj", ReadFileBytes(DataDir() + "project.obj").substr(0, 400));
+    QVERIFY(RunProgram({"/p", QString::fromStdString(FRoot + "proj/forms/Broken.obj")}, 0, &output));
+    QCOMPARE(ZipNames(FRoot + "proj/forms/Broken.zip"), Q({"forms/Broken.obj"}));
+    QVERIFY2(output.contains("Broken.obj") &&
+                 output.contains(" The files it refers to could not be collected: it is packaged alone.\n"),
+             qPrintable(output));
   }
 
   void commandLineWithoutAFileEndsWithoutAnArchive() {

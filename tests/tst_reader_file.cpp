@@ -301,7 +301,7 @@ class TestReaderFile : public QObject {
     // A block without its closing line: the objects completed so far stay.
     const std::string open = Write(
         "open.dcl", kPrologue + Block("A", "G1") + "OBJECT TYPE=\"Plain\" NAME=\"B\" DELIM=;\r\n" + "0010 \"G2\"\r\n");
-    ExpectError(open, "List index out of bounds (8)");
+    ExpectError(open, "List index out of bounds (8): the block that begins on line 7 has");
     QCOMPARE(gAllObjects->Count(), 1);
     FreeAllObjects();
 

@@ -398,7 +398,8 @@ class TestReaderGrammar : public QObject {
       o->ReadObject(lines, 0);
       QFAIL("expected an error");
     } catch (const EMorvoError& e) {
-      QCOMPARE(std::string(e.what()), std::string("List index out of bounds (5)"));
+      QCOMPARE(std::string(e.what()),
+               std::string("List index out of bounds (5): the block that begins on line 1 has no closing \"}\""));
     }
     QCOMPARE(lines.size(), size_t(5));
     // The completed child belongs to the object list; the parent was never added.

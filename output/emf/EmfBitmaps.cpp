@@ -55,17 +55,68 @@ void DecodeRle(const uchar* Bits, uint64_t Size, int Bpp, const std::vector<QRgb
 
 }  // namespace
 
+std::span<const TRecordEntry> TPlayer::BitmapRecords() {
+  static constexpr TRecordEntry kRecords[] = {
+      {EMR_BITBLT, Call<&TPlayer::PlayBlt>},
+      {EMR_STRETCHBLT, Call<&TPlayer::PlayBlt>},
+      {EMR_ALPHABLEND, Call<&TPlayer::PlayBlt>},
+      {EMR_TRANSPARENTBLT, Call<&TPlayer::PlayBlt>},
+      {EMR_STRETCHDIBITS, [](TPlayer& Self, uint32_t, const TRecord& R) { return Self.PlayDib(R); }},
+      {EMR_SETDIBITSTODEVICE, [](TPlayer& Self, uint32_t, const TRecord& R) { return Self.PlaySetDibits(R); }},
+      {EMR_SETSTRETCHBLTMODE,
+       [](TPlayer& Self, uint32_t, const TRecord& R) {
+         if (!R.Has(8, 4)) return false;
+         if (R.U32(8) >= 1 && R.U32(8) <= 4) Self.S.StretchMode = int(R.U32(8));
+         return true;
+       }},
+      {EMR_SETPIXELV,
+       [](TPlayer& Self, uint32_t, const TRecord& R) {
+         if (!R.Has(8, 12)) return false;
+         // One pixel of the page's own device, however large that comes out here.
+         const QPointF at = (Self.S.World * Self.PageTransform()).map(Self.Pt32(R, 8));
+         const QRectF pixel(std::floor(at.x()), std::floor(at.y()), 1, 1);
+         Self.Prepare(false);
+         Self.P.setTransform(Self.FToDest);
+         Self.P.setRenderHint(QPainter::Antialiasing, false);
+         Self.P.setCompositionMode(QPainter::CompositionMode_SourceOver);
+         Self.P.fillRect(pixel, Self.ColorOfRef(R.U32(16)));
+         return true;
+       }},
+  };
+  return kRecords;
+}
+
+namespace {
+
+// One channel of a pixel by its mask, spread over 0 to 255.
+struct TChannel {
+  uint32_t Mask = 0;
+  int Shift = 0;
+  uint32_t Max = 0;
+  explicit TChannel(uint32_t M) : Mask(M) {
+    if (!Mask) return;
+    while (!((Mask >> Shift) & 1)) ++Shift;
+    Max = Mask >> Shift;
+  }
+  int Of(uint32_t Pixel) const { return Max ? int(uint64_t((Pixel & Mask) >> Shift) * 255 / Max) : 0; }
+};
+
+}  // namespace
+
 std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
                                 bool* BottomUp, const TDibColors& Colors) {
-  if (cbBmi < 40 || !R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return std::nullopt;
+  if (cbBmi < 12 || !R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return std::nullopt;
   const TRecord bmi(R.At(offBmi), cbBmi);
   const uint32_t hdrSize = bmi.U32(0);
-  const int64_t w = bmi.I32(4);
-  const int64_t hRaw = bmi.I32(8);
-  const int bpp = bmi.U16(14);
-  const uint32_t compression = bmi.U32(16);
-  const uint32_t clrUsed = bmi.U32(32);
-  if (hdrSize < 40 || hdrSize > cbBmi || w <= 0 || hRaw == 0 || hRaw == INT32_MIN) return std::nullopt;
+  // The old header of 12 bytes: sizes of 16 bits, counted from the lower
+  // edge, no compression, colours of 3 bytes.
+  const bool core = hdrSize == 12;
+  const int64_t w = core ? bmi.U16(4) : bmi.I32(4);
+  const int64_t hRaw = core ? bmi.U16(6) : bmi.I32(8);
+  const int bpp = bmi.U16(core ? 10 : 14);
+  const uint32_t compression = core ? 0 : bmi.U32(16);
+  const uint32_t clrUsed = core ? 0 : bmi.U32(32);
+  if ((!core && hdrSize < 40) || hdrSize > cbBmi || w <= 0 || hRaw == 0 || hRaw == INT32_MIN) return std::nullopt;
   const int64_t h = std::abs(hRaw);
   if (w * h > kMaxBitmapPixels) return std::nullopt;
   if (compression == 4 || compression == 5) {  // the bits are a whole JPEG or PNG file
@@ -82,28 +133,36 @@ std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBm
   if (!rle && uint64_t(stride * h) > cbBits) return std::nullopt;
 
   std::vector<QRgb> colors;
-  uint32_t maskOff = hdrSize;
-  uint32_t greenMask = 0x03E0;
+  uint32_t tableOff = hdrSize;
+  // Pixels of 16 and 32 bits: five bits a colour, or eight, unless masks
+  // say otherwise; they follow a short header, or are part of a longer one.
+  uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
+  if (bpp == 32) masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
   if (compression == 3) {
-    if (hdrSize == 40) {  // the three masks follow a short header
-      if (!bmi.Has(40, 12)) return std::nullopt;
-      greenMask = bmi.U32(44);
-      maskOff += 12;
-    } else {
-      greenMask = bmi.U32(44);
-    }
+    if (!bmi.Has(40, 12)) return std::nullopt;
+    for (int i = 0; i < 3; ++i) masks[i] = bmi.U32(uint32_t(40 + 4 * i));
+    if (hdrSize == 40) tableOff += 12;
   }
+  const TChannel red(masks[0]), green(masks[1]), blue(masks[2]);
   if (bpp == 1 && Colors.Two) {
     colors = {Colors.Two->first, Colors.Two->second};
-  } else if (bpp == 1 && clrUsed == 0 && !bmi.Has(maskOff, 8)) {
+  } else if (bpp == 1 && clrUsed == 0 && !bmi.Has(tableOff, 8) && !Colors.Palette) {
     colors = {qRgb(0, 0, 0), qRgb(255, 255, 255)};  // a bare monochrome bitmap
   } else if (bpp <= 8) {
     uint64_t n = clrUsed ? clrUsed : (1u << bpp);
     n = std::min<uint64_t>(n, 1u << bpp);
-    if (!bmi.Has(maskOff, n * 4)) return std::nullopt;
+    // Colours of 4 bytes (3 in the old header), or indexes of 2 into the
+    // palette.
+    const uint32_t each = Colors.Palette ? 2 : core ? 3 : 4;
+    if (!bmi.Has(tableOff, n * each)) return std::nullopt;
     for (uint64_t i = 0; i < n; ++i) {
-      const uint32_t q = bmi.U32(uint32_t(maskOff + i * 4));
-      colors.push_back(qRgb(int((q >> 16) & 0xFF), int((q >> 8) & 0xFF), int(q & 0xFF)));
+      const uint32_t at = uint32_t(tableOff + i * each);
+      if (Colors.Palette) {
+        const uint16_t index = bmi.U16(at);
+        colors.push_back(index < Colors.Palette->size() ? (*Colors.Palette)[index] : Colors.Palette->front());
+      } else {
+        colors.push_back(qRgb(bmi.U8(at + 2), bmi.U8(at + 1), bmi.U8(at)));
+      }
     }
   }
 
@@ -131,11 +190,8 @@ std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBm
           break;
         }
         case 16: {
-          const int v = src[x * 2] | src[x * 2 + 1] << 8;
-          if (greenMask == 0x07E0)
-            c = qRgb(((v >> 11) & 31) * 255 / 31, ((v >> 5) & 63) * 255 / 63, (v & 31) * 255 / 31);
-          else
-            c = qRgb(((v >> 10) & 31) * 255 / 31, ((v >> 5) & 31) * 255 / 31, (v & 31) * 255 / 31);
+          const uint32_t v = src[x * 2] | src[x * 2 + 1] << 8;
+          c = qRgb(red.Of(v), green.Of(v), blue.Of(v));
           break;
         }
         case 24:
@@ -144,9 +200,15 @@ std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBm
         default:
           // Blended bitmaps come with their colours already weighted by
           // their alpha; a weight below a colour would be no colour at all.
-          c = alpha ? qRgba(std::min(src[x * 4 + 2], src[x * 4 + 3]), std::min(src[x * 4 + 1], src[x * 4 + 3]),
-                            std::min(src[x * 4], src[x * 4 + 3]), src[x * 4 + 3])
-                    : qRgb(src[x * 4 + 2], src[x * 4 + 1], src[x * 4]);
+          if (alpha) {
+            c = qRgba(std::min(src[x * 4 + 2], src[x * 4 + 3]), std::min(src[x * 4 + 1], src[x * 4 + 3]),
+                      std::min(src[x * 4], src[x * 4 + 3]), src[x * 4 + 3]);
+          } else if (compression == 3) {
+            const uint32_t v = src[x * 4] | src[x * 4 + 1] << 8 | src[x * 4 + 2] << 16 | uint32_t(src[x * 4 + 3]) << 24;
+            c = qRgb(red.Of(v), green.Of(v), blue.Of(v));
+          } else {
+            c = qRgb(src[x * 4 + 2], src[x * 4 + 1], src[x * 4]);
+          }
           break;
       }
       dst[x] = c;
@@ -165,6 +227,53 @@ void Unmirror(QRectF& Dest, QImage& Image, QRectF& Source) {
   Image = Image.mirrored(mirrorX, mirrorY);
   if (mirrorX) Source.moveLeft(Image.width() - Source.right());
   if (mirrorY) Source.moveTop(Image.height() - Source.bottom());
+}
+
+void TPlayer::ShrinkByStretchMode(QRectF& Dest, QImage& Image, QRectF& Source) const {
+  const QTransform total = Total();
+  if (total.isRotating()) return;
+  const QRectF mapped = total.mapRect(Dest);
+  if (!std::isfinite(mapped.width()) || !std::isfinite(mapped.height())) return;
+  // Whole pixels inside the bitmap only.
+  if (!(Source.left() >= 0 && Source.top() >= 0 && Source.right() <= Image.width() &&
+        Source.bottom() <= Image.height()))
+    return;
+  const QRect from = Source.toAlignedRect();
+  if (QRectF(from) != Source || from.isEmpty()) return;
+  const int w = int(std::clamp(std::round(mapped.width()), 1.0, double(from.width())));
+  const int h = int(std::clamp(std::round(mapped.height()), 1.0, double(from.height())));
+  if (w == from.width() && h == from.height()) return;
+  // Each pixel of the device stands for a block of the bitmap's: black
+  // kept over white (each bit and-ed), white over black (or-ed), the
+  // block's first pixel alone, or their average.
+  const QImage source = Image.convertToFormat(QImage::Format_RGB32);
+  QImage out(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y) {
+    const int y0 = from.top() + int(int64_t(y) * from.height() / h);
+    const int y1 = std::max(y0 + 1, from.top() + int(int64_t(y + 1) * from.height() / h));
+    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+    for (int x = 0; x < w; ++x) {
+      const int x0 = from.left() + int(int64_t(x) * from.width() / w);
+      const int x1 = std::max(x0 + 1, from.left() + int(int64_t(x + 1) * from.width() / w));
+      if (S.StretchMode == kColorOnColor) {
+        line[x] = reinterpret_cast<const QRgb*>(source.constScanLine(y0))[x0];
+        continue;
+      }
+      uint32_t all = S.StretchMode == kWhiteOnBlack ? 0 : 0xFFFFFFFF;
+      uint64_t r = 0, g = 0, b = 0;
+      for (int sy = y0; sy < y1; ++sy) {
+        const auto* row = reinterpret_cast<const QRgb*>(source.constScanLine(sy));
+        for (int sx = x0; sx < x1; ++sx) {
+          all = S.StretchMode == kWhiteOnBlack ? all | row[sx] : all & row[sx];
+          r += qRed(row[sx]), g += qGreen(row[sx]), b += qBlue(row[sx]);
+        }
+      }
+      const uint64_t n = uint64_t(y1 - y0) * uint64_t(x1 - x0);
+      line[x] = S.StretchMode == kHalftone ? qRgb(int(r / n), int(g / n), int(b / n)) : (all | 0xFF000000u);
+    }
+  }
+  Image = out;
+  Source = QRectF(0, 0, w, h);
 }
 
 void TPlayer::DrawImage(QRectF Dest, QImage Image, QRectF Source, QPainter::CompositionMode Mode, double Opacity) {
@@ -209,7 +318,7 @@ bool TPlayer::PlayDib(const TRecord& R) {
     return true;
   }
   bool bottomUp = false;
-  const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, &bottomUp);
+  const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, &bottomUp, DibColors(R.U32(64)));
   if (!image) {  // a kind of bitmap not known is passed over
     ++FPassedOver;
     return true;
@@ -227,14 +336,15 @@ bool TPlayer::PlaySetDibits(const TRecord& R) {
   const uint32_t offBmi = R.U32(48), cbBmi = R.U32(52), offBits = R.U32(56), cbBits = R.U32(60);
   const int64_t start = R.U32(68), scans = R.U32(72);
   if (cbBmi < 12 || !R.Has(offBmi, cbBmi) || !R.Has(offBits, cbBits)) return false;
-  const int32_t height = R.I32(offBmi + 8);
+  // Bands are read of the usual header only.
+  const int32_t height = R.U32(offBmi) >= 40 ? R.I32(offBmi + 8) : 0;
   if (height > 0 && scans > 0 && scans < height) {
     // A band of the rows, counted from the lower edge: decoded as a bitmap
     // of its own height, then placed where its rows belong.
     QByteArray band(reinterpret_cast<const char*>(R.At(0)), int(R.Size()));
     for (int i = 0; i < 4; ++i) band[int(offBmi + 8 + uint32_t(i))] = char((uint32_t(scans) >> (8 * i)) & 0xFF);
     const TRecord banded(reinterpret_cast<const uchar*>(band.constData()), R.Size());
-    const auto image = DecodeDib(banded, offBmi, cbBmi, offBits, cbBits);
+    const auto image = DecodeDib(banded, offBmi, cbBmi, offBits, cbBits, nullptr, DibColors(R.U32(64)));
     const int64_t lo = std::max<int64_t>(ySrc, start), hi = std::min<int64_t>(int64_t(ySrc) + cy, start + scans);
     if (!image) ++FPassedOver;
     if (!image || hi <= lo) return true;
@@ -244,7 +354,7 @@ bool TPlayer::PlaySetDibits(const TRecord& R) {
     return true;
   }
   bool bottomUp = false;
-  const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, &bottomUp);
+  const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, &bottomUp, DibColors(R.U32(64)));
   if (!image) {
     ++FPassedOver;
     return true;
@@ -270,7 +380,7 @@ bool TPlayer::PlayBlt(uint32_t Type, const TRecord& R) {
     FillRop(dest, rop);
     return true;
   }
-  TDibColors colors;
+  TDibColors colors = DibColors(R.U32(80));
   colors.Alpha = Type == EMR_ALPHABLEND && (R.U8(43) & 1);
   const auto image = DecodeDib(R, offBmi, cbBmi, offBits, cbBits, nullptr, colors);
   if (!image) {

@@ -11,9 +11,12 @@
 #include <QPen>
 #include <QRawFont>
 #include <QRegion>
+#include <QStringDecoder>
 #include <QTransform>
+#include <array>
 #include <list>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "EmfRecord.h"
@@ -21,14 +24,23 @@
 namespace emfplay {
 
 struct TGdiObject {
-  enum TKind { kPen, kBrush, kFont } Kind = kPen;
+  enum TKind { kPen, kBrush, kFont, kPalette } Kind = kPen;
   QPen Pen;
   QBrush Brush;
+  // The colour of a pen or brush as given: one of the selected palette's
+  // entries is looked up when the object is drawn, not when made.
+  uint32_t ColorRef = 0;
+  // A monochrome pattern (indexes 0 and 1) drawn in the text and background
+  // colours of the moment.
+  std::optional<QImage> MonoPattern;
+  std::vector<QRgb> Palette;  // a logical palette's entries
   QFont Font;
-  double FontHeight = 0;      // logical units; negative: character height, positive: cell height
-  double FontEscapement = 0;  // tenths of a degree, counter-clockwise
-  double FontWidth = 0;       // logical units, the characters' average; 0: the font's own
-  bool InsideFrame = false;   // a pen that keeps within the frames it outlines
+  double FontHeight = 0;       // logical units; negative: character height, positive: cell height
+  double FontEscapement = 0;   // tenths of a degree, counter-clockwise
+  double FontWidth = 0;        // logical units, the characters' average; 0: the font's own
+  double FontOrientation = 0;  // tenths of a degree: the characters' own turn
+  uint8_t FontCharset = 0;     // how the font's one-byte characters are read
+  bool InsideFrame = false;    // a pen that keeps within the frames it outlines
 };
 
 struct TDrawState {
@@ -37,12 +49,19 @@ struct TDrawState {
   QSizeF WindowExt{1, 1}, ViewportExt{1, 1};
   QTransform World;
   QPen Pen{QColor(Qt::black), 0};
+  Qt::BrushStyle PenBrushStyle = Qt::SolidPattern;  // hatches or a bitmap strokes of a geometric pen
   bool PenInsideFrame = false;
   QBrush Brush{Qt::white};
   QFont Font;
   double FontHeight = 0;
   double FontEscapement = 0;
   double FontWidth = 0;
+  double FontOrientation = 0;
+  uint8_t FontCharset = 0;
+  // Colours as given, and as drawn: palette entries looked up.
+  uint32_t PenColorRef = 0, BrushColorRef = 0xFFFFFF, TextColorRef = 0, BkColorRef = 0xFFFFFF;
+  std::optional<QImage> BrushMonoPattern;
+  uint32_t Palette = 0;  // the selected logical palette's handle; 0: the default palette
   QColor TextColor{Qt::black};
   QColor BkColor{Qt::white};
   bool BkOpaque = true;
@@ -52,6 +71,7 @@ struct TDrawState {
   bool Clockwise = false;  // direction of arcs
   uint32_t Rop2 = 13;      // how pens and brushes combine with the page: copied
   double MiterLimit = 10;  // mitred joins longer than this many pen widths are bevelled
+  int StretchMode = 1;     // how a shrunk bitmap's dropped pixels count: BLACKONWHITE
   // In device pixels. A region rather than a path: the path operations lose
   // their way on the extreme coordinates of damaged pages and crash.
   std::optional<QRegion> Clip;
@@ -71,6 +91,8 @@ constexpr double kFarBeyond = 8;
 struct TDibColors {
   std::optional<std::pair<QRgb, QRgb>> Two;  // the colours of a monochrome bitmap, whatever it says
   bool Alpha = false;                        // keep the alpha of 32-bit pixels
+  // When given, the bitmap's colour table holds 16-bit indexes into these.
+  std::optional<std::vector<QRgb>> Palette;
 };
 std::optional<QImage> DecodeDib(const TRecord& R, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
                                 bool* BottomUp = nullptr, const TDibColors& Colors = {});
@@ -86,10 +108,27 @@ void Unmirror(QRectF& Dest, QImage& Image, QRectF& Source);
 QImage ClearOf(const QImage& Image, QRgb Clear);
 
 constexpr uint32_t kSrcCopy = 0x00CC0020;
+constexpr uint32_t kDefaultPalette = 15;  // the stock object
+enum : int { kBlackOnWhite = 1, kWhiteOnBlack = 2, kColorOnColor = 3, kHalftone = 4 };
+constexpr size_t kMaxPaletteEntries = 1024;
+constexpr qint64 kMaxMonoPatternPixels = 256 * 256;
 // Whether a raster operation of three operands reads the copied bitmap.
 inline bool UsesSource(uint32_t Rop) {
   const uint32_t index = (Rop >> 16) & 0xFF;
   return ((index >> 2) ^ index) & 0x33;
+}
+
+class TPlayer;
+// Plays one record of its type; false when its contents do not fit it.
+using TRecordHandler = bool (*)(TPlayer& Self, uint32_t Type, const TRecord& R);
+struct TRecordEntry {
+  uint32_t Type;
+  TRecordHandler Handler;
+};
+// A handler that hands the record to a member of the player.
+template <bool (TPlayer::*Member)(uint32_t, const TRecord&)>
+bool Call(TPlayer& Self, uint32_t Type, const TRecord& R) {
+  return (Self.*Member)(Type, R);
 }
 
 class TPlayer {
@@ -114,11 +153,29 @@ class TPlayer {
   std::list<std::pair<QFont, QRawFont>> FRawFonts;
   int FPassedOver = 0;
 
+  // The records of each family, kept beside the code that plays them. A
+  // record of no family is passed over, and counted.
+  static std::span<const TRecordEntry> StateRecords();
+  static std::span<const TRecordEntry> ShapeRecords();
+  static std::span<const TRecordEntry> ObjectRecords();
+  static std::span<const TRecordEntry> RegionRecords();
+  static std::span<const TRecordEntry> TextRecords();
+  static std::span<const TRecordEntry> BitmapRecords();
+  static std::span<const TRecordEntry> RasterOpRecords();
+  // Records that change nothing drawn here.
+  static bool Ignore(TPlayer& Self, uint32_t Type, const TRecord& R) { return true; }
+  bool PassOver() {
+    ++FPassedOver;
+    return true;
+  }
+
   QTransform PageTransform() const;
   QTransform Total() const { return S.World * PageTransform() * FToDest; }
   void Prepare(bool Fill);
   // The selected pen as the device strokes it.
   QPen PenOnDevice() const;
+  // A bitmap brush as the painter's transform leaves it in device pixels.
+  QBrush OnDevicePixels(QBrush Brush) const;
   QPointF Pt32(const TRecord& R, uint32_t Off) const { return QPointF(R.I32(Off), R.I32(Off + 4)); }
   QRectF Rect32(const TRecord& R, uint32_t Off) const {
     const double l = R.I32(Off), t = R.I32(Off + 4), r = R.I32(Off + 8), b = R.I32(Off + 12);
@@ -133,7 +190,12 @@ class TPlayer {
     uint32_t Options = 0;
     std::optional<QRectF> Box;
     std::vector<QPointF> At;  // each character's place on the baseline; none: the font's own advances
+    bool Advanced = false;    // the world transform turns, mirrors and shears the characters too
   };
+  // One-byte text in the selected font's character set; Starts, when
+  // given, receives the byte each character begins at.
+  QString BytesAsText(const uchar* Bytes, uint64_t Count, std::vector<uint32_t>* Starts) const;
+  mutable std::array<std::optional<QStringDecoder>, 256> FDecoders;
   bool PlayText(uint32_t Type, const TRecord& R);
   // The string of R at Base (laid out as in the single-string record);
   // none when it does not fit R.
@@ -160,7 +222,10 @@ class TPlayer {
   // operations that read the bitmap; the others go to FillRop.
   bool RasterOpsWork() const;
   void ApplyRop2(QPen& Pen, QBrush& Brush);
-  void BlitImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, uint32_t Rop);
+  void BlitImage(QRectF Dest, QImage Image, QRectF Source, uint32_t Rop);
+  // A bitmap shrunk on the device loses pixels as the stretch mode says;
+  // Image and Source become the shrunk bitmap.
+  void ShrinkByStretchMode(QRectF& Dest, QImage& Image, QRectF& Source) const;
   // Brush, bitmap and page combined by the operation of index Index, pixel
   // by pixel; false where the page's pixels cannot be read.
   bool BlitThreeWay(QRectF Dest, QImage Image, QRectF Source, int Index);
@@ -189,6 +254,26 @@ class TPlayer {
   // Pens, brushes and fonts created.
   bool PlayObject(uint32_t Type, const TRecord& R);
   bool Store(uint32_t Index, TGdiObject Object);
+  bool PlayPalette(uint32_t Type, const TRecord& R);
+  static QRgb PaletteEntry(const TRecord& R, uint32_t Off);
+  const std::vector<QRgb>& SelectedPalette() const;
+  // A colour as given, one of the selected palette's entries looked up.
+  QColor ColorOfRef(uint32_t Ref) const;
+  // How a bitmap's colour table reads: 0 colours, 1 palette indexes.
+  TDibColors DibColors(uint32_t Usage) const;
+  // The colours of the state made again from the colours as given: the
+  // text and background colours, the pen's, the brush's, or all.
+  enum : int { kTextColors = 1, kPenColor = 2, kBrushColor = 4, kAllColors = 7 };
+  void Recolor(int What = kAllColors);
+  // State records played by members of their own.
+  bool PlayScaleExtents(uint32_t Type, const TRecord& R);
+  bool PlayWorldTransform(uint32_t Type, const TRecord& R);
+  bool PlayDefaultOnly(uint32_t Type, const TRecord& R);
+  bool PlayPoly(uint32_t Type, const TRecord& R);
+  bool PlayPolyPoly(uint32_t Type, const TRecord& R);
+  bool PlayBox(uint32_t Type, const TRecord& R);
+  bool PlayPathDrawn(uint32_t Type, const TRecord& R);
+  bool PlayClipRect(uint32_t Type, const TRecord& R);
   void Select(uint32_t Index);
   std::optional<TGdiObject> ObjectAt(uint32_t Index) const;
   // Region data at Off of Size bytes, its rectangles mapped by Map, as

@@ -64,6 +64,18 @@ QImage Combined(const QImage& Image, QRgb Color, bool NotImage, bool Or) {
 
 }  // namespace
 
+std::span<const TRecordEntry> TPlayer::RasterOpRecords() {
+  static constexpr TRecordEntry kRecords[] = {
+      {EMR_SETROP2,
+       [](TPlayer& Self, uint32_t, const TRecord& R) {
+         if (!R.Has(8, 4)) return false;
+         if (R.U32(8) >= 1 && R.U32(8) <= 16) Self.S.Rop2 = R.U32(8);
+         return true;
+       }},
+  };
+  return kRecords;
+}
+
 // Pixels of one colour made transparent: where a device cannot combine with
 // what it shows, a mask's white or an image's black lets the page through.
 QImage ClearOf(const QImage& Image, QRgb Clear) {
@@ -110,7 +122,7 @@ void TPlayer::FillRop(const QRectF& Dest, uint32_t Rop) {
   Prepare(false);
   P.setRenderHint(QPainter::Antialiasing, false);
   P.setCompositionMode(QPainter::CompositionMode_SourceOver);
-  QBrush brush = S.Brush;
+  QBrush brush = S.Brush.style() == Qt::TexturePattern ? OnDevicePixels(S.Brush) : S.Brush;
   if (table == kKeep) return;
   // Black, white and inverting the page need no brush.
   if (table == kBlack || table == kWhite || table == 0x5)
@@ -170,9 +182,11 @@ bool TPlayer::BlitThreeWay(QRectF Dest, QImage Image, QRectF Source, int Index) 
   return true;
 }
 
-void TPlayer::BlitImage(const QRectF& Dest, const QImage& Image, const QRectF& Source, uint32_t Rop) {
+void TPlayer::BlitImage(QRectF Dest, QImage Image, QRectF Source, uint32_t Rop) {
   const int index = int((Rop >> 16) & 0xFF);
   const QRgb pattern = S.Brush.color().rgb();
+  Unmirror(Dest, Image, Source);
+  ShrinkByStretchMode(Dest, Image, Source);
   QImage image = Image;
   int table = SourceTable(index);
   if (UsesPattern(index)) {

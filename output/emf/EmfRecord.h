@@ -127,6 +127,7 @@ enum : uint32_t {
   EMR_COLORMATCHTOTARGETW = 121,
   EMR_CREATECOLORSPACEW = 122,
 };
+constexpr uint32_t kRecordTypes = EMR_CREATECOLORSPACEW + 1;
 
 constexpr uint32_t kSignature = 0x464D4520;  // " EMF"
 constexpr int kHeaderMinSize = 88;

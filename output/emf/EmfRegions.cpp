@@ -3,6 +3,66 @@
 
 namespace emfplay {
 
+std::span<const TRecordEntry> TPlayer::RegionRecords() {
+  static constexpr TRecordEntry kRecords[] = {
+      {EMR_INTERSECTCLIPRECT, Call<&TPlayer::PlayClipRect>},
+      {EMR_EXCLUDECLIPRECT, Call<&TPlayer::PlayClipRect>},
+      {EMR_OFFSETCLIPRGN,
+       [](TPlayer& Self, uint32_t, const TRecord& R) {
+         if (!R.Has(8, 8)) return false;
+         if (!Self.S.Clip) return true;
+         const QTransform total = Self.Total();
+         const QPointF by = total.map(Self.Pt32(R, 8)) - total.map(QPointF(0, 0));
+         const QRectF reach = Self.Reach();
+         // Moved beyond the device, nothing of the clip stays.
+         if (!(std::abs(by.x()) <= reach.width() && std::abs(by.y()) <= reach.height()))
+           Self.S.Clip = QRegion();
+         else
+           Self.S.Clip = Self.S.Clip->translated(int(std::lround(by.x())), int(std::lround(by.y())));
+         return true;
+       }},
+      {EMR_EXTSELECTCLIPRGN,
+       [](TPlayer& Self, uint32_t, const TRecord& R) {
+         if (!R.Has(8, 8)) return false;
+         const uint32_t cbData = R.U32(8);
+         const uint32_t mode = R.U32(12);
+         if (cbData == 0) {
+           if (mode == 5) Self.S.Clip.reset();  // copying no region: no clipping
+           return true;
+         }
+         // Its rectangles are in device units.
+         QRegion area;
+         if (!Self.ReadRegion(R, 16, cbData, Self.FToDest, area)) return false;
+         Self.CombineClip(area, mode);
+         return true;
+       }},
+      {EMR_SELECTCLIPPATH,
+       [](TPlayer& Self, uint32_t, const TRecord& R) {
+         if (!R.Has(8, 4)) return false;
+         if (Self.FPath) {
+           const Qt::FillRule rule = Self.FPathWidened ? Qt::WindingFill : Self.S.FillRule;
+           Self.CombineClip(Self.RegionOf(Self.Total().map(*Self.FPath), rule), R.U32(8));
+         }
+         Self.FPath.reset();
+         Self.FPathOpen = false;
+         return true;
+       }},
+      {EMR_FILLRGN, Call<&TPlayer::PlayRegion>},
+      {EMR_FRAMERGN, Call<&TPlayer::PlayRegion>},
+      {EMR_INVERTRGN, Call<&TPlayer::PlayRegion>},
+      {EMR_PAINTRGN, Call<&TPlayer::PlayRegion>},
+  };
+  return kRecords;
+}
+
+bool TPlayer::PlayClipRect(uint32_t Type, const TRecord& R) {
+  if (!R.Has(8, 16)) return false;
+  QPainterPath rect;
+  rect.addPolygon(QPolygonF(Rect32(R, 8)));
+  CombineClip(RegionOf(Total().map(rect), Qt::OddEvenFill), Type == EMR_INTERSECTCLIPRECT ? 1 : 4);
+  return true;
+}
+
 // The device with a margin: nothing outside it can be drawn, so figures are
 // cut to it before they become pixels.
 QRectF TPlayer::Reach() const {

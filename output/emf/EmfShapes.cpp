@@ -5,6 +5,171 @@
 
 namespace emfplay {
 
+std::span<const TRecordEntry> TPlayer::ShapeRecords() {
+  static constexpr TRecordEntry kRecords[] = {
+      {EMR_POLYGON, Call<&TPlayer::PlayPoly>},
+      {EMR_POLYGON16, Call<&TPlayer::PlayPoly>},
+      {EMR_POLYLINE, Call<&TPlayer::PlayPoly>},
+      {EMR_POLYLINE16, Call<&TPlayer::PlayPoly>},
+      {EMR_POLYBEZIER, Call<&TPlayer::PlayPoly>},
+      {EMR_POLYBEZIER16, Call<&TPlayer::PlayPoly>},
+      {EMR_POLYLINETO, Call<&TPlayer::PlayPoly>},
+      {EMR_POLYLINETO16, Call<&TPlayer::PlayPoly>},
+      {EMR_POLYBEZIERTO, Call<&TPlayer::PlayPoly>},
+      {EMR_POLYBEZIERTO16, Call<&TPlayer::PlayPoly>},
+      {EMR_POLYPOLYLINE, Call<&TPlayer::PlayPolyPoly>},
+      {EMR_POLYPOLYLINE16, Call<&TPlayer::PlayPolyPoly>},
+      {EMR_POLYPOLYGON, Call<&TPlayer::PlayPolyPoly>},
+      {EMR_POLYPOLYGON16, Call<&TPlayer::PlayPolyPoly>},
+      {EMR_POLYDRAW, [](TPlayer& Self, uint32_t, const TRecord& R) { return Self.PlayPolyDraw(R, false); }},
+      {EMR_POLYDRAW16, [](TPlayer& Self, uint32_t, const TRecord& R) { return Self.PlayPolyDraw(R, true); }},
+      {EMR_ELLIPSE, Call<&TPlayer::PlayBox>},
+      {EMR_RECTANGLE, Call<&TPlayer::PlayBox>},
+      {EMR_ROUNDRECT, Call<&TPlayer::PlayBox>},
+      {EMR_ARC, Call<&TPlayer::PlayArc>},
+      {EMR_ANGLEARC, Call<&TPlayer::PlayArc>},
+      {EMR_ARCTO, Call<&TPlayer::PlayArc>},
+      {EMR_CHORD, Call<&TPlayer::PlayArc>},
+      {EMR_PIE, Call<&TPlayer::PlayArc>},
+      {EMR_GRADIENTFILL, [](TPlayer& Self, uint32_t, const TRecord& R) { return Self.PlayGradient(R); }},
+      {EMR_MOVETOEX,
+       [](TPlayer& Self, uint32_t, const TRecord& R) {
+         if (!R.Has(8, 8)) return false;
+         Self.S.Current = Self.Pt32(R, 8);
+         if (Self.FPathOpen) Self.FPath->moveTo(Self.S.Current);
+         return true;
+       }},
+      {EMR_LINETO,
+       [](TPlayer& Self, uint32_t, const TRecord& R) {
+         if (!R.Has(8, 8)) return false;
+         const QPointF to = Self.Pt32(R, 8);
+         if (Self.FPathOpen) {
+           Self.PathMoveIfEmpty();
+           Self.FPath->lineTo(to);
+         } else {
+           QPainterPath line(Self.S.Current);
+           line.lineTo(to);
+           Self.DrawPath(line, false, true);
+         }
+         Self.S.Current = to;
+         return true;
+       }},
+      {EMR_SETARCDIRECTION,
+       [](TPlayer& Self, uint32_t, const TRecord& R) {
+         if (!R.Has(8, 4)) return false;
+         Self.S.Clockwise = R.U32(8) == 2;
+         return true;
+       }},
+      {EMR_SETMITERLIMIT,
+       [](TPlayer& Self, uint32_t, const TRecord& R) {
+         if (!R.Has(8, 4)) return false;
+         // Written as a whole number by some producers, as a float by others.
+         const uint32_t bits = R.U32(8);
+         const double limit = bits < 0x10000 ? double(bits) : double(R.F32(8));
+         if (limit >= 1) Self.S.MiterLimit = std::min(limit, 1e6);
+         return true;
+       }},
+      {EMR_BEGINPATH,
+       [](TPlayer& Self, uint32_t, const TRecord&) {
+         Self.FPath = QPainterPath();
+         Self.FPathOpen = true;
+         Self.FPathWidened = false;
+         return true;
+       }},
+      {EMR_ENDPATH,
+       [](TPlayer& Self, uint32_t, const TRecord&) {
+         Self.FPathOpen = false;
+         return true;
+       }},
+      {EMR_ABORTPATH,
+       [](TPlayer& Self, uint32_t, const TRecord&) {
+         Self.FPath.reset();
+         Self.FPathOpen = false;
+         return true;
+       }},
+      {EMR_WIDENPATH,
+       [](TPlayer& Self, uint32_t, const TRecord&) {
+         if (Self.FPath) Self.WidenPath();
+         return true;
+       }},
+      // Curves are drawn as fine as the device shows them anyway.
+      {EMR_FLATTENPATH, Ignore},
+      {EMR_CLOSEFIGURE,
+       [](TPlayer& Self, uint32_t, const TRecord&) {
+         if (Self.FPath) Self.FPath->closeSubpath();
+         return true;
+       }},
+      {EMR_FILLPATH, Call<&TPlayer::PlayPathDrawn>},
+      {EMR_STROKEANDFILLPATH, Call<&TPlayer::PlayPathDrawn>},
+      {EMR_STROKEPATH, Call<&TPlayer::PlayPathDrawn>},
+  };
+  return kRecords;
+}
+
+bool TPlayer::PlayPoly(uint32_t Type, const TRecord& R) {
+  const bool isShort = Type >= EMR_POLYBEZIER16;
+  QPolygonF pts;
+  if (!ReadPoints(R, 24, isShort, pts)) return false;
+  const bool fromCurrent =
+      Type == EMR_POLYLINETO || Type == EMR_POLYLINETO16 || Type == EMR_POLYBEZIERTO || Type == EMR_POLYBEZIERTO16;
+  const bool bezier =
+      Type == EMR_POLYBEZIER || Type == EMR_POLYBEZIER16 || Type == EMR_POLYBEZIERTO || Type == EMR_POLYBEZIERTO16;
+  if (fromCurrent) pts.prepend(S.Current);
+  if (pts.isEmpty()) return true;
+  const bool polygon = Type == EMR_POLYGON || Type == EMR_POLYGON16;
+  QPainterPath figure(pts.front());
+  if (bezier)
+    for (qsizetype i = 1; i + 2 < pts.size(); i += 3) figure.cubicTo(pts[i], pts[i + 1], pts[i + 2]);
+  else
+    for (qsizetype i = 1; i < pts.size(); ++i) figure.lineTo(pts[i]);
+  if (polygon) figure.closeSubpath();
+  if (FPathOpen) {
+    if (fromCurrent)
+      ContinuePath(figure);
+    else
+      FPath->addPath(figure);
+  } else {
+    DrawPath(figure, polygon, true);
+  }
+  if (fromCurrent) S.Current = pts.back();
+  return true;
+}
+
+bool TPlayer::PlayPolyPoly(uint32_t Type, const TRecord& R) {
+  std::vector<QPolygonF> polys;
+  if (!ReadPolyPoints(R, Type >= EMR_POLYPOLYLINE16, polys)) return false;
+  const bool polygons = Type == EMR_POLYPOLYGON || Type == EMR_POLYPOLYGON16;
+  QPainterPath path;
+  for (const auto& poly : polys) {
+    if (polygons && poly.isEmpty()) continue;
+    path.addPolygon(poly);
+    if (polygons) path.closeSubpath();
+  }
+  AddFigure(path, polygons, true);
+  return true;
+}
+
+bool TPlayer::PlayBox(uint32_t Type, const TRecord& R) {
+  if (!R.Has(8, Type == EMR_ROUNDRECT ? 24 : 16)) return false;
+  const QRectF rect = FrameOf(Rect32(R, 8));
+  QPainterPath figure;
+  if (Type == EMR_ELLIPSE)
+    figure.addEllipse(rect);
+  else if (Type == EMR_RECTANGLE)
+    figure.addRect(rect);
+  else
+    figure.addRoundedRect(rect, R.I32(24) / 2.0, R.I32(28) / 2.0);
+  AddFigure(figure, true, true);
+  return true;
+}
+
+bool TPlayer::PlayPathDrawn(uint32_t Type, const TRecord&) {
+  if (FPath) DrawPath(*FPath, Type != EMR_STROKEPATH, Type != EMR_FILLPATH, FPathWidened);
+  FPath.reset();
+  FPathOpen = false;
+  return true;
+}
+
 QTransform TPlayer::PageTransform() const {
   double sx = 1, sy = 1;
   const double pxPerMmX = FDevMm.width() > 0 ? double(FDevPx.width()) / FDevMm.width() : 96 / 25.4;
@@ -63,6 +228,7 @@ void TPlayer::Prepare(bool Fill) {
   if (P.transform() != total) P.setTransform(total);
   QPen pen = PenOnDevice();
   QBrush brush = Fill ? S.Brush : QBrush(Qt::NoBrush);
+  if (brush.style() == Qt::TexturePattern) brush = OnDevicePixels(brush);
   ApplyRop2(pen, brush);
   P.setPen(pen);
   P.setBrush(brush);
@@ -72,16 +238,41 @@ QPen TPlayer::PenOnDevice() const {
   // A pen wider than the device is stroked at a width that still covers it:
   // the outlines of wider pens on damaged pages take seconds and gigabytes.
   QPen pen = S.Pen;
-  // The painter cuts a miter off at its limit times the pen's width from
-  // the joint; the page's limit is that of the whole miter's length.
-  pen.setMiterLimit(S.MiterLimit / 2);
+  // Both count the miter's whole length in pen widths.
+  pen.setMiterLimit(S.MiterLimit);
+  // Bitmaps of pens and brushes are tiled in device pixels, from the
+  // device's corner, however the page is scaled.
+  if (S.PenBrushStyle == Qt::TexturePattern) pen.setBrush(OnDevicePixels(pen.brush()));
   if (pen.style() != Qt::NoPen && pen.widthF() > 0) {
     const double scale = LargestScale(Total());
     const QRectF reach = Reach();
     const double limit = 2 * std::hypot(reach.width(), reach.height());
-    if (!(pen.widthF() * scale <= limit)) pen.setWidthF(scale > 0 && std::isfinite(scale) ? limit / scale : 0);
+    const double width = pen.widthF();
+    if (!(width * scale <= limit)) pen.setWidthF(scale > 0 && std::isfinite(scale) ? limit / scale : 0);
+    if (pen.style() == Qt::CustomDashLine && pen.widthF() > 0) {
+      // Dashes count in pen widths: a pen made narrower keeps them as long
+      // as the page made them. Dashes and gaps that repeat within a pixel
+      // would cost a figure each and show as a line: it is drawn solid.
+      const QList<qreal> dashes = pen.dashPattern();
+      double period = 0;
+      for (qreal dash : dashes) period += dash;
+      if (!(period * width * scale >= 1)) {
+        pen.setStyle(Qt::SolidLine);
+      } else if (width != pen.widthF()) {
+        QList<qreal> longer = dashes;
+        for (qreal& dash : longer) dash *= width / pen.widthF();
+        pen.setDashPattern(longer);
+      }
+    }
   }
   return pen;
+}
+
+QBrush TPlayer::OnDevicePixels(QBrush Brush) const {
+  bool invertible = false;
+  const QTransform back = Total().inverted(&invertible);
+  if (invertible) Brush.setTransform(back);
+  return Brush;
 }
 
 void TPlayer::WidenPath() {
@@ -134,6 +325,15 @@ bool TPlayer::ReadPolyPoints(const TRecord& R, bool Short, std::vector<QPolygonF
   return true;
 }
 
+namespace {
+
+QPen WithColor(QPen Pen, const QColor& Color) {
+  Pen.setBrush(Color);
+  return Pen;
+}
+
+}  // namespace
+
 void TPlayer::DrawPath(const QPainterPath& Path, bool Fill, bool Stroke, bool Winding) {
   QPainterPath path = Path;
   path.setFillRule(Winding ? Qt::WindingFill : S.FillRule);
@@ -144,10 +344,12 @@ void TPlayer::DrawPath(const QPainterPath& Path, bool Fill, bool Stroke, bool Wi
   const QRectF box = total.mapRect(path.controlPointRect());
   // Hatches in the opaque background mode fill their gaps with the
   // background colour.
-  const Qt::BrushStyle style = P.brush().style();
-  const bool hatchGround = S.BkOpaque && style >= Qt::HorPattern && style <= Qt::DiagCrossPattern;
+  auto hatched = [](Qt::BrushStyle Style) { return Style >= Qt::HorPattern && Style <= Qt::DiagCrossPattern; };
+  const bool hatchGround = S.BkOpaque && hatched(P.brush().style());
+  const bool penGround = S.BkOpaque && hatched(S.PenBrushStyle) && P.pen().style() != Qt::NoPen;
   if (box.width() <= kFarBeyond * reach.width() && box.height() <= kFarBeyond * reach.height()) {
     if (hatchGround) P.fillPath(path, S.BkColor);
+    if (penGround) P.strokePath(path, WithColor(P.pen(), S.BkColor));
     P.drawPath(path);
     return;
   }
@@ -179,6 +381,7 @@ void TPlayer::DrawPath(const QPainterPath& Path, bool Fill, bool Stroke, bool Wi
   if (hatchGround) P.fillPath(fill, S.BkColor);
   P.setBrush(deviceBrush);
   P.drawPath(fill);
+  if (penGround) P.strokePath(stroke, WithColor(devicePen, S.BkColor));
   P.setPen(devicePen);
   P.setBrush(Qt::NoBrush);
   P.drawPath(stroke);

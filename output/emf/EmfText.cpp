@@ -18,6 +18,7 @@ constexpr uint32_t kEtoNoRect = 0x100;
 constexpr uint32_t kEtoSmallChars = 0x200;
 constexpr uint32_t kEtoPdy = 0x2000;
 constexpr size_t kRawFontsKept = 8;
+constexpr uint32_t kGmAdvanced = 2;
 
 // Where the font puts the upper edge of its strike-out line above the
 // baseline, and how thick; the text engine's own guess is a third of the
@@ -33,16 +34,76 @@ void StrikeOutOf(const QRawFont& Raw, double& Position, double& Width) {
   Width = size * unit;
 }
 
-// Count characters at Offset, of two bytes each when Wide, else of one
-// (taken as Latin-1). The caller has checked that they lie in the record.
-QString CharsAt(const TRecord& R, uint32_t Offset, uint64_t Count, bool Wide) {
+// Count characters of two bytes each at Offset. The caller has checked that
+// they lie in the record.
+QString WideCharsAt(const TRecord& R, uint32_t Offset, uint64_t Count) {
   QString text(qsizetype(Count), Qt::Uninitialized);
-  for (uint64_t i = 0; i < Count; ++i)
-    text[qsizetype(i)] = Wide ? QChar(R.U16(uint32_t(Offset + i * 2))) : QChar(R.U8(uint32_t(Offset + i)));
+  for (uint64_t i = 0; i < Count; ++i) text[qsizetype(i)] = QChar(R.U16(uint32_t(Offset + i * 2)));
   return text;
 }
 
+// The code page of a font's character set; none where the bytes are the
+// characters' own codes (symbol fonts).
+const char* CodePageOf(uint8_t Charset) {
+  switch (Charset) {
+    case 0:  // ANSI
+    case 1:  // the system's default, Western on the systems that write these pages
+      return "windows-1252";
+    case 77:
+      return "macintosh";
+    case 128:
+      return "windows-932";
+    case 129:
+      return "windows-949";
+    case 134:
+      return "windows-936";
+    case 136:
+      return "windows-950";
+    case 161:
+      return "windows-1253";
+    case 162:
+      return "windows-1254";
+    case 163:
+      return "windows-1258";
+    case 177:
+      return "windows-1255";
+    case 178:
+      return "windows-1256";
+    case 186:
+      return "windows-1257";
+    case 204:
+      return "windows-1251";
+    case 222:
+      return "windows-874";
+    case 238:
+      return "windows-1250";
+    case 255:  // OEM
+      return "ibm-437";
+    default:
+      return nullptr;
+  }
+}
+
+bool DoubleByte(uint8_t Charset) { return Charset == 128 || Charset == 129 || Charset == 134 || Charset == 136; }
+
 }  // namespace
+
+std::span<const TRecordEntry> TPlayer::TextRecords() {
+  static constexpr TRecordEntry kRecords[] = {
+      {EMR_EXTTEXTOUTW, Call<&TPlayer::PlayText>},
+      {EMR_EXTTEXTOUTA, Call<&TPlayer::PlayText>},
+      {EMR_POLYTEXTOUTW, Call<&TPlayer::PlayText>},
+      {EMR_POLYTEXTOUTA, Call<&TPlayer::PlayText>},
+      {EMR_SMALLTEXTOUT, Call<&TPlayer::PlayText>},
+      {EMR_SETTEXTALIGN,
+       [](TPlayer& Self, uint32_t, const TRecord& R) {
+         if (!R.Has(8, 4)) return false;
+         Self.S.TextAlign = R.U32(8);
+         return true;
+       }},
+  };
+  return kRecords;
+}
 
 const QRawFont& TPlayer::RawFontOf(const QFont& Font) {
   // Pages switch between a few fonts, and a raw font takes long to make:
@@ -55,6 +116,39 @@ const QRawFont& TPlayer::RawFontOf(const QFont& Font) {
     FRawFonts.splice(FRawFonts.begin(), FRawFonts, it);
   }
   return FRawFonts.front().second;
+}
+
+QString TPlayer::BytesAsText(const uchar* Bytes, uint64_t Count, std::vector<uint32_t>* Starts) const {
+  const auto* chars = reinterpret_cast<const char*>(Bytes);
+  const char* codePage = CodePageOf(S.FontCharset);
+  auto& decoder = FDecoders[S.FontCharset];
+  if (codePage && !decoder) decoder.emplace(codePage);
+  if (!decoder || !decoder->isValid()) {  // the bytes are the characters' codes
+    if (Starts)
+      for (uint32_t i = 0; i < Count; ++i) Starts->push_back(i);
+    return QString::fromLatin1(chars, qsizetype(Count));
+  }
+  decoder->resetState();
+  if (!DoubleByte(S.FontCharset)) {
+    const QString text = decoder->decode(QByteArrayView(chars, qsizetype(Count)));
+    if (Starts)
+      for (qsizetype i = 0; i < text.size(); ++i) Starts->push_back(uint32_t(std::min<uint64_t>(uint64_t(i), Count)));
+    return text;
+  }
+  // A character of one or two bytes: each fed alone, so the byte where
+  // each character begins is known.
+  QString text;
+  uint32_t start = 0;
+  for (uint32_t i = 0; i < Count; ++i) {
+    const QString part = decoder->decode(QByteArrayView(chars + i, 1));
+    if (part.isEmpty()) continue;
+    text += part;
+    if (Starts) Starts->insert(Starts->end(), size_t(part.size()), start);
+    start = i + 1;
+  }
+  text += decoder->decode(QByteArrayView());
+  if (Starts) Starts->resize(size_t(text.size()), start < Count ? start : uint32_t(Count ? Count - 1 : 0));
+  return text;
 }
 
 std::optional<TPlayer::TTextRun> TPlayer::ReadTextRun(const TRecord& R, uint32_t Base, bool Wide,
@@ -76,13 +170,23 @@ std::optional<TPlayer::TTextRun> TPlayer::ReadTextRun(const TRecord& R, uint32_t
   const uint32_t offDx = R.U32(Base + (omitted ? 20 : 36));
   const bool pdy = run.Options & kEtoPdy;
   if (offDx != 0 && chars > 0 && !R.Has(offDx, chars * (pdy ? 8 : 4))) return std::nullopt;
-  run.Text = CharsAt(R, offString, chars, Wide);
+  std::vector<uint32_t> starts;
+  run.Text = Wide ? WideCharsAt(R, offString, chars) : BytesAsText(R.At(offString), chars, &starts);
   if (offDx != 0) {
     run.At.resize(size_t(chars) + 1);
     for (uint64_t i = 0; i < chars; ++i) {
       const uint32_t off = uint32_t(offDx + i * (pdy ? 8 : 4));
       // Vertical advances run up the font, against the text space's y.
       run.At[i + 1] = run.At[i] + QPointF(R.I32(off), pdy ? -double(R.I32(off + 4)) : 0.0);
+    }
+    // Advances are given a byte each: a character of several bytes
+    // advances by all of theirs.
+    if (!Wide) {
+      std::vector<QPointF> at;
+      at.reserve(starts.size() + 1);
+      for (uint32_t start : starts) at.push_back(run.At[start]);
+      at.push_back(run.At.back());
+      run.At.swap(at);
     }
   }
   return run;
@@ -105,14 +209,15 @@ bool TPlayer::PlayText(uint32_t Type, const TRecord& R) {
       offString += 16;
     }
     if (!R.Has(offString, chars * (small ? 1 : 2))) return false;
-    run.Text = CharsAt(R, offString, chars, !small);
+    run.Text = small ? BytesAsText(R.At(offString), chars, nullptr) : WideCharsAt(R, offString, chars);
     DrawTextRun(run);
     return true;
   }
   const bool wide = Type == EMR_EXTTEXTOUTW || Type == EMR_POLYTEXTOUTW;
   if (Type == EMR_EXTTEXTOUTW || Type == EMR_EXTTEXTOUTA) {
-    const auto run = ReadTextRun(R, 36, wide, true);
+    auto run = ReadTextRun(R, 36, wide, true);
     if (!run) return false;
+    run->Advanced = R.U32(24) == kGmAdvanced;
     DrawTextRun(*run);
     return true;
   }
@@ -124,6 +229,7 @@ bool TPlayer::PlayText(uint32_t Type, const TRecord& R) {
   for (uint64_t k = 0; k < strings; ++k) {
     auto run = ReadTextRun(R, uint32_t(40 + k * 40), wide, false);
     if (!run) return false;
+    run->Advanced = R.U32(24) == kGmAdvanced;
     runs.push_back(std::move(*run));
   }
   for (const TTextRun& run : runs) DrawTextRun(run);
@@ -192,17 +298,38 @@ void TPlayer::DrawTextRun(const TTextRun& Run) {
     P.setClipRect(*Run.Box, Qt::IntersectClip);
     FClipApplied.reset();
   }
-  double turn = -S.FontEscapement / 10.0;
-  const QTransform& w = S.World;
-  if (w.m12() != 0 || w.m21() != 0) {
-    const QPointF baseline = t.map(QPointF(1, 0)) - t.map(QPointF(0, 0));
-    turn += std::atan2(baseline.y(), baseline.x()) * 180.0 / M_PI;
+  // Where the characters stand along the escapement, in the text space of
+  // their orientation.
+  QTransform glyphPlaces;
+  QTransform textSpace;
+  if (Run.Advanced) {
+    // The characters are set in the page's own units and the world
+    // transform turns, mirrors and shears them like any figure; they stand
+    // upright in the page's sense of up. Each turns by its orientation,
+    // the line of them runs along the escapement.
+    const QTransform upright = PageTransform().m22() < 0 ? QTransform::fromScale(1, -1) : QTransform();
+    auto turned = [&](double Tenths) {
+      return QTransform::fromScale(stretch, 1) * QTransform().rotate(-Tenths / 10.0) * upright *
+             QTransform::fromTranslate(ref.x(), ref.y()) * t;
+    };
+    textSpace = turned(S.FontOrientation);
+    if (S.FontOrientation != S.FontEscapement) glyphPlaces = turned(S.FontEscapement) * textSpace.inverted();
+  } else {
+    // Upright whatever the transforms, turned by the escapement and by the
+    // world transform's turn.
+    double turn = -S.FontEscapement / 10.0;
+    const QTransform& w = S.World;
+    if (w.m12() != 0 || w.m21() != 0) {
+      const QPointF baseline = t.map(QPointF(1, 0)) - t.map(QPointF(0, 0));
+      turn += std::atan2(baseline.y(), baseline.x()) * 180.0 / M_PI;
+    }
+    textSpace = QTransform::fromScale(scaleX, scaleY);
+    if (turn != 0) textSpace = QTransform().rotate(turn) * textSpace;
+    textSpace = QTransform::fromScale(stretch, 1) * textSpace;
+    const QPointF origin = t.map(ref);
+    textSpace *= QTransform::fromTranslate(origin.x(), origin.y());
   }
-  QTransform textSpace = QTransform::fromScale(scaleX, scaleY);
-  if (turn != 0) textSpace = QTransform().rotate(turn) * textSpace;
-  textSpace = QTransform::fromScale(stretch, 1) * textSpace;
-  const QPointF origin = t.map(ref);
-  P.setTransform(textSpace * QTransform::fromTranslate(origin.x(), origin.y()));
+  P.setTransform(textSpace);
   P.setFont(font);
   if (S.BkOpaque) P.fillRect(QRectF(x, y - fm.ascent(), width / stretch, fm.height()), S.BkColor);
 
@@ -230,6 +357,8 @@ void TPlayer::DrawTextRun(const TTextRun& Run) {
     if (text[i].isHighSurrogate() && i + 1 < text.size()) clusters.back().Text += text[++i];
   }
 
+  if (!glyphPlaces.isIdentity())
+    for (TCluster& c : clusters) c.At = glyphPlaces.map(c.At);
   const double deviceSize = font.pixelSize() * std::max(scaleX * stretch, scaleY);
   const double aspect = scaleX * stretch / scaleY;
   // Underline and strike-out run under the whole text, spaces included.

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "UsableCpus.h"
+
 namespace lzx {
 
 namespace {
@@ -148,6 +150,25 @@ int PositionSlot(uint32_t Formatted) {
 }
 
 namespace {
+// Moves Dist to the front of the three repeated offsets, as the decoder
+// does: the slot (0 to 2) it was found in, or -1 when it is a new offset,
+// which pushes the oldest out.
+int UseOffset(std::array<uint32_t, 3>& R, uint32_t Dist) {
+  if (Dist == R[0]) return 0;
+  if (Dist == R[1]) {
+    std::swap(R[0], R[1]);
+    return 1;
+  }
+  if (Dist == R[2]) {
+    std::swap(R[0], R[2]);
+    return 2;
+  }
+  R[2] = R[1];
+  R[1] = R[0];
+  R[0] = Dist;
+  return -1;
+}
+
 struct TSlotTable {
   uint32_t Base[kPositionSlots];
   TSlotTable() {
@@ -286,18 +307,7 @@ uint32_t TChunkParser::FindMatch(uint64_t Pos, uint32_t MaxLen, uint32_t& Dist) 
   return ChainLen;
 }
 
-void TChunkParser::Matched(uint32_t Dist) {
-  if (Dist == FR[0]) return;
-  if (Dist == FR[1]) {
-    std::swap(FR[0], FR[1]);
-  } else if (Dist == FR[2]) {
-    std::swap(FR[0], FR[2]);
-  } else {
-    FR[2] = FR[1];
-    FR[1] = FR[0];
-    FR[0] = Dist;
-  }
-}
+void TChunkParser::Matched(uint32_t Dist) { UseOffset(FR, Dist); }
 
 TParsedFrame TChunkParser::ParseFrame(uint64_t Start, uint64_t End) {
   TParsedFrame Codes;
@@ -395,8 +405,7 @@ struct TEncoder::TJob {
 };
 
 TEncoder::TEncoder(unsigned Threads)
-    : FThreads(Threads ? Threads : std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads)),
-      FTables(std::make_unique<TTablePool>()) {
+    : FThreads(Threads ? Threads : std::clamp(UsableCpus(), 1u, kMaxThreads)), FTables(std::make_unique<TTablePool>()) {
   Reset();
 }
 
@@ -471,25 +480,14 @@ bool TEncoder::TakePayload(std::vector<uint8_t>& Payload, uint32_t& FrameSize, b
 }
 
 void TEncoder::AddMatch(uint32_t Len, uint32_t Dist) {
-  int Slot;
   uint32_t Footer = 0;
   int Bits = 0;
-  if (Dist == FR[0]) {
-    Slot = 0;
-  } else if (Dist == FR[1]) {
-    Slot = 1;
-    std::swap(FR[0], FR[1]);
-  } else if (Dist == FR[2]) {
-    Slot = 2;
-    std::swap(FR[0], FR[2]);
-  } else {
+  int Slot = UseOffset(FR, Dist);
+  if (Slot < 0) {
     const uint32_t Formatted = Dist + 2;
     Slot = PositionSlot(Formatted);
     Footer = Formatted - Slots().Base[Slot];
     Bits = FooterBits(Slot);
-    FR[2] = FR[1];
-    FR[1] = FR[0];
-    FR[0] = Dist;
   }
   const uint32_t Header = std::min<uint32_t>(Len - 2, 7);
   TToken T;

@@ -123,6 +123,7 @@ void TArchiveWriter::SetBaseFolder(const std::string& BaseFolder) {
   FTaken.clear();
   FRefused.clear();
   FNote.clear();
+  FUnchanged = 0;
 }
 
 std::vector<std::pair<std::string, std::string>> TArchiveWriter::FilesFor(const std::string& Mask) {
@@ -132,26 +133,26 @@ std::vector<std::pair<std::string, std::string>> TArchiveWriter::FilesFor(const 
   struct stat archive {};
   const bool archiveExists = !FArchiveName.empty() && ::stat(FArchiveName.c_str(), &archive) == 0;
   std::vector<std::pair<std::string, std::string>> files;
+  FFound = 0;
   for (std::string& relative : MatchFilesByMask(*FFilesBelow, Mask)) {
-    // Two ticked names can match one file (a name and a mask); an archive
-    // holds it once.
-    if (!FTaken.insert(relative).second) continue;
     struct stat st {};
     if (archiveExists && ::stat((FBaseFolder + relative).c_str(), &st) == 0 && st.st_dev == archive.st_dev &&
         st.st_ino == archive.st_ino)
       continue;
+    ++FFound;
+    // Two ticked names can match one file (a name and a mask); an archive
+    // holds it once.
+    if (!FTaken.insert(relative).second) continue;
     std::string stored = relative;
     if (!PreservePath) {
       stored = BareNativeName(relative);
-      if (std::any_of(FFlatNames.begin(), FFlatNames.end(),
-                      [&](const std::string& taken) { return SameTextAscii(taken, stored); }))
-        continue;
+      if (FFlatNames.count(LowerAscii(stored))) continue;
     }
     if (IsUnsafeEntryName(stored) || stored.size() > FMaxStoredName) {
       FRefused.push_back(std::move(relative));
       continue;
     }
-    if (!PreservePath) FFlatNames.push_back(stored);
+    if (!PreservePath) FFlatNames.insert(LowerAscii(stored));
     files.emplace_back(std::move(relative), std::move(stored));
   }
   return files;
@@ -166,10 +167,14 @@ class TZipArchiveWriter : public TArchiveWriter {
     FZip.Open(FileName);
     FZip.SetComment(Comment);
   }
-  void AddFiles(const std::string& Mask) override {
+  size_t AddFiles(const std::string& Mask) override {
     for (const auto& [relative, stored] : FilesFor(Mask)) {
-      if (FZip.AddFile(FBaseFolder + relative, stored) && OnProcessItem) OnProcessItem(stored);
+      if (!FZip.AddFile(FBaseFolder + relative, stored))
+        ++FUnchanged;
+      else if (OnProcessItem)
+        OnProcessItem(stored);
     }
+    return FFound;
   }
   void Close() override {
     FZip.SetProgress(OnItemProgress);

@@ -48,9 +48,11 @@ class TArchiveWriter {
   // Fails with EMorvoError when the base folder does not exist or the
   // archive cannot be opened. An empty base folder is the working folder.
   virtual void Open(const std::string& BaseFolder, const std::string& FileName, const std::string& Comment) = 0;
-  // Adds the files FindFilesByMask finds for Mask.
-  virtual void AddFiles(const std::string& Mask) = 0;
-  // Writes the archive (in a temporary file, renamed into place).
+  // Adds the files FindFilesByMask finds for Mask; how many it found (those
+  // an earlier mask gave and those the archive holds unchanged included).
+  virtual size_t AddFiles(const std::string& Mask) = 0;
+  // Writes the archive (in a temporary file, renamed into place), unless
+  // there is nothing new to write.
   virtual void Close() = 0;
 
   // Files found but left out because their names are no safe entry names
@@ -60,15 +62,22 @@ class TArchiveWriter {
   // What the writer did to the archive file beyond its entries; empty when
   // nothing worth telling.
   const std::string& Note() const { return FNote; }
+  // The folder is read again at the next AddFiles: files were written below
+  // it since (the documentation).
+  void Rescan() { FFilesBelow.reset(); }
+  // Files found that the archive already holds unchanged, so not stored again.
+  size_t Unchanged() const { return FUnchanged; }
 
  protected:
-  std::string FBaseFolder;  // with a trailing "/"
-  std::vector<std::string> FFlatNames;
+  std::string FBaseFolder;                              // with a trailing "/"
+  std::set<std::string> FFlatNames;                     // stored names without regard to case, when paths are not kept
   std::optional<std::vector<std::string>> FFilesBelow;  // read at the first AddFiles
   std::string FArchiveName;
   std::vector<std::string> FRefused;
   std::set<std::string> FTaken;  // files already handled, so each goes in once
   std::string FNote;
+  size_t FUnchanged = 0;
+  size_t FFound = 0;  // by the last FilesFor
   // Longer stored names (in bytes) are left out and listed in Refused().
   size_t FMaxStoredName = SIZE_MAX;
   void SetBaseFolder(const std::string& BaseFolder);

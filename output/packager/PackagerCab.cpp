@@ -23,12 +23,13 @@ class TCabArchiveWriter : public TArchiveWriter {
     };
     if (!FCab.Create(FileName, TCabCompression::Lzx, 0)) throw EMorvoError(FCab.ErrorText());
   }
-  void AddFiles(const std::string& Mask) override {
+  size_t AddFiles(const std::string& Mask) override {
     for (auto [relative, stored] : FilesFor(Mask)) {
       std::replace(stored.begin(), stored.end(), '/', '\\');
       if (!FCab.AddFile(FBaseFolder + relative, stored)) throw EMorvoError(FCab.ErrorText());
       if (OnProcessItem) OnProcessItem(stored);
     }
+    return FFound;
   }
   void Close() override {
     if (!FCab.FlushCabinet()) throw EMorvoError(FCab.ErrorText());

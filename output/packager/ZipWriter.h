@@ -2,17 +2,21 @@
 
 // Zip archives through libzip: Deflate at maximum compression, an archive
 // comment, and entries that are stored again only when their file changed.
-// Each added file is compressed on a thread of its own from the moment it is
+// Each added file is compressed on a worker thread from the moment it is
 // added; closing waits for them and copies the compressed data as it is.
-// The archive is written to a temporary file beside it and renamed into
-// place when it is closed, so a failure never leaves half an archive.
+// The archive is built in memory and committed through the whole-file
+// writer (a synced temporary beside it, renamed), so a failure never leaves
+// half an archive and a power cut leaves the older one or the new one.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct zip;
+struct zip_source;
 
 class TZipWriter {
  public:
@@ -33,8 +37,9 @@ class TZipWriter {
   bool AddFile(const std::string& DiskPath, const std::string& EntryName);
   // Called while the archive is written, with 0 to 100.
   void SetProgress(std::function<void(int Percent)> Progress);
-  // Writes the archive and closes it; an archive without entries is written
-  // as an empty zip file with its comment. Fails with EMorvoError.
+  // Writes the archive and closes it. Nothing is written when nothing was
+  // added (and the comment is as it was), nor for a new archive without
+  // entries. Fails with EMorvoError.
   void Close();
   // Closes without writing anything.
   void Discard();
@@ -45,14 +50,17 @@ class TZipWriter {
   struct TAddedFile;
   class TCompressor;
 
-  const TAddedFile* FindAdded(const std::string& EntryName) const;
   void CopyCompressedEntries();
+  std::string CannotWrite(const std::string& Reason) const;
 
   zip* FArchive = nullptr;
-  std::vector<std::unique_ptr<TAddedFile>> FAdded;  // in the order they were added
+  zip_source* FSource = nullptr;                              // the archive's bytes: the older ones, then the new
+  std::unordered_map<std::string, uint64_t> FEntries;         // the older archive's entries by stored name
+  std::vector<std::unique_ptr<TAddedFile>> FAdded;            // in the order they were added
+  std::unordered_map<std::string, TAddedFile*> FAddedByName;  // the last added of each name
   std::unique_ptr<TCompressor> FCompressor;
   std::string FFileName;
-  std::string FTarget;  // FFileName with links followed
   std::string FComment;
+  std::string FOlderComment;
   std::function<void(int)> FProgress;
 };

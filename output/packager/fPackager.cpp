@@ -6,7 +6,9 @@
 #include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <algorithm>
+#include <future>
 #include <optional>
+#include <set>
 
 #include "Accessors.h"
 #include "MessagePump.h"
@@ -49,6 +51,20 @@ class THourglass {
   THourglass& operator=(const THourglass&) = delete;
 };
 }  // namespace
+
+// The object file of "/p" is always packaged unless "Mandatories" is off, so
+// its compressing starts while it is still being read: a writer is opened
+// and given the file on a thread of its own. WritePackage goes on with that
+// writer when the list still ticks the file and nothing else changed;
+// otherwise it drops it and starts afresh, meeting any failure again.
+struct TFrmPackager::TEarlyStart {
+  std::unique_ptr<TArchiveWriter> Writer;  // before Found: outlives the thread
+  std::string Archive, Base;
+  int Type = 0;
+  QString Name;
+  std::vector<std::string> Processed;  // told by the writer's thread, replayed after
+  std::future<size_t> Found;
+};
 
 void SetPackagerHost(const TPackagerHost& Host) { gHost = Host; }
 const TPackagerHost& PackagerHost() { return gHost; }
@@ -186,6 +202,8 @@ void TFrmPackager::AddFilesToList(TNameList& List, bool State, bool Native) {
     bare.push_back(std::move(name));
   }
   List.Assign(std::move(bare));
+  if (Native)
+    for (const std::string& name : List.Items()) FChosenNames.insert(LowerAscii(name));
 
   std::vector<std::string> fresh;
   for (const std::string& name : List.Items())
@@ -218,15 +236,15 @@ void TFrmPackager::StepFiles() { pbFiles->setValue(std::min(pbFiles->value() + 1
 
 void TFrmPackager::PrepareFileList() {
   clbFilenames->clear();
+  FResultNotes.clear();
+  FChosenNames.clear();
   pbFiles->setMinimum(0);
   pbFiles->setValue(0);
   SetFilesCaption(QString());
   pbFile->setValue(0);
 
   LoadPackSettings();
-  // The proposed archive: beside the object file, named like it.
-  SaveFileName = PathText(NativeWithoutExtension(PathBytes(FFileName))) +
-                 (cbFiletype->currentIndex() == 0 ? kFileTypeExtension[0] : kFileTypeExtension[1]);
+  ProposeArchive(FFileName);
 
   TPackagerGroups groups;
   CollectPackagerGroups(groups);
@@ -235,9 +253,6 @@ void TFrmPackager::PrepareFileList() {
   FDeviceList = std::move(groups.Device);
   FSpecialList = std::move(groups.Special);
 
-  edBasePath->setText(PathText(NativeFolderPart(PathBytes(FFileName))));
-  if (cbGuessBasepath->isChecked()) GuessBasePath();
-
   FFileName = PathText(BareNativeName(PathBytes(FFileName)));
   if (!FFileName.isEmpty()) FMandatoryList.Add(NameBytes(FFileName));
 
@@ -245,6 +260,15 @@ void TFrmPackager::PrepareFileList() {
   AddFilesToList(FSampleList, cbSampleFiles->isChecked());
   AddFilesToList(FDeviceList, cbDevices->isChecked());
   AddFilesToList(FSpecialList, cbSpecials->isChecked());
+}
+
+// The archive beside the object file, named like it, and the base folder:
+// the object file's, or the project folder above it.
+void TFrmPackager::ProposeArchive(const QString& ObjectFile) {
+  SaveFileName = PathText(NativeWithoutExtension(PathBytes(ObjectFile))) +
+                 (cbFiletype->currentIndex() == 0 ? kFileTypeExtension[0] : kFileTypeExtension[1]);
+  edBasePath->setText(PathText(NativeFolderPart(PathBytes(ObjectFile))));
+  if (cbGuessBasepath->isChecked()) GuessBasePath();
 }
 
 // --- settings ---------------------------------------------------------------
@@ -282,12 +306,16 @@ void TFrmPackager::LoadPackSettings() {
 
 void TFrmPackager::ProcessItem(const std::string& StoredName) { FResultList.Add(StoredName); }
 
+void TFrmPackager::ReportTo(TArchiveWriter& Writer) {
+  Writer.OnProcessItem = [this](const std::string& Name) { ProcessItem(Name); };
+  Writer.OnItemProgress = [this](int Percent) { pbFile->setValue(Percent); };
+}
+
 std::unique_ptr<TArchiveWriter> TFrmPackager::OpenWriter() {
   const bool cab = cbFiletype->currentIndex() == 0;
   std::unique_ptr<TArchiveWriter> writer = cab ? CreateCabArchiveWriter() : CreateZipArchiveWriter();
   writer->PreservePath = cbPreservePath->isChecked();
-  writer->OnProcessItem = [this](const std::string& Name) { ProcessItem(Name); };
-  writer->OnItemProgress = [this](int Percent) { pbFile->setValue(Percent); };
+  ReportTo(*writer);
   std::string comment;
   if (!cab) {
     const QString version = gHost.ProgramVersionLabel ? gHost.ProgramVersionLabel() : QString();
@@ -297,12 +325,59 @@ std::unique_ptr<TArchiveWriter> TFrmPackager::OpenWriter() {
   return writer;
 }
 
+void TFrmPackager::StartPackagingEarly(const QString& ObjectFile) {
+  FEarly.reset();
+  try {
+    LoadPackSettings();
+    if (!cbMandatories->isChecked()) return;
+    ProposeArchive(ObjectFile);
+    auto early = std::make_unique<TEarlyStart>();
+    early->Writer = OpenWriter();
+    early->Writer->OnProcessItem = [names = &early->Processed](const std::string& Name) { names->push_back(Name); };
+    early->Writer->OnItemProgress = nullptr;  // no widget is touched from that thread
+    early->Archive = PathBytes(SaveFileName);
+    early->Base = PathBytes(edBasePath->text());
+    early->Type = cbFiletype->currentIndex();
+    early->Name = PathText(BareNativeName(PathBytes(ObjectFile)));
+    early->Found = std::async(std::launch::async, [writer = early->Writer.get(), mask = NameBytes(early->Name)] {
+      return writer->AddFiles(mask);
+    });
+    FEarly = std::move(early);
+  } catch (const std::exception&) {
+    FEarly.reset();  // the packaging proper meets it again and reports it
+  }
+}
+
+// The early writer, when it can go on: Found then holds what it found for
+// EarlyName. Rescan: files were written below the base folder since it
+// started.
+std::unique_ptr<TArchiveWriter> TFrmPackager::TakeEarlyWriter(QString& EarlyName, size_t& Found, bool Rescan) {
+  std::unique_ptr<TEarlyStart> early = std::move(FEarly);
+  if (!early) return nullptr;
+  try {
+    Found = early->Found.get();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+  const int entry = IndexOfEntry(early->Name);
+  if (entry < 0 || clbFilenames->item(entry)->checkState() != Qt::Checked ||
+      early->Archive != PathBytes(SaveFileName) || early->Base != PathBytes(edBasePath->text()) ||
+      early->Type != cbFiletype->currentIndex())
+    return nullptr;
+  ReportTo(*early->Writer);
+  if (Rescan) early->Writer->Rescan();
+  for (const std::string& name : early->Processed) ProcessItem(name);
+  EarlyName = early->Name;
+  return std::move(early->Writer);
+}
+
 int TFrmPackager::CreatePackage() {
   try {
     return WritePackage();
   } catch (const std::exception& e) {
     // Reported here, so that every caller can tell a failure by the result.
     if (gHost.ShowError) gHost.ShowError(QString::fromStdString(e.what()));
+    FResultNotes.clear();
     return -1;
   }
 }
@@ -311,13 +386,8 @@ int TFrmPackager::WritePackage() {
   // The hourglass ends before the result box shows.
   std::optional<THourglass> hourglass;
   hourglass.emplace();
-  if (cbDocumentation->isChecked()) {
-    SetFilesCaption("Generate Documentation");
-    const QString documentation = gHost.DoOutputExport ? gHost.DoOutputExport() : QString();
-    TNameList written(false);
-    written.Add(PathBytes(documentation));
-    AddFilesToList(written, true, true);
-  }
+  FUpToDate = false;
+  const bool documented = cbDocumentation->isChecked() && AddDocumentation();
   StepFiles();
   FResultList.Clear();
 
@@ -328,8 +398,20 @@ int TFrmPackager::WritePackage() {
   ProcessMessages();
   StepFiles();
 
-  std::unique_ptr<TArchiveWriter> writer = OpenWriter();
+  // Nothing ticked: no archive is opened, so none is written, emptied or
+  // replaced, and nothing is created where a link points.
+  QString earlyName;
+  size_t earlyFound = 0;
+  std::unique_ptr<TArchiveWriter> writer = TakeEarlyWriter(earlyName, earlyFound, documented);
+  if (count == 0) writer.reset();
+  if (!writer && count > 0) writer = OpenWriter();
   const int entries = clbFilenames->count();
+  // Missing are the files that must be there: the object file, the files its
+  // external-files objects list, and those chosen by hand. A name guessed
+  // from a script or a property is often a library's, found nowhere here.
+  std::set<std::string> expected = FChosenNames;
+  for (const std::string& name : FMandatoryList.Items()) expected.insert(LowerAscii(name));
+  QStringList missing;
   // Each count is drawn at once, but not more often than anyone can read:
   // a list of many thousand names would otherwise spend its time drawing.
   QElapsedTimer clock;
@@ -342,11 +424,17 @@ int TFrmPackager::WritePackage() {
     SetFilesCaption(ShownName(item->text()), draw);
     if (gHost.SetWaitText) gHost.SetWaitText(QString("Packaging %1/%2").arg(i + 1).arg(entries), draw);
     StepFiles();
-    if (item->checkState() == Qt::Checked) writer->AddFiles(NameBytes(item->text()));
+    if (writer && item->checkState() == Qt::Checked &&
+        (item->text() == earlyName ? earlyFound : writer->AddFiles(NameBytes(item->text()))) == 0 &&
+        expected.count(LowerAscii(NameBytes(item->text()))))
+      missing << item->text();
   }
   SetFilesCaption("Finalize");
   if (gHost.SetWaitText) gHost.SetWaitText("Finalize", false);
-  writer->Close();
+  // Up to date: every file found is in the archive unchanged (at most its
+  // comment was renewed).
+  if (writer) writer->Close();
+  FUpToDate = writer && FResultList.Count() == 0 && writer->Unchanged() > 0;
   StepFiles();
 
   // The ticks now show which names found at least one file. A stored name
@@ -370,16 +458,53 @@ int TFrmPackager::WritePackage() {
     QString text = "These files were added/replaced in the package :\r\n";
     for (const std::string& stored : FResultList.Items()) text += ShownName(NameText(stored)) + "\r\n";
     text += "\r\nTotal files into " + cbFiletype->currentText() + " : " + QString::number(FResultList.Count());
-    if (!writer->Refused().empty()) {
+    if (FUpToDate) text += "\r\n\r\nThe package \"" + SaveFileName + "\" is up to date: it holds every file unchanged.";
+    if (!missing.isEmpty()) {
+      text += "\r\n\r\nMissing, no file of these names below \"" + edBasePath->text() + "\" :\r\n";
+      for (const QString& name : missing) text += name + "\r\n";
+    }
+    if (writer && !writer->Refused().empty()) {
       text +=
           "\r\n\r\nNot packaged, their names are no safe names in the archive (a Windows extractor "
           "would take them out of its folder, or they are too long) :\r\n";
       for (const std::string& refused : writer->Refused()) text += ShownName(PathText(refused)) + "\r\n";
     }
-    if (!writer->Note().empty()) text += "\r\n\r\n" + PathText(writer->Note());
+    if (writer && !writer->Note().empty()) text += "\r\n\r\n" + PathText(writer->Note());
+    for (const QString& note : FResultNotes) text += "\r\n\r\n" + note;
     gHost.ShowMessage(text, gHost.AppTitle ? gHost.AppTitle() : QCoreApplication::applicationName());
   }
+  FResultNotes.clear();  // told once, by this packaging
   return count;
+}
+
+// The documentation joins the package only when this run wrote it: an
+// older export lying beside the object file would pass for a current one.
+// True when it was written.
+bool TFrmPackager::AddDocumentation() {
+  SetFilesCaption("Generate Documentation");
+  bool written = false;
+  QString failure;
+  const QString documentation = gHost.DoOutputExport ? gHost.DoOutputExport(&written, &failure) : QString();
+  TNameList names(false);
+  names.Add(PathBytes(documentation));
+  if (written) {
+    AddFilesToList(names, true, true);
+    return true;
+  }
+  // Ticked by an earlier packaging in this window, it stays out now.
+  TNameList bare(false);
+  bare.Add(BareNativeName(PathBytes(documentation)));
+  CheckFilesInList(bare, false);
+  QString note = "The documentation is missing from the package";
+  if (!documentation.isEmpty())
+    note += ": \"" + documentation + "\" was not written.";
+  else
+    note += failure.isEmpty() ? ": no object file is loaded." : ".";
+  if (!failure.isEmpty()) note += " " + failure;
+  if (!note.endsWith('.')) note += '.';
+  FResultNotes << note;
+  if (gHost.TellLeftOut) gHost.TellLeftOut(note);
+  return false;
 }
 
 void TFrmPackager::BtnPackageClick() {

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <set>
+#include <string>
 
 #include "PackagerFileList.h"
 
@@ -32,8 +34,9 @@ class TArchiveWriter;
 
 struct TPackagerHost {
   // Writes the default export beside the loaded object file; its path, or
-  // empty when no file is loaded.
-  std::function<QString()> DoOutputExport;
+  // empty when no file is loaded. Written tells whether this call wrote it,
+  // Failure why not (empty when the export's own report is all there is).
+  std::function<QString(bool* Written, QString* Failure)> DoOutputExport;
   // The wait window's label; RepaintNow repaints it at once.
   std::function<void(const QString& Text, bool RepaintNow)> SetWaitText;
   // The about window's version label ("<title>  V<version>").
@@ -43,6 +46,9 @@ struct TPackagerHost {
   std::function<void(const QString& Text, const QString& Caption)> ShowMessage;
   // The application's standard error report.
   std::function<void(const QString& Message)> ShowError;
+  // Something left out of the package that the user should hear of even
+  // when the result box is not shown (a run without a screen prints it).
+  std::function<void(const QString& Message)> TellLeftOut;
   // Save dialog: FilterIndex in and out, 0-based. Empty when cancelled.
   std::function<QString(QWidget* Parent, const QString& Title, const QStringList& Filters, int& FilterIndex,
                         const QString& FileName, const QString& DefaultSuffix)>
@@ -96,6 +102,13 @@ class TFrmPackager : public QDialog {
   // The save dialog's file name: proposed by PrepareFileList, chosen by the
   // user in BtnPackageClick; CreatePackage writes this archive.
   QString SaveFileName;
+  // What the packaging leaves out or cannot do, one sentence each, shown
+  // below the result box's list; a caller may add to it before CreatePackage,
+  // which empties it. PrepareFileList empties it too.
+  QStringList FResultNotes;
+  // The last packaging found every ticked file already in the archive,
+  // unchanged: nothing needed writing.
+  bool FUpToDate = false;
 
   void PrepareFileList();
   // Native: the entries are paths of this machine (chosen files, the written
@@ -107,6 +120,9 @@ class TFrmPackager : public QDialog {
   // host's error report) left no archive written.
   int CreatePackage();
   void BtnPackageClick();
+  // For "/p": starts writing the archive with the object file while the
+  // file is still being read. CreatePackage goes on from there.
+  void StartPackagingEarly(const QString& ObjectFile);
   void SavePackSettings();
   void LoadPackSettings();
 
@@ -141,9 +157,17 @@ class TFrmPackager : public QDialog {
   int SortedPlace(const std::string& Name) const;
   int IndexOfEntry(const QString& Name) const;
   void ProcessItem(const std::string& StoredName);
+  std::set<std::string> FChosenNames;  // added by hand or written here, without regard to case
+  struct TEarlyStart;
+  std::unique_ptr<TEarlyStart> FEarly;
+
+  void ProposeArchive(const QString& ObjectFile);
   std::unique_ptr<TArchiveWriter> OpenWriter();
+  void ReportTo(TArchiveWriter& Writer);
+  std::unique_ptr<TArchiveWriter> TakeEarlyWriter(QString& EarlyName, size_t& Found, bool Rescan);
   // CreatePackage's work; fails with an exception.
   int WritePackage();
+  bool AddDocumentation();
 };
 
 extern TFrmPackager* FrmPackager;
