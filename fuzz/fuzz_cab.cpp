@@ -44,9 +44,16 @@ bool Extract(const std::string& Cab, const std::string& Folder) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char folder[] = "/tmp/morvo-fuzz-cab.XXXXXX";
-  if (!mkdtemp(folder)) std::abort();
+  // In the run's own temporary folder (fuzz/run.sh sets TMPDIR), removed
+  // when the run ends; a crash leaves it to fuzz/run.sh.
+  const char* tmp = std::getenv("TMPDIR");
+  std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/morvo-fuzz-cab.XXXXXX";
+  if (!mkdtemp(folder.data())) std::abort();
   gWork = folder;
+  std::atexit([] {
+    std::error_code ec;
+    fs::remove_all(gWork, ec);
+  });
   return 0;
 }
 

@@ -19,15 +19,21 @@
 
 namespace {
 std::string gInputPath;
-}
+
+void RemoveInputFile() { std::remove(gInputPath.c_str()); }
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   SetExecutableFolderOverride(std::string(FUZZ_DEFS_DIR) + "/");
-  char path[] = "/tmp/morvo-fuzz-input.XXXXXX";
-  const int fd = mkstemp(path);
+  // In the run's own temporary folder (fuzz/run.sh sets TMPDIR), removed
+  // when the run ends; a crash leaves it to fuzz/run.sh.
+  const char* tmp = std::getenv("TMPDIR");
+  std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/morvo-fuzz-input.XXXXXX";
+  const int fd = mkstemp(path.data());
   if (fd < 0) std::abort();
   close(fd);
   gInputPath = path;
+  std::atexit(RemoveInputFile);
   return 0;
 }
 

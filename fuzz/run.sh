@@ -69,12 +69,12 @@ emf)
   ;;
 esac
 
-# The reader looks the code page up in the settings store: keep that in a
-# folder of the run's own.
+# The reader looks the code page up in the settings store: keep that, and the
+# harnesses' temporary files, in a folder of the run's own.
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/morvo-fuzz.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT INT TERM
-mkdir -p "$scratch/config" "$scratch/new" "$corpus" "$crashes"
-export XDG_CONFIG_HOME="$scratch/config" HOME="$scratch" QT_QPA_PLATFORM=offscreen
+mkdir -p "$scratch/config" "$scratch/new" "$scratch/tmp" "$corpus" "$crashes"
+export XDG_CONFIG_HOME="$scratch/config" HOME="$scratch" TMPDIR="$scratch/tmp" QT_QPA_PLATFORM=offscreen
 
 status=0
 "$build/fuzz_$harness" "$scratch/new" "$corpus" \

@@ -380,6 +380,8 @@ class TestExportCli : public QObject {
     QVERIFY(testsupport::WriteFileBytes(program.Work + "huge.obj", ""));
     fs::resize_file(program.Work + "huge.obj", 3ull << 30);  // sparse: no disk taken
     program.SmallAddressSpace = args.join(' ').contains("huge.obj");
+    if (program.SmallAddressSpace && testsupport::UnderAddressSanitizer())
+      QSKIP(testsupport::kNoSmallAddressSpaceUnderAsan);
     for (const char* name : {"missing", "folder", "pipe", "dangling", "", "zero", "sample"})
       for (const char* type : {".cab", ".zip"})
         QVERIFY(testsupport::WriteFileBytes(program.Work + name + type, std::string("older ") + name + type));
@@ -440,6 +442,7 @@ class TestExportCli : public QObject {
   // No window lays out a name of 100 MB: under a memory limit the run ends
   // by itself, its file written or its failure told, and prints no notices.
   void aHugeObjectNameUnderAMemoryLimit() {
+    if (testsupport::UnderAddressSanitizer()) QSKIP(testsupport::kNoSmallAddressSpaceUnderAsan);
     TProgramFolder program;
     std::string name;
     while (name.size() < (100u << 20)) name += "Ab cd \xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87 ";

@@ -14,6 +14,9 @@
 #   fonts-dejavu-core          a font, so text is drawn also off screen (tests)
 #   xvfb xauth                 xvfb-run, for tools/run.sh without a display; the
 #                              window tests start an X server of their own
+#   netpbm                     tools/run.sh without a display cuts the main window
+#                              (found with xwininfo) out of the virtual screen
+#                              and writes it as PNG
 #   openbox x11-utils          a window manager for those tests, and xprop, through
 #                              which they read what it made of each window
 #   libxcb1-dev                the wait window states its title-bar functions on X
@@ -25,7 +28,7 @@
 #   mount                      the full-disk tests mount a small tmpfs
 set -eu
 packages="build-essential cmake qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 \
-libicu-dev libzip-dev pkg-config libbenchmark-dev fonts-dejavu-core xvfb xauth openbox x11-utils \
+libicu-dev libzip-dev pkg-config libbenchmark-dev fonts-dejavu-core xvfb xauth netpbm openbox x11-utils \
 libxcb1-dev xdg-utils \
 unzip cabextract gcab p7zip-full zip poppler-utils mount"
 missing=""
