@@ -242,14 +242,6 @@ bool ResolveWriteTarget(const std::string& Path, TWriteTarget& Target, std::stri
   return true;
 }
 
-void RemoveLeftoverTemporaries(const std::string& Target, time_t MaxAgeSeconds,
-                               bool (*IsOwnTemporary)(const std::string& Target, const std::string& Name)) {
-  const time_t now = std::time(nullptr);
-  RemoveFilesOf(FolderOf(Target), [&](const std::string& Name, const std::string&, const struct stat& St) {
-    return IsOwnTemporary(Target, Name) && now - St.st_mtime > MaxAgeSeconds;
-  });
-}
-
 bool TWholeFileTemporary::Fail(int Err) {
   if (FReason.empty()) FReason = std::strerror(Err);
   Abandon();

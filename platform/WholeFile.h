@@ -129,11 +129,6 @@ std::string CannotWriteFile(const std::string& Path, const std::string& Reason);
 bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::string& Reason,
                          mode_t NewFileMode = 0666);
 
-// Removes files in the folder of Target whose names IsOwnTemporary accepts,
-// that belong to the user and were last changed more than MaxAgeSeconds ago.
-// For the leftovers of writers that cannot say whether they still live.
-void RemoveLeftoverTemporaries(const std::string& Target, time_t MaxAgeSeconds,
-                               bool (*IsOwnTemporary)(const std::string& Target, const std::string& Name));
 inline constexpr time_t kLeftoverAge = 24 * 60 * 60;
 
 // Opens Path for reading and writing, created with NewFileMode (less the

@@ -142,7 +142,6 @@ bool TPlayer::BlitThreeWay(QRectF Dest, QImage Image, QRectF Source, int Index) 
   const auto* shown = static_cast<const QImage*>(device);
   const QTransform total = Total();
   if (total.isRotating()) return false;
-  Unmirror(Dest, Image, Source);
   Prepare(false);
   const QRect area = total.mapRect(Dest).toAlignedRect().intersected(shown->rect());
   if (area.isEmpty() || Source.isEmpty()) return true;

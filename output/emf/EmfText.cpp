@@ -214,10 +214,11 @@ bool TPlayer::PlayText(uint32_t Type, const TRecord& R) {
     return true;
   }
   const bool wide = Type == EMR_EXTTEXTOUTW || Type == EMR_POLYTEXTOUTW;
+  const bool advanced = R.U32(24) == kGmAdvanced;
   if (Type == EMR_EXTTEXTOUTW || Type == EMR_EXTTEXTOUTA) {
     auto run = ReadTextRun(R, 36, wide, true);
     if (!run) return false;
-    run->Advanced = R.U32(24) == kGmAdvanced;
+    run->Advanced = advanced;
     DrawTextRun(*run);
     return true;
   }
@@ -229,7 +230,7 @@ bool TPlayer::PlayText(uint32_t Type, const TRecord& R) {
   for (uint64_t k = 0; k < strings; ++k) {
     auto run = ReadTextRun(R, uint32_t(40 + k * 40), wide, false);
     if (!run) return false;
-    run->Advanced = R.U32(24) == kGmAdvanced;
+    run->Advanced = advanced;
     runs.push_back(std::move(*run));
   }
   for (const TTextRun& run : runs) DrawTextRun(run);

@@ -153,7 +153,7 @@ const TExportEngine::TNameLines& TExportEngine::NameLines(TLevel& Level, const s
 
 void TExportEngine::AppendProperty(std::string& Out, const std::string& Name, const std::string& Value, TLevel& Level) {
   const TNameLines& lines = NameLines(Level, Name);
-  const std::optional<int32_t> number = ReadExportInteger(Value);
+  const std::optional<int32_t> number = TryStrToInt(Value);
   if (number && *number != -20000) {
     if (Level.ValueIntAt != std::string::npos) {
       std::array<char, 24> room;
@@ -422,4 +422,3 @@ std::string ExportFileName(const std::string& ObjectFileName, const std::string&
   return NativeWithoutExtension(ObjectFileName) + "." + ExportName;
 }
 
-std::optional<int32_t> ReadExportInteger(std::string_view Text) { return TryStrToInt(Text); }

@@ -154,10 +154,6 @@ TExportResult SaveCurrentViewToFile(const std::string& FileName, const std::stri
 // path component) replaced by "." + ExportName, or "." + ExportName appended.
 std::string ExportFileName(const std::string& ObjectFileName, const std::string& ExportName);
 
-// A property value that is written as an integer: optional leading blanks,
-// one sign, then decimal digits, or hexadecimal ones after "$", "x" or "0x"
-// (a 32-bit pattern, negated after "-"); nothing may follow.
-std::optional<int32_t> ReadExportInteger(std::string_view Text);
 
 // The export file while its document is built: the bytes go into a
 // temporary file in the same folder, which replaces FileName on Commit. A

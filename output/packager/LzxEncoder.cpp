@@ -212,7 +212,6 @@ class TChunkParser {
   // The repeated offsets after a match, as the coder will keep them; the
   // chunk starts from the folder's initial ones, which only steers which
   // matches are preferred.
-  void Matched(uint32_t Dist);
 
   const uint8_t* FBuf;
   uint64_t FDataEnd;
@@ -307,8 +306,6 @@ uint32_t TChunkParser::FindMatch(uint64_t Pos, uint32_t MaxLen, uint32_t& Dist) 
   return ChainLen;
 }
 
-void TChunkParser::Matched(uint32_t Dist) { UseOffset(FR, Dist); }
-
 TParsedFrame TChunkParser::ParseFrame(uint64_t Start, uint64_t End) {
   TParsedFrame Codes;
   Codes.reserve((End - Start) / 4);
@@ -355,7 +352,7 @@ TParsedFrame TChunkParser::ParseFrame(uint64_t Start, uint64_t End) {
       }
     }
     Codes.push_back(kMatchCode | (Len - 2) << 18 | Dist);
-    Matched(Dist);
+    UseOffset(FR, Dist);
     P += Len;
   }
   return Codes;
@@ -405,7 +402,7 @@ struct TEncoder::TJob {
 };
 
 TEncoder::TEncoder(unsigned Threads)
-    : FThreads(Threads ? Threads : std::clamp(UsableCpus(), 1u, kMaxThreads)), FTables(std::make_unique<TTablePool>()) {
+    : FThreads(Threads ? Threads : std::min(UsableCpus(), kMaxThreads)), FTables(std::make_unique<TTablePool>()) {
   Reset();
 }
 
